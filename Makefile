@@ -1,0 +1,48 @@
+# The two commands of the README:
+#   make run   - install what is missing, build, start the main job
+#   make test  - install what is missing, build with sanitizers, run every test
+# Everything else here is a step of those two.
+
+JOBS      ?= $(shell nproc)
+GENERATOR := -G Ninja
+BUILD     := build
+ASAN      := build-asan
+TSAN      := build-tsan
+
+.PHONY: all deps build run test test-asan test-tsan bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-main $(BUILD)
+
+test: deps test-asan test-tsan
+
+test-asan:
+	@cmake -S . -B $(ASAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DFK_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+
+test-tsan:
+	@cmake -S . -B $(TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DFK_TSAN=ON >/dev/null
+	@cmake --build $(TSAN) -j $(JOBS)
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
+
+bench: build
+	@echo "benchmark programs are in $(BUILD)/bench/"
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFK_FUZZ=ON -DFK_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(TSAN) build-fuzz

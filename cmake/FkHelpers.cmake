@@ -1,0 +1,51 @@
+# fk_library(NAME DEPS ...): a static library fk_NAME from every .cpp file in src/NAME.
+# Dependencies that do not exist yet (folders without sources) are skipped.
+function(fk_library name)
+  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(fk_${name} STATIC ${srcs})
+  target_include_directories(fk_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(dep IN LISTS A_DEPS)
+    if(TARGET ${dep} OR dep MATCHES "::")
+      target_link_libraries(fk_${name} PUBLIC ${dep})
+    endif()
+  endforeach()
+endfunction()
+
+# fk_test_suite(NAME LIBS ... [THREADED]): the test program test_NAME from every .cpp in
+# tests/NAME, registered test by test with ctest. THREADED suites are also built and run
+# under thread sanitizer (FK_TSAN); in that build only they are built.
+function(fk_test_suite name)
+  cmake_parse_arguments(A "THREADED;OWN_MAIN" "" "LIBS" ${ARGN})
+  if(FK_TSAN AND NOT A_THREADED)
+    return()
+  endif()
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${name} ${srcs})
+  foreach(dep IN LISTS A_LIBS)
+    if(TARGET ${dep} OR dep MATCHES "::")
+      target_link_libraries(test_${name} PRIVATE ${dep})
+    endif()
+  endforeach()
+  if(NOT A_OWN_MAIN)
+    target_link_libraries(test_${name} PRIVATE fk_testmain)
+  endif()
+  target_link_libraries(test_${name} PRIVATE GTest::gmock GTest::gtest)
+  target_compile_definitions(test_${name} PRIVATE
+    FK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  set(labels ${name})
+  if(A_THREADED)
+    list(APPEND labels threads)
+  endif()
+  gtest_discover_tests(test_${name}
+    DISCOVERY_TIMEOUT 120
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${labels}" TIMEOUT 300
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

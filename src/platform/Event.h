@@ -1,0 +1,197 @@
+#pragma once
+// Event slots and multicast event lists.
+//
+// A TEvent is one handler: a callable bound to an object. Two handlers are equal when both
+// the function and the bound object are equal, so a list can refuse duplicates and a
+// listener can remove exactly what it added. The first argument of every event is the
+// Sender by convention.
+//
+// A TEventList keeps further handlers of one event in the order they were added. Raising
+// an event (RaiseEvent) calls the slot first and then every handler of the list; whatever
+// a handler throws is caught and dropped, and dispatch goes on with the next handler.
+// A handler may add or remove list entries while the list is being dispatched: entries are
+// shared, so a removed handler that is running stays alive until it returns, and the
+// dispatch never reads past the end of the list.
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <typeinfo>
+#include <vector>
+
+namespace fk {
+
+// Root of everything that can be a Sender.
+class TObject {
+public:
+    virtual ~TObject() = default;
+};
+
+template <class... Args>
+class TEvent {
+public:
+    TEvent() = default;
+    TEvent(std::nullptr_t) {}
+
+    // A member function bound to an object.
+    template <class T, class U>
+    TEvent(T* object, void (U::*method)(Args...))
+    {
+        static_assert(std::is_base_of_v<U, T>, "the method must belong to the object's class");
+        static_assert(sizeof(method) <= sizeof(Binding::method), "unexpected member pointer size");
+        auto b = std::make_shared<Binding>();
+        b->object = static_cast<const void*>(static_cast<U*>(object));
+        b->type = &typeid(method);
+        std::memcpy(b->method, &method, sizeof(method));
+        U* target = object;
+        b->call = [target, method](Args... args) { (target->*method)(std::forward<Args>(args)...); };
+        binding_ = std::move(b);
+    }
+
+    // A plain function; its identity is the function itself.
+    explicit TEvent(void (*function)(Args...))
+    {
+        if (!function)
+            return;
+        auto b = std::make_shared<Binding>();
+        b->object = nullptr;
+        b->type = &typeid(function);
+        static_assert(sizeof(function) <= sizeof(Binding::method));
+        std::memcpy(b->method, &function, sizeof(function));
+        b->call = function;
+        binding_ = std::move(b);
+    }
+
+    // Any callable, with an explicit identity: handlers made with the same key and tag
+    // compare equal. Meant for small adapters (the tool's views, tests).
+    template <class F>
+    static TEvent Bind(const void* key, F&& callable, unsigned tag = 0)
+    {
+        TEvent e;
+        auto b = std::make_shared<Binding>();
+        b->object = key;
+        b->type = &typeid(TEvent);
+        std::memcpy(b->method, &tag, sizeof(tag));
+        b->call = std::forward<F>(callable);
+        e.binding_ = std::move(b);
+        return e;
+    }
+
+    explicit operator bool() const noexcept { return binding_ != nullptr; }
+    bool Assigned() const noexcept { return binding_ != nullptr; }
+
+    // The object the handler is bound to (nullptr for plain functions).
+    const void* Object() const noexcept { return binding_ ? binding_->object : nullptr; }
+
+    friend bool operator==(const TEvent& a, const TEvent& b) noexcept
+    {
+        if (a.binding_ == b.binding_)
+            return true;
+        if (!a.binding_ || !b.binding_)
+            return false;
+        return a.binding_->object == b.binding_->object && *a.binding_->type == *b.binding_->type
+            && std::memcmp(a.binding_->method, b.binding_->method, sizeof(Binding::method)) == 0;
+    }
+
+    // Calls the handler if one is assigned. Exceptions pass through.
+    void operator()(Args... args) const
+    {
+        if (binding_)
+            binding_->call(std::forward<Args>(args)...);
+    }
+
+    // Calls the handler if one is assigned and drops whatever it throws.
+    void Invoke(Args... args) const noexcept
+    {
+        if (!binding_)
+            return;
+        try {
+            binding_->call(std::forward<Args>(args)...);
+        } catch (...) {
+        }
+    }
+
+private:
+    struct Binding {
+        const void* object = nullptr;
+        const std::type_info* type = nullptr;
+        alignas(void*) unsigned char method[2 * sizeof(void*)] = {};
+        std::function<void(Args...)> call;
+    };
+    std::shared_ptr<const Binding> binding_;
+};
+
+template <class... Args>
+class TEventList {
+public:
+    using Handler = TEvent<Args...>;
+
+    // Appends the handler unless it is empty or already listed. False for an empty handler
+    // or when no memory is left; true otherwise, also when it was already listed.
+    bool Add(const Handler& handler) noexcept
+    {
+        if (!handler)
+            return false;
+        if (Contains(handler))
+            return true;
+        try {
+            handlers_.push_back(handler);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+
+    // Erases every equal entry; true when one was found.
+    bool Remove(const Handler& handler) noexcept
+    {
+        bool found = false;
+        for (auto it = handlers_.begin(); it != handlers_.end();) {
+            if (*it == handler) {
+                it = handlers_.erase(it);
+                found = true;
+            } else {
+                ++it;
+            }
+        }
+        return found;
+    }
+
+    bool Contains(const Handler& handler) const noexcept
+    {
+        for (const auto& h : handlers_)
+            if (h == handler)
+                return true;
+        return false;
+    }
+
+    std::size_t Count() const noexcept { return handlers_.size(); }
+    bool Empty() const noexcept { return handlers_.empty(); }
+    void Clear() noexcept { handlers_.clear(); }
+
+    // Calls every handler in list order, each with its exceptions dropped.
+    void Dispatch(Args... args) const noexcept
+    {
+        for (std::size_t i = 0; i < handlers_.size(); ++i) {
+            const Handler h = handlers_[i]; // keeps the handler alive if it removes itself
+            h.Invoke(args...);
+        }
+    }
+
+private:
+    std::vector<Handler> handlers_;
+};
+
+// Calls the slot if assigned, then every handler of the list; exceptions are dropped.
+template <class... Args, class... Actual>
+void RaiseEvent(const TEvent<Args...>& slot, const TEventList<Args...>& list, Actual&&... args) noexcept
+{
+    // Arguments are passed on as lvalues: every handler must see the same values.
+    slot.Invoke(args...);
+    list.Dispatch(args...);
+}
+
+using TNotifyEvent = TEvent<TObject*>;
+using TNotifyEvents = TEventList<TObject*>;
+
+} // namespace fk

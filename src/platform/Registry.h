@@ -1,0 +1,72 @@
+#pragma once
+// The current user's settings store, shaped like a registry hive: keys named by
+// backslash-separated paths ("Software\\NORDVEL\\Ferrovan-Kest") holding typed values
+// (DWORD, string, binary). It lives in one INI file,
+// $XDG_CONFIG_HOME/ferrovan-kest/registry.ini (or ~/.config/... without XDG_CONFIG_HOME).
+// Every value carries its type; a value read as another type counts as absent. Each write
+// is stored at once and atomically (written to a temporary file and renamed), so a crash
+// never leaves a half-written file.
+#include "platform/LastError.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace fk {
+
+enum class TRegDataType { rdUnknown, rdInteger, rdString, rdBinary };
+
+class TRegistry {
+public:
+    TRegistry();
+    ~TRegistry();
+
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    // The file that holds the hive.
+    static std::string StorePath();
+
+    // Opens a key for reading and writing; with canCreate a missing key is created.
+    bool OpenKey(const std::string& key, bool canCreate);
+    // Opens an existing key for reading only.
+    bool OpenKeyReadOnly(const std::string& key);
+    void CloseKey();
+    bool KeyExists(const std::string& key);
+    const std::string& CurrentPath() const noexcept { return path_; }
+    bool ReadOnly() const noexcept { return readOnly_; }
+
+    bool ValueExists(const std::string& name) const;
+    TRegDataType GetDataType(const std::string& name) const;
+    // Size in bytes of a binary value (string: its length; DWORD: 4); -1 when absent.
+    int GetDataSize(const std::string& name) const;
+
+    bool ReadDword(const std::string& name, DWORD& out) const;
+    bool ReadString(const std::string& name, std::string& out) const;
+    bool ReadBinary(const std::string& name, std::vector<std::uint8_t>& out) const;
+    // Copies a binary value into buffer; fails (87) when it is larger than size.
+    int ReadBinaryData(const std::string& name, void* buffer, int size) const;
+
+    bool WriteDword(const std::string& name, DWORD value);
+    bool WriteString(const std::string& name, const std::string& value);
+    bool WriteBinary(const std::string& name, const void* data, std::size_t size);
+    bool DeleteValue(const std::string& name);
+
+    // Re-reads the file (changes made by another process become visible).
+    void Refresh();
+
+private:
+    bool Raw(const std::string& name, std::string& out) const;
+    bool Store(const std::string& name, const std::string& encoded);
+    std::string FullName(const std::string& name) const;
+
+    std::unique_ptr<QSettings> settings_;
+    std::string path_;
+    bool open_ = false;
+    bool readOnly_ = true;
+};
+
+} // namespace fk

@@ -1,0 +1,98 @@
+#include "platform/Thread.h"
+
+#include "platform/MainThreadQueue.h"
+
+namespace fk {
+
+TThread::TThread(bool createSuspended)
+{
+    if (!createSuspended)
+        Start();
+}
+
+TThread::~TThread()
+{
+    // A thread that frees itself has already ended (or is ending in Run, which detached it).
+    if (thread_.joinable() && !IsCurrentThread()) {
+        if (!Finished()) {
+            Terminate();
+            WaitFor();
+        }
+        thread_.join();
+    }
+}
+
+bool TThread::Start()
+{
+    std::lock_guard lock(mutex_);
+    if (started_)
+        return false;
+    started_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void TThread::Run()
+{
+    {
+        // Start() holds the mutex until thread_ is stored.
+        std::lock_guard lock(mutex_);
+        id_.store(std::this_thread::get_id());
+    }
+    try {
+        Execute();
+    } catch (...) {
+    }
+    if (OnTerminate) {
+        try {
+            Synchronize([this] { OnTerminate.Invoke(this); });
+        } catch (...) {
+        }
+    }
+    const bool freeSelf = FreeOnTerminate();
+    if (freeSelf) {
+        thread_.detach();
+        delete this;
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        finished_.store(true, std::memory_order_release);
+    }
+    cv_.notify_all();
+    TMainThreadQueue::Instance().Wake();
+}
+
+void TThread::Terminate()
+{
+    terminated_.store(true, std::memory_order_release);
+    TerminatedSet();
+}
+
+DWORD TThread::WaitFor()
+{
+    if (!started_ || IsCurrentThread())
+        return returnValue_.load();
+    if (IsMainThread()) {
+        TMainThreadQueue::Instance().WaitWhile([this] { return !Finished(); });
+    } else {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [this] { return Finished(); });
+    }
+    return returnValue_.load();
+}
+
+void TThread::Synchronize(const std::function<void()>& fn) { TMainThreadQueue::Instance().Run(fn); }
+
+bool TThread::IsMainThread() noexcept { return TMainThreadQueue::IsMainThread(); }
+
+bool TThread::CheckSynchronize(int timeoutMs)
+{
+    if (!IsMainThread())
+        return false;
+    if (timeoutMs <= 0)
+        return TMainThreadQueue::Instance().ProcessPending();
+    return TMainThreadQueue::Instance().WaitAndProcess(timeoutMs);
+}
+
+} // namespace fk
