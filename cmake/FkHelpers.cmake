@@ -38,7 +38,7 @@ function(fk_test_suite name)
   endif()
   target_link_libraries(test_${name} PRIVATE GTest::gmock GTest::gtest)
   target_compile_definitions(test_${name} PRIVATE
-    FK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    FK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/${name}/data")
   set(labels ${name})
   if(A_THREADED)
     list(APPEND labels threads)
