@@ -18,6 +18,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace fk {
 
@@ -71,5 +72,16 @@ private:
     std::atomic<bool> freeOnTerminate_{false};
     std::atomic<DWORD> returnValue_{0};
 };
+
+// Creates a thread of type T (which must be created suspended), lets it free itself when
+// it ends, and starts it. The returned pointer must not be used once the thread may have ended.
+template <class T, class... A>
+T* StartSelfFreeing(A&&... args)
+{
+    T* thread = new T(std::forward<A>(args)...);
+    thread->SetFreeOnTerminate(true);
+    thread->Start();
+    return thread;
+}
 
 } // namespace fk

@@ -1,0 +1,218 @@
+#include "platform/MainThreadQueue.h"
+#include "platform/Thread.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+using namespace fk;
+
+namespace {
+
+// Synchronises `rounds` increments of a main-thread counter, then returns its id.
+class Syncer : public TThread {
+public:
+    Syncer(int* counter, int rounds, DWORD id)
+        : TThread(true)
+        , counter_(counter)
+        , rounds_(rounds)
+        , id_(id)
+    {
+    }
+    ~Syncer() override
+    {
+        Terminate();
+        WaitFor();
+    }
+    std::atomic<int> done{0};
+
+protected:
+    void Execute() override
+    {
+        for (int i = 0; i < rounds_ && !Terminated(); ++i) {
+            Synchronize([this] {
+                EXPECT_TRUE(IsMainThread());
+                ++*counter_; // main thread only: no lock needed
+            });
+            ++done;
+        }
+        SetReturnValue(id_);
+    }
+
+private:
+    int* counter_;
+    int rounds_;
+    DWORD id_;
+};
+
+// Blocks on a condition variable until terminated.
+class Sleeper : public TThread {
+public:
+    Sleeper()
+        : TThread(false)
+    {
+    }
+    ~Sleeper() override
+    {
+        Terminate();
+        WaitFor();
+    }
+
+protected:
+    void TerminatedSet() override
+    {
+        std::lock_guard lock(m_);
+        cv_.notify_all();
+    }
+    void Execute() override
+    {
+        std::unique_lock lock(m_);
+        cv_.wait(lock, [this] { return Terminated(); });
+        SetReturnValue(42);
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+};
+
+} // namespace
+
+TEST(Thread, SynchronizeIsADirectCallOnTheMainThread)
+{
+    bool ran = false;
+    TThread::Synchronize([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(TThread::IsMainThread());
+}
+
+TEST(Thread, SuspendedThreadRunsOnlyAfterStart)
+{
+    int counter = 0;
+    Syncer t(&counter, 3, 7);
+    EXPECT_FALSE(t.Started());
+    EXPECT_EQ(t.WaitFor(), 0u); // not started: returns at once
+    EXPECT_TRUE(t.Start());
+    EXPECT_FALSE(t.Start());
+    EXPECT_EQ(t.WaitFor(), 7u);
+    EXPECT_EQ(counter, 3);
+}
+
+TEST(Thread, TerminateWakesABlockedThreadAndWaitForReturnsItsValue)
+{
+    Sleeper s;
+    s.Terminate();
+    EXPECT_EQ(s.WaitFor(), 42u);
+    EXPECT_TRUE(s.Finished());
+}
+
+TEST(Thread, WaitForOnTheMainThreadServesSynchronizeUnderLoad)
+{
+    // Many threads synchronise while the main thread terminates and waits for them: every
+    // WaitFor must return even though the threads block in Synchronize meanwhile.
+    constexpr int kThreads = 16;
+    constexpr int kRounds = 200;
+    int counter = 0;
+    std::vector<std::unique_ptr<Syncer>> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.push_back(std::make_unique<Syncer>(&counter, kRounds, DWORD(i + 1)));
+        threads.back()->Start();
+    }
+    int completed = 0;
+    for (int i = 0; i < kThreads; ++i) {
+        if (i % 2)
+            threads[i]->Terminate();
+        EXPECT_EQ(threads[i]->WaitFor(), DWORD(i + 1));
+        completed += threads[i]->done.load();
+    }
+    EXPECT_EQ(counter, completed);
+    EXPECT_GE(completed, kRounds * kThreads / 2);
+}
+
+TEST(Thread, OnTerminateRunsOnTheMainThreadBeforeWaitForReturns)
+{
+    int counter = 0;
+    Syncer t(&counter, 1, 1);
+    bool onMain = false;
+    t.OnTerminate = TNotifyEvent::Bind(&onMain, [&](TObject* sender) {
+        onMain = TThread::IsMainThread() && sender == &t;
+    });
+    t.Start();
+    t.WaitFor();
+    EXPECT_TRUE(onMain);
+}
+
+TEST(Thread, SynchronizeRunsFromTheQtEventLoop)
+{
+    int counter = 0;
+    Syncer t(&counter, 5, 1);
+    t.OnTerminate = TNotifyEvent::Bind(&t, [](TObject*) { QCoreApplication::quit(); });
+    t.Start();
+    QTimer::singleShot(10000, [] { QCoreApplication::quit(); }); // guard against a hang
+    QCoreApplication::exec();
+    t.WaitFor();
+    EXPECT_EQ(counter, 5);
+}
+
+TEST(Thread, FreeOnTerminateFreesItself)
+{
+    struct Flag {
+        std::mutex m;
+        std::condition_variable cv;
+        bool freed = false;
+    } flag;
+    class SelfFreeing : public TThread {
+    public:
+        explicit SelfFreeing(Flag* f)
+            : TThread(true)
+            , f_(f)
+        {
+        }
+        ~SelfFreeing() override
+        {
+            std::lock_guard lock(f_->m);
+            f_->freed = true;
+            f_->cv.notify_all();
+        }
+
+    protected:
+        void Execute() override {}
+
+    private:
+        Flag* f_;
+    };
+    StartSelfFreeing<SelfFreeing>(&flag);
+    std::unique_lock lock(flag.m);
+    EXPECT_TRUE(flag.cv.wait_for(lock, std::chrono::seconds(10), [&] { return flag.freed; }));
+}
+
+TEST(Thread, ExceptionsInSynchronizedCallsReachTheCaller)
+{
+    class Thrower : public TThread {
+    public:
+        Thrower()
+            : TThread(false)
+        {
+        }
+        ~Thrower() override { WaitFor(); }
+        std::atomic<bool> caught{false};
+
+    protected:
+        void Execute() override
+        {
+            try {
+                Synchronize([] { throw std::runtime_error("boom"); });
+            } catch (const std::runtime_error&) {
+                caught = true;
+            }
+        }
+    };
+    Thrower t;
+    t.WaitFor();
+    EXPECT_TRUE(t.caught);
+}
