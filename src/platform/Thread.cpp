@@ -4,12 +4,6 @@
 
 namespace fk {
 
-TThread::TThread(bool createSuspended)
-{
-    if (!createSuspended)
-        Start();
-}
-
 TThread::~TThread()
 {
     // A thread that frees itself has already ended (or is ending in Run, which detached it).

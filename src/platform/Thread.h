@@ -1,6 +1,8 @@
 #pragma once
 // A worker thread with the life cycle the components expect:
-//  - created running or suspended (Start() runs a suspended one);
+//  - created suspended; Start() runs it. A thread must not run before its object is fully
+//    constructed (Execute is virtual), so a class that wants to run at once calls Start()
+//    as the last statement of its own constructor and is final, or is made with StartThread;
 //  - Execute() is the thread's body and should return soon after Terminated() turns true;
 //    a subclass overrides TerminatedSet() to wake whatever its Execute blocks on;
 //  - after Execute the OnTerminate handler runs on the main thread (through Synchronize);
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -24,7 +27,7 @@ namespace fk {
 
 class TThread : public TObject {
 public:
-    explicit TThread(bool createSuspended = false);
+    TThread() = default;
     ~TThread() override;
 
     TThread(const TThread&) = delete;
@@ -73,8 +76,17 @@ private:
     std::atomic<DWORD> returnValue_{0};
 };
 
-// Creates a thread of type T (which must be created suspended), lets it free itself when
-// it ends, and starts it. The returned pointer must not be used once the thread may have ended.
+// Creates a thread of type T and starts it once it is fully constructed.
+template <class T, class... A>
+std::unique_ptr<T> StartThread(A&&... args)
+{
+    auto thread = std::make_unique<T>(std::forward<A>(args)...);
+    thread->Start();
+    return thread;
+}
+
+// Creates a thread of type T, lets it free itself when it ends, and starts it. The returned
+// pointer must not be used once the thread may have ended.
 template <class T, class... A>
 T* StartSelfFreeing(A&&... args)
 {

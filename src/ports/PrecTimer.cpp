@@ -15,11 +15,10 @@ namespace fk {
 // Blocks until the timer descriptor is readable or it is told to stop, and hands each
 // expiry to the main thread. Its return value is 6 when there is no timer descriptor, or
 // the error of a failed wait.
-class TPrecTimer::TWaiter : public TThread {
+class TPrecTimer::TWaiter final : public TThread {
 public:
     explicit TWaiter(TPrecTimer* owner)
-        : TThread(true)
-        , owner_(owner)
+        : owner_(owner)
         , timerFd_(owner->fd_)
         , stopFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     {

@@ -18,8 +18,7 @@ namespace {
 class Syncer : public TThread {
 public:
     Syncer(int* counter, int rounds, DWORD id)
-        : TThread(true)
-        , counter_(counter)
+        : counter_(counter)
         , rounds_(rounds)
         , id_(id)
     {
@@ -51,12 +50,9 @@ private:
 };
 
 // Blocks on a condition variable until terminated.
-class Sleeper : public TThread {
+class Sleeper final : public TThread {
 public:
-    Sleeper()
-        : TThread(false)
-    {
-    }
+    Sleeper() { Start(); }
     ~Sleeper() override
     {
         Terminate();
@@ -169,8 +165,7 @@ TEST(Thread, FreeOnTerminateFreesItself)
     class SelfFreeing : public TThread {
     public:
         explicit SelfFreeing(Flag* f)
-            : TThread(true)
-            , f_(f)
+            : f_(f)
         {
         }
         ~SelfFreeing() override
@@ -195,10 +190,6 @@ TEST(Thread, ExceptionsInSynchronizedCallsReachTheCaller)
 {
     class Thrower : public TThread {
     public:
-        Thrower()
-            : TThread(false)
-        {
-        }
         ~Thrower() override { WaitFor(); }
         std::atomic<bool> caught{false};
 
@@ -212,7 +203,7 @@ TEST(Thread, ExceptionsInSynchronizedCallsReachTheCaller)
             }
         }
     };
-    Thrower t;
-    t.WaitFor();
-    EXPECT_TRUE(t.caught);
+    auto t = StartThread<Thrower>();
+    t->WaitFor();
+    EXPECT_TRUE(t->caught);
 }
