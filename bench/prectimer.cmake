@@ -1,0 +1,1 @@
+fk_benchmark(prectimer PrecTimerBench.cpp fk_ports)
