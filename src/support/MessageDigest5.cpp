@@ -32,6 +32,15 @@ inline void StoreLE(u8* p, u32 v) noexcept
         a = std::rotl(a, s) + b;                                                              \
     } while (0)
 
+// The second round's G(b, c, d) = (b & d) | (c & ~d): the two terms never share a bit, so
+// they can be added one by one; c & ~d does not wait for b, which shortens the chain.
+#define MD5STEP2(a, b, c, d, x, t, s)                                                         \
+    do {                                                                                      \
+        a += (x) + static_cast<u32>(t) + ((c) & ~(d));                                        \
+        a += (b) & (d);                                                                       \
+        a = std::rotl(a, s) + b;                                                              \
+    } while (0)
+
 TMessageDigest5::TMessageDigest5(const void* data, unsigned length) noexcept
 {
     Reset();
@@ -76,22 +85,22 @@ void TMessageDigest5::Transform(const u8* p, std::size_t count) noexcept
         MD5STEP(F1, c, d, a, b, x14, 0xa679438e, 17);
         MD5STEP(F1, b, c, d, a, x15, 0x49b40821, 22);
 
-        MD5STEP(F2, a, b, c, d, x1, 0xf61e2562, 5);
-        MD5STEP(F2, d, a, b, c, x6, 0xc040b340, 9);
-        MD5STEP(F2, c, d, a, b, x11, 0x265e5a51, 14);
-        MD5STEP(F2, b, c, d, a, x0, 0xe9b6c7aa, 20);
-        MD5STEP(F2, a, b, c, d, x5, 0xd62f105d, 5);
-        MD5STEP(F2, d, a, b, c, x10, 0x02441453, 9);
-        MD5STEP(F2, c, d, a, b, x15, 0xd8a1e681, 14);
-        MD5STEP(F2, b, c, d, a, x4, 0xe7d3fbc8, 20);
-        MD5STEP(F2, a, b, c, d, x9, 0x21e1cde6, 5);
-        MD5STEP(F2, d, a, b, c, x14, 0xc33707d6, 9);
-        MD5STEP(F2, c, d, a, b, x3, 0xf4d50d87, 14);
-        MD5STEP(F2, b, c, d, a, x8, 0x455a14ed, 20);
-        MD5STEP(F2, a, b, c, d, x13, 0xa9e3e905, 5);
-        MD5STEP(F2, d, a, b, c, x2, 0xfcefa3f8, 9);
-        MD5STEP(F2, c, d, a, b, x7, 0x676f02d9, 14);
-        MD5STEP(F2, b, c, d, a, x12, 0x8d2a4c8a, 20);
+        MD5STEP2(a, b, c, d, x1, 0xf61e2562, 5);
+        MD5STEP2(d, a, b, c, x6, 0xc040b340, 9);
+        MD5STEP2(c, d, a, b, x11, 0x265e5a51, 14);
+        MD5STEP2(b, c, d, a, x0, 0xe9b6c7aa, 20);
+        MD5STEP2(a, b, c, d, x5, 0xd62f105d, 5);
+        MD5STEP2(d, a, b, c, x10, 0x02441453, 9);
+        MD5STEP2(c, d, a, b, x15, 0xd8a1e681, 14);
+        MD5STEP2(b, c, d, a, x4, 0xe7d3fbc8, 20);
+        MD5STEP2(a, b, c, d, x9, 0x21e1cde6, 5);
+        MD5STEP2(d, a, b, c, x14, 0xc33707d6, 9);
+        MD5STEP2(c, d, a, b, x3, 0xf4d50d87, 14);
+        MD5STEP2(b, c, d, a, x8, 0x455a14ed, 20);
+        MD5STEP2(a, b, c, d, x13, 0xa9e3e905, 5);
+        MD5STEP2(d, a, b, c, x2, 0xfcefa3f8, 9);
+        MD5STEP2(c, d, a, b, x7, 0x676f02d9, 14);
+        MD5STEP2(b, c, d, a, x12, 0x8d2a4c8a, 20);
 
         MD5STEP(F3, a, b, c, d, x5, 0xfffa3942, 4);
         MD5STEP(F3, d, a, b, c, x8, 0x8771f681, 11);
@@ -202,5 +211,6 @@ void TMessageDigest5::FinalDigest(void* digest) noexcept
 }
 
 #undef MD5STEP
+#undef MD5STEP2
 
 } // namespace fk
