@@ -1,0 +1,1 @@
+fk_benchmark(md5 Md5Bench.cpp fk_support)
