@@ -1,4 +1,4 @@
-// MD5 throughput on 256 MiB (Part 7.2). The data is random, or the contents of the file
+// MD5 throughput on 256 MiB. The data is random, or the contents of the file
 // named by FK_MD5_FILE (scripts/bench-md5 passes the file it also gives to md5sum).
 #include "support/MessageDigest5.h"
 

@@ -131,30 +131,30 @@ void TPrecTimer::SetEnabled(bool on)
         return;
     }
     const std::int64_t due = Periodic ? PeriodToTime(Interval) : Time;
-    itimerspec spec{};
-    spec.it_interval.tv_sec = Interval / 1000;
-    spec.it_interval.tv_nsec = long(Interval % 1000) * 1000000L;
+    itimerspec setting{};
+    setting.it_interval.tv_sec = Interval / 1000;
+    setting.it_interval.tv_nsec = long(Interval % 1000) * 1000000L;
     int flags = 0;
     if (due < 0) {
         const u64 rel = u64(-(due + 1)) + 1; // -due without overflow at the minimum
-        spec.it_value.tv_sec = time_t(rel / 10000000u);
-        spec.it_value.tv_nsec = long(rel % 10000000u) * 100L;
+        setting.it_value.tv_sec = time_t(rel / 10000000u);
+        setting.it_value.tv_nsec = long(rel % 10000000u) * 100L;
     } else if (due > 0) {
         flags = TFD_TIMER_ABSTIME;
         const u64 abs = u64(due);
         if (abs <= FileTimeUnixEpoch) {
-            spec.it_value.tv_nsec = 1; // before 1970: long past, fire at once
+            setting.it_value.tv_nsec = 1; // before 1970: long past, fire at once
         } else {
-            spec.it_value.tv_sec = time_t((abs - FileTimeUnixEpoch) / 10000000u);
-            spec.it_value.tv_nsec = long((abs - FileTimeUnixEpoch) % 10000000u) * 100L;
+            setting.it_value.tv_sec = time_t((abs - FileTimeUnixEpoch) / 10000000u);
+            setting.it_value.tv_nsec = long((abs - FileTimeUnixEpoch) % 10000000u) * 100L;
         }
     }
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) {
+    if (setting.it_value.tv_sec == 0 && setting.it_value.tv_nsec == 0) {
         // A due time of 0 means "now"; an all-zero value would disarm the timer instead.
         flags = 0;
-        spec.it_value.tv_nsec = 1;
+        setting.it_value.tv_nsec = 1;
     }
-    const bool ok = fd_ >= 0 && timerfd_settime(fd_, flags, &spec, nullptr) == 0;
+    const bool ok = fd_ >= 0 && timerfd_settime(fd_, flags, &setting, nullptr) == 0;
     if (!ok)
         SetLastErrorFromErrno(fd_ < 0 ? EBADF : errno);
     enabled_ = ok;

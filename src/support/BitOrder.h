@@ -1,5 +1,5 @@
 #pragma once
-// Part 7.1: byte and bit order reversal.
+// Byte and bit order reversal.
 #include "platform/Types.h"
 
 namespace fk::BitOrder {

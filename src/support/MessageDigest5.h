@@ -1,5 +1,5 @@
 #pragma once
-// Part 7.2: the MD5 message digest of RFC 1321, written here (no library).
+// The MD5 message digest of RFC 1321, written here (no library).
 #include "platform/Types.h"
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 #pragma once
-// Part 7.1: rounding with a selectable method, byte-block compare and sums,
+// Rounding with a selectable method, byte-block compare and sums,
 // hexadecimal digit conversion. No state; safe from any thread.
 #include "platform/Types.h"
 

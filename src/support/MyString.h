@@ -1,5 +1,5 @@
 #pragma once
-// Part 7.1: tokenising delimited text, a comparison with case and numeric modes, and a
+// Tokenising delimited text, a comparison with case and numeric modes, and a
 // pattern-based number formatter. Text is UTF-8 in fk::String; separators are single bytes.
 // No state; safe from any thread.
 #include "platform/Types.h"
@@ -37,7 +37,7 @@ enum : unsigned long {
 int StringCompare(const String& a, const String& b, unsigned long flags);
 
 // Formats x through a pattern: up to three ';'-separated sections (positive; negative; zero),
-// quoted literals, placeholders 0 # _, '.', ',', '+', exponents. See Part 7.1.
+// quoted literals, placeholders 0 # _, '.', ',', '+', exponents.
 String SprintFloat(const String& format, long double x, const TFormatSettings& settings);
 String SprintFloat(const String& format, long double x);
 
