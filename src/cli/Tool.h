@@ -1,0 +1,32 @@
+#pragma once
+// The `ferrovan` tool: runs one command and returns its exit status.
+//   0 success, 1 the port or the device failed, 2 wrong usage.
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fk {
+
+enum TExitStatus : int { exitOk = 0, exitFailed = 1, exitUsage = 2 };
+
+class TTool {
+public:
+    TTool(std::ostream& out, std::ostream& err)
+        : out_(out)
+        , err_(err)
+    {
+    }
+
+    // args without the program name.
+    int Run(const std::vector<std::string>& args);
+
+    static std::string Usage();
+
+private:
+    int Ports(const std::vector<std::string>& args);
+
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+} // namespace fk

@@ -1,0 +1,71 @@
+#include "cli/CommandLine.h"
+#include "cli/JsonWriter.h"
+
+#include <gtest/gtest.h>
+
+using namespace fk;
+
+namespace {
+const std::vector<TOptionSpec> kOptions = {{"json", false}, {"timeout", true}, {"open-time", true}};
+}
+
+TEST(CommandLine, PositionalsOptionsAndInlineValues)
+{
+    TCommandLine cl;
+    ASSERT_TRUE(cl.Parse({"ttyUSB0", "--json", "--timeout", "2.5", "--open-time=25", "--", "--odd-name"}, kOptions));
+    EXPECT_EQ(cl.Positional(), (std::vector<std::string>{"ttyUSB0", "--odd-name"}));
+    EXPECT_TRUE(cl.Has("json"));
+    EXPECT_EQ(cl.Value("timeout").value(), "2.5");
+    long long n = 0;
+    EXPECT_TRUE(cl.Integer("open-time", 10, 50, n));
+    EXPECT_EQ(n, 25);
+    double s = 0;
+    EXPECT_TRUE(cl.Seconds("timeout", 3600, s));
+    EXPECT_DOUBLE_EQ(s, 2.5);
+}
+
+TEST(CommandLine, UsageErrorsNameTheArgument)
+{
+    TCommandLine cl;
+    EXPECT_FALSE(cl.Parse({"--bogus"}, kOptions));
+    EXPECT_NE(cl.Error().find("--bogus"), std::string::npos);
+    EXPECT_FALSE(cl.Parse({"--timeout"}, kOptions));
+    EXPECT_NE(cl.Error().find("needs a value"), std::string::npos);
+    EXPECT_FALSE(cl.Parse({"--json=yes"}, kOptions));
+
+    ASSERT_TRUE(cl.Parse({"--open-time", "9", "--timeout", "0"}, kOptions));
+    long long n = 77;
+    EXPECT_FALSE(cl.Integer("open-time", 10, 50, n));
+    EXPECT_EQ(n, 77);
+    EXPECT_NE(cl.Error().find("10 to 50"), std::string::npos);
+    double s = 0;
+    EXPECT_FALSE(cl.Seconds("timeout", 3600, s));
+    for (const char* bad : {"", "1e", "x", "25x", "-", "99999999999999999999"}) {
+        ASSERT_TRUE(cl.Parse({"--open-time", bad}, kOptions));
+        EXPECT_FALSE(cl.Integer("open-time", 0, 1000, n)) << bad;
+    }
+}
+
+TEST(JsonWriter, NestedDocumentsWithEscapedText)
+{
+    TJsonWriter w;
+    w.BeginObject()
+        .Member("port", std::string("tty\"USB\\0\n"))
+        .Member("ok", true)
+        .Member("n", 42)
+        .Key("range")
+        .BeginArray()
+        .Number(std::int64_t(1))
+        .Number(std::int64_t(2))
+        .EndArray()
+        .Key("nested")
+        .BeginObject()
+        .Member("x", 0.5)
+        .Key("none")
+        .Null()
+        .EndObject()
+        .Member("ctl", std::string("\x01"))
+        .EndObject();
+    EXPECT_EQ(w.Text(),
+              R"({"port":"tty\"USB\\0\n","ok":true,"n":42,"range":[1,2],"nested":{"x":0.5,"none":null},"ctl":"\u0001"})");
+}
