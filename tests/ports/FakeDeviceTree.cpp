@@ -87,6 +87,7 @@ void FakeDeviceTree::Tty(const std::string& parent, const std::string& name, con
 //  ttyS2, ttyS10  built-in UARTs, old layout, under the serial8250 platform device
 //  ttyS4    UART with an unreadable type ("garbage")
 //  ttyS5    built-in UART without a node under /dev
+//  ttyS6    built-in port without a "type" attribute whose node is no UART
 //  ttyAMA0  platform UART (pl011), serial-base layout
 //  rfcomm0, rfcomm1  RFCOMM ports bound to the same phone; rfcomm2 bound to a device
 //           BlueZ does not know
@@ -130,6 +131,7 @@ void FakeDeviceTree::BuildStandardMachine()
     Tty("platform/serial8250", "ttyS10", { { "type", "4" } });
     Tty("platform/serial8250", "ttyS4", { { "type", "garbage" } });
     Tty("platform/serial8250", "ttyS5", { { "type", "4" } }, false);
+    Tty("platform/serial8250", "ttyS6"); // no "type": the node is asked, and it is no UART
 
     Device("platform/soc/fe201000.serial", "amba", "uart-pl011");
     Device("platform/soc/fe201000.serial/fe201000.serial:0", "serial-base", "ctrl");
