@@ -57,7 +57,8 @@ TEST(KeyDraw, CoversTheRangeEvenlyOnEveryThread)
             ++counts[DrawKey(lo, hi)];
         return counts;
     };
-    for (auto [lo, hi] : {std::pair<u8, u8>{1, 63}, {1, 255}}) {
+    for (auto range : {std::pair<u8, u8>{1, 63}, {1, 255}}) {
+        const u8 lo = range.first, hi = range.second;
         const int bins = hi - lo + 1, draws = bins * 2000;
         std::array<int, 256> counts{};
         std::thread([&] { counts = histogram(lo, hi, draws); }).join();
