@@ -1,0 +1,1 @@
+fk_benchmark(protocol ${CMAKE_CURRENT_LIST_DIR}/ProtocolBench.cpp fk_protocol)
