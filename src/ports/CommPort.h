@@ -54,7 +54,7 @@ public:
     const String& CurrentPortName() const noexcept { return currentPortName_; }
     const TByteString& ReadBuffer() const noexcept { return readBuffer_; }
     const TCommState& GetState() const noexcept { return commState_; }
-    TCommErrorFlags LastErrors() const noexcept { return lastErrors_; }
+    const TCommErrorFlags& LastErrors() const noexcept { return lastErrors_; }
     TCommEventFlags CommEvents() const noexcept { return commEvents_; }
     const TCommStatus& Status() const noexcept { return status_; }
     const TCommTimeouts& TimeOuts() const noexcept { return timeOuts_; }
