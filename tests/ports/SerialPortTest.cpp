@@ -99,9 +99,11 @@ private:
 // Records every event of a port as text, from any thread.
 class Recorder {
 public:
-    explicit Recorder(TSerialPort& port)
-        : port_(port)
+    // Holds on to the owning pointer: a test may free the port before the recorder.
+    explicit Recorder(TOwned<TSerialPort>& owned)
+        : owned_(owned)
     {
+        TSerialPort& port = *owned;
         port.OnOpening = OpenHandler("opening");
         port.OnOpen = OpenHandler("open");
         port.OnOpened = OpenHandler("opened");
@@ -136,6 +138,9 @@ public:
 
     ~Recorder()
     {
+        if (!owned_)
+            return;
+        TSerialPort& port_ = *owned_;
         port_.OnOpening = port_.OnOpen = port_.OnOpened = nullptr;
         port_.OnClosing = port_.OnClosed = nullptr;
         port_.OnStatusUpdate = nullptr;
@@ -203,7 +208,7 @@ private:
             Add(std::string(what) + ":" + std::to_string(r) + ":" + std::to_string(int(reason)));
         }, unsigned(what[0]) * 256 + unsigned(what[5]));
     }
-    TSerialPort& port_;
+    TOwned<TSerialPort>& owned_;
     std::mutex mutex_;
     std::vector<std::string> entries_;
 };
@@ -232,7 +237,7 @@ bool Exists(const std::string& path)
 
 TEST_F(SerialPortTest, SynchronousOpenAndCloseRaiseTheDocumentedSequence)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     EXPECT_EQ(GetLastError(), 0u);
     EXPECT_TRUE(port->IsValid());
@@ -259,7 +264,7 @@ TEST_F(SerialPortTest, SynchronousOpenAndCloseRaiseTheDocumentedSequence)
 
 TEST_F(SerialPortTest, AsynchronousOpenReportsThroughTheEventLoop)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->SetSynchronous(0, false);
     ASSERT_TRUE(port->Open(pty.Path()));
     EXPECT_EQ(port->State(), cStateOpening);
@@ -270,7 +275,7 @@ TEST_F(SerialPortTest, AsynchronousOpenReportsThroughTheEventLoop)
 
 TEST_F(SerialPortTest, AMissingDeviceIsRetriedForTheWholeWindow)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     const u32 start = GetTickCount();
     EXPECT_FALSE(port->Open(pty.Path() + "-missing"));
     const u32 took = TickDiff(GetTickCount(), start);
@@ -298,7 +303,7 @@ TEST_F(SerialPortTest, ADeviceThatAppearsWithinTheWindowIsOpened)
 
 TEST_F(SerialPortTest, FailuresThatAreNotRetriedEndAtOnce)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     // A regular file is no serial device: 222, and the close of the handle gives 0.
     const std::string file = locks.Path() + "/plain";
     ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
@@ -362,7 +367,7 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     // it goes away.
     writeLock(::getppid());
     port->SetSynchronous(0, false);
-    Recorder rec(*port);
+    Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     WaitUntil([] { return false; }, 300);
     EXPECT_FALSE(rec.Has("open:0"));
@@ -372,7 +377,7 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
 
 TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     // Synchronous: complete when the call returns.
     const std::string packet(266, 'p');
@@ -427,7 +432,7 @@ TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
 
 TEST_F(SerialPortTest, ReadExistingAndAutoRead)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     RawByteString text = "old";
     EXPECT_EQ(port->ReadExisting(text, true, nullptr), 3u); // nothing waiting: old length
@@ -462,7 +467,7 @@ TEST_F(SerialPortTest, ReadExistingAndAutoRead)
 
 TEST_F(SerialPortTest, AnUnpluggedDeviceRaisesModemLostAndStaysOpenUntilClosed)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     pty.CloseMaster();
     ASSERT_TRUE(WaitUntil([&] { return rec.Has("lost:1167"); }));
@@ -477,7 +482,7 @@ TEST_F(SerialPortTest, AnUnpluggedDeviceRaisesModemLostAndStaysOpenUntilClosed)
 
 TEST_F(SerialPortTest, ClosingWhileStillOpening)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->SetSynchronous(0, false);
     ASSERT_TRUE(port->Open(pty.Path() + "-missing"));
     WaitUntil([] { return false; }, 50);
@@ -489,7 +494,7 @@ TEST_F(SerialPortTest, ClosingWhileStillOpening)
 
 TEST_F(SerialPortTest, ReopenWithABackgroundCloseWaitsForTheDevice)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->SetSynchronous(1, false);
     ASSERT_TRUE(port->Open(pty.Path()));
     rec.Clear();
@@ -505,7 +510,7 @@ TEST_F(SerialPortTest, ReopenWithABackgroundCloseWaitsForTheDevice)
 
 TEST_F(SerialPortTest, ReopenFromInsideAnEvent)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->SetSynchronous(0, false);
     int reopened = 0;
     port->EventList.OnOpened.Add(TCommOpenEvent::Bind(&reopened, [&](TObject*, const String&, u32) {
@@ -523,7 +528,7 @@ TEST_F(SerialPortTest, ReopenFromInsideAnEvent)
 
 TEST_F(SerialPortTest, ThreadedEventsRunOnTheIOThreadAndMayCloseThePort)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->SetThreadedEvent(true);
     std::atomic<bool> closed{false};
     std::atomic<int> closeResult{-1};
@@ -547,7 +552,7 @@ TEST_F(SerialPortTest, ThreadedEventsRunOnTheIOThreadAndMayCloseThePort)
 
 TEST_F(SerialPortTest, CloseFromAnEventOnTheMainThreadGoesOnInTheBackground)
 {
-    Recorder rec(*port);
+    Recorder rec(port);
     port->EventList.OnEvent.Add(TCommEventEvent::Bind(port.get(), [&](TObject*, TCommEventFlags e, u32,
                                                                       const TCommStatus&, TCommErrorFlags) {
         if (e & CommEventBit(cEvRxReceive))
