@@ -316,6 +316,12 @@ void TSerialPort::CommThreadTerminate(TCommThread* thread)
 
 void TSerialPort::ReapThreads()
 {
+    // With threaded events a retired thread may still be inside a handler that closed the
+    // port from the I/O thread, finishing the dispatch on this port. Taking its lock waits
+    // until it has left, so a new open never shares the port's state with it.
+    for (const auto& t : retired_)
+        if (!t->Finished())
+            TLinkGuard barrier(t->Link());
     std::erase_if(retired_, [](const std::unique_ptr<TCommThread>& t) { return t->Finished(); });
 }
 
