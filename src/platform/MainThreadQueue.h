@@ -12,6 +12,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace fk {
@@ -39,8 +40,16 @@ public:
     // Wakes a main thread blocked in WaitWhile so it re-reads its condition.
     void Wake();
 
+    // Main thread: lets workers wake the Qt event loop through a descriptor the loop
+    // watches, so a queued call costs one write and no allocation. Called when a thread is
+    // started from the main thread; without it (or without a Qt application) workers post
+    // a queued call to the application object instead.
+    void AttachToEventLoop();
+
 private:
-    TMainThreadQueue() = default;
+    TMainThreadQueue();
+    ~TMainThreadQueue();
+    struct TWaker;
 
     struct Item {
         std::function<void()> fn;
@@ -54,6 +63,9 @@ private:
     std::condition_variable cv_;
     std::deque<Item*> items_;
     bool posted_ = false; // a wake-up is queued in the Qt event loop
+    int wakeFd_ = -1;     // eventfd the event loop watches once attached
+    bool attached_ = false;
+    std::unique_ptr<TWaker> waker_; // main thread only
 };
 
 } // namespace fk

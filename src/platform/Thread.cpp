@@ -22,6 +22,8 @@ bool TThread::Start()
     if (started_)
         return false;
     started_ = true;
+    if (IsMainThread())
+        TMainThreadQueue::Instance().AttachToEventLoop();
     thread_ = std::thread([this] { Run(); });
     return true;
 }
