@@ -1,17 +1,15 @@
 #pragma once
-// An owned file descriptor: closed when the owner goes away or takes another one.
+// TUniqueFd: owns one file descriptor and closes it when it goes.
 #include <unistd.h>
-
 #include <utility>
 
 namespace fk {
 
 class TUniqueFd {
 public:
-    TUniqueFd() noexcept = default;
+    TUniqueFd() = default;
     explicit TUniqueFd(int fd) noexcept : fd_(fd) {}
     ~TUniqueFd() { Reset(); }
-
     TUniqueFd(TUniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     TUniqueFd& operator=(TUniqueFd&& other) noexcept
     {
@@ -25,12 +23,14 @@ public:
     int Get() const noexcept { return fd_; }
     bool Valid() const noexcept { return fd_ >= 0; }
     int Release() noexcept { return std::exchange(fd_, -1); }
-
-    void Reset(int fd = -1) noexcept
+    // Closes the descriptor held (if any) and takes `fd`; returns the result of close().
+    int Reset(int fd = -1) noexcept
     {
+        int r = 0;
         if (fd_ >= 0)
-            ::close(fd_);
+            r = ::close(fd_);
         fd_ = fd;
+        return r;
     }
 
 private:

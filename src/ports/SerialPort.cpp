@@ -1,0 +1,690 @@
+#include "ports/SerialPort.h"
+
+#include "ports/PrecTimer.h"
+
+#include <new>
+#include <optional>
+#include <system_error>
+#include <unistd.h>
+
+namespace fk {
+
+TSerialPort::TSerialPort(TComponent* owner)
+    : TSerialPort(owner, DefaultBaudRate, DefaultParity, DefaultDataBits, DefaultStopBits)
+{
+}
+
+TSerialPort::TSerialPort(TComponent* owner, u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits)
+    : TCommPort(owner, baudRate, parity, dataBits, stopBits)
+    , lockDirectory_(TPortLock::DefaultDirectory())
+{
+    // The I/O thread watches the speed timer, so the meter runs on the thread that raises
+    // the events (the main thread, or the I/O thread with ThreadedEvent).
+    if (TPrecTimer* timer = SpeedTimer())
+        timer->SetCustomWait(true);
+}
+
+TSerialPort::~TSerialPort()
+{
+    CloseThread(ccReasonClose);
+    // Threads let go earlier end on their own; wait for them (their notifications go nowhere).
+    for (auto& thread : retired_) {
+        thread->Terminate();
+        thread->WaitFor();
+    }
+    retired_.clear();
+}
+
+// ---------------------------------------------------------------- names
+
+String TSerialPort::DevicePath(const String& name)
+{
+    if (name.empty())
+        return {};
+    if (name.front() == '/')
+        return name;
+    const String last = LastPathComponent(name);
+    return last.empty() ? String() : String(DeviceNameSpace) + last;
+}
+
+void TSerialPort::SetPortName(const String& name)
+{
+    TCommPort::SetPortName(LastPathComponent(name));
+    fileName_ = DevicePath(name);
+}
+
+void TSerialPort::SetFileName(const String& name)
+{
+    TCommPort::SetPortName(LastPathComponent(name));
+    fileName_ = name;
+}
+
+String TSerialPort::GetCurrentFileName() const { return thread_ ? thread_->FileName() : String(); }
+
+int TSerialPort::GetCommHandle() const
+{
+    const auto link = CurrentLink();
+    if (!link)
+        return -1;
+    TLinkGuard guard(link);
+    return thread_ ? thread_->Handle() : -1;
+}
+
+bool TSerialPort::StillCurrent(const std::shared_ptr<TCommLink>& link) const noexcept
+{
+    if (!link)
+        return false;
+    TLinkGuard guard(link);
+    return link->Port == this && thread_ && thread_->Link() == link;
+}
+
+// ---------------------------------------------------------------- properties
+
+void TSerialPort::SetThreadedEvent(bool value)
+{
+    TCommPort::SetThreadedEvent(value);
+    if (const auto link = CurrentLink()) {
+        TLinkGuard guard(link);
+        if (thread_)
+            thread_->SetThreadedEvent(value);
+    }
+}
+
+bool TSerialPort::GetReadPending() const
+{
+    const auto link = CurrentLink();
+    if (!link)
+        return false;
+    TLinkGuard guard(link);
+    return pendingRead_ && pendingRead_->Pending && !pendingRead_->Completed;
+}
+
+bool TSerialPort::GetWritePending() const
+{
+    const auto link = CurrentLink();
+    if (!link)
+        return false;
+    TLinkGuard guard(link);
+    return pendingWrite_ && pendingWrite_->Pending && !pendingWrite_->Completed;
+}
+
+bool TSerialPort::IsValid() const
+{
+    const auto link = CurrentLink();
+    if (!link)
+        return false;
+    TLinkGuard guard(link);
+    return thread_ && thread_->HandleValid();
+}
+
+// ---------------------------------------------------------------- open and close
+
+bool TSerialPort::Open(const String& name, u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits)
+{
+    return OpenByFileName(DevicePath(name), baudRate, parity, dataBits, stopBits);
+}
+
+bool TSerialPort::Open(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits)
+{
+    return OpenByFileName(fileName_, baudRate, parity, dataBits, stopBits);
+}
+
+bool TSerialPort::ReOpen() { return OpenByFileName(GetCurrentFileName()); }
+
+bool TSerialPort::Close() { return CloseThread(ccReasonClose); }
+
+bool TSerialPort::OpenByFileName(const String& fileName)
+{
+    const TCommState& s = GetState();
+    return OpenByFileName(fileName, s.BaudRate, TSerialParity(s.Parity), s.DataBits, TSerialStopBits(s.StopBits));
+}
+
+bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialParity parity, u8 dataBits,
+                                 TSerialStopBits stopBits)
+{
+    const String name = fileName; // the argument may be a name this call changes
+    CloseThread(ccReasonReOpen);
+    ReapThreads();
+    TCommState& s = MutableState();
+    s.BaudRate = baudRate;
+    s.Parity = parity;
+    s.DataBits = dataBits;
+    s.StopBits = stopBits;
+    UpdateStatus(TCommStatus{}, 0);
+    DoOnOpening(name, 0);
+
+    TCommThreadParams params;
+    std::unique_ptr<TCommThread> thread;
+    try {
+        params.Link = std::make_shared<TCommLink>();
+        params.FileName = name;
+        params.LockDirectory = lockDirectory_;
+        params.IdleTimeOut = OpenTimeOut;
+        if (SynchronousOpen())
+            params.Handshake = std::make_shared<TOpenHandshake>();
+        params.State = GetState();
+        params.TimeOuts = TimeOuts();
+        params.EventMask = CommEvents();
+        params.ThreadedEvent = ThreadedEvent();
+        if (TPrecTimer* timer = SpeedTimer(); timer && timer->Handle() >= 0)
+            params.SpeedTimerFd = ::dup(timer->Handle());
+        thread = std::make_unique<TCommThread>(params);
+    } catch (const std::exception&) {
+        if (params.SpeedTimerFd >= 0 && !thread)
+            ::close(params.SpeedTimerFd);
+        DoOnOpen(name, ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    const auto link = params.Link;
+    const auto handshake = params.Handshake;
+    link->Port = this; // the thread has not started: nothing else sees the link yet
+    thread_ = std::move(thread);
+    try {
+        thread_->Start();
+    } catch (const std::system_error&) {
+        link->Port = nullptr;
+        thread_.reset();
+        DoOnOpen(name, ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (!handshake) {
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    }
+    handshake->WaitTried();
+    if (!StillCurrent(link)) {
+        // Closed while we waited (by a handler that ran meanwhile).
+        handshake->Release();
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return false;
+    }
+    const DWORD result = thread_->ReturnValue();
+    OnOpenEvent(*thread_);
+    handshake->Release(); // lets the I/O thread go on
+    SetLastError(result);
+    return result == ERROR_SUCCESS;
+}
+
+void TSerialPort::OnOpenEvent(TCommThread& thread)
+{
+    // Handlers may close the port and free the thread: take what is needed first.
+    const auto link = thread.Link();
+    const String name = thread.FileName();
+    const DWORD result = thread.ReturnValue();
+    if (result == ERROR_SUCCESS && IsValid()) {
+        PurgeAll();
+        ClearError(nullptr, nullptr);
+    }
+    if (!StillCurrent(link))
+        return;
+    SetLastErrors(0);
+    DoOnOpen(name, result);
+    if (!StillCurrent(link))
+        return;
+    if (result == ERROR_SUCCESS)
+        DoOnOpened(name, ERROR_SUCCESS);
+    else
+        DoOnClosing(name, result, ccReasonError);
+}
+
+bool TSerialPort::CloseThread(TCommCloseReason reason)
+{
+    pendingRead_ = pendingWrite_ = nullptr;
+    std::shared_ptr<TCommLink> link;
+    std::optional<TLinkGuard> guard;
+    for (;;) {
+        link = CurrentLink();
+        if (!link) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        guard.emplace(link);
+        if (CurrentLink() == link)
+            break; // still the same thread now that we hold its lock
+        guard.reset();
+    }
+    pendingRead_ = pendingWrite_ = nullptr;
+    TCommThread* thread = thread_.get();
+    const bool hadHandle = thread->HandleValid();
+    const bool canWait = !thread->InSynchronize() && !thread->IsCurrentThread();
+    const bool waitFor = canWait && SynchronousClose();
+    DWORD error = thread->ReturnValue();
+    const String name = thread->FileName();
+
+    // Let the thread go before any close notification: nothing it does reaches us now.
+    link->Port = nullptr;
+    std::unique_ptr<TCommThread> old = std::move(thread_);
+
+    if (State() == cStateOpening) {
+        error = ERROR_OPERATION_ABORTED;
+        DoOnOpen(name, ERROR_OPERATION_ABORTED);
+        DoOnClosing(name, ERROR_OPERATION_ABORTED, reason);
+    } else if (State() == cStateOpen) {
+        DoOnClosing(name, error, reason);
+    }
+
+    error = ERROR_SUCCESS;
+    if (canWait || reason != ccReasonReOpen) {
+        old->Terminate();
+        if (waitFor) {
+            // Give up every level of the lock while waiting: the thread takes it to close
+            // the device. Callers further up re-check that the thread is still theirs.
+            const int depth = link->UnlockAll();
+            old->WaitFor();
+            link->Relock(depth);
+            old.reset();
+        } else {
+            if (hadHandle)
+                error = ERROR_NOT_READY; // the device is released later, in the background
+            retired_.push_back(std::move(old));
+        }
+    } else {
+        // A reopen from inside an event or from the I/O thread: release the device here
+        // when the close is synchronous, so the new open finds it free.
+        if (SynchronousClose())
+            error = old->CloseDevice();
+        else if (hadHandle)
+            error = ERROR_NOT_READY;
+        old->Terminate();
+        retired_.push_back(std::move(old));
+    }
+    if (State() != cStateClosed && !thread_)
+        DoOnClosed(name, error, reason);
+    guard.reset();
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+void TSerialPort::CommThreadTerminate(TCommThread* thread)
+{
+    if (!thread_ || thread_.get() != thread)
+        return;
+    const auto link = thread_->Link();
+    TLinkGuard guard(link);
+    if (thread_.get() != thread)
+        return;
+    link->Port = nullptr;
+    pendingRead_ = pendingWrite_ = nullptr;
+    retired_.push_back(std::move(thread_));
+}
+
+void TSerialPort::ReapThreads()
+{
+    std::erase_if(retired_, [](const std::unique_ptr<TCommThread>& t) { return t->Finished(); });
+}
+
+// ---------------------------------------------------------------- dispatcher wrappers
+
+void TSerialPort::DoOnOpening(const String& portName, u32 result) { TCommPort::DoOnOpening(portName, result); }
+
+void TSerialPort::DoOnOpen(const String& portName, u32 result) { TCommPort::DoOnOpen(portName, result); }
+
+void TSerialPort::DoOnOpened(const String& portName, u32 result) { TCommPort::DoOnOpened(portName, result); }
+
+void TSerialPort::DoOnClosing(const String& portName, u32 result, TCommCloseReason reason)
+{
+    pendingRead_ = pendingWrite_ = nullptr;
+    TCommPort::DoOnClosing(portName, result, reason);
+    if (const auto link = CurrentLink()) {
+        TLinkGuard guard(link);
+        if (thread_)
+            thread_->ClearCommError(nullptr, nullptr); // clear the device's error state silently
+    }
+}
+
+void TSerialPort::DoOnClosed(const String& portName, u32 result, TCommCloseReason reason)
+{
+    pendingRead_ = pendingWrite_ = nullptr;
+    TCommPort::DoOnClosed(portName, result, reason);
+}
+
+void TSerialPort::DoOnEvent(TCommEventFlags events, u32 result, const TCommStatus& status, TCommErrorFlags errors)
+{
+    TCommPort::DoOnEvent(events, result, status, errors);
+}
+
+void TSerialPort::DoOnModemLostEvent(u32 error) { DoOnModemLost(error); }
+
+// ---------------------------------------------------------------- device operations
+
+bool TSerialPort::UpdateState()
+{
+    TCommPort::UpdateState();
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    return thread_ && thread_->ApplyState(GetState());
+}
+
+bool TSerialPort::UpdateTimeOuts()
+{
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    if (!thread_ || !thread_->HandleValid()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    thread_->SetTimeOuts(TimeOuts());
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool TSerialPort::SetBreak(bool on)
+{
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    return thread_ && thread_->SetBreak(on);
+}
+
+bool TSerialPort::GetModemStatus(TCommModemStatus* status)
+{
+    if (status)
+        *status = 0;
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    return thread_ && thread_->ModemStatus(status);
+}
+
+bool TSerialPort::Purge(TCommPurgeFlags flags)
+{
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    return thread_ && thread_->Purge(flags);
+}
+
+bool TSerialPort::ClearError(TCommErrorFlags* errors, TCommStatus* status)
+{
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    TLinkGuard guard(link);
+    TCommErrorFlags e = 0;
+    TCommStatus s;
+    if (!thread_ || !thread_->ClearCommError(&e, &s))
+        return false;
+    readErrors_ |= e;
+    writeErrors_ |= e;
+    UpdateStatus(s, e);
+    if (errors && errors != &LastErrors())
+        *errors = e;
+    if (status && status != &Status())
+        *status = s;
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool TSerialPort::DeviceLost(TCommThread& thread)
+{
+    if (thread.ModemStatus(nullptr))
+        return false;
+    const DWORD error = GetLastError();
+    thread.SetError(error);
+    DoOnModemLost(error);
+    SetLastError(error);
+    return true;
+}
+
+// ---------------------------------------------------------------- transfers
+
+void TSerialPort::Notify(bool write, const void* data, u32 count, u32 transferred, TCommErrorFlags errors, u32 result)
+{
+    if (write)
+        DoOnWrite(data, count, transferred, errors, result);
+    else
+        DoOnRead(data, count, transferred, errors, result);
+}
+
+u32 TSerialPort::Read(void* buffer, u32 count, TCommErrorFlags* errors)
+{
+    return ReadInternal(buffer, count, SynchronousIO(), errors, true);
+}
+
+u32 TSerialPort::Write(const void* buffer, u32 count, TCommErrorFlags* errors)
+{
+    // The bytes are only read; the record keeps one pointer type for both directions.
+    return DoReadWrite(true, const_cast<void*>(buffer), count, SynchronousIO(), errors, true);
+}
+
+u32 TSerialPort::ReadInternal(void* buffer, u32 count, bool wait, TCommErrorFlags* errors, bool clear)
+{
+    return DoReadWrite(false, buffer, count, wait, errors, clear);
+}
+
+u32 TSerialPort::OverlappedSync(bool write)
+{
+    TTransferResult*& pending = write ? pendingWrite_ : pendingRead_;
+    TTransferResult& rec = *pending;
+    rec.Done = true; // reported here, not by the I/O thread
+    if (!thread_->HandleValid()) {
+        rec.ErrorCode = ERROR_INVALID_HANDLE;
+        rec.Completed = true;
+    } else {
+        thread_->Finish(rec, write);
+    }
+    const auto link = thread_->Link();
+    TCommErrorFlags e = 0;
+    ClearError(&e, nullptr);
+    if (!StillCurrent(link))
+        return 0;
+    rec.Errors |= e;
+    rec.Pending = false;
+    pending = nullptr;
+    const void* data = rec.Data;
+    const u32 countRequested = rec.Count, transferred = rec.Transferred;
+    const TCommErrorFlags errors = rec.Errors;
+    const DWORD code = rec.ErrorCode;
+    Notify(write, data, countRequested, transferred, errors, code);
+    SetLastError(code);
+    return transferred;
+}
+
+u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCommErrorFlags* errorsOut, bool clear)
+{
+    TCommErrorFlags local = 0;
+    if (errorsOut) {
+        if (clear)
+            *errorsOut = 0;
+        else
+            local = *errorsOut;
+    }
+    if (!buffer || count == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const auto link = CurrentLink();
+    if (!link) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    TLinkGuard guard(link);
+    if (!StillCurrent(link) || !thread_->HandleValid()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (DeviceLost(*thread_))
+        return 0;
+    if (!StillCurrent(link)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+
+    // An earlier transfer of this direction is finished and reported first.
+    if (write ? pendingWrite_ : pendingRead_) {
+        OverlappedSync(write);
+        const DWORD code = GetLastError();
+        if (!StillCurrent(link)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return 0;
+        }
+        if (code == ERROR_ACCESS_DENIED || code == ERROR_DEVICE_NOT_CONNECTED) {
+            thread_->SetError(code);
+            DoOnModemLost(code);
+            SetLastError(code);
+            return 0;
+        }
+    }
+    (write ? pendingWrite_ : pendingRead_) = nullptr;
+    (write ? writeErrors_ : readErrors_) = 0;
+
+    TCommThread* thread = thread_.get();
+    TTransferResult& rec = write ? thread->WriteRecord() : thread->ReadRecord();
+    thread->BeginTransfer(rec, buffer, count, local);
+    if (clear) {
+        TCommErrorFlags e = 0;
+        ClearError(&e, nullptr);
+        if (!StillCurrent(link)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return 0;
+        }
+        rec.Errors |= e;
+    }
+
+    thread->Progress(rec, write);
+    const bool failed = rec.Completed && rec.ErrorCode != ERROR_SUCCESS;
+    // Without waiting, a write always completes through the I/O thread (OnWrite comes
+    // later); a read that found all it may take completes here.
+    if (!wait && !failed && (write || !rec.Completed)) {
+        rec.Done = false;
+        (write ? pendingWrite_ : pendingRead_) = &rec;
+        thread->Wake();
+        if (errorsOut)
+            *errorsOut = rec.Errors;
+        SetLastError(ERROR_IO_PENDING);
+        return 0;
+    }
+    bool waited = false;
+    if (!rec.Completed) {
+        thread->Finish(rec, write);
+        waited = true;
+    }
+    if (write)
+        thread->WrittenByCaller();
+    if (clear || waited) {
+        TCommErrorFlags e = 0;
+        ClearError(&e, nullptr);
+        if (!StillCurrent(link)) {
+            SetLastError(rec.ErrorCode);
+            return rec.Transferred;
+        }
+        rec.Errors |= e;
+    }
+    rec.Pending = false;
+    const u32 transferred = rec.Transferred;
+    const TCommErrorFlags errors = rec.Errors;
+    const DWORD code = rec.ErrorCode;
+    if (waited && code != ERROR_SUCCESS) {
+        thread->SetError(code);
+        DoOnModemLost(code);
+    }
+    if (StillCurrent(link))
+        Notify(write, buffer, count, transferred, errors, code);
+    if (errorsOut)
+        *errorsOut = errors;
+    SetLastError(code);
+    return transferred;
+}
+
+void TSerialPort::DoOnTransferEvent(bool write, u64 id, const TCommStatus& status, TCommErrorFlags transferErrors)
+{
+    const auto link = CurrentLink();
+    if (!link)
+        return;
+    TLinkGuard guard(link);
+    if (!thread_)
+        return;
+    TTransferResult& rec = write ? thread_->WriteRecord() : thread_->ReadRecord();
+    if (rec.Id != id || rec.Done || !rec.Pending)
+        return; // taken over and reported by a later call
+    TCommErrorFlags& accumulated = write ? writeErrors_ : readErrors_;
+    rec.Errors |= accumulated;
+    accumulated = 0;
+    rec.Pending = false;
+    (write ? pendingWrite_ : pendingRead_) = nullptr;
+    const void* data = rec.Data;
+    const u32 count = rec.Count, transferred = rec.Transferred;
+    const TCommErrorFlags errors = rec.Errors;
+    const DWORD code = rec.ErrorCode;
+    UpdateStatus(status, transferErrors);
+    if (StillCurrent(link))
+        Notify(write, data, count, transferred, errors, code);
+}
+
+template <class Buffer>
+u32 TSerialPort::ReadExistingInto(Buffer& buffer, bool append, TCommErrorFlags* errorsOut)
+{
+    if (errorsOut)
+        *errorsOut = 0;
+    if (!IsValid()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    SetLastError(ERROR_SUCCESS);
+    std::size_t total = append ? buffer.size() : 0;
+    TCommErrorFlags accumulated = 0;
+    bool grown = false;
+    for (;;) {
+        TCommErrorFlags e = 0;
+        TCommStatus status;
+        if (!ClearError(&e, &status))
+            break;
+        accumulated |= e;
+        if (status.InQueue == 0)
+            break;
+        try {
+            buffer.resize(total + status.InQueue);
+        } catch (const std::bad_alloc&) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        grown = true;
+        const u32 n = ReadInternal(reinterpret_cast<unsigned char*>(buffer.data()) + total, status.InQueue, true,
+                                   &accumulated, false);
+        total += n;
+        if (n == 0)
+            break; // nothing could be read after all (a failed read): do not spin
+    }
+    if (grown)
+        buffer.resize(total); // no stale bytes behind what was read
+    if (errorsOut)
+        *errorsOut = accumulated;
+    return u32(total);
+}
+
+u32 TSerialPort::ReadExisting(RawByteString& buffer, bool append, TCommErrorFlags* errors)
+{
+    return ReadExistingInto(buffer, append, errors);
+}
+
+u32 TSerialPort::ReadExisting(TByteString& buffer, bool append, TCommErrorFlags* errors)
+{
+    return ReadExistingInto(buffer, append, errors);
+}
+
+} // namespace fk
