@@ -170,11 +170,11 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
         pending_ = InitPacketPos;
         if (r.pos > head_ && !Report(head_, r.pos - head_, plrUnrecognized, generation))
             return;
+        head_ = r.pos + r.length; // consumed before the handler sees it
         sink_.ReceiverPacket(buffer_.data() + r.pos, r.length, order[winner]);
         if (generation != generation_)
             return;
         errors_ = 0;
-        head_ = r.pos + r.length;
         if (head_ >= n)
             break;
     }
@@ -196,7 +196,6 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
         if (k > 0) {
             if (!Report(head_, k, pending_ != InitPacketPos ? plrCorrupted : plrUnrecognized, generation))
                 return;
-            head_ += k;
         }
     }
     const u32 consumed = head_;
@@ -206,6 +205,7 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
 
 bool TKestReceiver::Report(u32 from, u32 count, TPacketLossReason reason, u64 generation) noexcept
 {
+    head_ = from + count; // consumed before the handler sees them
     sink_.ReceiverLoss(buffer_.data() + from, count, reason, errors_);
     return generation == generation_;
 }

@@ -128,7 +128,8 @@ private:
 
     bool Append(const u8* data, u32 count) noexcept;
     void Process(u32 now, const TCommState& line) noexcept;
-    // Reports [from, from + count) as lost; false when a handler flushed the buffer meanwhile.
+    // Reports [from, from + count) as lost and consumed; false when a handler flushed the
+    // buffer meanwhile.
     bool Report(u32 from, u32 count, TPacketLossReason reason, u64 generation) noexcept;
     void Consume(u32 count) noexcept;
 
