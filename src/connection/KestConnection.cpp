@@ -379,7 +379,10 @@ void TKestConnection::DoOnWrite(const void* buffer, u32 bufferSize, u32 transfer
                                 u32 result)
 {
     OnWrite.Invoke(this, buffer, bufferSize, transferred, errors, result);
-    if (!sendQueue_.empty() && !sendQueue_.front().empty() && buffer == sendQueue_.front().data())
+    // Only a write that took the whole head lets it go; a short or failed one leaves it to be
+    // written again on the next received packet.
+    if (!sendQueue_.empty() && !sendQueue_.front().empty() && buffer == sendQueue_.front().data()
+        && transferred >= sendQueue_.front().size())
         sendQueue_.pop_front();
 }
 

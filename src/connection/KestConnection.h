@@ -7,7 +7,7 @@
 // (TKestReceiver) and sends through a queue that is paced by the replies: a buffer given to
 // SendData while nothing is queued goes out at once; later ones wait, and the next one is
 // written each time a packet is received. The head of the queue stays until the port's write
-// event reports the head's own address.
+// event reports the head's own address with all of its bytes written.
 //
 // Without another port the connection binds a TSerialPort of its own. It keeps its own line
 // settings (19200 baud, 8 data bits, odd parity, 1 stop bit by default) and hands them to the
