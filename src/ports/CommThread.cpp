@@ -704,9 +704,9 @@ bool TCommThread::RunLoop()
         ReadCounters(nullptr, nullptr, true);
         ReadCounters(nullptr, nullptr, false);
         ModemStatus(&lines_);
-        int in = 0;
-        if (::ioctl(fd_.Get(), FIONREAD, &in) == 0)
-            receivedSeen_ = consumed_ + u64(in);
+        // Bytes that arrived since the open are new: the tty is ready at once and the first
+        // wait reports them.
+        receivedSeen_ = consumed_;
     }
     u32 idleStart = GetTickCount();
     while (!Terminated()) {

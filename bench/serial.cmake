@@ -1,0 +1,1 @@
+fk_benchmark(serial SerialPortBench.cpp fk_ports)
