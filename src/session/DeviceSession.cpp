@@ -56,6 +56,7 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     serial_->OnClosing = TCommCloseEvent(this, &TDeviceSession::SerialClosing);
     serial_->OnClosed = TCommCloseEvent(this, &TDeviceSession::SerialClosed);
     serial_->OnError = TCommErrorEvent(this, &TDeviceSession::SerialError);
+    serial_->OnModemLost = TCommSpeedEvent(this, &TDeviceSession::SerialModemLost);
     serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
 
     std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
@@ -86,6 +87,7 @@ void TDeviceSession::DetachConnection()
     serial_->OnClosing = nullptr;
     serial_->OnClosed = nullptr;
     serial_->OnError = nullptr;
+    serial_->OnModemLost = nullptr;
     serial_->OnPacketReceived = nullptr;
 }
 
@@ -236,6 +238,8 @@ void TDeviceSession::SerialError(TObject*, TCommErrorFlags errors)
     restartAttempts_ = 0;
     SetPollTimer(RestartPollInterval);
 }
+
+void TDeviceSession::SerialModemLost(TObject*, u32) { serial_->Close(); }
 
 // ---------------------------------------------------------------------------------------------
 // Queueing and sending

@@ -150,6 +150,9 @@ public:
     void SerialClosing(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
     void SerialClosed(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
     void SerialError(TObject* sender, TCommErrorFlags errors);
+    // The bound port lost its device (unplugged, line hung up): the connection is closed, as
+    // when the port list learns that the port was removed.
+    void SerialModemLost(TObject* sender, u32 error);
     void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
 
     // --- timer handlers
