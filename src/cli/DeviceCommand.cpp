@@ -105,7 +105,7 @@ int TDeviceCommand::Run()
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, [this] {
-        if (phase_ != phDone) {
+        if (phase_ != phDone && !staying_) {
             if (kind_ == dcmInfo && session_->DeviceState() == dsIdentifying)
                 PrintDevice();
             Fail(session_->Messages().MessageText(msgNoConnection));
@@ -168,6 +168,7 @@ void TDeviceCommand::StartAction()
     case dcmInfo:
         PrintDevice();
         if (options_.stay > 0) {
+            staying_ = true;
             QTimer::singleShot(ToMs(options_.stay), context_.get(), [this] {
                 if (phase_ != phDone)
                     Succeed();

@@ -72,6 +72,7 @@ private:
     TPhase phase_ = phConnecting;
     int result_ = 1;
     bool firmwareInfoSeen_ = false;
+    bool staying_ = false;   // info --stay: the time-out no longer applies
     int pendingReplies_ = 0; // set: parameter replies still expected (writes + the read)
     int pendingWrites_ = 0;
     u8 awaitedCode_ = 0;     // vent, reboot: the reply that ends the command
