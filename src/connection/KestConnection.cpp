@@ -1,9 +1,9 @@
 #include "connection/KestConnection.h"
 
-#include "platform/SystemClock.h"
 #include "ports/SerialPort.h"
 #include "protocol/KestPacket.h"
 
+#include <ctime>
 #include <new>
 
 namespace fk {
@@ -240,7 +240,15 @@ bool TKestConnection::Purge(TCommPurgeFlags flags) { return commPort_ ? commPort
 
 u32 TKestConnection::GetRxSpeed() const noexcept { return commPort_ ? commPort_->RxSpeed() : 0; }
 
-u32 TKestConnection::TickCount() const noexcept { return GetTickCount(); }
+// Pending packets wait 200 ms and more, so the coarse monotonic clock (a tick or a few ms, like
+// the system tick count on the original platform) is fine enough, and reading it costs a
+// fraction of the precise clock: it is read on every read event.
+u32 TKestConnection::TickCount() const noexcept
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return u32(u64(ts.tv_sec) * 1000u + u64(ts.tv_nsec) / 1000000u);
+}
 
 // ---------------------------------------------------------------- sending
 

@@ -142,7 +142,8 @@ protected:
     virtual void DoOnRxSpeed(u32 value);
     virtual void DoOnModemLost(u32 value);
 
-    // The millisecond tick that times pending packets (GetTickCount; tests substitute theirs).
+    // The millisecond tick that times pending packets (the coarse monotonic clock; tests
+    // substitute theirs). Only differences between its values count, modulo 2^32.
     virtual u32 TickCount() const noexcept;
 
     TKestReceiver& MutableReceiver() noexcept { return receiver_; }

@@ -63,7 +63,10 @@ void TKestReceiver::SetScanMode(TScanMode value) noexcept
 bool TKestReceiver::Append(const u8* data, u32 count) noexcept
 {
     try {
-        buffer_.insert(buffer_.end(), data, data + count);
+        if (count == 1)
+            buffer_.push_back(*data); // byte-wise reads are common on slow lines
+        else
+            buffer_.insert(buffer_.end(), data, data + count);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -151,7 +154,7 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
         for (int k = 0; k < 2; ++k) {
             if (!(packetTypes_ & PacketTypeBit(order[k])))
                 continue;
-            result[k] = Find(order[k]);
+            Find(order[k], result[k]);
             if (result[k].found && (winner < 0 || result[k].pos < result[winner].pos))
                 winner = k;
         }
@@ -226,33 +229,39 @@ void TKestReceiver::Consume(u32 count) noexcept
 
 // ---------------------------------------------------------------- scanner questions
 
-TKestReceiver::TFind TKestReceiver::Find(TKestPacketType type) noexcept
+void TKestReceiver::Find(TKestPacketType type, TFind& r) noexcept
 {
+    r = TFind{};
     if (mode_ == smIncremental) {
         if (tracksDirty_)
             ResetTracks();
         try {
-            return type == ptKestPacket1 ? FindIncremental<TKestPacket1>(tracks_[0])
-                                         : FindIncremental<TKestPacket2>(tracks_[1]);
+            if (type == ptKestPacket1)
+                FindIncremental<TKestPacket1>(tracks_[0], r);
+            else
+                FindIncremental<TKestPacket2>(tracks_[1], r);
+            return;
         } catch (const std::bad_alloc&) {
             // Only the bookkeeping allocates; the full scan gives the same answers without it.
             mode_ = smFull;
             tracksDirty_ = true;
+            r = TFind{};
         }
     }
-    return type == ptKestPacket1 ? FindFull<TKestPacket1>() : FindFull<TKestPacket2>();
+    if (type == ptKestPacket1)
+        FindFull<TKestPacket1>(r);
+    else
+        FindFull<TKestPacket2>(r);
 }
 
 template <class Packet>
-TKestReceiver::TFind TKestReceiver::FindFull() const noexcept
+void TKestReceiver::FindFull(TFind& r) const noexcept
 {
-    TFind r;
     unsigned pos = head_, length = 0;
     r.found = Packet::RetreivePacket(buffer_.data(), unsigned(buffer_.size()), pos, maxDataLength_, length);
     r.incomplete = !r.found && length > 0 && GetLastError() == ERROR_PACKET_INCOMPLETE;
     r.pos = pos;
     r.length = length;
-    return r;
 }
 
 // The protocol scanner examines the candidates from head_ on in order and returns the first
@@ -261,7 +270,7 @@ TKestReceiver::TFind TKestReceiver::FindFull() const noexcept
 // candidate with a bad sum does), and it then describes that last candidate. So the question
 // needs: the complete good candidates, and the last candidate with its length.
 template <class Packet>
-TKestReceiver::TFind TKestReceiver::FindIncremental(TTrack& track)
+void TKestReceiver::FindIncremental(TTrack& track, TFind& r)
 {
     using H = typename Packet::Header_t;
     const u8* b = buffer_.data();
@@ -292,10 +301,19 @@ TKestReceiver::TFind TKestReceiver::FindIncremental(TTrack& track)
         const u32 limit = n - H::DataOffset; // the last position a header fits at
         u32 i = u32(track.scanned - base_);
         while (i <= limit) {
-            const void* hit = std::memchr(b + i, H::StartConstant, limit - i + 1);
-            if (!hit)
-                break;
-            const u32 j = u32(static_cast<const u8*>(hit) - b);
+            u32 j = i;
+            if (limit - i < 16) {
+                // a few new bytes (small read events): not worth a library call
+                while (j <= limit && b[j] != H::StartConstant)
+                    ++j;
+                if (j > limit)
+                    break;
+            } else {
+                const void* hit = std::memchr(b + i, H::StartConstant, limit - i + 1);
+                if (!hit)
+                    break;
+                j = u32(static_cast<const u8*>(hit) - b);
+            }
             i = j + 1;
             if (!H::StartsHeader(b + j))
                 continue;
@@ -318,23 +336,21 @@ TKestReceiver::TFind TKestReceiver::FindIncremental(TTrack& track)
     }
 
     // The first good packet from the head on.
-    auto first = track.good.begin();
-    while (first != track.good.end() && first->pos < headPos)
-        ++first;
-    track.good.erase(track.good.begin(), first);
-    TFind r;
+    if (!track.good.empty() && track.good.front().pos < headPos) {
+        auto first = track.good.begin();
+        while (first != track.good.end() && first->pos < headPos)
+            ++first;
+        track.good.erase(track.good.begin(), first);
+    }
     if (!track.good.empty()) {
         r.found = true;
         r.pos = u32(track.good.front().pos - base_);
         r.length = track.good.front().length;
-        return r;
-    }
-    if (track.last != NoCandidate && track.last >= headPos) {
+    } else if (track.last != NoCandidate && track.last >= headPos) {
         r.pos = u32(track.last - base_);
         r.length = track.lastLength;
         r.incomplete = track.last + track.lastLength > endPos || track.lastDataLength > maxDataLength_;
     }
-    return r;
 }
 
 void TKestReceiver::ResetTracks() noexcept

@@ -121,9 +121,11 @@ private:
         std::vector<TGood> good; // complete with a good sum, ordered by position
     };
 
-    TFind Find(TKestPacketType type) noexcept;
-    template <class Packet> TFind FindFull() const noexcept;
-    template <class Packet> TFind FindIncremental(TTrack& track);
+    // The answers are written to r (returning the small record made the compiler store it
+    // byte-wise and load it whole, a stall on every read event).
+    void Find(TKestPacketType type, TFind& r) noexcept;
+    template <class Packet> void FindFull(TFind& r) const noexcept;
+    template <class Packet> void FindIncremental(TTrack& track, TFind& r);
     void ResetTracks() noexcept;
 
     bool Append(const u8* data, u32 count) noexcept;
