@@ -50,9 +50,14 @@ TEST_F(SessionTest, BootloaderWithSoundFirmwareIsRestartedIntoItsApplication)
     TSimOptions o;
     o.StartInBootloader = true;
     o.BootTimeMs = 20;
+    o.Version[1] = 1; // break time 30..90: the knob moves into the range, nothing is written
+    o.BreakTime = 45;
     StartSim(o);
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
+    EXPECT_EQ(sim_->Parameters().BreakTime(), 45);
+    EXPECT_EQ(view_.Knobs[skBreakTime].Position, 45);
+    EXPECT_EQ(view_.Knobs[skBreakTime].Min, 30);
     EXPECT_FALSE(sim_->InBootloader());
     EXPECT_EQ(session_->DeviceInfo().RunMode(), 1);
     EXPECT_EQ(received_[0].Code, dcDeviceInfo);
