@@ -1,0 +1,313 @@
+#include "sim/SimProgram.h"
+
+#include "platform/LastError.h"
+#include "sim/SimController.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
+
+namespace fk {
+
+namespace {
+
+using TSettings = TSimProgram::TControllerSettings;
+
+// A whole number in decimal or 0x-hexadecimal within [min, max].
+bool ParseNumber(const std::string& text, unsigned long long min, unsigned long long max,
+                 unsigned long long& out)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    const unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    if (errno != 0 || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+// Numbers separated by sep, each within [min, max], exactly count of them.
+bool ParseNumbers(const std::string& text, char sep, std::size_t count, unsigned long long min,
+                  unsigned long long max, std::vector<unsigned long long>& out)
+{
+    out.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(sep, start);
+        unsigned long long v;
+        if (!ParseNumber(text.substr(start, end - start), min, max, v))
+            return false;
+        out.push_back(v);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return out.size() == count;
+}
+
+struct TOption {
+    const char* Name;
+    const char* Value; // null: a flag
+    const char* Help;
+    // Stores the value; false when it is not acceptable (the message says what is).
+    std::function<bool(TSettings&, const std::string&)> Apply;
+    const char* Expected = "";
+};
+
+template <class T>
+std::function<bool(TSettings&, const std::string&)> Number(T TSimOptions::*field, unsigned long long min,
+                                                            unsigned long long max)
+{
+    return [=](TSettings& s, const std::string& v) {
+        unsigned long long n;
+        if (!ParseNumber(v, min, max, n))
+            return false;
+        s.Options.*field = static_cast<T>(n);
+        return true;
+    };
+}
+
+std::function<bool(TSettings&, const std::string&)> Flag(bool TSimOptions::*field)
+{
+    return [=](TSettings& s, const std::string&) { return (s.Options.*field = true); };
+}
+
+std::function<bool(TSettings&, const std::string&)> Text(std::string TSimOptions::*field)
+{
+    return [=](TSettings& s, const std::string& v) {
+        if (v.size() > 32)
+            return false;
+        s.Options.*field = v;
+        return true;
+    };
+}
+
+const std::vector<TOption>& ControllerOptions()
+{
+    static const std::vector<TOption> options = {
+        {"tty", "PATH", "serve this tty instead of a new pseudo-terminal",
+         [](TSettings& s, const std::string& v) { s.Tty = v; return !v.empty(); }, "a path"},
+        {"identifier", "N", "device identifier (u32); byte 2 is the model (default 0x00060001)",
+         Number(&TSimOptions::Identifier, 0, 0xFFFFFFFFull), "a number up to 0xFFFFFFFF"},
+        {"model", "N", "model byte of the identifier (default 6)",
+         [](TSettings& s, const std::string& v) {
+             unsigned long long n;
+             if (!ParseNumber(v, 0, 255, n))
+                 return false;
+             s.Options.Identifier = (s.Options.Identifier & ~0x00FF0000u) | u32(n) << 16;
+             return true;
+         }, "a number 0..255"},
+        {"serial", "TEXT", "serial number (default FK-SIM-0001)", Text(&TSimOptions::SerialNumber),
+         "at most 32 characters"},
+        {"info", "TEXT", "information text of the firmware", Text(&TSimOptions::InfoText),
+         "at most 32 characters"},
+        {"firmware-version", "A.B.C", "firmware version (default 1.2.0; B selects the break-time range)",
+         [](TSettings& s, const std::string& v) {
+             std::vector<unsigned long long> n;
+             if (!ParseNumbers(v, '.', 3, 0, 255, n))
+                 return false;
+             for (int i = 0; i < 3; ++i)
+                 s.Options.Version[i] = static_cast<u8>(n[i]);
+             return true;
+         }, "three numbers 0..255 such as 1.2.0"},
+        {"build-date", "YYYY-MM-DD", "firmware build date (default 2024-05-17)",
+         [](TSettings& s, const std::string& v) {
+             std::vector<unsigned long long> n;
+             if (!ParseNumbers(v, '-', 3, 0, 2255, n) || n[0] < 2000 || n[1] < 1 || n[1] > 12 || n[2] < 1
+                 || n[2] > 31)
+                 return false;
+             s.Options.BuildYear = static_cast<unsigned>(n[0]);
+             s.Options.BuildMonth = static_cast<u8>(n[1]);
+             s.Options.BuildDay = static_cast<u8>(n[2]);
+             return true;
+         }, "a date from 2000-01-01 to 2255-12-31"},
+        {"block-size", "N", "firmware block size in bytes (default 256)",
+         Number(&TSimOptions::BlockSize, 1, 65525), "a number 1..65525"},
+        {"block-count", "N", "number of firmware blocks (default 256)",
+         Number(&TSimOptions::BlockCount, 0, 65535), "a number 0..65535"},
+        {"support", "N", "support byte of the device information; 2 and above: unsupported (default 0)",
+         Number(&TSimOptions::Support, 0, 255), "a number 0..255"},
+        {"open-time", "N", "parameter byte 0, the open time (default 20)",
+         Number(&TSimOptions::OpenTime, 0, 255), "a number 0..255"},
+        {"break-time", "N", "parameter byte 1, the break time (default 5)",
+         Number(&TSimOptions::BreakTime, 0, 255), "a number 0..255"},
+        {"bootloader", nullptr, "start in the bootloader", Flag(&TSimOptions::StartInBootloader)},
+        {"corrupt", nullptr, "report the application firmware corrupted; it cannot start until a new one is transferred",
+         Flag(&TSimOptions::FirmwareCorrupt)},
+        {"refuse-bootloader", nullptr, "answer enter-bootloader but come back in the application",
+         Flag(&TSimOptions::RefuseBootloader)},
+        {"stay-in-bootloader", nullptr, "answer restart but come back in the bootloader",
+         Flag(&TSimOptions::StayInBootloader)},
+        {"boot-time", "MS", "silence after a restart reply (default 200)",
+         Number(&TSimOptions::BootTimeMs, 0, 600000), "milliseconds 0..600000"},
+        {"reply-delay", "MS", "delay before each reply (default 0)",
+         Number(&TSimOptions::ReplyDelayMs, 0, 600000), "milliseconds 0..600000"},
+        {"baud", "N", "send at this line rate, 11 bits a byte (default: no pacing; 19200 on --tty)",
+         Number(&TSimOptions::Baud, 50, 4000000), "a number 50..4000000"},
+        {"drop-every", "N", "never send every Nth reply", Number(&TSimOptions::DropEvery, 1, 1000000),
+         "a number 1..1000000"},
+        {"garble-every", "N", "damage one byte of every Nth reply", Number(&TSimOptions::GarbleEvery, 1, 1000000),
+         "a number 1..1000000"},
+        {"hangup-after", "N", "close the line once N bytes have come in",
+         Number(&TSimOptions::HangupAfter, 1, ~0ull), "a number from 1"},
+        {"dedupe", nullptr, "drop a firmware block that resends one whose reply was lost (default: append it, as a real device does)",
+         Flag(&TSimOptions::Dedupe)},
+        {"dump-firmware", "FILE", "write each installed firmware payload to FILE",
+         [](TSettings& s, const std::string& v) { s.Options.DumpFirmwarePath = v; return !v.empty(); }, "a path"},
+        {"log", "FILE", "log to FILE instead of the standard error stream",
+         [](TSettings& s, const std::string& v) { s.LogPath = v; return !v.empty(); }, "a path"},
+        {"quiet", nullptr, "no log", [](TSettings& s, const std::string&) { return (s.Quiet = true); }},
+        {"help", nullptr, "show this help", [](TSettings& s, const std::string&) { return (s.Help = true); }},
+    };
+    return options;
+}
+
+const char* const MainHelp =
+    "usage: ferrovan-sim COMMAND [OPTIONS]\n"
+    "  controller   the simulated lubricator controller (node 8) on a pseudo-terminal\n"
+    "  module       the simulated wireless module (not available yet)\n"
+    "ferrovan-sim COMMAND --help lists the options of a command.\n";
+
+} // namespace
+
+std::string TSimProgram::ControllerHelp()
+{
+    std::string text = "usage: ferrovan-sim controller [OPTIONS]\n"
+                       "Prints the path of the line to connect to on its first output line, then serves\n"
+                       "until SIGINT or SIGTERM. Options:\n";
+    for (const TOption& o : ControllerOptions()) {
+        std::string head = std::string("  --") + o.Name + (o.Value ? std::string(" ") + o.Value : "");
+        head.resize(std::max<std::size_t>(head.size() + 1, 28), ' ');
+        text += head + o.Help + "\n";
+    }
+    return text;
+}
+
+bool TSimProgram::ParseController(const std::vector<std::string>& args, TControllerSettings& settings,
+                                  std::string& error)
+{
+    const auto& options = ControllerOptions();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            error = "unexpected argument '" + arg + "'";
+            return false;
+        }
+        std::string name = arg.substr(2), value;
+        const std::size_t eq = name.find('=');
+        const bool inlineValue = eq != std::string::npos;
+        if (inlineValue) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto it = std::find_if(options.begin(), options.end(), [&](const TOption& o) { return name == o.Name; });
+        if (it == options.end()) {
+            error = "unknown option '--" + name + "'";
+            return false;
+        }
+        if (!it->Value && inlineValue) {
+            error = "option '--" + name + "' takes no value";
+            return false;
+        }
+        if (it->Value && !inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '--" + name + "' needs a value (" + it->Value + ")";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!it->Apply(settings, value)) {
+            error = "option '--" + name + "': '" + value + "' is not " + it->Expected;
+            return false;
+        }
+    }
+    return true;
+}
+
+int TSimProgram::Usage(const std::string& message)
+{
+    err_ << "ferrovan-sim: " << message << "\n" << "Try 'ferrovan-sim --help'.\n";
+    return 2;
+}
+
+int TSimProgram::Run(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return Usage("a command is needed: controller or module");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out_ << MainHelp;
+        return 0;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "module") {
+        err_ << "ferrovan-sim: the simulated wireless module is not available yet\n";
+        return 1;
+    }
+    if (command != "controller")
+        return Usage("unknown command '" + command + "'");
+    TControllerSettings settings;
+    std::string error;
+    if (!ParseController(rest, settings, error))
+        return Usage(error);
+    if (settings.Help) {
+        out_ << ControllerHelp();
+        return 0;
+    }
+    return RunController(settings);
+}
+
+int TSimProgram::RunController(const TControllerSettings& settings)
+{
+    TSimLog log;
+    if (!settings.LogPath.empty()) {
+        if (!log.ToFile(settings.LogPath)) {
+            err_ << "ferrovan-sim: cannot create the log " << settings.LogPath << ": "
+                 << ErrorText(GetLastError()) << "\n";
+            return 1;
+        }
+    } else if (!settings.Quiet) {
+        log.ToStderr();
+    }
+
+    // The signals arrive through a descriptor; the controller's thread inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signalFd.Valid()) {
+        err_ << "ferrovan-sim: cannot watch for signals: " << ErrorText(ErrorFromErrno(errno)) << "\n";
+        return 1;
+    }
+
+    TSimController controller(settings.Options, log);
+    const bool opened = settings.Tty.empty() ? controller.OpenPseudoTerminal() : controller.OpenTty(settings.Tty);
+    if (!opened || !controller.Start()) {
+        err_ << "ferrovan-sim: cannot open " << (settings.Tty.empty() ? "a pseudo-terminal" : settings.Tty)
+             << ": " << ErrorText(GetLastError()) << "\n";
+        return 1;
+    }
+    out_ << controller.PortPath() << std::endl;
+
+    pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {controller.EndedFd(), POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    if (fds[0].revents & POLLIN) {
+        signalfd_siginfo info{};
+        [[maybe_unused]] const ssize_t n = ::read(signalFd.Get(), &info, sizeof info);
+        log.Line(std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
+    }
+    controller.Stop();
+    return fds[0].revents & POLLIN || controller.HungUp() ? 0 : 1;
+}
+
+} // namespace fk

@@ -1,0 +1,45 @@
+#pragma once
+// `ferrovan-sim`: the command word, the options of each command, and running a command.
+//
+//   ferrovan-sim controller [OPTIONS]   the simulated lubricator controller
+//   ferrovan-sim module                 the simulated wireless module (not available yet)
+//
+// Exit status: 0 after a clean stop (SIGINT, SIGTERM, or the hang-up the options asked for),
+// 1 when the line could not be opened or went away, 2 on wrong usage.
+#include "sim/SimOptions.h"
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fk {
+
+class TSimProgram {
+public:
+    TSimProgram(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+    int Run(const std::vector<std::string>& args);
+
+    // What the controller command takes besides the device options.
+    struct TControllerSettings {
+        TSimOptions Options;
+        std::string Tty;     // serve this tty instead of a new pseudo-terminal
+        std::string LogPath; // log to this file instead of the standard error stream
+        bool Quiet = false;  // no log at all
+        bool Help = false;
+    };
+    // Parses the controller command's options; false with error set on wrong usage.
+    static bool ParseController(const std::vector<std::string>& args, TControllerSettings& settings,
+                                std::string& error);
+    static std::string ControllerHelp();
+
+private:
+    int RunController(const TControllerSettings& settings);
+    int Usage(const std::string& message);
+
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+} // namespace fk

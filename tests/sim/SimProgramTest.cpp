@@ -1,0 +1,70 @@
+// ferrovan-sim's command line: commands, options and wrong usage.
+#include "sim/SimProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace fk {
+namespace {
+
+int RunSim(const std::vector<std::string>& args, std::string& out, std::string& err)
+{
+    std::ostringstream o, e;
+    const int status = TSimProgram(o, e).Run(args);
+    out = o.str();
+    err = e.str();
+    return status;
+}
+
+TEST(SimProgramTest, WrongUsageExitsWithTwoAndSaysWhy)
+{
+    std::string out, err;
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "a command is needed"},
+        {{"bogus"}, "unknown command 'bogus'"},
+        {{"controller", "--nope"}, "unknown option '--nope'"},
+        {{"controller", "--block-size"}, "needs a value"},
+        {{"controller", "--block-size", "0"}, "'0' is not a number 1..65525"},
+        {{"controller", "--baud=fast"}, "'fast' is not"},
+        {{"controller", "--dedupe=1"}, "takes no value"},
+        {{"controller", "--firmware-version", "1.2"}, "three numbers"},
+        {{"controller", "--build-date", "2024-13-01"}, "date"},
+        {{"controller", "--serial", std::string(33, 'x')}, "at most 32"},
+        {{"controller", "stray"}, "unexpected argument 'stray'"},
+    };
+    for (const auto& [args, message] : cases) {
+        EXPECT_EQ(RunSim(args, out, err), 2) << err;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_TRUE(out.empty());
+    }
+    EXPECT_EQ(RunSim({"module"}, out, err), 1);
+    EXPECT_NE(err.find("not available yet"), std::string::npos);
+}
+
+TEST(SimProgramTest, OptionsFillTheDeviceRecord)
+{
+    TSimProgram::TControllerSettings s;
+    std::string error;
+    ASSERT_TRUE(TSimProgram::ParseController({"--identifier", "0x01020304", "--model", "9", "--firmware-version",
+                                              "4.0.1", "--build-date=2030-02-03", "--bootloader", "--baud",
+                                              "19200", "--drop-every", "4", "--tty", "/dev/ttyS9"},
+                                             s, error))
+        << error;
+    EXPECT_EQ(s.Options.Identifier, 0x01090304u);
+    EXPECT_EQ(s.Options.Version[1], 0);
+    EXPECT_EQ(s.Options.BuildYear, 2030u);
+    EXPECT_EQ(s.Options.BuildDay, 3);
+    EXPECT_TRUE(s.Options.StartInBootloader);
+    EXPECT_EQ(s.Options.Baud, 19200u);
+    EXPECT_EQ(s.Options.DropEvery, 4u);
+    EXPECT_EQ(s.Tty, "/dev/ttyS9");
+
+    std::string out, err;
+    EXPECT_EQ(RunSim({"controller", "--help"}, out, err), 0);
+    for (const char* name : {"--tty", "--dedupe", "--hangup-after", "--garble-every", "--dump-firmware", "--log"})
+        EXPECT_NE(out.find(name), std::string::npos) << name;
+}
+
+} // namespace
+} // namespace fk
