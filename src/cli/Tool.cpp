@@ -1,6 +1,7 @@
 #include "cli/Tool.h"
 
 #include "cli/CommandLine.h"
+#include "cli/DeviceCommand.h"
 #include "cli/JsonWriter.h"
 #include "ports/CommEnumerator.h"
 
@@ -13,8 +14,17 @@ std::string TTool::Usage()
     return "usage: ferrovan COMMAND [ARGUMENTS] [OPTIONS]\n"
            "\n"
            "commands:\n"
-           "  ports [--json]     list the machine's serial ports with their descriptions\n"
-           "  help               show this text\n"
+           "  ports [--json]                 list the machine's serial ports with their descriptions\n"
+           "  info PORT [--json]             connect, identify and describe the device\n"
+           "  set PORT [--open-time N] [--break-time N] [--json]\n"
+           "                                 write the open time (10..50 ms) and the break time (within\n"
+           "                                 the device's range), then read the parameters back\n"
+           "  vent PORT                      toggle venting\n"
+           "  reboot PORT                    restart the device\n"
+           "  help                           show this text\n"
+           "\n"
+           "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal) or a port name as `ports` shows it.\n"
+           "--timeout SECONDS bounds every device command (default 10).\n"
            "\n"
            "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
 }
@@ -33,6 +43,8 @@ int TTool::Run(const std::vector<std::string>& args)
     }
     if (command == "ports")
         return Ports(rest);
+    if (command == "info" || command == "set" || command == "vent" || command == "reboot")
+        return Device(command, rest);
     err_ << "ferrovan: unknown command \"" << command << "\"\n\n" << Usage();
     return exitUsage;
 }
@@ -80,6 +92,55 @@ int TTool::Ports(const std::vector<std::string>& args)
         out_ << "\n";
     }
     return exitOk;
+}
+
+int TTool::Device(const std::string& command, const std::vector<std::string>& args)
+{
+    const TDeviceCommandKind kind = command == "info" ? dcmInfo
+        : command == "set"                            ? dcmSet
+        : command == "vent"                           ? dcmVent
+                                                      : dcmReboot;
+    std::vector<TOptionSpec> specs = {{"json", false}, {"timeout", true}};
+    if (kind == dcmInfo)
+        specs.push_back({"stay", true}); // stays connected (polling) after printing; for measurements
+    if (kind == dcmSet) {
+        specs.push_back({"open-time", true});
+        specs.push_back({"break-time", true});
+    }
+    const std::string prefix = "ferrovan " + command + ": ";
+    TCommandLine cl;
+    if (!cl.Parse(args, specs)) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    if (cl.Positional().size() != 1 || cl.Positional().front().empty()) {
+        err_ << prefix << (cl.Positional().empty() ? "needs a PORT" : "takes one PORT") << "\n";
+        return exitUsage;
+    }
+    TDeviceCommandOptions options;
+    options.port = cl.Positional().front();
+    options.json = cl.Has("json");
+    long long n = 0;
+    bool ok = !cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout);
+    ok = ok && (!cl.Has("stay") || cl.Seconds("stay", 86400, options.stay));
+    // Out-of-range values never reach the device. The break-time range depends on the device
+    // (1..30 or 30..90); it is checked again against the device's own range before writing.
+    if (ok && cl.Has("open-time") && (ok = cl.Integer("open-time", TDeviceSession::OpenTimeMin,
+                                                       TDeviceSession::OpenTimeMax, n)))
+        options.openTime = static_cast<int>(n);
+    if (ok && cl.Has("break-time") && (ok = cl.Integer("break-time", TDeviceSession::BreakTimeMin,
+                                                        TDeviceSession::LongBreakTimeMax, n)))
+        options.breakTime = static_cast<int>(n);
+    if (!ok) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    if (kind == dcmSet && !options.openTime && !options.breakTime) {
+        err_ << prefix << "give --open-time, --break-time or both\n";
+        return exitUsage;
+    }
+    TDeviceCommand device(kind, options, out_, err_);
+    return device.Run();
 }
 
 } // namespace fk

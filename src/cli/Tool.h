@@ -24,6 +24,7 @@ public:
 
 private:
     int Ports(const std::vector<std::string>& args);
+    int Device(const std::string& command, const std::vector<std::string>& args);
 
     std::ostream& out_;
     std::ostream& err_;

@@ -1,0 +1,1 @@
+fk_benchmark(session SessionBench.cpp fk_cli fk_sim)

@@ -1,0 +1,350 @@
+#include "cli/DeviceCommand.h"
+
+#include "cli/JsonWriter.h"
+#include "cli/Tool.h"
+#include "connection/KestConnection.h"
+#include "platform/LastError.h"
+#include "ports/CommEnumerator.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdio>
+#include <iomanip>
+
+namespace fk {
+
+namespace {
+
+String FirmwareVersion(const TFirmwareInfo& f)
+{
+    return std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "." + std::to_string(f.Version3());
+}
+
+String BuildDate(const TFirmwareInfo& f)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
+                  unsigned(f.BuildDay()));
+    return text;
+}
+
+int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
+
+} // namespace
+
+TDeviceCommand::TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions options, std::ostream& out,
+                               std::ostream& err)
+    : kind_(kind)
+    , options_(std::move(options))
+    , out_(out)
+    , err_(err)
+{
+}
+
+TDeviceCommand::~TDeviceCommand() = default;
+
+const char* TDeviceCommand::Name(TDeviceCommandKind kind) noexcept
+{
+    switch (kind) {
+    case dcmInfo: return "info";
+    case dcmSet: return "set";
+    case dcmVent: return "vent";
+    case dcmReboot: return "reboot";
+    }
+    return "";
+}
+
+double TDeviceCommand::Elapsed() const
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+}
+
+bool TDeviceCommand::ResolvePort(TCommEnumerator::TCommPortList_& list, int& index)
+{
+    // A path is opened as it is (a pseudo-terminal, /dev/serial/by-id/...); a name is looked
+    // up among the machine's ports and otherwise taken as a device under /dev.
+    if (options_.port.find('/') == String::npos) {
+        TCommEnumerator::GetPortList(list, true);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i].PortName == options_.port) {
+                index = static_cast<int>(i);
+                return true;
+            }
+        }
+    }
+    try {
+        list.emplace_back(options_.port);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    index = static_cast<int>(list.size()) - 1;
+    return true;
+}
+
+int TDeviceCommand::Run()
+{
+    start_ = std::chrono::steady_clock::now();
+    TCommEnumerator::TCommPortList_ list;
+    int index = -1;
+    if (!ResolvePort(list, index)) {
+        Fail(TMessageTable::DefaultText(staPortOpenFailed));
+        return result_;
+    }
+    session_ = Make<TDeviceSession>(&view_);
+    session_->PortList = std::move(list);
+    session_->ItemIndex = index;
+    session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
+        this, [this](TObject*, u8 code, unsigned length, bool wasReply) { OnMessage(code, length, wasReply); });
+    view_.OnChange = [this] { Evaluate(); };
+
+    context_ = std::make_unique<QObject>();
+    QEventLoop loop;
+    loop_ = &loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [this] {
+        if (phase_ != phDone && !staying_) {
+            if (kind_ == dcmInfo && session_->DeviceState() == dsIdentifying)
+                PrintDevice();
+            Fail(session_->Messages().MessageText(msgNoConnection));
+        }
+    });
+    deadline.start(ToMs(options_.timeout));
+
+    if (!session_->ConnectToEntry(session_->PortList[static_cast<std::size_t>(index)].PortName, false)
+        && phase_ != phDone)
+        FailPort();
+    if (phase_ != phDone)
+        loop.exec();
+    deadline.stop();
+    Shutdown();
+    context_.reset();
+    loop_ = nullptr;
+    return result_;
+}
+
+void TDeviceCommand::Evaluate()
+{
+    if (phase_ == phDone)
+        return;
+    if (view_.PortClosed() || session_->LastOpenError() != ERROR_SUCCESS) {
+        FailPort();
+        return;
+    }
+    const int status = view_.Status();
+    if (status == staConnectionLost) {
+        Fail(session_->Messages().MessageText(status));
+        return;
+    }
+    if (phase_ != phConnecting)
+        return;
+    if (status >= staFirmwareCorrupted && status <= staNotSupported) {
+        // The device answers but cannot be connected; a restart may still be asked of it.
+        if (kind_ == dcmReboot) {
+            phase_ = phActing;
+            QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
+            return;
+        }
+        if (kind_ == dcmInfo)
+            PrintDevice();
+        Fail(session_->Messages().MessageText(status));
+        return;
+    }
+    if (session_->DeviceState() == dsConnected) {
+        // Act once the session has finished handling the reply that connected it.
+        phase_ = phActing;
+        QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
+    }
+}
+
+void TDeviceCommand::StartAction()
+{
+    if (phase_ != phActing)
+        return;
+    TDeviceSession& s = *session_;
+    switch (kind_) {
+    case dcmInfo:
+        PrintDevice();
+        if (options_.stay > 0) {
+            staying_ = true;
+            QTimer::singleShot(ToMs(options_.stay), context_.get(), [this] {
+                if (phase_ != phDone)
+                    Succeed();
+            });
+            return;
+        }
+        Succeed();
+        return;
+    case dcmSet: {
+        const auto& range = s.Knob(skBreakTime);
+        if (options_.breakTime && (*options_.breakTime < range.Min || *options_.breakTime > range.Max)) {
+            err_ << "ferrovan set: --break-time " << *options_.breakTime << " is outside " << range.Min << ".."
+                 << range.Max << ", the break-time range of this device\n";
+            Finish(exitUsage);
+            return;
+        }
+        const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, options_.openTime},
+                                                                      {skBreakTime, options_.breakTime}};
+        for (const auto& [knob, value] : wanted) {
+            if (!value)
+                continue;
+            s.KnobChangePosition(knob, *value);
+            if (s.Parameters().Bytes[knob] != *value)
+                ++pendingWrites_;
+            s.KnobEndMove(knob);
+        }
+        pendingReplies_ = pendingWrites_ + 1;
+        s.QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
+        return;
+    }
+    case dcmVent:
+        awaitedCode_ = dcVentingToggle;
+        s.Button6Click();
+        return;
+    case dcmReboot:
+        awaitedCode_ = dcRestart;
+        s.Button5Click();
+        return;
+    }
+}
+
+void TDeviceCommand::OnMessage(u8 code, unsigned dataLength, bool wasReply)
+{
+    if (code == dcFirmwareInfo && dataLength >= TFirmwareInfo::Size)
+        firmwareInfoSeen_ = true;
+    if (phase_ != phActing || !wasReply)
+        return;
+    if (kind_ == dcmSet && code == dcParameters && pendingReplies_ > 0) {
+        if (pendingWrites_ > 0 && --pendingWrites_ == 0)
+            ackTime_ = Elapsed();
+        if (--pendingReplies_ == 0) {
+            PrintDevice();
+            Succeed();
+        }
+    } else if ((kind_ == dcmVent || kind_ == dcmReboot) && code == awaitedCode_) {
+        if (!options_.json)
+            out_ << (kind_ == dcmVent ? "Venting toggled." : "Device restarting.") << "\n";
+        else
+            out_ << TJsonWriter().BeginObject().Member("port", options_.port).Member("done", true).EndObject().Text()
+                 << "\n";
+        Succeed();
+    }
+}
+
+void TDeviceCommand::Succeed() { Finish(exitOk); }
+
+void TDeviceCommand::Fail(const String& text)
+{
+    err_ << "ferrovan " << Name(kind_) << ": " << options_.port << ": " << text << "\n";
+    Finish(exitFailed);
+}
+
+void TDeviceCommand::FailPort()
+{
+    const u32 error = session_ ? session_->LastOpenError() : 0;
+    if (error == ERROR_SUCCESS && view_.PortOpened()) {
+        Fail(session_->Messages().MessageText(staConnectionLost)); // the port went away
+        return;
+    }
+    const int status = view_.Status();
+    String text = status >= staPortOpenFailed && status <= staTargetInactive && session_
+        ? session_->Messages().MessageText(status)
+        : String(TMessageTable::DefaultText(staPortOpenFailed));
+    if (error == ERROR_PORT_PERMISSION)
+        text += ": permission denied. Add your user to the \"dialout\" group "
+                "(sudo usermod -aG dialout $USER) and log in again.";
+    else if (error != ERROR_SUCCESS)
+        text += " (" + ErrorText(error) + ")";
+    Fail(text);
+}
+
+void TDeviceCommand::Finish(int status)
+{
+    if (phase_ == phDone)
+        return;
+    phase_ = phDone;
+    result_ = status;
+    if (loop_)
+        loop_->quit();
+}
+
+void TDeviceCommand::Shutdown()
+{
+    if (!session_)
+        return;
+    session_->OnDeviceMessage = nullptr;
+    if (view_.PortOpened() && !view_.PortClosed()) {
+        // Close and let the port's closing and closed events run before the session goes.
+        QEventLoop closing;
+        view_.OnChange = [this, &closing] {
+            if (view_.PortClosed())
+                closing.quit();
+        };
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
+        guard.start(2000);
+        if (session_->Serial()->Close() && !view_.PortClosed())
+            closing.exec();
+    }
+    view_.OnChange = nullptr;
+    session_.reset();
+}
+
+void TDeviceCommand::PrintDevice()
+{
+    const TDeviceSession& s = *session_;
+    const TDeviceInfo& d = s.DeviceInfo();
+    const TFirmwareInfo& f = s.FirmwareInfo();
+    const bool connected = s.DeviceState() == dsConnected;
+    const auto& range = s.Knob(skBreakTime);
+    if (options_.json) {
+        TJsonWriter w;
+        w.BeginObject()
+            .Member("port", options_.port)
+            .Member("state", connected ? "connected" : "identifying")
+            .Member("identifier", d.Identifier())
+            .Member("model", d.Model())
+            .Member("serial_number", d.SerialNumber());
+        if (firmwareInfoSeen_)
+            w.Member("firmware_version", FirmwareVersion(f)).Member("build_date", BuildDate(f)).Member("info", f.InfoText());
+        else
+            w.Key("firmware_version").Null().Key("build_date").Null().Key("info").Null();
+        w.Member("run_mode", d.ApplicationRuns() ? "application" : "bootloader")
+            .Member("firmware_corrupted", d.IsCorrupt())
+            .Member("block_size", d.BlockSize())
+            .Member("block_count", d.BlockCount());
+        if (connected)
+            w.Member("open_time", s.Parameters().OpenTime()).Member("break_time", s.Parameters().BreakTime());
+        else
+            w.Key("open_time").Null().Key("break_time").Null();
+        w.Key("break_time_range").BeginArray().Number(std::int64_t(range.Min)).Number(std::int64_t(range.Max)).EndArray();
+        w.EndObject();
+        out_ << w.Text() << "\n";
+        return;
+    }
+    auto line = [this](const char* label) -> std::ostream& { return out_ << std::left << std::setw(20) << label; };
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(d.Identifier()));
+    line("Port:") << options_.port << "\n";
+    line("State:") << (connected ? "connected" : "identifying") << "\n";
+    line("Identifier:") << id << " (model " << unsigned(d.Model()) << ")\n";
+    line("Serial number:") << d.SerialNumber() << "\n";
+    if (firmwareInfoSeen_) {
+        line("Firmware version:") << FirmwareVersion(f) << "\n";
+        line("Build date:") << BuildDate(f) << "\n";
+        line("Info:") << f.InfoText() << "\n";
+    }
+    line("Run mode:") << (d.ApplicationRuns() ? "application" : "bootloader") << "\n";
+    line("Firmware corrupted:") << (d.IsCorrupt() ? "yes" : "no") << "\n";
+    line("Firmware blocks:") << d.BlockCount() << " x " << d.BlockSize() << " bytes\n";
+    if (connected) {
+        line("Open time:") << unsigned(s.Parameters().OpenTime()) << " ms\n";
+        line("Break time:") << unsigned(s.Parameters().BreakTime()) << " (range " << range.Min << ".." << range.Max
+                            << ")\n";
+    }
+}
+
+} // namespace fk

@@ -1,0 +1,83 @@
+#pragma once
+// One device command of the `ferrovan` tool (info, set, vent, reboot): opens the port through
+// a device session, waits on the event loop until the device is identified, acts, prints the
+// result and closes the port again. Every wait is bounded by the command's time-out.
+#include "platform/Component.h"
+#include "platform/Types.h"
+#include "ports/CommPortInfo.h"
+#include "session/DeviceSession.h"
+#include "cli/ToolView.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+class QEventLoop;
+class QObject;
+
+namespace fk {
+
+enum TDeviceCommandKind { dcmInfo, dcmSet, dcmVent, dcmReboot };
+
+struct TDeviceCommandOptions {
+    String port;           // a device path or a port name as `ferrovan ports` shows it
+    bool json = false;
+    double timeout = 10;   // seconds, bounds the whole command (not the --stay time)
+    double stay = 0;       // info: seconds to stay connected after printing
+    std::optional<int> openTime;
+    std::optional<int> breakTime;
+};
+
+class TDeviceCommand {
+public:
+    TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions options, std::ostream& out, std::ostream& err);
+    ~TDeviceCommand();
+
+    TDeviceCommand(const TDeviceCommand&) = delete;
+    TDeviceCommand& operator=(const TDeviceCommand&) = delete;
+
+    // Runs the command on the calling (main) thread's event loop; returns the exit status.
+    int Run();
+
+    // set: milliseconds from the start of Run to the acknowledgement of the last write,
+    // -1 when nothing was written.
+    double AcknowledgeTime() const noexcept { return ackTime_; }
+
+    static const char* Name(TDeviceCommandKind kind) noexcept;
+
+private:
+    enum TPhase { phConnecting, phActing, phDone };
+
+    bool ResolvePort(TCommEnumerator::TCommPortList_& list, int& index);
+    void Evaluate();
+    void StartAction();
+    void OnMessage(u8 code, unsigned dataLength, bool wasReply);
+    void Succeed();
+    void Fail(const String& text);
+    void FailPort();
+    void Finish(int status);
+    void Shutdown();
+    void PrintDevice();
+    double Elapsed() const;
+
+    TDeviceCommandKind kind_;
+    TDeviceCommandOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    TToolView view_;
+    TOwned<TDeviceSession> session_;
+    QEventLoop* loop_ = nullptr;
+    std::unique_ptr<QObject> context_; // deferred calls die with it
+    TPhase phase_ = phConnecting;
+    int result_ = 1;
+    bool firmwareInfoSeen_ = false;
+    bool staying_ = false;   // info --stay: the time-out no longer applies
+    int pendingReplies_ = 0; // set: parameter replies still expected (writes + the read)
+    int pendingWrites_ = 0;
+    u8 awaitedCode_ = 0;     // vent, reboot: the reply that ends the command
+    double ackTime_ = -1;
+    std::chrono::steady_clock::time_point start_;
+};
+
+} // namespace fk

@@ -1,0 +1,35 @@
+#include "cli/ToolView.h"
+
+namespace fk {
+
+void TToolView::ShowStatus(int index, TIconClass, const String&)
+{
+    status_ = index;
+    Changed();
+}
+
+void TToolView::ClearStatus()
+{
+    status_ = -1;
+    Changed();
+}
+
+void TToolView::EnableDisconnect(bool enabled)
+{
+    // Disconnect is enabled from the opening event to the closed event of the port.
+    if (enabled) {
+        opened_ = true;
+        closed_ = false;
+    } else if (opened_) {
+        closed_ = true;
+    }
+    Changed();
+}
+
+void TToolView::Changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+} // namespace fk

@@ -1,0 +1,741 @@
+#include "session/DeviceSession.h"
+
+#include "ports/CommPort.h"
+#include "ports/SerialPort.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace fk {
+
+namespace {
+
+// Open failures by error number: the status that names them.
+int OpenFailureStatus(u32 error) noexcept
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+        return staPortInactive;
+    case ERROR_ACCESS_DENIED:
+        return staPortInUse;
+    case ERROR_SEM_TIMEOUT:
+        return staTargetInactive;
+    default:
+        return staPortOpenFailed;
+    }
+}
+
+} // namespace
+
+TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
+    : TComponent(owner)
+    , view_(view)
+{
+    pollTimer_ = Create<TTimer>(this);
+    pollTimer_->SetEnabled(false);
+    pollTimer_->SetInterval(PollInterval);
+    pollTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::PollTimerTimer);
+    replyTimer_ = Create<TTimer>(this);
+    replyTimer_->SetEnabled(false);
+    replyTimer_->SetInterval(ReplyTimeOut);
+    replyTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::ReplyTimerTimer);
+
+    serialPort1_ = Create<TSerialPort>(this);
+    serialPort1_->SetAutoRead(true);
+    serialPort1_->SetSynchronous(0, false); // open in the background
+    serialPort1_->SetSynchronous(1, false); // close in the background
+
+    serial_ = Create<TKestConnection>(this);
+    serial_->SetMaxPacketLength(MaxPacketLength);
+    serial_->SetMaxDataLength(MaxDataLength);
+    serial_->SetCommPort(serialPort1_);
+    serial_->OnOpening = TCommOpenEvent(this, &TDeviceSession::SerialOpening);
+    serial_->OnOpen = TCommOpenEvent(this, &TDeviceSession::SerialOpen);
+    serial_->OnClosing = TCommCloseEvent(this, &TDeviceSession::SerialClosing);
+    serial_->OnClosed = TCommCloseEvent(this, &TDeviceSession::SerialClosed);
+    serial_->OnError = TCommErrorEvent(this, &TDeviceSession::SerialError);
+    serial_->OnModemLost = TCommSpeedEvent(this, &TDeviceSession::SerialModemLost);
+    serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
+
+    std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
+    parameters_.Bytes[0] = OpenTimeMin;
+    parameters_.Bytes[1] = BreakTimeMin;
+    knobs_[skOpenTime] = {parameters_.Bytes[0], OpenTimeMin, OpenTimeMax};
+    knobs_[skBreakTime] = {parameters_.Bytes[1], BreakTimeMin, BreakTimeMax};
+}
+
+TDeviceSession::~TDeviceSession()
+{
+    // The parts outlive this destructor (the component base frees them afterwards): nothing
+    // they do from here on may reach the session's handlers or its view.
+    DetachConnection();
+    view_ = nullptr;
+    if (serial_)
+        serial_->Close();
+}
+
+void TDeviceSession::DetachConnection()
+{
+    pollTimer_->SetEnabled(false);
+    pollTimer_->OnTimer = nullptr;
+    replyTimer_->SetEnabled(false);
+    replyTimer_->OnTimer = nullptr;
+    serial_->OnOpening = nullptr;
+    serial_->OnOpen = nullptr;
+    serial_->OnClosing = nullptr;
+    serial_->OnClosed = nullptr;
+    serial_->OnError = nullptr;
+    serial_->OnModemLost = nullptr;
+    serial_->OnPacketReceived = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connecting
+
+int TDeviceSession::FindEntry(const String& name) const
+{
+    for (std::size_t i = 0; i < PortList.size(); ++i)
+        if (PortList[i].PortName == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool confirm)
+{
+    if (confirm) {
+        if (!ConfirmStopUpload(usNone))
+            return false;
+        if (view_)
+            view_->ShowProgress(false, 0, false);
+    }
+    AutoConnectDone = true;
+    const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
+    if (index >= 0 && static_cast<std::size_t>(index) < PortList.size()) {
+        const TCommEnumerator::TCommPortInfo entry = PortList[static_cast<std::size_t>(index)];
+        serial_->SetCommPort(BindPortForEntry(entry));
+        serial_->SetPortName(entry.PortName);
+        if (view_) {
+            view_->EnableConnect(false);
+            view_->RepaintPortList();
+        }
+        connectedIndex_ = index;
+        const bool started = serial_->Open();
+        if (view_)
+            view_->EnableConnect(!PortList.empty());
+        return started;
+    }
+    serial_->Close();
+    if (name)
+        return false;
+    ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+    return false;
+}
+
+TCommPort* TDeviceSession::BindPortForEntry(const TCommEnumerator::TCommPortInfo&) { return serialPort1_; }
+
+bool TDeviceSession::IsModuleLink() const { return false; }
+
+bool TDeviceSession::ModuleLinkSuspended() const { return false; }
+
+// ---------------------------------------------------------------------------------------------
+// Port events
+
+void TDeviceSession::SerialOpening(TObject*, const String&, u32)
+{
+    requestQueue_.clear();
+    restartPending_ = rpNone;
+    restartAttempts_ = 0;
+    deviceRefused_ = false;
+    SetDeviceState(dsNone);
+    if (view_) {
+        view_->SetConnectDefault(false);
+        view_->EnableDisconnect(true);
+    }
+    const String& name = serial_->PortName();
+    if (!connectedPort_.empty() && connectedPort_ == name)
+        currentPort_.clear();
+    else
+        currentPort_ = name;
+    ShowStatus(staPortOpening, icInformation);
+    if (view_)
+        view_->ShowPortInStatusBar();
+}
+
+void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
+{
+    lastOpenError_ = result;
+    if (result == ERROR_SUCCESS) {
+        ShowStatus(staConnecting, icInformation);
+        if (IsModuleLink())
+            QueueDeferredRequest(dcDeviceInfo, TDeviceInfo::Size, ModuleFirstRequestDelay);
+        else
+            QueueRequest(dcDeviceInfo, TDeviceInfo::Size, false);
+        return;
+    }
+    pollTimer_->SetEnabled(false);
+    replyTimer_->SetEnabled(false);
+    ResetUpload();
+    ShowStatus(OpenFailureStatus(result), icWarning);
+    if (result != ERROR_OPERATION_ABORTED)
+        connectedIndex_ = -1;
+    ClosedStateUpdate();
+}
+
+void TDeviceSession::SerialClosing(TObject*, const String&, u32, TCommCloseReason reason)
+{
+    // A device left in its bootloader with sound firmware goes back to its application.
+    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt())
+        QueueRequest(dcRestart, 0, true);
+    CommonClose(reason);
+}
+
+void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason reason)
+{
+    CommonClose(reason);
+    ClosedStateUpdate();
+}
+
+void TDeviceSession::CommonClose(TCommCloseReason reason)
+{
+    pollTimer_->SetEnabled(false);
+    replyTimer_->SetEnabled(false);
+    if (reason != ccReasonReOpen)
+        ResetUpload();
+    const bool hadDevice = deviceState_ > dsNone;
+    SetDeviceState(dsNone);
+    if (view_)
+        view_->RepaintPortList();
+    if (hadDevice) {
+        ShowStatus(staDisconnected, icInformation);
+    } else if (reason == ccReasonClose) {
+        statusIndex_ = -1;
+        if (view_)
+            view_->ClearStatus();
+    }
+    if (reason != ccReasonReOpen)
+        connectedIndex_ = -1;
+    if (view_)
+        view_->ShowPortInStatusBar();
+}
+
+void TDeviceSession::ClosedStateUpdate()
+{
+    pollTimer_->Tag = 0;
+    if (view_) {
+        view_->SetConnectDefault(true);
+        view_->EnableDisconnect(false);
+        view_->RepaintPortList();
+    }
+}
+
+void TDeviceSession::SerialError(TObject*, TCommErrorFlags errors)
+{
+    if (errorLatch_ || (errors & PortErrorMask) == 0)
+        return;
+    errorLatch_ = true;
+    restartAttempts_ = 0;
+    SetPollTimer(RestartPollInterval);
+}
+
+void TDeviceSession::SerialModemLost(TObject*, u32) { serial_->Close(); }
+
+// ---------------------------------------------------------------------------------------------
+// Queueing and sending
+
+bool TDeviceSession::QueueRequest(u8 code, u16 replyLength, bool force)
+{
+    return QueueDataRequest(code, nullptr, 0, replyLength, force);
+}
+
+bool TDeviceSession::QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force)
+{
+    if (!data)
+        length = 0;
+    try {
+        requestQueue_.emplace_back();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    TPacketElement& element = requestQueue_.back();
+    element.ReplyLength = replyLength;
+    TKestPacket2 packet;
+    if (!BuildDeviceRequest(packet, code, data, length, ControllerNode) || !packet.PrepareSend(element.Packet)) {
+        requestQueue_.pop_back();
+        return false;
+    }
+    if (code == dcFirmwareBlock && view_)
+        view_->EnableDeviceControls(false);
+    if (requestQueue_.size() == 1)
+        SendFront(force, true);
+    return true;
+}
+
+bool TDeviceSession::QueueDeferredRequest(u8 code, u16 replyLength, unsigned delay)
+{
+    if (delay == 0)
+        return QueueRequest(code, replyLength, false);
+    try {
+        requestQueue_.emplace_back();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    TPacketElement& element = requestQueue_.back();
+    element.ReplyLength = replyLength;
+    TKestPacket2 packet;
+    if (!BuildDeviceRequest(packet, code, nullptr, 0, ControllerNode) || !packet.PrepareSend(element.Packet)) {
+        requestQueue_.pop_back();
+        return false;
+    }
+    SetPollTimer(delay);
+    return true;
+}
+
+bool TDeviceSession::QueueParameterWrite(u16 offset, const void* bytes, unsigned length)
+{
+    if (length == 0 || !bytes || length > MaxDataLength - 2)
+        return false;
+    u8 data[MaxDataLength];
+    data[0] = static_cast<u8>(offset & 0xFF);
+    data[1] = static_cast<u8>(offset >> 8);
+    std::memcpy(data + 2, bytes, length);
+    return QueueDataRequest(dcParameters, data, length + 2, 0, false);
+}
+
+bool TDeviceSession::SendFront(bool force, bool armReplyTimer)
+{
+    if (requestQueue_.empty()) {
+        SetPollTimer(PollInterval);
+        return false;
+    }
+    if (!force && restartPending_ != rpNone) {
+        // The device is restarting: the poll sends the front once it has had time to.
+        SetPollTimer(RestartPollInterval);
+        return true;
+    }
+    pollTimer_->SetEnabled(false);
+    replyTimer_->SetEnabled(false);
+    const TPacketElement& front = requestQueue_.front();
+    serial_->SendData(front.Packet);
+    if (armReplyTimer) {
+        replyTimer_->Tag = ReplyTimeOut;
+        const u32 lineTime = serial_->CalculateTime(static_cast<u32>(front.Packet.size()) + front.ReplyLength
+                                                    + KestPacketHeader2_t_::DataOffset);
+        StartTimer(replyTimer_, lineTime + ReplyTimeOut);
+    }
+    SetPollTimer(PollInterval);
+    return true;
+}
+
+void TDeviceSession::StartTimer(TTimer* timer, unsigned ms)
+{
+    timer->SetEnabled(false);
+    timer->SetInterval(ms);
+    timer->SetEnabled(true);
+}
+
+void TDeviceSession::SetPollTimer(unsigned ms)
+{
+    pollTimer_->SetEnabled(false);
+    if (ms != 0 && serial_->IsValid())
+        StartTimer(pollTimer_, ms);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void TDeviceSession::PollTimerTimer(TObject*)
+{
+    pollTimer_->SetEnabled(false);
+    errorLatch_ = false;
+    if (!serial_->IsValid())
+        return;
+    if (IsModuleLink() && ModuleLinkSuspended()) {
+        // The module link carries a command exchange: try again later.
+        pollTimer_->Tag |= 1;
+        StartTimer(pollTimer_, pollTimer_->Interval());
+        return;
+    }
+    pollTimer_->Tag &= ~std::intptr_t(1);
+    if (!requestQueue_.empty()) {
+        SendFront(true, true);
+    } else if (restartPending_ != rpNone || uploadState_ != usNone || deviceState_ == dsNone
+               || (deviceState_ == dsIdentifying && deviceInfo_.RunMode() == 0)) {
+        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
+    } else {
+        QueueRequest(dcStatus, 0, true);
+    }
+}
+
+void TDeviceSession::ReplyTimerTimer(TObject*)
+{
+    replyTimer_->SetEnabled(false);
+    if (!serial_->IsValid())
+        return;
+    if (IsModuleLink() && ModuleLinkSuspended()) {
+        // No give-up while the module link is busy; the budget stays as it is.
+        pollTimer_->Tag |= 2;
+    } else {
+        const std::intptr_t budget = replyTimer_->Tag;
+        replyTimer_->Tag = budget > std::intptr_t(ReplyTimeOut) ? budget - ReplyTimeOut : 0;
+        pollTimer_->Tag &= ~std::intptr_t(2);
+        if (budget > 0) {
+            SendFront(true, false); // the one resend
+        } else {
+            requestQueue_.clear();
+            serial_->PurgeRx();
+            SetDeviceState(dsNone);
+            if (!serial_->Validate())
+                return;
+        }
+    }
+    StartTimer(replyTimer_, ReplyTimeOut);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receiving
+
+void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 transferred, TKestPacketType packetType)
+{
+    if (packetType != ptKestPacket2 || !buffer || transferred < KestPacketHeader2_t_::DataOffset)
+        return;
+    // A copy of the packet: its data are unscrambled here, the connection's buffer stays as it is.
+    u8 bytes[KestPacketHeader2_t_::DataOffset + MaxDataLength];
+    const auto* wire = static_cast<const KestPacketHeader2_t_*>(buffer);
+    const unsigned length = wire->GetPacketLength();
+    if (length > transferred || length > sizeof bytes || !wire->IsValid())
+        return;
+    std::memcpy(bytes, buffer, length);
+    auto* header = reinterpret_cast<KestPacketHeader2_t_*>(bytes);
+    if (header->GetSource() != ControllerNode)
+        return;
+    header->Decode();
+    const unsigned dataLength = header->GetDataLength();
+    const u8* data = header->Data();
+    const u8 code = header->GetCode();
+
+    restartPending_ = rpNone;
+    bool wasReply = false;
+    if (!requestQueue_.empty()) {
+        const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(requestQueue_.front().Packet.data());
+        if (header->IsReplyValid(*request)) {
+            wasReply = true;
+            replyTimer_->SetEnabled(false);
+            requestQueue_.pop_front();
+            SendFront(true, true);
+        }
+    }
+
+    switch (code) {
+    case dcRestart:
+        restartPending_ = rpToApplication;
+        ResetUpload();
+        ++restartAttempts_;
+        DeviceControlsOff();
+        SetPollTimer(RestartPollInterval);
+        break;
+    case dcEnterBootloader:
+        restartPending_ = rpToBootloader;
+        ++restartAttempts_;
+        DeviceControlsOff();
+        SetPollTimer(BootloaderPollInterval);
+        break;
+    case dcFirmwareBlock:
+        FirmwareBlockStep();
+        break;
+    case dcDeviceInfo:
+        IdentificationStep(data, dataLength);
+        break;
+    case dcFirmwareInfo:
+        FirmwareInfoStep(data, dataLength);
+        break;
+    case dcStatus:
+        // Each keep-alive reply while identifying asks for the parameters again; a device that
+        // failed the identifier check is never asked (and so never connected).
+        if (deviceState_ == dsIdentifying && !deviceRefused_)
+            QueueRequest(dcParameters, TDeviceParameters::Size, false);
+        break;
+    case dcParameters:
+        ParameterStep(data, dataLength);
+        break;
+    default:
+        break; // codes the configurator does not use
+    }
+    OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
+}
+
+void TDeviceSession::DeviceControlsOff()
+{
+    if (!view_)
+        return;
+    view_->EnableDeviceControls(false);
+    view_->EnableReboot(false);
+    view_->ShowProgress(false, 0, false);
+}
+
+void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
+{
+    if (length < TDeviceInfo::Size)
+        return;
+    if (data[7] > 1) {
+        // A device the configurator does not talk to.
+        SetDeviceState(dsNone);
+        return;
+    }
+    const u8 previousMode = deviceInfo_.RunMode();
+    deviceInfo_.Load(data, length);
+    if (!SetDeviceState(dsIdentifying) && previousMode != deviceInfo_.RunMode() && view_)
+        view_->RepaintPortList(); // the entry's icon shows the run mode
+
+    const bool uploadRequested = uploadState_ != usNone;
+    const bool application = deviceInfo_.ApplicationRuns();
+    const bool corrupt = deviceInfo_.IsCorrupt();
+    if (uploadRequested && application) {
+        if (restartAttempts_ < MaxRestartAttempts) {
+            QueueRequest(dcEnterBootloader, 0, false);
+        } else {
+            ShowStatus(staBootloaderFailed, icWarning);
+            ResetUpload();
+        }
+    } else if (uploadRequested) {
+        if (CheckImageForDevice(deviceInfo_)) {
+            uploadState_ = usTransfer;
+            QueueRequest(dcFirmwareBlock, 0, false);
+        } else {
+            ResetUpload();
+            QueueRequest(dcRestart, 0, false);
+        }
+    } else if (!application && corrupt) {
+        ShowStatus(staFirmwareCorrupted, icWarning);
+        ResetUpload();
+    } else if (!application) {
+        if (restartAttempts_ < MaxRestartAttempts) {
+            QueueRequest(dcRestart, 0, false);
+        } else {
+            ShowStatus(staBootFailed, icWarning);
+            ResetUpload();
+        }
+    } else if (corrupt) {
+        ShowStatus(staFirmwareCorrupted, icWarning);
+    } else {
+        QueueRequest(dcFirmwareInfo, TFirmwareInfo::Size, false);
+    }
+}
+
+void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
+{
+    if (!firmwareInfo_.Load(data, length))
+        return;
+    SetBreakTimeRange(firmwareInfo_.Version2());
+    RefreshDescription();
+    if (firmwareInfo_.Identifier() != deviceInfo_.Identifier() || firmwareInfo_.Bytes[2] != ExpectedModel) {
+        deviceRefused_ = true;
+        ShowStatus(staNotSupported, icWarning);
+        return;
+    }
+    deviceRefused_ = false;
+    QueueRequest(dcParameters, TDeviceParameters::Size, false);
+}
+
+void TDeviceSession::ParameterStep(const u8* data, unsigned length)
+{
+    if (length == 0) {
+        // A write acknowledged: the knobs hold what the device now stores.
+        parameters_.Bytes[0] = static_cast<u8>(knobs_[skOpenTime].Position & 0xFF);
+        parameters_.Bytes[1] = static_cast<u8>(knobs_[skBreakTime].Position & 0xFF);
+        return;
+    }
+    if (length < 2 || firmwareInfo_.Version2() == 0)
+        return;
+    parameters_.Load(data, length);
+    SetKnob(skOpenTime, parameters_.Bytes[0]);
+    SetKnob(skBreakTime, parameters_.Bytes[1]);
+    if (deviceState_ == dsIdentifying && !deviceRefused_)
+        SetDeviceState(dsConnected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Knobs
+
+void TDeviceSession::SetBreakTimeRange(u8 version)
+{
+    if (version == 1)
+        SetKnobRange(skBreakTime, LongBreakTimeMin, LongBreakTimeMax);
+    else if (version != 0)
+        SetKnobRange(skBreakTime, BreakTimeMin, BreakTimeMax);
+}
+
+void TDeviceSession::SetKnobRange(TSessionKnob knob, int min, int max)
+{
+    // A new range moves the position into it without writing anything: only the user's own
+    // moves change the device.
+    TKnobState& k = knobs_[knob];
+    k.Min = min;
+    k.Max = max;
+    k.Position = std::clamp(k.Position, min, max);
+    if (view_)
+        view_->ShowKnob(knob, k.Position, k.Min, k.Max);
+}
+
+void TDeviceSession::SetKnob(TSessionKnob knob, int position)
+{
+    TKnobState& k = knobs_[knob];
+    k.Position = std::clamp(position, k.Min, k.Max);
+    if (view_)
+        view_->ShowKnob(knob, k.Position, k.Min, k.Max);
+}
+
+void TDeviceSession::KnobChangePosition(TSessionKnob knob, int position) { SetKnob(knob, position); }
+
+void TDeviceSession::KnobEndMove(TSessionKnob knob)
+{
+    const u16 offset = knob == skOpenTime ? 0 : 1;
+    const u8 value = static_cast<u8>(knobs_[knob].Position & 0xFF);
+    if (value != parameters_.Bytes[offset])
+        QueueParameterWrite(offset, &value, 1);
+}
+
+void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int position)
+{
+    SetKnob(knob, position);
+    if (endScroll)
+        KnobEndMove(knob);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device state
+
+bool TDeviceSession::SetDeviceState(TDeviceState state)
+{
+    if (state == deviceState_)
+        return false;
+    const TDeviceState previous = deviceState_;
+    deviceState_ = state;
+    if (state == dsNone) {
+        if (uploadState_ == usWaitBootloader && view_)
+            view_->ShowProgress(false, 0, false);
+        if (!connectedPort_.empty())
+            currentPort_ = connectedPort_;
+        restartPending_ = rpNone;
+        restartAttempts_ = 0;
+        connectedPort_.clear();
+        ResetUpload();
+        RefreshDescription();
+        DeviceControlsOff();
+        if (previous > dsNone)
+            ShowStatus(staConnectionLost, icWarning);
+        if (view_)
+            view_->RepaintPortList();
+        return true;
+    }
+    if (state == dsConnected) {
+        connectedPort_ = serial_->CurrentPortName();
+        if (currentPort_ == connectedPort_)
+            currentPort_.clear();
+        if (view_)
+            view_->SelectPortListRow(connectedIndex_);
+        ForgetStalePorts();
+        ResetUpload();
+        const bool controls = firmwareInfo_.Version2() != 0;
+        if (view_) {
+            view_->EnableDeviceControls(controls);
+            if (controls)
+                view_->EnableReboot(true);
+        }
+        ShowStatus(staConnected, icInformation);
+    }
+    if (uploadState_ == usNone && view_) {
+        view_->ShowProgress(false, 0, false);
+        view_->EnableReboot(true);
+    }
+    RefreshDescription();
+    if (view_)
+        view_->RepaintPortList();
+    return true;
+}
+
+void TDeviceSession::RefreshDescription()
+{
+    if (!view_)
+        return;
+    if (deviceState_ == dsNone) {
+        view_->ShowDescription(String(), String());
+        return;
+    }
+    char version[96];
+    std::snprintf(version, sizeof version, "Ver.:\t%i.%i.%i\r\nBuild:\t%i-%02i-%02i", firmwareInfo_.Version1(),
+                  firmwareInfo_.Version2(), firmwareInfo_.Version3(), static_cast<int>(firmwareInfo_.BuildYear()),
+                  firmwareInfo_.BuildMonth(), firmwareInfo_.BuildDay());
+    String info;
+    const String text = firmwareInfo_.InfoText();
+    if (!text.empty())
+        info = "Info: " + text + ", \t";
+    info += "S/N: " + deviceInfo_.SerialNumber();
+    view_->ShowDescription(version, info);
+}
+
+void TDeviceSession::ForgetStalePorts()
+{
+    if (ItemIndex < 0)
+        return;
+    if (!connectedPort_.empty() && FindEntry(connectedPort_) < 0)
+        connectedPort_.clear();
+    if (!currentPort_.empty() && FindEntry(currentPort_) < 0)
+        currentPort_.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status, buttons, upload hooks
+
+void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
+{
+    statusIndex_ = index;
+    if (!view_)
+        return;
+    String suffix;
+    if (index == staPortOpening)
+        suffix = serial_->PortName();
+    view_->ShowStatus(index, iconClass, suffix);
+}
+
+bool TDeviceSession::ConfirmStopUpload(TUploadState level)
+{
+    if (uploadState_ <= level)
+        return true;
+    return view_ && view_->AskQuestion(msgStopUploadAsk) == qaYes;
+}
+
+void TDeviceSession::RestartDevice()
+{
+    ResetUpload();
+    restartAttempts_ = 0;
+    QueueRequest(dcRestart, 0, false);
+}
+
+void TDeviceSession::ResetUpload() { uploadState_ = usNone; }
+
+bool TDeviceSession::CheckImageForDevice(const TDeviceInfo&) { return false; }
+
+void TDeviceSession::FirmwareBlockStep() {}
+
+void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
+
+void TDeviceSession::Button3Click()
+{
+    if (!ConfirmStopUpload(usWaitBootloader))
+        return;
+    if (view_)
+        view_->ShowProgress(false, 0, false);
+    serial_->Close();
+}
+
+void TDeviceSession::Button5Click()
+{
+    if (ConfirmStopUpload(usNone))
+        RestartDevice();
+}
+
+void TDeviceSession::Button6Click() { QueueRequest(dcVentingToggle, 0, false); }
+
+} // namespace fk

@@ -1,0 +1,218 @@
+#pragma once
+// TDeviceSession: the conversation with one Ferrovan controller, without widgets.
+//
+// The session binds the packet connection `Serial` to the port of a port-list entry, opens
+// it, identifies the device (dcDeviceInfo, dcFirmwareInfo, dcParameters), keeps the link
+// alive with dcStatus every 2 s, writes the timing parameters when a knob ends its move,
+// toggles venting and restarts the device. All requests go through one first-in first-out
+// queue with exactly one request on the line; the reply timer resends it once and then
+// gives the device up ("Connection lost"); the poll timer drives polling and identification.
+// Both timers are one-shot: every handler stops its timer and re-arms it explicitly.
+//
+// What the user sees goes through a TSessionView; the main window and the command-line tool
+// each implement one. Everything runs on the main thread.
+//
+// Firmware upload: UploadState is kept and consulted where the conversation depends on it;
+// the transfer itself (image loading, block step) hooks in through CheckImageForDevice and
+// FirmwareBlockStep. Wireless-module links hook in through BindPortForEntry, IsModuleLink,
+// ModuleLinkSuspended.
+#include "connection/KestConnection.h"
+#include "platform/Component.h"
+#include "platform/Timer.h"
+#include "platform/Types.h"
+#include "ports/CommPortInfo.h"
+#include "ports/CommTypes.h"
+#include "protocol/DeviceMessages.h"
+#include "session/MessageTable.h"
+#include "session/SessionView.h"
+
+#include <deque>
+#include <optional>
+
+namespace fk {
+
+class TCommPort;
+class TSerialPort;
+
+enum TDeviceState : int { dsNone, dsIdentifying, dsConnected };
+enum TUploadState : int { usNone, usWaitBootloader, usTransfer };
+enum TRestartPending : int { rpNone, rpToBootloader, rpToApplication };
+
+// What a received device message was, for observers of the session (the command-line tool).
+using TDeviceMessageEvent = TEvent<TObject*, u8 /*code*/, unsigned /*dataLength*/, bool /*wasReply*/>;
+
+class TDeviceSession : public TComponent {
+public:
+    static constexpr unsigned PollInterval = 2000;        // keep-alive and identification, ms
+    static constexpr unsigned ReplyTimeOut = 250;         // added to the line time of an exchange
+    static constexpr unsigned RestartPollInterval = 250;  // after a restart reply or a port error
+    static constexpr unsigned BootloaderPollInterval = 100;
+    static constexpr unsigned ModuleFirstRequestDelay = 100;
+    static constexpr unsigned MaxRestartAttempts = 3;
+    static constexpr TCommErrorFlags PortErrorMask = 0x5F;
+    static constexpr unsigned MaxPacketLength = 256;
+    static constexpr unsigned MaxDataLength = 256;
+    static constexpr int OpenTimeMin = 10, OpenTimeMax = 50;
+    static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
+    static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
+
+    // One queued request: a complete protocol-2 packet prepared for sending, and the number
+    // of data bytes its reply is expected to carry (sizes the reply time-out only).
+    struct TPacketElement {
+        u16 ReplyLength = 0;
+        TByteString Packet;
+    };
+
+    // A knob: position within its range. The session owns the values; the view shows them.
+    struct TKnobState {
+        int Position = 0;
+        int Min = 0;
+        int Max = 100;
+    };
+
+    explicit TDeviceSession(TComponent* owner, TSessionView* view = nullptr);
+    ~TDeviceSession() override;
+
+    // --- the view (may be null: nothing is shown)
+    void SetView(TSessionView* view) noexcept { view_ = view; }
+    TSessionView* View() const noexcept { return view_; }
+
+    // --- the parts
+    TKestConnection* Serial() const noexcept { return serial_; }
+    TSerialPort* SerialPort1() const noexcept { return serialPort1_; }
+    TTimer* PollTimer() const noexcept { return pollTimer_; }
+    TTimer* ReplyTimer() const noexcept { return replyTimer_; }
+    const TMessageTable& Messages() const noexcept { return messages_; }
+    TMessageTable& Messages() noexcept { return messages_; }
+
+    // --- state
+    u8 ControllerNode = dtController;
+    u8 ExpectedModel = 6;
+    const TDeviceInfo& DeviceInfo() const noexcept { return deviceInfo_; }
+    const TFirmwareInfo& FirmwareInfo() const noexcept { return firmwareInfo_; }
+    const TDeviceParameters& Parameters() const noexcept { return parameters_; }
+    TDeviceState DeviceState() const noexcept { return deviceState_; }
+    TUploadState UploadState() const noexcept { return uploadState_; }
+    TRestartPending RestartPending() const noexcept { return restartPending_; }
+    u32 RestartAttempts() const noexcept { return restartAttempts_; }
+    bool ErrorLatch() const noexcept { return errorLatch_; }
+    // The device failed the identifier check (status 21): it is never connected.
+    bool DeviceRefused() const noexcept { return deviceRefused_; }
+    const std::deque<TPacketElement>& RequestQueue() const noexcept { return requestQueue_; }
+    int ConnectedIndex() const noexcept { return connectedIndex_; }
+    const String& CurrentPort() const noexcept { return currentPort_; }
+    const String& ConnectedPort() const noexcept { return connectedPort_; }
+    void SetCurrentPort(const String& name) { currentPort_ = name; }
+    void SetConnectedPort(const String& name) { connectedPort_ = name; }
+    // The error number of the last failed open (0 after a successful one).
+    u32 LastOpenError() const noexcept { return lastOpenError_; }
+    // The index of the status last shown, -1 when the status line is empty.
+    int StatusIndex() const noexcept { return statusIndex_; }
+
+    // --- the port list (filled by the window's port list or the tool)
+    TCommEnumerator::TCommPortList_ PortList;
+    int ItemIndex = -1;           // the selected row, -1: none
+    bool AutoConnectDone = false; // set by every ConnectToEntry
+
+    // --- knobs
+    const TKnobState& Knob(TSessionKnob knob) const noexcept { return knobs_[knob]; }
+    // The user (or the knob widget) moved a knob; clamped to its range, nothing is written.
+    void KnobChangePosition(TSessionKnob knob, int position);
+    // A knob ended its move: writes its value when it differs from the stored parameter.
+    void KnobEndMove(TSessionKnob knob);
+    // The knob's scroll bar moved: the knob follows; only the end of the scroll writes.
+    void ScrollBarScroll(TSessionKnob knob, bool endScroll, int position);
+
+    // --- operations
+    // Binds and opens the port of one port-list entry: no name = the selected entry, an empty
+    // name = none, otherwise the entry with exactly that port name.
+    bool ConnectToEntry(const std::optional<String>& name, bool confirm);
+    bool QueueRequest(u8 code, u16 replyLength, bool force);
+    bool QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force);
+    bool QueueDeferredRequest(u8 code, u16 replyLength, unsigned delay);
+    bool QueueParameterWrite(u16 offset, const void* bytes, unsigned length);
+    bool SendFront(bool force, bool armReplyTimer);
+    bool SetDeviceState(TDeviceState state);
+    void RestartDevice();
+    void ShowStatus(int index, TIconClass iconClass);
+    bool ConfirmStopUpload(TUploadState level);
+    void ResetUpload();
+
+    // --- user actions (the main window's buttons)
+    void Button2Click(); // Connect
+    void Button3Click(); // Disconnect
+    void Button5Click(); // Reboot
+    void Button6Click(); // Venting
+
+    // --- handlers of the connection's events
+    void SerialOpening(TObject* sender, const String& portName, u32 result);
+    void SerialOpen(TObject* sender, const String& portName, u32 result);
+    void SerialClosing(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
+    void SerialClosed(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
+    void SerialError(TObject* sender, TCommErrorFlags errors);
+    // The bound port lost its device (unplugged, line hung up): the connection is closed, as
+    // when the port list learns that the port was removed.
+    void SerialModemLost(TObject* sender, u32 error);
+    void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
+
+    // --- timer handlers
+    void PollTimerTimer(TObject* sender);
+    void ReplyTimerTimer(TObject* sender);
+
+    // Raised after every device message the session accepted from the controller.
+    TDeviceMessageEvent OnDeviceMessage;
+
+protected:
+    // Hooks of the firmware upload. The start-of-transfer check: true to start sending blocks.
+    virtual bool CheckImageForDevice(const TDeviceInfo& info);
+    // Every received dcFirmwareBlock message.
+    virtual void FirmwareBlockStep();
+    // Hooks of wireless-module links: the port an entry binds (the serial port by default),
+    // whether the bound port is a module link, and whether that link is busy right now.
+    virtual TCommPort* BindPortForEntry(const TCommEnumerator::TCommPortInfo& entry);
+    virtual bool IsModuleLink() const;
+    virtual bool ModuleLinkSuspended() const;
+
+private:
+    void SetPollTimer(unsigned ms);
+    static void StartTimer(TTimer* timer, unsigned ms);
+    void CommonClose(TCommCloseReason reason);
+    void ClosedStateUpdate();
+    void DeviceControlsOff();
+    void IdentificationStep(const u8* data, unsigned length);
+    void FirmwareInfoStep(const u8* data, unsigned length);
+    void ParameterStep(const u8* data, unsigned length);
+    void SetBreakTimeRange(u8 version);
+    void SetKnobRange(TSessionKnob knob, int min, int max);
+    void SetKnob(TSessionKnob knob, int position);
+    void RefreshDescription();
+    void ForgetStalePorts();
+    int FindEntry(const String& name) const;
+    void DetachConnection();
+
+    TSessionView* view_ = nullptr;
+    TKestConnection* serial_ = nullptr; // owned (child component)
+    TSerialPort* serialPort1_ = nullptr; // owned (child component)
+    TTimer* pollTimer_ = nullptr;       // owned (child component)
+    TTimer* replyTimer_ = nullptr;      // owned (child component)
+    TMessageTable messages_;
+
+    TDeviceInfo deviceInfo_;
+    TFirmwareInfo firmwareInfo_;
+    TDeviceParameters parameters_;
+    TDeviceState deviceState_ = dsNone;
+    TUploadState uploadState_ = usNone;
+    TRestartPending restartPending_ = rpNone;
+    u32 restartAttempts_ = 0;
+    bool errorLatch_ = false;
+    bool deviceRefused_ = false;
+    std::deque<TPacketElement> requestQueue_;
+    int connectedIndex_ = -1;
+    String currentPort_;
+    String connectedPort_;
+    u32 lastOpenError_ = 0;
+    int statusIndex_ = -1;
+    TKnobState knobs_[2];
+};
+
+} // namespace fk

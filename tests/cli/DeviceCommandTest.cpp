@@ -1,0 +1,131 @@
+// The tool's device commands run in-process against the simulated controller, and once
+// through the real `ferrovan` program.
+#include "cli/Tool.h"
+#include "sim/SimController.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+namespace fk {
+namespace {
+
+class DeviceCommandTest : public ::testing::Test {
+protected:
+    void StartSim(const TSimOptions& options = {})
+    {
+        sim_ = std::make_unique<TSimController>(options, log_);
+        ASSERT_TRUE(sim_->OpenPseudoTerminal());
+        ASSERT_TRUE(sim_->Start());
+    }
+
+    int Run(std::vector<std::string> args)
+    {
+        out_.str({});
+        err_.str({});
+        TTool tool(out_, err_);
+        return tool.Run(args);
+    }
+
+    std::string Port() const { return sim_->PortPath(); }
+
+    TSimLog log_;
+    std::unique_ptr<TSimController> sim_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(DeviceCommandTest, InfoDescribesTheDevice)
+{
+    StartSim();
+    ASSERT_EQ(Run({"info", Port()}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("Serial number:      FK-SIM-0001"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("Firmware version:   1.2.0"), std::string::npos);
+
+    ASSERT_EQ(Run({"info", Port(), "--json"}), exitOk) << err_.str();
+    EXPECT_EQ(out_.str(), "{\"port\":\"" + Port()
+                  + "\",\"state\":\"connected\",\"identifier\":393217,\"model\":6,\"serial_number\":\"FK-SIM-0001\","
+                    "\"firmware_version\":\"1.2.0\",\"build_date\":\"2024-05-17\",\"info\":\"Ferrovan-Kest simulator\","
+                    "\"run_mode\":\"application\",\"firmware_corrupted\":false,\"block_size\":256,\"block_count\":256,"
+                    "\"open_time\":20,\"break_time\":5,\"break_time_range\":[1,30]}\n");
+}
+
+TEST_F(DeviceCommandTest, SetWritesReadsBackAndRefusesOutOfRangeValues)
+{
+    TSimOptions o;
+    o.Version[1] = 1; // break time 30..90
+    o.BreakTime = 45;
+    StartSim(o);
+    ASSERT_EQ(Run({"set", Port(), "--open-time", "25", "--break-time", "60", "--json"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("\"open_time\":25,\"break_time\":60,\"break_time_range\":[30,90]"), std::string::npos)
+        << out_.str();
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
+    EXPECT_EQ(sim_->Parameters().BreakTime(), 60);
+
+    // Refused before anything is written: outside 10..50, and outside this device's range.
+    const unsigned replies = sim_->RepliesSent();
+    EXPECT_EQ(Run({"set", Port(), "--open-time", "51"}), exitUsage);
+    EXPECT_EQ(sim_->RepliesSent(), replies);
+    EXPECT_EQ(Run({"set", Port(), "--open-time", "30", "--break-time", "20"}), exitUsage);
+    EXPECT_NE(err_.str().find("30..90"), std::string::npos) << err_.str();
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
+    EXPECT_EQ(sim_->Parameters().BreakTime(), 60);
+}
+
+TEST_F(DeviceCommandTest, VentAndReboot)
+{
+    StartSim();
+    ASSERT_EQ(Run({"vent", Port()}), exitOk) << err_.str();
+    EXPECT_TRUE(sim_->Venting());
+    ASSERT_EQ(Run({"reboot", Port()}), exitOk) << err_.str();
+    EXPECT_EQ(out_.str(), "Device restarting.\n");
+}
+
+TEST_F(DeviceCommandTest, DeviceFailuresExitWithOne)
+{
+    EXPECT_EQ(Run({"info", "/dev/ttyFERROVAN-none", "--timeout", "30"}), exitFailed);
+    EXPECT_NE(err_.str().find("Port inactive"), std::string::npos) << err_.str();
+
+    TSimOptions other;
+    other.Identifier = 0x00070001;
+    StartSim(other);
+    EXPECT_EQ(Run({"info", Port(), "--json"}), exitFailed);
+    EXPECT_NE(err_.str().find(": Device not supported"), std::string::npos) << err_.str();
+    EXPECT_NE(out_.str().find("\"state\":\"identifying\""), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("\"open_time\":null"), std::string::npos);
+    EXPECT_EQ(Run({"vent", Port()}), exitFailed);
+    EXPECT_FALSE(sim_->Venting());
+
+    TSimOptions silent;
+    silent.Support = 2;
+    StartSim(silent);
+    EXPECT_EQ(Run({"info", Port(), "--timeout", "0.5"}), exitFailed);
+    EXPECT_NE(err_.str().find("Device not connected."), std::string::npos) << err_.str();
+}
+
+TEST_F(DeviceCommandTest, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(Run({"info"}), exitUsage);
+    EXPECT_EQ(Run({"info", "a", "b"}), exitUsage);
+    EXPECT_EQ(Run({"info", "/dev/null", "--open-time", "20"}), exitUsage);
+    EXPECT_EQ(Run({"set", "/dev/null"}), exitUsage);
+    EXPECT_EQ(Run({"set", "/dev/null", "--break-time", "0"}), exitUsage);
+    EXPECT_EQ(Run({"vent", "/dev/null", "--timeout", "-1"}), exitUsage);
+    EXPECT_EQ(Run({"bogus"}), exitUsage);
+}
+
+TEST_F(DeviceCommandTest, RealProgramSetsTheOpenTime)
+{
+    StartSim();
+    QProcess p;
+    p.start(FK_FERROVAN_PATH, {"set", QString::fromStdString(Port()), "--open-time", "42"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), exitOk) << p.readAllStandardError().toStdString();
+    EXPECT_NE(p.readAllStandardOutput().toStdString().find("Open time:          42 ms"), std::string::npos);
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 42);
+}
+
+} // namespace
+} // namespace fk

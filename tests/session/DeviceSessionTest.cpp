@@ -1,0 +1,251 @@
+// The device session end to end over a pseudo-terminal against the simulated controller.
+#include "SessionHarness.h"
+
+#include "connection/KestConnection.h"
+
+namespace fk::test {
+namespace {
+
+TByteString ControllerPacket(u8 code, const TByteString& data)
+{
+    KestPacketHeader2_t_ h{};
+    h.Initialize(dtController, dtConfigurator, code, KestPacketHeader2_t_::DataOffset);
+    TKestPacket2 packet(h, data.data(), static_cast<unsigned>(data.size()));
+    TByteString wire;
+    EXPECT_TRUE(packet.PrepareSend(wire));
+    return wire;
+}
+
+u8 FrontCode(const TDeviceSession& s) { return s.RequestQueue().front().Packet[1]; }
+
+TEST_F(SessionTest, ApplicationDeviceIsIdentifiedAndKeptAlive)
+{
+    TSimOptions o;
+    o.OpenTime = 33;
+    o.BreakTime = 7;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    EXPECT_EQ(view_.Statuses.front(), staPortOpening);
+    EXPECT_EQ(view_.LastSuffix, "");
+    EXPECT_TRUE(view_.Shown(staConnecting));
+    EXPECT_EQ(view_.Statuses.back(), staConnected);
+    EXPECT_TRUE(view_.Controls);
+    EXPECT_TRUE(view_.Reboot);
+    EXPECT_EQ(session_->Parameters().OpenTime(), 33);
+    EXPECT_EQ(view_.Knobs[skOpenTime].Position, 33);
+    EXPECT_EQ(view_.Knobs[skBreakTime].Position, 7);
+    EXPECT_EQ(session_->ConnectedPort(), sim_->PortPath());
+    ASSERT_GE(received_.size(), 3u);
+    EXPECT_EQ(received_[0].Code, dcDeviceInfo);
+    EXPECT_EQ(received_[1].Code, dcFirmwareInfo);
+    EXPECT_EQ(received_[2].Code, dcParameters);
+    // The keep-alive: dcStatus two seconds after the last reply, still connected afterwards.
+    ASSERT_TRUE(WaitFor([&] { return received_.back().Code == dcStatus; }));
+    EXPECT_EQ(session_->DeviceState(), dsConnected);
+}
+
+TEST_F(SessionTest, BootloaderWithSoundFirmwareIsRestartedIntoItsApplication)
+{
+    TSimOptions o;
+    o.StartInBootloader = true;
+    o.BootTimeMs = 20;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    EXPECT_FALSE(sim_->InBootloader());
+    EXPECT_EQ(session_->DeviceInfo().RunMode(), 1);
+    EXPECT_EQ(received_[0].Code, dcDeviceInfo);
+    EXPECT_EQ(received_[1].Code, dcRestart);
+}
+
+TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
+{
+    StartSim(TSimOptions{});
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+
+    // The value the device already holds: nothing is queued.
+    session_->KnobChangePosition(skOpenTime, sim_->Parameters().OpenTime());
+    session_->KnobEndMove(skOpenTime);
+    EXPECT_TRUE(session_->RequestQueue().empty());
+
+    // A poll goes out; the write waits behind it and leaves it alone.
+    received_.clear();
+    session_->PollTimerTimer(nullptr);
+    ASSERT_EQ(session_->RequestQueue().size(), 1u);
+    EXPECT_EQ(FrontCode(*session_), dcStatus);
+    session_->KnobChangePosition(skOpenTime, 25);
+    session_->KnobEndMove(skOpenTime);
+    ASSERT_EQ(session_->RequestQueue().size(), 2u);
+    EXPECT_EQ(FrontCode(*session_), dcStatus);
+
+    ASSERT_TRUE(WaitFor([&] { return session_->RequestQueue().empty() && received_.size() == 2; }));
+    EXPECT_EQ(received_[0].Code, dcStatus);
+    EXPECT_TRUE(received_[0].WasReply);
+    // The empty acknowledgement makes the knob's value the stored one.
+    EXPECT_EQ(received_[1].Code, dcParameters);
+    EXPECT_EQ(received_[1].Length, 0u);
+    EXPECT_EQ(session_->Parameters().OpenTime(), 25);
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
+
+    // Dragging the scroll bar writes nothing until it is released.
+    session_->ScrollBarScroll(skBreakTime, false, 9);
+    EXPECT_TRUE(session_->RequestQueue().empty());
+    session_->ScrollBarScroll(skBreakTime, true, 9);
+    EXPECT_EQ(session_->RequestQueue().size(), 1u);
+    ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 9; }));
+}
+
+TEST_F(SessionTest, ReplyNotMatchingTheRequestInFlightIsStillActedOn)
+{
+    StartSim(TSimOptions{});
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    session_->PollTimerTimer(nullptr); // dcStatus in flight
+    ASSERT_EQ(FrontCode(*session_), dcStatus);
+    const TByteString block = {44, 12, 0xAA};
+    const TByteString wire = ControllerPacket(dcParameters, block);
+    received_.clear();
+    session_->SerialPacketReceived(session_->Serial(), wire.data(), static_cast<u32>(wire.size()), ptKestPacket2);
+    ASSERT_EQ(received_.size(), 1u);
+    EXPECT_FALSE(received_[0].WasReply);
+    EXPECT_EQ(session_->RequestQueue().size(), 1u); // the poll stays in flight
+    EXPECT_EQ(session_->Parameters().OpenTime(), 44);
+    EXPECT_EQ(view_.Knobs[skBreakTime].Position, 12);
+
+    // From another node, or protocol 1: dropped entirely.
+    TByteString other = wire;
+    other[2] = 9;
+    session_->SerialPacketReceived(session_->Serial(), other.data(), static_cast<u32>(other.size()), ptKestPacket2);
+    session_->SerialPacketReceived(session_->Serial(), wire.data(), static_cast<u32>(wire.size()), ptKestPacket1);
+    EXPECT_EQ(received_.size(), 1u);
+}
+
+TEST_F(SessionTest, LateReplyAfterTheGiveUpIsNotAReplyButIsActedOn)
+{
+    TSimOptions o;
+    o.ReplyDelayMs = 900; // past the resend and the give-up
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitFor([&] { return !received_.empty(); }));
+    EXPECT_EQ(received_[0].Code, dcDeviceInfo);
+    EXPECT_FALSE(received_[0].WasReply);
+    EXPECT_GE(session_->DeviceState(), dsIdentifying);
+}
+
+TEST_F(SessionTest, SilentDeviceGetsOneResendThenTheConnectionIsLost)
+{
+    StartSim(TSimOptions{});
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    sim_->Stop(); // the line stays open, nobody answers
+    const unsigned before = writes_;
+    session_->PollTimerTimer(nullptr);
+    ASSERT_TRUE(WaitStatus(staConnectionLost));
+    EXPECT_EQ(writes_ - before, 2u); // the request and its one resend
+    EXPECT_EQ(session_->DeviceState(), dsNone);
+    EXPECT_TRUE(session_->RequestQueue().empty());
+    EXPECT_FALSE(view_.Controls);
+    // The poll goes on asking for the device while the port stays open.
+    ASSERT_TRUE(WaitFor([&] { return writes_ - before > 2; }));
+}
+
+TEST_F(SessionTest, UnsupportedDevicesNeverConnect)
+{
+    TSimOptions o;
+    o.Support = 2;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitFor([&] { return received_.size() >= 2; })); // asked again by the poll
+    EXPECT_EQ(session_->DeviceState(), dsNone);
+    EXPECT_FALSE(view_.Shown(staConnected));
+}
+
+TEST_F(SessionTest, ModelMismatchIsRefusedAndTheKeepAliveNeverConnectsIt)
+{
+    TSimOptions o;
+    o.Identifier = 0x00070001; // model 7
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitStatus(staNotSupported));
+    EXPECT_EQ(session_->DeviceState(), dsIdentifying);
+    bool askedParameters = false;
+    onMessage_ = [&](u8 code, unsigned, bool) {
+        if (code == dcStatus)
+            askedParameters = !session_->RequestQueue().empty();
+    };
+    ASSERT_TRUE(WaitFor([&] { return received_.back().Code == dcStatus; }));
+    EXPECT_FALSE(askedParameters);
+    EXPECT_EQ(session_->DeviceState(), dsIdentifying);
+    EXPECT_FALSE(view_.Controls);
+    EXPECT_EQ(sim_->Parameters().OpenTime(), o.OpenTime);
+}
+
+TEST_F(SessionTest, CorruptFirmwareAndStuckBootloaderAreReported)
+{
+    TSimOptions corrupt;
+    corrupt.StartInBootloader = true;
+    corrupt.FirmwareCorrupt = true;
+    StartSim(corrupt);
+    Connect();
+    ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
+    EXPECT_EQ(session_->RestartAttempts(), 0u);
+    EXPECT_EQ(session_->DeviceState(), dsIdentifying);
+    TearDown();
+
+    TSimOptions stuck;
+    stuck.StartInBootloader = true;
+    stuck.StayInBootloader = true;
+    stuck.BootTimeMs = 20;
+    StartSim(stuck);
+    view_ = TRecordingView();
+    Connect();
+    ASSERT_TRUE(WaitStatus(staBootFailed));
+    EXPECT_EQ(session_->RestartAttempts(), TDeviceSession::MaxRestartAttempts);
+    EXPECT_FALSE(view_.Shown(staConnected));
+}
+
+TEST_F(SessionTest, PortErrorsScheduleOnePollPerPeriod)
+{
+    StartSim(TSimOptions{});
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    session_->SerialError(session_->Serial(), CE_TXFULL); // outside the mask
+    EXPECT_FALSE(session_->ErrorLatch());
+    session_->SerialError(session_->Serial(), CE_FRAME);
+    EXPECT_TRUE(session_->ErrorLatch());
+    EXPECT_EQ(session_->PollTimer()->Interval(), TDeviceSession::RestartPollInterval);
+    session_->PollTimer()->SetInterval(1234);
+    session_->SerialError(session_->Serial(), CE_OVERRUN); // latched: no second schedule
+    EXPECT_EQ(session_->PollTimer()->Interval(), 1234u);
+}
+
+TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
+{
+    session_ = Make<TDeviceSession>(&view_);
+    EXPECT_FALSE(session_->ConnectToEntry(std::nullopt, true));
+    EXPECT_EQ(view_.Statuses.back(), staNoPorts);
+    session_->PortList.emplace_back("/dev/ttyFERROVAN-none");
+    EXPECT_FALSE(session_->ConnectToEntry(std::nullopt, true));
+    EXPECT_EQ(view_.Statuses.back(), staNoPortSelected);
+    EXPECT_FALSE(session_->ConnectToEntry(String("elsewhere"), true));
+    session_->ItemIndex = 0;
+    session_->ConnectToEntry(std::nullopt, true);
+    ASSERT_TRUE(WaitStatus(staPortInactive));
+    EXPECT_EQ(session_->LastOpenError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(session_->ConnectedIndex(), -1);
+    session_.reset();
+
+    StartSim(TSimOptions{});
+    view_ = TRecordingView();
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    sim_.reset(); // the line goes away
+    ASSERT_TRUE(WaitStatus(staDisconnected));
+    EXPECT_EQ(session_->DeviceState(), dsNone);
+    EXPECT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
+}
+
+} // namespace
+} // namespace fk::test
