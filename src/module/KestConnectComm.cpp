@@ -385,9 +385,10 @@ bool TKestConnectComm::SendTCPCommand(const String& host, TIdIPVersion ipVersion
         return false;
     }
     const auto* bytes = static_cast<const u8*>(data);
-    // Identical pending commands are merged; the one on the wire has been answered or is
-    // about to be, so it does not count.
-    const auto first = commandQueue_.begin() + (commandOnWire_ && !commandQueue_.empty() ? 1 : 0);
+    // Identical pending commands are merged, also with the one on the wire until its reply
+    // has arrived (a command given while its reply is handled is a new one).
+    const bool answered = commandOnWire_ && replyReceived_ && !commandQueue_.empty();
+    const auto first = commandQueue_.begin() + (answered ? 1 : 0);
     const bool queued = std::any_of(first, commandQueue_.end(), [&](const TTCPCommandItem& item) {
         return item.IPVersion == ipVersion && item.Host == host && item.Data.size() == size
             && std::memcmp(item.Data.data(), bytes, size) == 0;
@@ -419,6 +420,7 @@ bool TKestConnectComm::StartCommands(const String& host, TIdIPVersion ipVersion)
 bool TKestConnectComm::DoTCPConnect(const String& host, TIdIPVersion ipVersion)
 {
     commandOnWire_ = true;
+    replyReceived_ = false;
     if (TCPConnect(host, ipVersion, TCPPort()))
         return true;
     commandOnWire_ = false;
@@ -515,6 +517,7 @@ void TKestConnectComm::DoOnTCPRead(const String& host, TIdIPVersion ipVersion, u
     TTCPConnection::DoOnTCPRead(host, ipVersion, port, data);
     if (IsDestroying())
         return;
+    replyReceived_ = true;
     HandleReply(host, ipVersion, data);
     // One reply per connection; closing it moves the queue on.
     TCPDisconnect();

@@ -205,6 +205,7 @@ private:
     TTimer* commandTimer_ = nullptr; // reply time-out of the command on the wire
     std::deque<TTCPCommandItem> commandQueue_;
     bool commandOnWire_ = false; // a TCP connection is made or being made for the front item
+    bool replyReceived_ = false; // ... and its reply has arrived
     TCommCloseReason closeReason_ = ccReasonClose;
     bool modemSuspended_ = false;
     bool connectedModemSuspended_ = false;

@@ -121,7 +121,9 @@ void TTCPConnection::DoOnTCPDisconnecting() { OnTCPDisconnecting.Invoke(this); }
 void TTCPConnection::DoOnTCPDisconnected()
 {
     OnTCPDisconnected.Invoke(this);
-    ResetCurrentValues();
+    // Unless a handler has started the next attempt already (its values are set).
+    if (GetStatus() == hsDisconnected)
+        ResetCurrentValues();
 }
 
 void TTCPConnection::DoOnTCPRead(const String& host, TIdIPVersion ipVersion, u16 port, const TByteString& data)
