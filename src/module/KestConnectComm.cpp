@@ -518,7 +518,8 @@ void TKestConnectComm::DoOnTCPRead(const String& host, TIdIPVersion ipVersion, u
     if (IsDestroying())
         return;
     replyReceived_ = true;
-    HandleReply(host, ipVersion, data);
+    const String peer = host; // host may be the connection's own field, cleared on the way
+    HandleReply(peer, ipVersion, data);
     // One reply per connection; closing it moves the queue on.
     TCPDisconnect();
 }
@@ -723,8 +724,10 @@ void TKestConnectComm::DoDisconnected(TCommCloseReason reason, u32 result, bool 
     moduleIP_.clear();
     moduleAddress_.clear();
     closeReason_ = ccReasonClose;
-    if (!pendingAddress_.empty())
-        DoConnect(pendingAddress_, pendingIPVersion_);
+    if (!pendingAddress_.empty()) {
+        const String pending = pendingAddress_; // DoConnect clears the member
+        DoConnect(pending, pendingIPVersion_);
+    }
 }
 
 void TKestConnectComm::DoDisconnectedByHost(const String& host, TIdIPVersion ipVersion, TCommCloseReason reason,
