@@ -63,8 +63,18 @@ double TDeviceCommand::Elapsed() const
 
 bool TDeviceCommand::ResolvePort(TCommEnumerator::TCommPortList_& list, int& index)
 {
-    // A path is opened as it is (a pseudo-terminal, /dev/serial/by-id/...); a name is looked
-    // up among the machine's ports and otherwise taken as a device under /dev.
+    // "module:ADDRESS" is a wireless module. A path is opened as it is (a pseudo-terminal,
+    // /dev/serial/by-id/...); a name is looked up among the machine's ports and otherwise
+    // taken as a device under /dev.
+    const String prefix = ModulePortPrefix;
+    if (options_.port.rfind(prefix, 0) == 0) {
+        const String address = options_.port.substr(prefix.size());
+        if (address.empty())
+            return false;
+        list.push_back(TModuleSession::ModuleEntry(address));
+        index = static_cast<int>(list.size()) - 1;
+        return true;
+    }
     if (options_.port.find('/') == String::npos) {
         TCommEnumerator::GetPortList(list, true);
         for (std::size_t i = 0; i < list.size(); ++i) {
@@ -92,7 +102,11 @@ int TDeviceCommand::Run()
         Fail(TMessageTable::DefaultText(staPortOpenFailed));
         return result_;
     }
-    session_ = Make<TDeviceSession>(&view_);
+    session_ = Make<TModuleSession>(&view_);
+    if (TKestConnectComm* link = session_->KestLANPort1()->ConnectComm) {
+        link->SetTCPPort(options_.moduleTcpPort);
+        link->SetUDPPort(options_.udpPort);
+    }
     session_->PortList = std::move(list);
     session_->ItemIndex = index;
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(

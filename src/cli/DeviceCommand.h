@@ -5,7 +5,7 @@
 #include "platform/Component.h"
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
-#include "session/DeviceSession.h"
+#include "cli/ModuleSession.h"
 #include "cli/ToolView.h"
 
 #include <chrono>
@@ -27,7 +27,12 @@ struct TDeviceCommandOptions {
     double stay = 0;       // info: seconds to stay connected after printing
     std::optional<int> openTime;
     std::optional<int> breakTime;
+    u16 moduleTcpPort = 90;   // PORT "module:ADDRESS": the module's command port
+    u16 udpPort = 13873;      // ... and the UDP port of the module link
 };
+
+// The prefix of a PORT that names a wireless module by its address.
+inline constexpr const char* ModulePortPrefix = "module:";
 
 class TDeviceCommand {
 public:
@@ -66,7 +71,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     TToolView view_;
-    TOwned<TDeviceSession> session_;
+    TOwned<TModuleSession> session_;
     QEventLoop* loop_ = nullptr;
     std::unique_ptr<QObject> context_; // deferred calls die with it
     TPhase phase_ = phConnecting;

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DeviceCommand.h"
 #include "cli/JsonWriter.h"
+#include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
 
 #include <algorithm>
@@ -21,9 +22,16 @@ std::string TTool::Usage()
            "                                 the device's range), then read the parameters back\n"
            "  vent PORT                      toggle venting\n"
            "  reboot PORT                    restart the device\n"
+           "  modules [--listen SECONDS] [--json]\n"
+           "                                 list the wireless modules heard within SECONDS (default 3),\n"
+           "                                 with their configuration and the networks they see\n"
+           "  module-ap ADDRESS --ssid SSID [--password PASS]\n"
+           "                                 tell a module which access point to join\n"
            "  help                           show this text\n"
            "\n"
-           "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal) or a port name as `ports` shows it.\n"
+           "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal), a port name as `ports` shows it,\n"
+           "or module:ADDRESS for a controller behind a wireless module.\n"
+           "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
            "--timeout SECONDS bounds every device command (default 10).\n"
            "\n"
            "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
@@ -45,6 +53,8 @@ int TTool::Run(const std::vector<std::string>& args)
         return Ports(rest);
     if (command == "info" || command == "set" || command == "vent" || command == "reboot")
         return Device(command, rest);
+    if (command == "modules" || command == "module-ap")
+        return Module(command, rest);
     err_ << "ferrovan: unknown command \"" << command << "\"\n\n" << Usage();
     return exitUsage;
 }
@@ -100,7 +110,7 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
         : command == "set"                            ? dcmSet
         : command == "vent"                           ? dcmVent
                                                       : dcmReboot;
-    std::vector<TOptionSpec> specs = {{"json", false}, {"timeout", true}};
+    std::vector<TOptionSpec> specs = {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}};
     if (kind == dcmInfo)
         specs.push_back({"stay", true}); // stays connected (polling) after printing; for measurements
     if (kind == dcmSet) {
@@ -123,6 +133,7 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     long long n = 0;
     bool ok = !cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout);
     ok = ok && (!cl.Has("stay") || cl.Seconds("stay", 86400, options.stay));
+    ok = ok && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
     // Out-of-range values never reach the device. The break-time range depends on the device
     // (1..30 or 30..90); it is checked again against the device's own range before writing.
     if (ok && cl.Has("open-time") && (ok = cl.Integer("open-time", TDeviceSession::OpenTimeMin,
@@ -141,6 +152,66 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     }
     TDeviceCommand device(kind, options, out_, err_);
     return device.Run();
+}
+
+bool TTool::ModulePorts(TCommandLine& cl, u16& tcpPort, u16& udpPort)
+{
+    long long n = 0;
+    if (cl.Has("module-tcp-port")) {
+        if (!cl.Integer("module-tcp-port", 1, 65535, n))
+            return false;
+        tcpPort = static_cast<u16>(n);
+    }
+    if (cl.Has("udp-port")) {
+        if (!cl.Integer("udp-port", 1, 65535, n))
+            return false;
+        udpPort = static_cast<u16>(n);
+    }
+    return true;
+}
+
+int TTool::Module(const std::string& command, const std::vector<std::string>& args)
+{
+    const bool list = command == "modules";
+    std::vector<TOptionSpec> specs = {{"module-tcp-port", true}, {"udp-port", true}};
+    if (list) {
+        specs.push_back({"listen", true});
+        specs.push_back({"json", false});
+    } else {
+        specs.push_back({"ssid", true});
+        specs.push_back({"password", true});
+        specs.push_back({"timeout", true});
+    }
+    const std::string prefix = "ferrovan " + command + ": ";
+    TCommandLine cl;
+    TModuleCommandOptions options;
+    bool ok = cl.Parse(args, specs) && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
+    ok = ok && (!cl.Has("listen") || cl.Seconds("listen", 3600, options.listen));
+    ok = ok && (!cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout));
+    if (!ok) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    options.json = cl.Has("json");
+    if (list) {
+        if (!cl.Positional().empty()) {
+            err_ << prefix << "takes no arguments\n";
+            return exitUsage;
+        }
+        return TModuleCommand(options, out_, err_).ListModules();
+    }
+    if (cl.Positional().size() != 1 || cl.Positional().front().empty()) {
+        err_ << prefix << (cl.Positional().empty() ? "needs the module's ADDRESS" : "takes one ADDRESS") << "\n";
+        return exitUsage;
+    }
+    if (!cl.Has("ssid") || cl.Value("ssid")->empty()) {
+        err_ << prefix << "needs --ssid SSID\n";
+        return exitUsage;
+    }
+    options.address = cl.Positional().front();
+    options.ssid = *cl.Value("ssid");
+    options.password = cl.Value("password").value_or("");
+    return TModuleCommand(options, out_, err_).SetAccessPoint();
 }
 
 } // namespace fk

@@ -1,11 +1,15 @@
 #pragma once
 // The `ferrovan` tool: runs one command and returns its exit status.
 //   0 success, 1 the port or the device failed, 2 wrong usage.
+#include "platform/Types.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace fk {
+
+class TCommandLine;
 
 enum TExitStatus : int { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
@@ -24,6 +28,9 @@ public:
 
 private:
     int Ports(const std::vector<std::string>& args);
+    int Module(const std::string& command, const std::vector<std::string>& args);
+    // --module-tcp-port and --udp-port; false with the command line's error set.
+    static bool ModulePorts(TCommandLine& cl, u16& tcpPort, u16& udpPort);
     int Device(const std::string& command, const std::vector<std::string>& args);
 
     std::ostream& out_;

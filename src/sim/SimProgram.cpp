@@ -2,8 +2,10 @@
 
 #include "platform/LastError.h"
 #include "sim/SimController.h"
+#include "sim/SimModule.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -169,10 +171,118 @@ const std::vector<TOption>& ControllerOptions()
     return options;
 }
 
+using TModuleSettings = TSimProgram::TModuleSettings;
+
+struct TModuleOption {
+    const char* Name;
+    const char* Value; // null: a flag
+    const char* Help;
+    std::function<bool(TModuleSettings&, const std::string&)> Apply;
+    const char* Expected = "";
+};
+
+std::function<bool(TModuleSettings&, const std::string&)> ModuleText(std::string TSimModuleOptions::*field)
+{
+    // The module cuts its replies at commas: no field may hold one.
+    return [=](TModuleSettings& s, const std::string& v) {
+        if (v.size() > 32 || v.find_first_of(std::string(",\r\n\0", 4)) != std::string::npos)
+            return false;
+        s.Module.*field = v;
+        return true;
+    };
+}
+
+std::function<bool(TModuleSettings&, const std::string&)> ModuleFlag(bool TSimModuleOptions::*field)
+{
+    return [=](TModuleSettings& s, const std::string&) { return (s.Module.*field = true); };
+}
+
+std::function<bool(TModuleSettings&, const std::string&)> Port(u16 TSimModuleOptions::*field)
+{
+    return [=](TModuleSettings& s, const std::string& v) {
+        unsigned long long n;
+        if (!ParseNumber(v, 1, 65535, n))
+            return false;
+        s.Module.*field = static_cast<u16>(n);
+        return true;
+    };
+}
+
+const std::vector<TModuleOption>& ModuleOptions()
+{
+    static const std::vector<TModuleOption> options = {
+        {"count", "N", "number of modules, on consecutive addresses (default 1)",
+         [](TModuleSettings& s, const std::string& v) {
+             unsigned long long n;
+             if (!ParseNumber(v, 1, 250, n))
+                 return false;
+             s.Count = static_cast<unsigned>(n);
+             return true;
+         }, "a number 1..250"},
+        {"address", "IP", "address of the first module, within 127.0.0.0/8 (default 127.0.0.2)",
+         [](TModuleSettings& s, const std::string& v) { s.Module.Address = v; return v.rfind("127.", 0) == 0; },
+         "a loopback address"},
+        {"configurator", "IP", "where announcements and device data go (default 127.0.0.1)",
+         [](TModuleSettings& s, const std::string& v) { s.Module.ConfiguratorAddress = v; return v.rfind("127.", 0) == 0; },
+         "a loopback address"},
+        {"tcp-port", "N", "the modules' command port (default 90)", Port(&TSimModuleOptions::TCPPort), "a port 1..65535"},
+        {"udp-port", "N", "the UDP port of modules and configurator (default 13873)", Port(&TSimModuleOptions::UDPPort),
+         "a port 1..65535"},
+        {"announce-ms", "MS", "interval of the announcements (default 1000)",
+         [](TModuleSettings& s, const std::string& v) {
+             unsigned long long n;
+             if (!ParseNumber(v, 10, 600000, n))
+                 return false;
+             s.Module.AnnounceIntervalMs = static_cast<unsigned>(n);
+             return true;
+         }, "milliseconds 10..600000"},
+        {"name", "TEXT", "module name (default KC-SIM; numbered when --count > 1)", ModuleText(&TSimModuleOptions::Name),
+         "at most 32 characters without a comma"},
+        {"version", "TEXT", "firmware version text (default 1.0.0)", ModuleText(&TSimModuleOptions::Version),
+         "at most 32 characters without a comma"},
+        {"ssid", "TEXT", "access point it is set to (default Workshop)", ModuleText(&TSimModuleOptions::SSID),
+         "at most 32 characters without a comma"},
+        {"password", "TEXT", "its pass phrase (default secret)", ModuleText(&TSimModuleOptions::Password),
+         "at most 32 characters without a comma"},
+        {"ap-ip", "IP", "its address on the access point's network (default 0.0.0.0)",
+         ModuleText(&TSimModuleOptions::APAddress), "an address"},
+        {"joined", nullptr, "report the access point joined", ModuleFlag(&TSimModuleOptions::Joined)},
+        {"network", "SSID:DBM", "a network it sees (repeatable; replaces Workshop:-48, Office:-71)",
+         [](TModuleSettings& s, const std::string& v) {
+             const std::size_t colon = v.rfind(':');
+             if (colon == std::string::npos || colon == 0 || v.find(',') != std::string::npos)
+                 return false;
+             char* end = nullptr;
+             const long dbm = std::strtol(v.c_str() + colon + 1, &end, 10);
+             if (*end != '\0' || colon + 1 == v.size() || dbm < -200 || dbm > 50)
+                 return false;
+             if (!s.NetworksGiven)
+                 s.Module.Networks.clear();
+             s.NetworksGiven = true;
+             s.Module.Networks.emplace_back(v.substr(0, colon), static_cast<int>(dbm));
+             return true;
+         }, "an SSID without a comma, a colon and a signal in dBm such as Office:-60"},
+        {"refuse", nullptr, "refuse the link (CONREJ)", ModuleFlag(&TSimModuleOptions::RefuseLink)},
+        {"no-announce", nullptr, "never announce", ModuleFlag(&TSimModuleOptions::NoAnnounce)},
+        {"ignore-disconnect", nullptr, "never echo the close command", ModuleFlag(&TSimModuleOptions::IgnoreDisconnect)},
+        {"mute", nullptr, "take commands and never answer", ModuleFlag(&TSimModuleOptions::Mute)},
+        {"alconn", nullptr, "answer ALCONN to the link command instead of its echo",
+         ModuleFlag(&TSimModuleOptions::AnswerAlconn)},
+        {"trailing-nul", nullptr, "end every reply with a NUL byte", ModuleFlag(&TSimModuleOptions::TrailingNul)},
+        {"no-controller", nullptr, "no simulated controller behind the modules",
+         [](TModuleSettings& s, const std::string&) { s.Controllers = false; return true; }},
+        {"log", "FILE", "log to FILE instead of the standard error stream",
+         [](TModuleSettings& s, const std::string& v) { s.LogPath = v; return !v.empty(); }, "a path"},
+        {"quiet", nullptr, "no log", [](TModuleSettings& s, const std::string&) { return (s.Quiet = true); }},
+        {"help", nullptr, "show this help", [](TModuleSettings& s, const std::string&) { return (s.Help = true); }},
+    };
+    return options;
+}
+
 const char* const MainHelp =
     "usage: ferrovan-sim COMMAND [OPTIONS]\n"
     "  controller   the simulated lubricator controller (node 8) on a pseudo-terminal\n"
-    "  module       the simulated wireless module (not available yet)\n"
+    "  module       simulated wireless modules on loopback addresses, each with a controller\n"
     "ferrovan-sim COMMAND --help lists the options of a command.\n";
 
 } // namespace
@@ -248,8 +358,15 @@ int TSimProgram::Run(const std::vector<std::string>& args)
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "module") {
-        err_ << "ferrovan-sim: the simulated wireless module is not available yet\n";
-        return 1;
+        TModuleSettings settings;
+        std::string error;
+        if (!ParseModule(rest, settings, error))
+            return Usage(error);
+        if (settings.Help) {
+            out_ << ModuleHelp();
+            return 0;
+        }
+        return RunModules(settings);
     }
     if (command != "controller")
         return Usage("unknown command '" + command + "'");
@@ -308,6 +425,117 @@ int TSimProgram::RunController(const TControllerSettings& settings)
     }
     controller.Stop();
     return fds[0].revents & POLLIN || controller.HungUp() ? 0 : 1;
+}
+
+std::string TSimProgram::ModuleHelp()
+{
+    std::string text = "usage: ferrovan-sim module [OPTIONS]\n"
+                       "Prints one line per module (address, command port, UDP port), then serves until\n"
+                       "SIGINT or SIGTERM. Options:\n";
+    for (const TModuleOption& o : ModuleOptions()) {
+        std::string head = std::string("  --") + o.Name + (o.Value ? std::string(" ") + o.Value : "");
+        head.resize(std::max<std::size_t>(head.size() + 1, 28), ' ');
+        text += head + o.Help + "\n";
+    }
+    return text;
+}
+
+bool TSimProgram::ParseModule(const std::vector<std::string>& args, TModuleSettings& settings, std::string& error)
+{
+    const auto& options = ModuleOptions();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            error = "unexpected argument '" + arg + "'";
+            return false;
+        }
+        std::string name = arg.substr(2), value;
+        const std::size_t eq = name.find('=');
+        const bool inlineValue = eq != std::string::npos;
+        if (inlineValue) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto it = std::find_if(options.begin(), options.end(), [&](const TModuleOption& o) { return name == o.Name; });
+        if (it == options.end()) {
+            error = "unknown option '--" + name + "'";
+            return false;
+        }
+        if (!it->Value && inlineValue) {
+            error = "option '--" + name + "' takes no value";
+            return false;
+        }
+        if (it->Value && !inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '--" + name + "' needs a value (" + it->Value + ")";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!it->Apply(settings, value)) {
+            error = "option '--" + name + "': '" + value + "' is not " + it->Expected;
+            return false;
+        }
+    }
+    return true;
+}
+
+int TSimProgram::RunModules(const TModuleSettings& settings)
+{
+    TSimLog log;
+    if (!settings.LogPath.empty()) {
+        if (!log.ToFile(settings.LogPath)) {
+            err_ << "ferrovan-sim: cannot create the log " << settings.LogPath << ": "
+                 << ErrorText(GetLastError()) << "\n";
+            return 1;
+        }
+    } else if (!settings.Quiet) {
+        log.ToStderr();
+    }
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signalFd.Valid()) {
+        err_ << "ferrovan-sim: cannot watch for signals: " << ErrorText(ErrorFromErrno(errno)) << "\n";
+        return 1;
+    }
+
+    in_addr first{};
+    if (inet_pton(AF_INET, settings.Module.Address.c_str(), &first) != 1) {
+        err_ << "ferrovan-sim: " << settings.Module.Address << " is not an IPv4 address\n";
+        return 2;
+    }
+    std::vector<std::unique_ptr<TSimModule>> modules;
+    for (unsigned i = 0; i < settings.Count; ++i) {
+        TSimModuleOptions o = settings.Module;
+        in_addr a{};
+        a.s_addr = htonl(ntohl(first.s_addr) + i);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &a, text, sizeof text);
+        o.Address = text;
+        if (settings.Count > 1)
+            o.Name += "-" + std::to_string(i + 1);
+        auto module = std::make_unique<TSimModule>(o, log);
+        if (!module->Open() || (settings.Controllers && !module->AddController(TSimOptions{})) || !module->Start()) {
+            err_ << "ferrovan-sim: cannot start the module on " << o.Address << ": " << ErrorText(GetLastError())
+                 << "\n";
+            return 1;
+        }
+        out_ << o.Address << " tcp " << o.TCPPort << " udp " << o.UDPPort << std::endl;
+        modules.push_back(std::move(module));
+    }
+
+    pollfd fd{signalFd.Get(), POLLIN, 0};
+    while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
+    }
+    signalfd_siginfo info{};
+    [[maybe_unused]] const ssize_t n = ::read(signalFd.Get(), &info, sizeof info);
+    log.Line(std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
+    modules.clear();
+    return 0;
 }
 
 } // namespace fk

@@ -2,10 +2,11 @@
 // `ferrovan-sim`: the command word, the options of each command, and running a command.
 //
 //   ferrovan-sim controller [OPTIONS]   the simulated lubricator controller
-//   ferrovan-sim module                 the simulated wireless module (not available yet)
+//   ferrovan-sim module [OPTIONS]       simulated wireless modules, each with a controller
 //
 // Exit status: 0 after a clean stop (SIGINT, SIGTERM, or the hang-up the options asked for),
 // 1 when the line could not be opened or went away, 2 on wrong usage.
+#include "sim/SimModuleOptions.h"
 #include "sim/SimOptions.h"
 
 #include <functional>
@@ -34,8 +35,22 @@ public:
                                 std::string& error);
     static std::string ControllerHelp();
 
+    // What the module command takes.
+    struct TModuleSettings {
+        TSimModuleOptions Module;
+        unsigned Count = 1;         // modules on consecutive addresses from Module.Address
+        bool Controllers = true;    // a simulated controller behind each module
+        bool NetworksGiven = false; // --network replaces the default list
+        std::string LogPath;
+        bool Quiet = false;
+        bool Help = false;
+    };
+    static bool ParseModule(const std::vector<std::string>& args, TModuleSettings& settings, std::string& error);
+    static std::string ModuleHelp();
+
 private:
     int RunController(const TControllerSettings& settings);
+    int RunModules(const TModuleSettings& settings);
     int Usage(const std::string& message);
 
     std::ostream& out_;

@@ -38,8 +38,16 @@ TEST(SimProgramTest, WrongUsageExitsWithTwoAndSaysWhy)
         EXPECT_NE(err.find(message), std::string::npos) << err;
         EXPECT_TRUE(out.empty());
     }
-    EXPECT_EQ(RunSim({"module"}, out, err), 1);
-    EXPECT_NE(err.find("not available yet"), std::string::npos);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> moduleCases = {
+        {{"module", "--count", "0"}, "1..250"},
+        {{"module", "--address", "10.0.0.1"}, "a loopback address"},
+        {{"module", "--name", "a,b"}, "without a comma"},
+        {{"module", "--network", "Yard"}, "signal in dBm"},
+    };
+    for (const auto& [args, message] : moduleCases) {
+        EXPECT_EQ(RunSim(args, out, err), 2) << err;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+    }
 }
 
 TEST(SimProgramTest, OptionsFillTheDeviceRecord)

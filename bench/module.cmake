@@ -1,0 +1,1 @@
+fk_benchmark(module ModuleBench.cpp fk_module fk_sim Qt6::Core)

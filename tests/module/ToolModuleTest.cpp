@@ -1,0 +1,69 @@
+// The tool's module commands against simulated modules.
+#include "ModuleTestUtil.h"
+#include "cli/Tool.h"
+#include "sim/SimModule.h"
+
+#include <sstream>
+
+namespace fk::test {
+namespace {
+
+class ToolModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        udpPort_ = FreePort();
+        tcpPort_ = FreePort();
+        TSimModuleOptions o;
+        o.UDPPort = udpPort_;
+        o.TCPPort = tcpPort_;
+        o.AnnounceIntervalMs = 100;
+        o.Name = "Boiler \"B\"";
+        o.Networks = {{"Yard", -55}};
+        module_ = std::make_unique<TSimModule>(o, log_);
+        ASSERT_TRUE(module_->Open());
+        ASSERT_TRUE(module_->AddController(TSimOptions{}));
+        ASSERT_TRUE(module_->Start());
+    }
+
+    int Run(std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--udp-port", std::to_string(udpPort_), "--module-tcp-port", std::to_string(tcpPort_)});
+        out_.str("");
+        err_.str("");
+        return TTool(out_, err_).Run(args);
+    }
+
+    u16 udpPort_ = 0;
+    u16 tcpPort_ = 0;
+    TSimLog log_;
+    std::unique_ptr<TSimModule> module_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(ToolModuleTest, ModulesListsConfigurationAndNetworksAsJson)
+{
+    ASSERT_EQ(Run({"modules", "--listen", "1", "--json"}), exitOk) << err_.str();
+    EXPECT_EQ(out_.str(),
+              "[{\"ip\":\"127.0.0.2\",\"name\":\"Boiler \\\"B\\\"\",\"version\":\"1.0.0\","
+              "\"access_point\":{\"ssid\":\"Workshop\",\"ip\":\"0.0.0.0\"},\"joined\":false,"
+              "\"networks\":[{\"ssid\":\"Yard\",\"signal\":-55}]}]\n");
+}
+
+TEST_F(ToolModuleTest, AccessPointIsSetAndDeviceCommandsWorkThroughTheModule)
+{
+    EXPECT_EQ(Run({"module-ap", "127.0.0.2", "--ssid", "a,b"}), exitUsage);
+    EXPECT_TRUE(module_->Commands().empty());
+    ASSERT_EQ(Run({"module-ap", "127.0.0.2", "--ssid", "Barn", "--password", "p w"}), exitOk) << err_.str();
+    EXPECT_EQ(module_->AccessPointSSID(), "Barn");
+    EXPECT_EQ(module_->AccessPointPassword(), "p w");
+    EXPECT_EQ(Run({"module-ap", "127.0.0.9", "--ssid", "Barn", "--timeout", "2"}), exitFailed); // nobody there
+
+    ASSERT_EQ(Run({"set", "module:127.0.0.2", "--open-time", "41"}), exitOk) << err_.str();
+    EXPECT_EQ(module_->Controller()->Parameters().Bytes[0], 41);
+    ASSERT_EQ(Run({"info", "module:127.0.0.2", "--json"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("FK-SIM-0001"), std::string::npos);
+}
+
+} // namespace
+} // namespace fk::test
