@@ -131,7 +131,8 @@ void TFlashCommand::Evaluate()
         }
         if (session_->UploadState() == usTransfer && upload.Held() && !options_.json)
             meter_.Update(upload.BlockStart(), upload.PayloadLength(), firstBlock_ ? Elapsed(*firstBlock_) / 1000 : 0);
-        if (session_->UploadState() != usNone)
+        // The fall to dsNone resets the upload before it shows "Connection lost".
+        if (session_->UploadState() != usNone || session_->DeviceState() == dsNone)
             return;
         const TFirmwareUpload::TReport& report = upload.Report();
         if (report.Completed) {
