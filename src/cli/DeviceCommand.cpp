@@ -61,31 +61,31 @@ double TDeviceCommand::Elapsed() const
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
 }
 
-bool TDeviceCommand::ResolvePort(TCommEnumerator::TCommPortList_& list, int& index)
+bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index)
 {
     // "module:ADDRESS" is a wireless module. A path is opened as it is (a pseudo-terminal,
     // /dev/serial/by-id/...); a name is looked up among the machine's ports and otherwise
     // taken as a device under /dev.
     const String prefix = ModulePortPrefix;
-    if (options_.port.rfind(prefix, 0) == 0) {
-        const String address = options_.port.substr(prefix.size());
+    if (port.rfind(prefix, 0) == 0) {
+        const String address = port.substr(prefix.size());
         if (address.empty())
             return false;
         list.push_back(TModuleSession::ModuleEntry(address));
         index = static_cast<int>(list.size()) - 1;
         return true;
     }
-    if (options_.port.find('/') == String::npos) {
+    if (port.find('/') == String::npos) {
         TCommEnumerator::GetPortList(list, true);
         for (std::size_t i = 0; i < list.size(); ++i) {
-            if (list[i].PortName == options_.port) {
+            if (list[i].PortName == port) {
                 index = static_cast<int>(i);
                 return true;
             }
         }
     }
     try {
-        list.emplace_back(options_.port);
+        list.emplace_back(port);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -98,7 +98,7 @@ int TDeviceCommand::Run()
     start_ = std::chrono::steady_clock::now();
     TCommEnumerator::TCommPortList_ list;
     int index = -1;
-    if (!ResolvePort(list, index)) {
+    if (!ResolvePort(options_.port, list, index)) {
         Fail(TMessageTable::DefaultText(staPortOpenFailed));
         return result_;
     }

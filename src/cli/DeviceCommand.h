@@ -51,10 +51,13 @@ public:
 
     static const char* Name(TDeviceCommandKind kind) noexcept;
 
+    // The port-list entries for a PORT argument and the index of the one it names: a path
+    // is taken as it is; a name is looked up among the machine's ports, else taken as /dev/NAME.
+    static bool ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index);
+
 private:
     enum TPhase { phConnecting, phActing, phDone };
 
-    bool ResolvePort(TCommEnumerator::TCommPortList_& list, int& index);
     void Evaluate();
     void StartAction();
     void OnMessage(u8 code, unsigned dataLength, bool wasReply);

@@ -2,6 +2,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/DeviceCommand.h"
+#include "cli/FlashCommand.h"
+#include "cli/ImageCommand.h"
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
@@ -27,12 +29,18 @@ std::string TTool::Usage()
            "                                 with their configuration and the networks they see\n"
            "  module-ap ADDRESS --ssid SSID [--password PASS]\n"
            "                                 tell a module which access point to join\n"
+           "  flash PORT IMAGE [--json]      replace the device's firmware with an image file (Ctrl-C aborts\n"
+           "                                 and restarts the device)\n"
+           "  image-info IMAGE [--json]      describe and check an image file\n"
+           "  make-image --id ID --payload FILE --out FILE\n"
+           "                                 build an image file (ID: the device identifier, decimal or 0x...)\n"
            "  help                           show this text\n"
            "\n"
            "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal), a port name as `ports` shows it,\n"
            "or module:ADDRESS for a controller behind a wireless module.\n"
            "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
-           "--timeout SECONDS bounds every device command (default 10).\n"
+           "--timeout SECONDS bounds every device command (default 10); for flash it bounds the\n"
+           "silence of the device.\n"
            "\n"
            "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
 }
@@ -55,6 +63,12 @@ int TTool::Run(const std::vector<std::string>& args)
         return Device(command, rest);
     if (command == "modules" || command == "module-ap")
         return Module(command, rest);
+    if (command == "flash")
+        return Flash(rest);
+    if (command == "image-info")
+        return TImageCommand(out_, err_).Info(rest);
+    if (command == "make-image")
+        return TImageCommand(out_, err_).Make(rest);
     err_ << "ferrovan: unknown command \"" << command << "\"\n\n" << Usage();
     return exitUsage;
 }
@@ -212,6 +226,38 @@ int TTool::Module(const std::string& command, const std::vector<std::string>& ar
     options.ssid = *cl.Value("ssid");
     options.password = cl.Value("password").value_or("");
     return TModuleCommand(options, out_, err_).SetAccessPoint();
+}
+
+int TTool::Flash(const std::vector<std::string>& args)
+{
+    const std::string prefix = "ferrovan flash: ";
+    TCommandLine cl;
+    if (!cl.Parse(args, {{"json", false}, {"timeout", true}})) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    const auto& positional = cl.Positional();
+    if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
+        err_ << prefix << (positional.size() < 2 ? "needs a PORT and an IMAGE" : "takes one PORT and one IMAGE")
+             << "\n";
+        return exitUsage;
+    }
+    if (positional[0].rfind(ModulePortPrefix, 0) == 0) {
+        // A firmware upload through a wireless module is not supported by this tool.
+        err_ << prefix << "firmware can only be flashed over a serial port, not through a wireless module\n";
+        return exitUsage;
+    }
+    TFlashOptions options;
+    options.port = positional[0];
+    options.image = positional[1];
+    options.json = cl.Has("json");
+    options.terminal = terminal_ && !options.json;
+    if (cl.Has("timeout") && !cl.Seconds("timeout", 3600, options.timeout)) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    TFlashCommand flash(options, out_, err_);
+    return flash.Run();
 }
 
 } // namespace fk

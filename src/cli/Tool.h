@@ -26,15 +26,20 @@ public:
 
     static std::string Usage();
 
+    // Standard output is a terminal: progress is drawn as a bar redrawn in place.
+    void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
+
 private:
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.
     static bool ModulePorts(TCommandLine& cl, u16& tcpPort, u16& udpPort);
     int Device(const std::string& command, const std::vector<std::string>& args);
+    int Flash(const std::vector<std::string>& args);
 
     std::ostream& out_;
     std::ostream& err_;
+    bool terminal_ = false;
 };
 
 } // namespace fk

@@ -26,6 +26,24 @@ void TToolView::EnableDisconnect(bool enabled)
     Changed();
 }
 
+void TToolView::ShowProgress(bool, int, bool) { Changed(); }
+
+void TToolView::ShowMessage(int index)
+{
+    message_ = index;
+    Changed();
+}
+
+bool TToolView::ChooseFirmwareFile(const String&, String& fileName)
+{
+    if (FirmwareFile.empty())
+        return false;
+    fileName = FirmwareFile;
+    return true;
+}
+
+TQuestionAnswer TToolView::AskQuestion(int) { return Answer; }
+
 void TToolView::Changed()
 {
     if (OnChange)

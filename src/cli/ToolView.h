@@ -13,11 +13,22 @@ public:
     void ShowStatus(int index, TIconClass iconClass, const String& portSuffix) override;
     void ClearStatus() override;
     void EnableDisconnect(bool enabled) override;
+    void ShowProgress(bool visible, int position, bool paused) override;
+    void ShowMessage(int index) override;
+    // The firmware file is the one given to the tool (none: the chooser is cancelled).
+    bool ChooseFirmwareFile(const String& folder, String& fileName) override;
+    TQuestionAnswer AskQuestion(int index) override;
 
     int Status() const noexcept { return status_; }
     // The port's opening event was seen, and its closed event after it.
     bool PortOpened() const noexcept { return opened_; }
     bool PortClosed() const noexcept { return closed_; }
+
+    // The last message box shown, -1 for none.
+    int Message() const noexcept { return message_; }
+
+    String FirmwareFile;             // what the file chooser answers
+    TQuestionAnswer Answer = qaCancel; // what every question is answered
 
     // Called after every change above.
     std::function<void()> OnChange;
@@ -28,6 +39,7 @@ private:
     int status_ = -1;
     bool opened_ = false;
     bool closed_ = false;
+    int message_ = -1;
 };
 
 } // namespace fk

@@ -77,7 +77,9 @@ std::string ErrorText(DWORD code)
     case ERROR_ACCESS_DENIED: return "The device is in use by another program.";
     case ERROR_INVALID_HANDLE: return "The handle is invalid.";
     case ERROR_NOT_ENOUGH_MEMORY: return "Not enough memory.";
+    case ERROR_OUTOFMEMORY: return "The data are not valid or not enough memory.";
     case ERROR_NOT_READY: return "The device is not ready.";
+    case ERROR_CRC: return "The data failed their check.";
     case ERROR_GEN_FAILURE: return "The device failed.";
     case ERROR_INVALID_PARAMETER: return "A parameter is invalid.";
     case ERROR_OPEN_FAILED: return "The connection could not be opened.";
@@ -90,6 +92,7 @@ std::string ErrorText(DWORD code)
     case ERROR_DEVICE_NOT_CONNECTED: return "The device is no longer connected.";
     case ERROR_TIMEOUT: return "The peer went silent.";
     case ERROR_FUNCTION_FAILED: return "The command was not delivered.";
+    case ERROR_FIRMWARE_MISMATCH: return "The firmware is made for another device.";
     case ERROR_PORT_PERMISSION:
         return "Permission denied: add the user to the group that owns the device "
                "(usually \"dialout\") and log in again.";

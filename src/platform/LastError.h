@@ -16,7 +16,9 @@ enum : DWORD {
     ERROR_ACCESS_DENIED = 5,
     ERROR_INVALID_HANDLE = 6,
     ERROR_NOT_ENOUGH_MEMORY = 8,
+    ERROR_OUTOFMEMORY = 14,
     ERROR_NOT_READY = 21,
+    ERROR_CRC = 23,
     ERROR_GEN_FAILURE = 31,
     ERROR_INVALID_PARAMETER = 87,
     ERROR_OPEN_FAILED = 110,
@@ -29,6 +31,8 @@ enum : DWORD {
     ERROR_DEVICE_NOT_CONNECTED = 1167,
     ERROR_TIMEOUT = 1460,
     ERROR_FUNCTION_FAILED = 1627,
+    // A firmware image made for another device (its identifier differs from the device's).
+    ERROR_FIRMWARE_MISMATCH = 2023,
 
     // Application codes carry bit 29, as the platform reserves it for applications.
     APPLICATION_ERROR_BIT = 0x20000000,

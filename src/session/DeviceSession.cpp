@@ -2,6 +2,12 @@
 
 #include "ports/CommPort.h"
 #include "ports/SerialPort.h"
+#include "platform/LastError.h"
+#include "session/FirmwareImage.h"
+
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -107,8 +113,7 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
     if (confirm) {
         if (!ConfirmStopUpload(usNone))
             return false;
-        if (view_)
-            view_->ShowProgress(false, 0, false);
+        HideProgress();
     }
     AutoConnectDone = true;
     const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
@@ -381,6 +386,11 @@ void TDeviceSession::ReplyTimerTimer(TObject*)
         replyTimer_->Tag = budget > std::intptr_t(ReplyTimeOut) ? budget - ReplyTimeOut : 0;
         pollTimer_->Tag &= ~std::intptr_t(2);
         if (budget > 0) {
+            if (uploadState_ == usTransfer && !requestQueue_.empty()) {
+                const TByteString& front = requestQueue_.front().Packet;
+                if (front.size() > KestPacketHeader2_t_::DataOffset && front[1] == dcFirmwareBlock)
+                    ++upload_.Report().ResentBlocks; // the device may already hold this block
+            }
             SendFront(true, false); // the one resend
         } else {
             requestQueue_.clear();
@@ -467,11 +477,18 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
 
 void TDeviceSession::DeviceControlsOff()
 {
-    if (!view_)
-        return;
-    view_->EnableDeviceControls(false);
-    view_->EnableReboot(false);
-    view_->ShowProgress(false, 0, false);
+    if (view_) {
+        view_->EnableDeviceControls(false);
+        view_->EnableReboot(false);
+    }
+    HideProgress();
+}
+
+void TDeviceSession::HideProgress()
+{
+    progressVisible_ = false;
+    if (view_)
+        view_->ShowProgress(false, progressPosition_, progressPaused_);
 }
 
 void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
@@ -613,8 +630,8 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
     if (state == dsNone) {
-        if (uploadState_ == usWaitBootloader && view_)
-            view_->ShowProgress(false, 0, false);
+        if (uploadState_ == usWaitBootloader)
+            HideProgress();
         if (!connectedPort_.empty())
             currentPort_ = connectedPort_;
         restartPending_ = rpNone;
@@ -645,9 +662,10 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
         }
         ShowStatus(staConnected, icInformation);
     }
-    if (uploadState_ == usNone && view_) {
-        view_->ShowProgress(false, 0, false);
-        view_->EnableReboot(true);
+    if (uploadState_ == usNone) {
+        HideProgress();
+        if (view_)
+            view_->EnableReboot(true);
     }
     RefreshDescription();
     if (view_)
@@ -713,11 +731,152 @@ void TDeviceSession::RestartDevice()
     QueueRequest(dcRestart, 0, false);
 }
 
-void TDeviceSession::ResetUpload() { uploadState_ = usNone; }
+// ---------------------------------------------------------------------------------------------
+// Firmware upload
 
-bool TDeviceSession::CheckImageForDevice(const TDeviceInfo&) { return false; }
+void TDeviceSession::ResetUpload()
+{
+    uploadState_ = usNone;
+    if (upload_.Reset())
+        UpdateProgress();
+}
 
-void TDeviceSession::FirmwareBlockStep() {}
+void TDeviceSession::UpdateProgress()
+{
+    if (upload_.PayloadLength() > 0) {
+        if (!progressVisible_) {
+            progressPaused_ = false;
+            progressVisible_ = true;
+        }
+        progressPosition_ = upload_.Position(ProgressMin, ProgressMax);
+        if (view_)
+            view_->ShowProgress(true, progressPosition_, progressPaused_);
+        if (serial_->IsValid())
+            ShowStatus(uploadState_ == usTransfer ? staUploading : staConnecting, icInformation);
+        return;
+    }
+    if (!progressVisible_)
+        return;
+    if (progressPosition_ < ProgressMax) {
+        // An aborted or failed transfer: the bar stays where it stopped.
+        progressPaused_ = true;
+        if (view_)
+            view_->ShowProgress(true, progressPosition_, progressPaused_);
+    } else {
+        HideProgress();
+    }
+}
+
+bool TDeviceSession::LoadFirmwareImage(const String& fileName, TByteString& image, const TDeviceInfo* info)
+{
+    return TFirmwareImage::Load(fileName, image, info);
+}
+
+void TDeviceSession::ShowUploadFailure(u32 code)
+{
+    const int index = code == ERROR_NOT_ENOUGH_MEMORY ? msgFirmwareTooBig
+        : code == ERROR_FIRMWARE_MISMATCH             ? msgFirmwareMismatch
+                                                      : msgFirmwareInvalid;
+    upload_.Report().DropMessage = index;
+    if (view_)
+        view_->ShowMessage(index);
+}
+
+void TDeviceSession::Button4Click()
+{
+    if (deviceState_ == dsNone && !serial_->IsValid()
+        && (ItemIndex < 0 || static_cast<std::size_t>(ItemIndex) >= PortList.size())) {
+        ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+        return;
+    }
+    TQuestionAnswer answer = qaYes;
+    if (uploadState_ != usNone) {
+        answer = view_ ? view_->AskQuestion(msgStopUploadAsk) : qaCancel;
+        if (answer == qaCancel)
+            return;
+    }
+    String fileName;
+    if (!view_ || !view_->ChooseFirmwareFile(firmwareDir_, fileName))
+        return;
+    if (uploadState_ != usNone && answer != qaYes && view_->AskQuestion(msgStopUploadAsk) != qaYes)
+        return;
+
+    ResetUpload();
+    upload_.NewReport();
+    if (!LoadFirmwareImage(fileName, upload_.FirmwareImage(), deviceState_ > dsNone ? &deviceInfo_ : nullptr)) {
+        const u32 code = GetLastError();
+        ResetUpload(); // releases what was read before the message is shown
+        ShowUploadFailure(code);
+        return;
+    }
+    if (const auto slash = fileName.find_last_of('/'); slash != String::npos) {
+        char* full = ::realpath(fileName.substr(0, slash + 1).c_str(), nullptr);
+        if (full) {
+            firmwareDir_ = full;
+            std::free(full);
+        }
+    } else if (char* cwd = ::getcwd(nullptr, 0)) {
+        firmwareDir_ = cwd;
+        std::free(cwd);
+    }
+    upload_.Report().PayloadBytes = upload_.PayloadLength();
+    uploadState_ = usWaitBootloader;
+    if (deviceState_ == dsNone) {
+        const String& current = serial_->CurrentPortName();
+        if (ConnectToEntry(current.empty() ? std::nullopt : std::optional<String>(current), false)) {
+            UpdateProgress();
+        } else {
+            uploadState_ = usNone;
+            HideProgress();
+        }
+    } else if (deviceInfo_.ApplicationRuns()) {
+        QueueRequest(dcEnterBootloader, 0, false);
+    } else {
+        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, false);
+    }
+}
+
+void TDeviceSession::Button1Click()
+{
+    if (!ConfirmStopUpload(usWaitBootloader))
+        return;
+    HideProgress();
+    RestartDevice();
+}
+
+bool TDeviceSession::CheckImageForDevice(const TDeviceInfo& info)
+{
+    if (!upload_.Held() || !TFirmwareImage::Fits(upload_.FirmwareImage(), info)) {
+        // Dropped without a message; the report keeps why.
+        upload_.Report().DropMessage
+            = GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? msgFirmwareTooBig : msgFirmwareMismatch;
+        return false;
+    }
+    upload_.Report().Started = true;
+    return true;
+}
+
+void TDeviceSession::FirmwareBlockStep()
+{
+    if (uploadState_ != usTransfer)
+        return;
+    const u8* block = nullptr;
+    u32 length = 0;
+    if (deviceState_ > dsNone && upload_.NextBlock(deviceInfo_.BlockSize(), block, length)) {
+        UpdateProgress();
+        if (QueueDataRequest(dcFirmwareBlock, block, length, 0, false)) {
+            ++upload_.Report().BlocksSent;
+            return;
+        }
+        // No memory for the packet: the transfer cannot go on; the device is restarted below.
+    } else {
+        upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
+    }
+    restartAttempts_ = 0;
+    UpdateProgress();
+    ResetUpload();
+    QueueRequest(dcRestart, 0, false);
+}
 
 void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
 
@@ -725,8 +884,7 @@ void TDeviceSession::Button3Click()
 {
     if (!ConfirmStopUpload(usWaitBootloader))
         return;
-    if (view_)
-        view_->ShowProgress(false, 0, false);
+    HideProgress();
     serial_->Close();
 }
 

@@ -12,10 +12,11 @@
 // What the user sees goes through a TSessionView; the main window and the command-line tool
 // each implement one. Everything runs on the main thread.
 //
-// Firmware upload: UploadState is kept and consulted where the conversation depends on it;
-// the transfer itself (image loading, block step) hooks in through CheckImageForDevice and
-// FirmwareBlockStep. Wireless-module links hook in through BindPortForEntry, IsModuleLink,
-// ModuleLinkSuspended.
+// Firmware upload: Button4Click loads an image file (TFirmwareImage), brings the device into
+// its bootloader, checks the image against the bootloader's description, sends the payload in
+// blocks of the device's block size, one at a time, each after the previous one's reply, and
+// restarts the device into its new application (TFirmwareUpload keeps the transfer's state).
+// Wireless-module links hook in through BindPortForEntry, IsModuleLink, ModuleLinkSuspended.
 #include "connection/KestConnection.h"
 #include "platform/Component.h"
 #include "platform/Timer.h"
@@ -23,6 +24,7 @@
 #include "ports/CommPortInfo.h"
 #include "ports/CommTypes.h"
 #include "protocol/DeviceMessages.h"
+#include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
 #include "session/SessionView.h"
 
@@ -53,6 +55,7 @@ public:
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
     static constexpr int OpenTimeMin = 10, OpenTimeMax = 50;
+    static constexpr int ProgressMin = 0, ProgressMax = 100; // the progress bar's range
     static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
     static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
 
@@ -106,6 +109,15 @@ public:
     void SetConnectedPort(const String& name) { connectedPort_ = name; }
     // The error number of the last failed open (0 after a successful one).
     u32 LastOpenError() const noexcept { return lastOpenError_; }
+    // The firmware transfer: the image held, the block offsets, the last upload's report.
+    const TFirmwareUpload& Upload() const noexcept { return upload_; }
+    // The folder the firmware file chooser starts in (the folder of the last image loaded).
+    const String& FirmwareDir() const noexcept { return firmwareDir_; }
+    void SetFirmwareDir(const String& dir) { firmwareDir_ = dir; }
+    // The progress panel as last shown.
+    bool ProgressVisible() const noexcept { return progressVisible_; }
+    int ProgressPosition() const noexcept { return progressPosition_; }
+    bool ProgressPaused() const noexcept { return progressPaused_; }
     // The index of the status last shown, -1 when the status line is empty.
     int StatusIndex() const noexcept { return statusIndex_; }
 
@@ -137,12 +149,18 @@ public:
     void ShowStatus(int index, TIconClass iconClass);
     bool ConfirmStopUpload(TUploadState level);
     void ResetUpload();
+    void UpdateProgress();
+    // Reads and checks an image file into image; with info, also against that device's
+    // capacity and identifier. False with the failure code as the last error (TFirmwareImage).
+    static bool LoadFirmwareImage(const String& fileName, TByteString& image, const TDeviceInfo* info);
 
     // --- user actions (the main window's buttons)
     void Button2Click(); // Connect
     void Button3Click(); // Disconnect
     void Button5Click(); // Reboot
     void Button6Click(); // Venting
+    void Button4Click(); // Upload firmware (the view chooses the file)
+    void Button1Click(); // Abort the upload
 
     // --- handlers of the connection's events
     void SerialOpening(TObject* sender, const String& portName, u32 result);
@@ -165,7 +183,7 @@ public:
 protected:
     // Hooks of the firmware upload. The start-of-transfer check: true to start sending blocks.
     virtual bool CheckImageForDevice(const TDeviceInfo& info);
-    // Every received dcFirmwareBlock message.
+    // Every received dcFirmwareBlock message: the next block, or the restart after the last.
     virtual void FirmwareBlockStep();
     // Hooks of wireless-module links: the port an entry binds (the serial port by default),
     // whether the bound port is a module link, and whether that link is busy right now.
@@ -179,6 +197,8 @@ private:
     void CommonClose(TCommCloseReason reason);
     void ClosedStateUpdate();
     void DeviceControlsOff();
+    void HideProgress();
+    void ShowUploadFailure(u32 code);
     void IdentificationStep(const u8* data, unsigned length);
     void FirmwareInfoStep(const u8* data, unsigned length);
     void ParameterStep(const u8* data, unsigned length);
@@ -213,6 +233,11 @@ private:
     u32 lastOpenError_ = 0;
     int statusIndex_ = -1;
     TKnobState knobs_[2];
+    TFirmwareUpload upload_;
+    String firmwareDir_;
+    bool progressVisible_ = false;
+    int progressPosition_ = ProgressMin;
+    bool progressPaused_ = false;
 };
 
 } // namespace fk

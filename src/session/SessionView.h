@@ -60,6 +60,17 @@ public:
         (void)visible, (void)position, (void)paused;
     }
 
+    // A message box with the warning icon and an OK button (the firmware file's failures).
+    virtual void ShowMessage(int index) { (void)index; }
+
+    // The open-file dialog for firmware images ("Device Image files|*.img|All files|*.*"),
+    // starting in folder. False when the user cancels it.
+    virtual bool ChooseFirmwareFile(const String& folder, String& fileName)
+    {
+        (void)folder, (void)fileName;
+        return false;
+    }
+
     // A Yes/No/Cancel question with the warning icon, Cancel being the default answer.
     virtual TQuestionAnswer AskQuestion(int index) { (void)index; return qaCancel; }
 };

@@ -365,7 +365,13 @@ std::int64_t TSimController::SendReply(const KestPacketHeader2_t_& request, cons
     out.Start = std::max(done + std::int64_t(options_.ReplyDelayMs) * NsPerMs, outFree_);
     const std::int64_t end = out.Start + std::int64_t(out.Bytes.size()) * byteNs_;
     const std::string which = "reply #" + std::to_string(replies_) + " (" + std::to_string(out.Bytes.size()) + " bytes)";
-    if (options_.DropEvery && replies_ % options_.DropEvery == 0) {
+    bool dropBlock = false;
+    if (request.GetCode() == dcFirmwareBlock && request.GetDataLength() > 0) {
+        ++blockReplies_;
+        dropBlock = options_.DropBlockReply && blockReplies_ >= options_.DropBlockReply
+            && blockReplies_ - options_.DropBlockReply < options_.DropBlockReplies;
+    }
+    if (dropBlock || (options_.DropEvery && replies_ % options_.DropEvery == 0)) {
         device_.ReplyLost();
         ++dropped_;
         log_.Line(which + " dropped");

@@ -109,6 +109,7 @@ private:
     std::int64_t bootEnd_ = 0;
     u64 received_ = 0;
     unsigned replies_ = 0;
+    unsigned blockReplies_ = 0;     // replies to firmware blocks with data
 };
 
 } // namespace fk

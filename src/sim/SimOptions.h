@@ -36,6 +36,9 @@ struct TSimOptions {
     unsigned Baud = 0;               // 0: bytes leave at once; else at this rate, 11 bits a byte (8O1)
     unsigned DropEvery = 0;          // 0: never; N: every Nth reply is never sent
     unsigned GarbleEvery = 0;        // 0: never; N: every Nth reply goes out with one byte damaged
+    unsigned DropBlockReply = 0;     // 0: never; N: the reply to the Nth firmware block (data
+                                     // blocks since start-up, resends counted) is never sent ...
+    unsigned DropBlockReplies = 1;   // ... nor the replies to the blocks after it, this many in all
     u64 HangupAfter = 0;             // 0: never; N: close the line once N bytes have come in
     bool Dedupe = false;             // a firmware block recognised as a resend is dropped, not appended
 

@@ -30,6 +30,23 @@ public:
     {
         Knobs[knob] = {position, min, max};
     }
+    void ShowProgress(bool visible, int position, bool paused) override
+    {
+        ProgressVisible = visible;
+        ProgressPosition = position;
+        ProgressPaused = paused;
+    }
+    void ShowMessage(int index) override { Messages.push_back(index); }
+    bool ChooseFirmwareFile(const String&, String& fileName) override
+    {
+        fileName = FirmwareFile;
+        return !fileName.empty();
+    }
+    TQuestionAnswer AskQuestion(int) override
+    {
+        ++Questions;
+        return Answer;
+    }
     bool Shown(int index) const { return std::find(Statuses.begin(), Statuses.end(), index) != Statuses.end(); }
 
     std::vector<int> Statuses;
@@ -38,6 +55,13 @@ public:
     bool Reboot = false;
     bool Disconnect = false;
     TDeviceSession::TKnobState Knobs[2];
+    bool ProgressVisible = false;
+    int ProgressPosition = 0;
+    bool ProgressPaused = false;
+    std::vector<int> Messages;
+    String FirmwareFile;
+    TQuestionAnswer Answer = qaCancel;
+    int Questions = 0;
 };
 
 struct TReceived {

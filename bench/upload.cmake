@@ -1,0 +1,1 @@
+fk_benchmark(upload UploadBench.cpp fk_cli fk_sim)

@@ -1,0 +1,267 @@
+#include "cli/FlashCommand.h"
+
+#include "cli/DeviceCommand.h"
+#include "cli/InterruptWatch.h"
+#include "cli/JsonWriter.h"
+#include "cli/Tool.h"
+#include "connection/KestConnection.h"
+#include "platform/LastError.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <cmath>
+
+namespace fk {
+
+namespace {
+
+int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
+
+double Rounded(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
+
+} // namespace
+
+TFlashCommand::TFlashCommand(TFlashOptions options, std::ostream& out, std::ostream& err)
+    : options_(std::move(options))
+    , out_(out)
+    , err_(err)
+    , meter_(out, options_.terminal)
+{
+}
+
+TFlashCommand::~TFlashCommand() = default;
+
+double TFlashCommand::Elapsed(std::chrono::steady_clock::time_point from) const
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
+}
+
+int TFlashCommand::Run()
+{
+    start_ = std::chrono::steady_clock::now();
+    TCommEnumerator::TCommPortList_ list;
+    int index = -1;
+    if (!TDeviceCommand::ResolvePort(options_.port, list, index)) {
+        Fail(TMessageTable::DefaultText(staPortOpenFailed));
+        return result_;
+    }
+    session_ = Make<TDeviceSession>(&view_);
+    session_->PortList = std::move(list);
+    session_->ItemIndex = index;
+    session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
+        this, [this](TObject*, u8 code, unsigned, bool wasReply) { OnMessage(code, wasReply); });
+    view_.FirmwareFile = options_.image;
+    view_.OnChange = [this] { Evaluate(); };
+
+    QEventLoop loop;
+    loop_ = &loop;
+    QTimer deadline;
+    deadline_ = &deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [this] {
+        if (phase_ != phDone)
+            Fail(session_->Messages().MessageText(msgNoConnection));
+    });
+    // Ctrl-C from here on aborts the upload instead of ending the program.
+    TInterruptWatch interrupts([this] { Interrupt(); });
+    Rearm();
+
+    session_->Button4Click(); // loads the image and opens the port
+    if (phase_ != phDone) {
+        if (view_.Message() >= 0)
+            Fail(session_->Messages().MessageText(view_.Message()));
+        else if (session_->UploadState() == usNone)
+            FailPort();
+        else
+            phase_ = phUploading;
+    }
+    if (phase_ != phDone)
+        loop.exec();
+    deadline.stop();
+    meter_.Finish();
+    Shutdown();
+    deadline_ = nullptr;
+    loop_ = nullptr;
+    return result_;
+}
+
+void TFlashCommand::Rearm()
+{
+    if (deadline_)
+        deadline_->start(ToMs(options_.timeout));
+}
+
+void TFlashCommand::Interrupt()
+{
+    if (phase_ == phDone)
+        return;
+    if (phase_ == phUploading && session_ && session_->UploadState() != usNone) {
+        // As the Abort button: the device is restarted; the command ends with its reply.
+        phase_ = phAborting;
+        meter_.Finish();
+        view_.Answer = qaYes;
+        session_->Button1Click();
+        view_.Answer = qaCancel;
+        Rearm();
+        return;
+    }
+    Fail("Interrupted.");
+}
+
+void TFlashCommand::Evaluate()
+{
+    if (phase_ == phStarting || phase_ == phDone)
+        return;
+    if (view_.PortClosed() || session_->LastOpenError() != ERROR_SUCCESS) {
+        FailPort();
+        return;
+    }
+    const int status = view_.Status();
+    if (status == staConnectionLost) {
+        Fail(session_->Messages().MessageText(status));
+        return;
+    }
+    const TFirmwareUpload& upload = session_->Upload();
+    if (phase_ == phUploading) {
+        if (status == staBootloaderFailed) {
+            Fail(session_->Messages().MessageText(status));
+            return;
+        }
+        if (session_->UploadState() == usTransfer && upload.Held() && !options_.json)
+            meter_.Update(upload.BlockStart(), upload.PayloadLength(), firstBlock_ ? Elapsed(*firstBlock_) / 1000 : 0);
+        // The fall to dsNone resets the upload before it shows "Connection lost".
+        if (session_->UploadState() != usNone || session_->DeviceState() == dsNone)
+            return;
+        const TFirmwareUpload::TReport& report = upload.Report();
+        if (report.Completed) {
+            if (!options_.json)
+                meter_.Update(report.PayloadBytes, report.PayloadBytes,
+                              firstBlock_ ? Elapsed(*firstBlock_) / 1000 : 0);
+            meter_.Finish();
+            phase_ = phRestarting; // the device starts its new application
+        } else if (report.DropMessage >= 0) {
+            Fail(session_->Messages().MessageText(report.DropMessage));
+        } else {
+            Fail("The upload was interrupted: the device restarted.");
+        }
+        return;
+    }
+    if (phase_ == phRestarting) {
+        if (status >= staFirmwareCorrupted && status <= staNotSupported) {
+            Fail(session_->Messages().MessageText(status));
+            return;
+        }
+        if (session_->DeviceState() == dsConnected && session_->DeviceInfo().ApplicationRuns())
+            Succeed();
+    }
+}
+
+void TFlashCommand::OnMessage(u8 code, bool wasReply)
+{
+    Rearm(); // the device spoke
+    if (phase_ == phDone)
+        return;
+    if (code == dcFirmwareBlock) {
+        const TFirmwareUpload::TReport& report = session_->Upload().Report();
+        if (!firstBlock_ && report.BlocksSent > 0)
+            firstBlock_ = std::chrono::steady_clock::now();
+        if (report.Completed && transferMs_ < 0 && firstBlock_)
+            transferMs_ = Elapsed(*firstBlock_);
+    } else if (code == dcRestart && wasReply && phase_ == phAborting) {
+        Fail("Upload aborted; the device was restarted.");
+    }
+}
+
+void TFlashCommand::Succeed()
+{
+    report_ = session_->Upload().Report();
+    const double seconds = Rounded(Elapsed(start_) / 1000);
+    if (options_.json) {
+        out_ << TJsonWriter()
+                    .BeginObject()
+                    .Member("result", "ok")
+                    .Member("payload_bytes", report_.PayloadBytes)
+                    .Member("blocks", report_.BlocksSent)
+                    .Member("seconds", seconds)
+                    .Member("transfer_seconds", Rounded(transferMs_ / 1000))
+                    .Member("resent_blocks", report_.ResentBlocks)
+                    .EndObject()
+                    .Text()
+             << "\n";
+    } else {
+        out_ << "Firmware uploaded: " << report_.PayloadBytes << " bytes in " << report_.BlocksSent << " blocks, "
+             << seconds << " s. The device runs its application again.\n";
+        if (report_.ResentBlocks > 0)
+            out_ << "Warning: " << report_.ResentBlocks << (report_.ResentBlocks == 1 ? " block was" : " blocks were")
+                 << " sent again after a lost reply. Blocks carry no offset, so a device that had received "
+                    "the first copy stores it twice: check the device, and flash again if in doubt.\n";
+    }
+    Finish(exitOk);
+}
+
+void TFlashCommand::Fail(const String& text)
+{
+    report_ = session_ ? session_->Upload().Report() : TFirmwareUpload::TReport{};
+    meter_.Finish();
+    err_ << "ferrovan flash: " << options_.port << ": " << text << "\n";
+    if (options_.json)
+        out_ << TJsonWriter().BeginObject().Member("result", "error").Member("message", text).EndObject().Text()
+             << "\n";
+    Finish(exitFailed);
+}
+
+void TFlashCommand::FailPort()
+{
+    const u32 error = session_ ? session_->LastOpenError() : 0;
+    if (error == ERROR_SUCCESS && view_.PortOpened()) {
+        Fail(session_->Messages().MessageText(staConnectionLost)); // the port went away
+        return;
+    }
+    const int status = view_.Status();
+    String text = status >= staPortOpenFailed && status <= staTargetInactive && session_
+        ? session_->Messages().MessageText(status)
+        : String(TMessageTable::DefaultText(staPortOpenFailed));
+    if (error == ERROR_PORT_PERMISSION)
+        text += ": permission denied. Add your user to the \"dialout\" group "
+                "(sudo usermod -aG dialout $USER) and log in again.";
+    else if (error != ERROR_SUCCESS)
+        text += " (" + ErrorText(error) + ")";
+    Fail(text);
+}
+
+void TFlashCommand::Finish(int status)
+{
+    if (phase_ == phDone)
+        return;
+    phase_ = phDone;
+    result_ = status;
+    if (loop_)
+        loop_->quit();
+}
+
+void TFlashCommand::Shutdown()
+{
+    if (!session_)
+        return;
+    session_->OnDeviceMessage = nullptr;
+    if (view_.PortOpened() && !view_.PortClosed()) {
+        // Close and let the port's closing and closed events run before the session goes.
+        QEventLoop closing;
+        view_.OnChange = [this, &closing] {
+            if (view_.PortClosed())
+                closing.quit();
+        };
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
+        guard.start(2000);
+        if (session_->Serial()->Close() && !view_.PortClosed())
+            closing.exec();
+    }
+    view_.OnChange = nullptr;
+    session_.reset();
+}
+
+} // namespace fk

@@ -1,0 +1,80 @@
+#pragma once
+// `ferrovan flash PORT IMAGE`: the whole firmware upload through a device session, as the
+// window's Upload button does it: the image is loaded and checked, the port opened, the device
+// brought into its bootloader, the image checked against the bootloader's description, the
+// payload sent block by block, the device restarted and identified again. It succeeds only
+// when the device answers in its application afterwards. Ctrl-C aborts as the Abort button
+// does (the device is restarted).
+#include "cli/ProgressMeter.h"
+#include "cli/ToolView.h"
+#include "platform/Component.h"
+#include "platform/Types.h"
+#include "session/DeviceSession.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+class QEventLoop;
+class QObject;
+class QTimer;
+
+namespace fk {
+
+struct TFlashOptions {
+    String port;            // a device path or a port name as `ferrovan ports` shows it
+    String image;           // the image file
+    bool json = false;
+    bool terminal = false;  // stdout is a terminal: a progress bar redrawn in place
+    double timeout = 10;    // seconds without any word from the device before giving up
+};
+
+class TFlashCommand {
+public:
+    TFlashCommand(TFlashOptions options, std::ostream& out, std::ostream& err);
+    ~TFlashCommand();
+    TFlashCommand(const TFlashCommand&) = delete;
+    TFlashCommand& operator=(const TFlashCommand&) = delete;
+
+    // Runs the upload on the calling (main) thread's event loop; returns the exit status.
+    int Run();
+
+    // Asks the upload to stop, as Ctrl-C does (for callers that are not a terminal).
+    void Interrupt();
+
+    // Milliseconds from the first block's send to the last block's reply; -1 without a
+    // complete transfer.
+    double TransferTime() const noexcept { return transferMs_; }
+    const TFirmwareUpload::TReport& Report() const noexcept { return report_; }
+
+private:
+    enum TPhase { phStarting, phUploading, phAborting, phRestarting, phDone };
+
+    void Evaluate();
+    void OnMessage(u8 code, bool wasReply);
+    void Succeed();
+    void Fail(const String& text);
+    void FailPort();
+    void Finish(int status);
+    void Shutdown();
+    void Rearm();
+    double Elapsed(std::chrono::steady_clock::time_point from) const;
+
+    TFlashOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    TToolView view_;
+    TProgressMeter meter_;
+    TOwned<TDeviceSession> session_;
+    QEventLoop* loop_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    TPhase phase_ = phStarting;
+    int result_ = 1;
+    TFirmwareUpload::TReport report_;
+    double transferMs_ = -1;
+    std::chrono::steady_clock::time_point start_;
+    std::optional<std::chrono::steady_clock::time_point> firstBlock_;
+};
+
+} // namespace fk

@@ -1,0 +1,199 @@
+#include "session/FirmwareImage.h"
+
+#include "platform/LastError.h"
+#include "support/MessageDigest5.h"
+#include "support/MyMath.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace fk {
+
+namespace {
+
+void Put16(u8* p, u16 v) noexcept
+{
+    p[0] = static_cast<u8>(v & 0xFF);
+    p[1] = static_cast<u8>(v >> 8);
+}
+
+void Put32(u8* p, u32 v) noexcept
+{
+    Put16(p, static_cast<u16>(v & 0xFFFF));
+    Put16(p + 2, static_cast<u16>(v >> 16));
+}
+
+u32 Get32(const u8* p) noexcept { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
+
+// Closes the descriptor on every path out.
+class TFileCloser {
+public:
+    explicit TFileCloser(int fd) noexcept : fd_(fd) {}
+    ~TFileCloser()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFileCloser(const TFileCloser&) = delete;
+    TFileCloser& operator=(const TFileCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+// Reads exactly size bytes; false with the last error set (14 for an early end of file).
+bool ReadAll(int fd, u8* to, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, to + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN) {
+                SetLastError(ERROR_OUTOFMEMORY); // a non-blocking source: not a firmware file
+                return false;
+            }
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+        if (n == 0) {
+            SetLastError(ERROR_OUTOFMEMORY); // shorter than its size said
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDeviceInfo* info)
+{
+    // Non-blocking, so that a FIFO or a device name cannot hang the open; such files are
+    // refused below for not being regular files.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    TFileCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    const u64 size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<u64>(st.st_size) : 0;
+    if (size < MinSize || size >= SizeLimit) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return false;
+    }
+    if (info && size - HeadSize - DigestSize > info->Capacity()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    try {
+        image.assign(static_cast<std::size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+        image.clear();
+        SetLastError(ERROR_OUTOFMEMORY);
+        return false;
+    } catch (const std::length_error&) {
+        image.clear();
+        SetLastError(ERROR_OUTOFMEMORY);
+        return false;
+    }
+    if (!ReadAll(fd, image.data(), image.size()))
+        return false;
+    if (info && Identifier(image) != info->Identifier()) {
+        SetLastError(ERROR_FIRMWARE_MISMATCH);
+        return false;
+    }
+    if (!DigestMatches(image)) {
+        SetLastError(ERROR_CRC);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool TFirmwareImage::Fits(const TByteString& image, const TDeviceInfo& info)
+{
+    if (image.size() < MinSize || Identifier(image) != info.Identifier()) {
+        SetLastError(ERROR_FIRMWARE_MISMATCH);
+        return false;
+    }
+    if (PayloadLength(image) > info.Capacity()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+u32 TFirmwareImage::Identifier(const TByteString& image) noexcept
+{
+    return image.size() < MinSize ? 0 : Get32(image.data() + IdentifierOffset);
+}
+
+u32 TFirmwareImage::PayloadLength(const TByteString& image) noexcept
+{
+    if (image.size() < MinSize || image.size() >= SizeLimit)
+        return 0;
+    return static_cast<u32>(image.size() - HeadSize - DigestSize);
+}
+
+const u8* TFirmwareImage::Payload(const TByteString& image) noexcept
+{
+    return PayloadLength(image) == 0 ? nullptr : image.data() + HeadSize;
+}
+
+bool TFirmwareImage::DigestMatches(const TByteString& image) noexcept
+{
+    if (image.size() < MinSize || image.size() >= SizeLimit)
+        return false;
+    const unsigned covered = static_cast<unsigned>(image.size() - DigestSize);
+    const u8* stored = image.data() + covered;
+    // Start from the complement of the stored digest: a digest that is never written (the
+    // MD5 of an empty message is never produced) can then never pass for a match.
+    u8 computed[DigestSize];
+    for (unsigned i = 0; i < DigestSize; ++i)
+        computed[i] = static_cast<u8>(~stored[i]);
+    TMessageDigest5 md5(image.data(), covered);
+    md5.FinalDigest(computed);
+    return MyMath::memeq(computed, stored, DigestSize);
+}
+
+bool TFirmwareImage::Build(u32 identifier, const u8* payload, std::size_t length, TByteString& image)
+{
+    if (!payload || length == 0 || length > MaxPayload) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    TByteString out;
+    try {
+        out.assign(HeadSize + length + DigestSize, 0);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return false;
+    }
+    std::memcpy(out.data(), Magic, sizeof Magic);
+    Put16(out.data() + 8, LayoutVersion);
+    Put16(out.data() + 10, HeadSize);
+    Put32(out.data() + 12, static_cast<u32>(length));
+    Put32(out.data() + IdentifierOffset, identifier);
+    std::memcpy(out.data() + HeadSize, payload, length);
+    const unsigned covered = static_cast<unsigned>(out.size() - DigestSize);
+    TMessageDigest5 md5(out.data(), covered);
+    md5.FinalDigest(out.data() + covered);
+    image.swap(out);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+} // namespace fk

@@ -1,0 +1,198 @@
+// The tool's image commands and `ferrovan flash`, in-process against the simulated controller,
+// and Ctrl-C through the real program.
+#include "cli/Tool.h"
+#include "session/FirmwareImage.h"
+#include "sim/SimController.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace fk {
+namespace {
+
+class FlashTest : public ::testing::Test {
+protected:
+    void StartSim(TSimOptions options = {})
+    {
+        options.BlockSize = 16;
+        options.BlockCount = 64;
+        options.BootTimeMs = 20;
+        sim_ = std::make_unique<TSimController>(options, log_);
+        ASSERT_TRUE(sim_->OpenPseudoTerminal());
+        ASSERT_TRUE(sim_->Start());
+    }
+
+    int Run(std::vector<std::string> args)
+    {
+        out_.str({});
+        err_.str({});
+        TTool tool(out_, err_);
+        return tool.Run(args);
+    }
+
+    std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+
+    std::string WritePayload(const TByteString& bytes)
+    {
+        std::ofstream(Path("payload.bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return Path("payload.bin");
+    }
+
+    // make-image through the tool.
+    std::string MakeImage(const TByteString& payload, const char* id = "0x00060001")
+    {
+        EXPECT_EQ(Run({"make-image", "--id", id, "--payload", WritePayload(payload), "--out", Path("fw.img")}), exitOk)
+            << err_.str();
+        return Path("fw.img");
+    }
+
+    static TByteString Payload(std::size_t n)
+    {
+        TByteString p(n);
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = static_cast<u8>(i * 13 + 5);
+        return p;
+    }
+
+    QTemporaryDir dir_;
+    TSimLog log_;
+    std::unique_ptr<TSimController> sim_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(FlashTest, MakeImageAndImageInfoRoundTrip)
+{
+    const std::string image = MakeImage(Payload(100), "393217");
+    ASSERT_EQ(Run({"image-info", image, "--json"}), exitOk) << err_.str();
+    EXPECT_EQ(out_.str(), "{\"size\":175,\"identifier\":393217,\"model\":6,\"payload_bytes\":100,\"digest_ok\":true}\n");
+    ASSERT_EQ(Run({"image-info", image}), exitOk);
+    EXPECT_NE(out_.str().find("Identifier:   0x00060001"), std::string::npos) << out_.str();
+    TByteString loaded;
+    ASSERT_TRUE(TFirmwareImage::Load(image, loaded, nullptr));
+    EXPECT_EQ(TByteString(loaded.begin() + 59, loaded.end() - 16), Payload(100));
+
+    // One changed payload byte: described, but the digest is wrong and the exit status 1.
+    {
+        std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(70);
+        f.put('\x7F');
+    }
+    EXPECT_EQ(Run({"image-info", image, "--json"}), exitFailed);
+    EXPECT_NE(out_.str().find("\"digest_ok\":false"), std::string::npos) << out_.str();
+    EXPECT_NE(err_.str().find("Invalid firmware file."), std::string::npos);
+    // Too short to be an image, or missing.
+    std::ofstream(Path("short.img")) << "not an image";
+    EXPECT_EQ(Run({"image-info", Path("short.img")}), exitFailed);
+    EXPECT_NE(err_.str().find("Invalid firmware file."), std::string::npos);
+    EXPECT_TRUE(out_.str().empty());
+    EXPECT_EQ(Run({"image-info", Path("none.img")}), exitFailed);
+}
+
+TEST_F(FlashTest, UsageErrors)
+{
+    const std::string payload = WritePayload(Payload(4));
+    EXPECT_EQ(Run({"image-info"}), exitUsage);
+    EXPECT_EQ(Run({"image-info", "a", "b"}), exitUsage);
+    EXPECT_EQ(Run({"make-image", "--payload", payload, "--out", Path("x.img")}), exitUsage);
+    EXPECT_EQ(Run({"make-image", "--id", "0x1FFFFFFFF", "--payload", payload, "--out", Path("x.img")}), exitUsage);
+    EXPECT_EQ(Run({"make-image", "--id", "-1", "--payload", payload, "--out", Path("x.img")}), exitUsage);
+    EXPECT_EQ(Run({"make-image", "--id", "12", "--payload", WritePayload({}), "--out", Path("x.img")}), exitFailed);
+    EXPECT_NE(err_.str().find("empty"), std::string::npos);
+    EXPECT_EQ(Run({"flash", "/dev/null"}), exitUsage);
+    EXPECT_EQ(Run({"flash", "/dev/null", "a.img", "b"}), exitUsage);
+    EXPECT_EQ(Run({"flash", "/dev/null", "a.img", "--timeout", "0"}), exitUsage);
+}
+
+TEST_F(FlashTest, FlashInstallsThePayloadAndReportsResentBlocks)
+{
+    StartSim();
+    const TByteString payload = Payload(200);
+    const std::string image = MakeImage(payload);
+    ASSERT_EQ(Run({"flash", sim_->PortPath(), image}), exitOk) << err_.str();
+    EXPECT_EQ(sim_->InstalledFirmware(), payload);
+    EXPECT_NE(out_.str().find("Uploading: 100% (200 of 200 bytes)\nFirmware uploaded: 200 bytes in 13 blocks"),
+              std::string::npos)
+        << out_.str();
+    EXPECT_EQ(out_.str().find("Warning"), std::string::npos);
+
+    // A lost block reply: the block is sent again, and the result says so.
+    TSimOptions lossy;
+    lossy.DropBlockReply = 3;
+    StartSim(lossy);
+    ASSERT_EQ(Run({"flash", sim_->PortPath(), image, "--json"}), exitOk) << err_.str();
+    EXPECT_EQ(out_.str().rfind("{\"result\":\"ok\",\"payload_bytes\":200,\"blocks\":13,\"seconds\":", 0), 0u)
+        << out_.str();
+    EXPECT_NE(out_.str().find("\"resent_blocks\":1}"), std::string::npos) << out_.str();
+    EXPECT_EQ(sim_->DuplicateBlocks(), 1u);
+}
+
+TEST_F(FlashTest, FailuresPrintTheMessageAndExitWithOne)
+{
+    const std::string image = MakeImage(Payload(64));
+    StartSim();
+    // A bad file never reaches the port.
+    std::ofstream(Path("bad.img")) << "short";
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), Path("bad.img"), "--json"}), exitFailed);
+    EXPECT_EQ(out_.str(), "{\"result\":\"error\",\"message\":\"Invalid firmware file.\"}\n");
+    EXPECT_EQ(sim_->RepliesSent(), 0u);
+    // An image for another device is dropped at the bootloader; the device is restarted.
+    const std::string other = MakeImage(Payload(64), "0x00070001");
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), other}), exitFailed);
+    EXPECT_NE(err_.str().find("The firmware does not match connected device."), std::string::npos) << err_.str();
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+
+    TSimOptions refuse;
+    refuse.RefuseBootloader = true;
+    StartSim(refuse);
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), image}), exitFailed);
+    EXPECT_NE(err_.str().find("Can't return to bootloader"), std::string::npos) << err_.str();
+
+    TSimOptions lossy;
+    lossy.DropBlockReply = 2;
+    lossy.DropBlockReplies = 2;
+    StartSim(lossy);
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(64))}), exitFailed);
+    EXPECT_NE(err_.str().find("Connection lost"), std::string::npos) << err_.str();
+}
+
+TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice)
+{
+    TSimOptions slow;
+    slow.Baud = 9600; // about 50 ms a block: the upload takes seconds
+    StartSim(slow);
+    const std::string image = MakeImage(Payload(1000));
+    QProcess p;
+    p.start(FK_FERROVAN_PATH, {"flash", QString::fromStdString(sim_->PortPath()), QString::fromStdString(image)});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    while (!out.contains("Uploading: 1") && t.elapsed() < 20000 && p.state() == QProcess::Running) {
+        p.waitForReadyRead(100);
+        out += p.readAllStandardOutput();
+    }
+    ASSERT_TRUE(out.contains("Uploading: 1")) << out.toStdString();
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), exitFailed);
+    EXPECT_NE(p.readAllStandardError().toStdString().find("Upload aborted; the device was restarted."),
+              std::string::npos);
+    t.restart();
+    while (sim_->InBootloader() && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(sim_->InBootloader()); // restarted into its application
+}
+
+} // namespace
+} // namespace fk

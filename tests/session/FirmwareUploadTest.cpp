@@ -1,0 +1,266 @@
+// Firmware images and their upload through the device session, end to end against the
+// simulated controller; the simulator's installed payload is compared byte for byte.
+#include "SessionHarness.h"
+
+#include "platform/LastError.h"
+#include "session/FirmwareImage.h"
+
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace fk::test {
+namespace {
+
+constexpr u32 SimId = 0x00060001;
+
+TByteString Pattern(std::size_t n)
+{
+    TByteString p(n);
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = static_cast<u8>(i * 7 + i / 251);
+    return p;
+}
+
+class UploadTest : public SessionTest {
+protected:
+    String WriteFile(const String& name, const TByteString& bytes)
+    {
+        const String path = dir_.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return path;
+    }
+
+    String WriteImage(const String& name, const TByteString& payload, u32 id = SimId)
+    {
+        TByteString image;
+        EXPECT_TRUE(TFirmwareImage::Build(id, payload.data(), payload.size(), image));
+        return WriteFile(name, image);
+    }
+
+    static TSimOptions Fast()
+    {
+        TSimOptions o;
+        o.BlockSize = 16;
+        o.BlockCount = 64;
+        o.BootTimeMs = 20;
+        return o;
+    }
+
+    // Starts an upload of file; the view answers Yes to any question.
+    void Upload(const String& file)
+    {
+        view_.FirmwareFile = file;
+        view_.Answer = qaYes;
+        session_->Button4Click();
+    }
+
+    bool WaitInstalled(const TByteString& payload)
+    {
+        return WaitFor([&] { return sim_->InstalledFirmware() == payload && session_->DeviceState() == dsConnected; });
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
+{
+    for (const std::size_t size : {std::size_t(1), std::size_t(64), std::size_t(600)}) {
+        SCOPED_TRACE(size);
+        TSimOptions o = Fast();
+        o.BlockCount = 40; // 640 bytes
+        StartSim(o);
+        Connect();
+        ASSERT_TRUE(WaitState(dsConnected));
+        const TByteString payload = Pattern(size);
+        Upload(WriteImage("a.img", payload));
+        EXPECT_TRUE(view_.Messages.empty());
+        EXPECT_EQ(session_->UploadState(), usWaitBootloader);
+        ASSERT_TRUE(WaitInstalled(payload));
+        const auto& report = session_->Upload().Report();
+        EXPECT_TRUE(report.Completed);
+        EXPECT_EQ(report.BlocksSent, (size + 15) / 16);
+        EXPECT_EQ(report.ResentBlocks, 0u);
+        EXPECT_EQ(sim_->DuplicateBlocks(), 0u);
+        EXPECT_TRUE(view_.Shown(staUploading));
+        // The bar reached its end, then the panel went away; the image is released.
+        EXPECT_EQ(session_->ProgressPosition(), TDeviceSession::ProgressMax);
+        EXPECT_FALSE(view_.ProgressVisible);
+        EXPECT_FALSE(session_->Upload().Held());
+        EXPECT_EQ(session_->UploadState(), usNone);
+        EXPECT_EQ(session_->FirmwareDir(), dir_.path().toStdString());
+        session_.reset();
+    }
+}
+
+TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
+{
+    StartSim(Fast()); // capacity 1024
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+
+    TByteString image;
+    ASSERT_TRUE(TFirmwareImage::Build(SimId, Pattern(100).data(), 100, image));
+    TByteString badDigest = image;
+    badDigest[TFirmwareImage::HeadSize + 3] ^= 1;
+    TByteString minimal;
+    ASSERT_TRUE(TFirmwareImage::Build(SimId, Pattern(1).data(), 1, minimal));
+    const String sparse = dir_.filePath("huge.img").toStdString();
+    {
+        const int fd = ::open(sparse.c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t(1) << 32), 0); // 4 GiB, nothing written
+        ::close(fd);
+    }
+    const struct {
+        String file;
+        int message;
+        u32 code;
+    } cases[] = {
+        {WriteFile("digest.img", badDigest), msgFirmwareInvalid, ERROR_CRC},
+        {WriteFile("short.img", TByteString(minimal.begin(), minimal.end() - 1)), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
+        {WriteFile("empty.img", {}), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
+        {dir_.filePath("missing.img").toStdString(), msgFirmwareInvalid, ERROR_FILE_NOT_FOUND},
+        {dir_.path().toStdString(), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
+        {sparse, msgFirmwareInvalid, ERROR_OUTOFMEMORY},
+        {WriteImage("big.img", Pattern(1025)), msgFirmwareTooBig, ERROR_NOT_ENOUGH_MEMORY},
+        {WriteImage("other.img", Pattern(10), 0x00070001), msgFirmwareMismatch, ERROR_FIRMWARE_MISMATCH},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        TByteString read;
+        EXPECT_FALSE(TDeviceSession::LoadFirmwareImage(c.file, read, &session_->DeviceInfo()));
+        EXPECT_EQ(GetLastError(), c.code);
+        view_.Messages.clear();
+        Upload(c.file);
+        EXPECT_EQ(view_.Messages, std::vector<int>{c.message});
+        EXPECT_EQ(session_->UploadState(), usNone);
+        EXPECT_FALSE(session_->Upload().Held());
+        EXPECT_FALSE(view_.ProgressVisible);
+        EXPECT_EQ(session_->DeviceState(), dsConnected);
+        for (const auto& request : session_->RequestQueue())
+            EXPECT_NE(request.Packet[1], dcEnterBootloader);
+    }
+    // A 76-byte image is the smallest that loads; the device stayed in its application.
+    TByteString read;
+    EXPECT_TRUE(TDeviceSession::LoadFirmwareImage(WriteFile("min.img", minimal), read, &session_->DeviceInfo()));
+    EXPECT_EQ(read.size(), TFirmwareImage::MinSize);
+    EXPECT_FALSE(sim_->InBootloader());
+}
+
+TEST_F(UploadTest, BootloaderDescriptionMismatchDropsTheUploadSilently)
+{
+    // Without an identified device nothing is checked at load time: the bootloader's
+    // description decides, and a mismatch restarts the device without a message.
+    const struct {
+        u32 id;
+        std::size_t size;
+        int reason;
+    } cases[] = {{0x00070001, 10, msgFirmwareMismatch}, {SimId, 1025, msgFirmwareTooBig}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        StartSim(Fast());
+        session_ = Make<TDeviceSession>(&view_);
+        session_->PortList.emplace_back(sim_->PortPath());
+        session_->ItemIndex = 0;
+        Upload(WriteImage("x.img", Pattern(c.size), c.id));
+        EXPECT_EQ(session_->UploadState(), usWaitBootloader);
+        ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().DropMessage >= 0; }));
+        EXPECT_EQ(session_->Upload().Report().DropMessage, c.reason);
+        EXPECT_TRUE(view_.Messages.empty());
+        EXPECT_EQ(session_->UploadState(), usNone);
+        ASSERT_TRUE(WaitState(dsConnected)); // restarted into its application
+        EXPECT_TRUE(sim_->InstalledFirmware().empty());
+        session_.reset();
+    }
+}
+
+TEST_F(UploadTest, DeviceThatStaysInItsApplicationIsReported)
+{
+    TSimOptions o = Fast();
+    o.RefuseBootloader = true;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    Upload(WriteImage("a.img", Pattern(40)));
+    ASSERT_TRUE(WaitStatus(staBootloaderFailed));
+    EXPECT_EQ(session_->UploadState(), usNone);
+    EXPECT_FALSE(session_->Upload().Held());
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+}
+
+TEST_F(UploadTest, LostBlockRepliesAreResentOnceThenTheConnectionIsLost)
+{
+    // One lost reply: the block goes again and the device, which had it, stores it twice.
+    TSimOptions o = Fast();
+    o.DropBlockReply = 2;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const TByteString payload = Pattern(64);
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitFor([&] { return !sim_->InstalledFirmware().empty(); }));
+    EXPECT_EQ(session_->Upload().Report().ResentBlocks, 1u);
+    EXPECT_EQ(sim_->DuplicateBlocks(), 1u);
+    TByteString doubled = payload;
+    doubled.insert(doubled.begin() + 32, payload.begin() + 16, payload.begin() + 32);
+    EXPECT_EQ(sim_->InstalledFirmware(), doubled);
+    session_.reset();
+
+    // Two in a row: the session gives the device up and the upload is reset; the bar stays
+    // where it stopped, paused.
+    o.DropBlockReplies = 2;
+    StartSim(o);
+    view_ = TRecordingView{};
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitStatus(staConnectionLost));
+    EXPECT_EQ(session_->UploadState(), usNone);
+    EXPECT_FALSE(session_->Upload().Held());
+    EXPECT_FALSE(session_->Upload().Report().Completed);
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+}
+
+TEST_F(UploadTest, AbortAndRebootDuringTheTransfer)
+{
+    TSimOptions o = Fast();
+    o.Baud = 19200; // about 15 ms a block: time to act in the middle
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    Upload(WriteImage("a.img", Pattern(640)));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    // Another file while blocks are sent: No keeps the running upload untouched.
+    view_.Answer = qaNo;
+    const int asked = view_.Questions;
+    session_->Button4Click();
+    EXPECT_EQ(view_.Questions, asked + 2);
+    EXPECT_EQ(session_->UploadState(), usTransfer);
+    // Abort: the panel goes first, then the upload is reset and the device restarted.
+    view_.Answer = qaYes;
+    session_->Button1Click();
+    EXPECT_FALSE(view_.ProgressVisible);
+    EXPECT_EQ(session_->UploadState(), usNone);
+    ASSERT_TRUE(WaitFor([&] { return session_->RestartPending() == rpToApplication; }));
+    ASSERT_TRUE(WaitState(dsConnected));
+    EXPECT_FALSE(session_->Upload().Report().Completed);
+
+    // Reboot in the middle: the bar stays visible, paused at its last position.
+    received_.clear();
+    Upload(WriteImage("a.img", Pattern(640)));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    session_->Button5Click();
+    EXPECT_EQ(session_->UploadState(), usNone);
+    EXPECT_TRUE(view_.ProgressVisible);
+    EXPECT_TRUE(view_.ProgressPaused);
+    EXPECT_LT(view_.ProgressPosition, TDeviceSession::ProgressMax);
+    ASSERT_TRUE(WaitState(dsConnected));
+    EXPECT_FALSE(view_.ProgressVisible);
+}
+
+} // namespace
+} // namespace fk::test
