@@ -9,13 +9,17 @@
 // A TEventList keeps further handlers of one event in the order they were added. Raising
 // an event (RaiseEvent) calls the slot first and then every handler of the list; whatever
 // a handler throws is caught and dropped, and dispatch goes on with the next handler.
-// A handler may add or remove list entries while the list is being dispatched: entries are
-// shared, so a removed handler that is running stays alive until it returns, and the
-// dispatch never reads past the end of the list.
+// A handler may add or remove list entries while the list is being dispatched, also from a
+// nested dispatch of the same list: entries removed meanwhile are only marked, and the list
+// drops them when the outermost dispatch ends, so a removed handler that is running stays
+// alive until it returns, and the handlers behind it are neither skipped nor called twice.
+// Handlers added meanwhile are called by the same dispatch. A list is dispatched and changed
+// on one thread at a time (a port raises each event on one thread).
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
+#include <algorithm>
 #include <typeinfo>
 #include <vector>
 
@@ -112,6 +116,9 @@ public:
     }
 
 private:
+    template <class...>
+    friend class TEventList;
+
     struct Binding {
         const void* object = nullptr;
         const std::type_info* type = nullptr;
@@ -126,6 +133,10 @@ class TEventList {
 public:
     using Handler = TEvent<Args...>;
 
+    TEventList() = default;
+    TEventList(const TEventList&) = delete;
+    TEventList& operator=(const TEventList&) = delete;
+
     // Appends the handler unless it is empty or already listed. False for an empty handler
     // or when no memory is left; true otherwise, also when it was already listed.
     bool Add(const Handler& handler) noexcept
@@ -135,7 +146,7 @@ public:
         if (Contains(handler))
             return true;
         try {
-            handlers_.push_back(handler);
+            entries_.push_back(Entry{handler, false});
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -146,12 +157,15 @@ public:
     bool Remove(const Handler& handler) noexcept
     {
         bool found = false;
-        for (auto it = handlers_.begin(); it != handlers_.end();) {
-            if (*it == handler) {
-                it = handlers_.erase(it);
-                found = true;
-            } else {
-                ++it;
+        if (depth_ == 0) {
+            found = std::erase_if(entries_, [&](const Entry& e) { return e.handler == handler; }) > 0;
+        } else {
+            for (Entry& e : entries_) {
+                if (!e.removed && e.handler == handler) {
+                    e.removed = true;
+                    ++removed_;
+                    found = true;
+                }
             }
         }
         return found;
@@ -159,27 +173,59 @@ public:
 
     bool Contains(const Handler& handler) const noexcept
     {
-        for (const auto& h : handlers_)
-            if (h == handler)
+        for (const Entry& e : entries_)
+            if (!e.removed && e.handler == handler)
                 return true;
         return false;
     }
 
-    std::size_t Count() const noexcept { return handlers_.size(); }
-    bool Empty() const noexcept { return handlers_.empty(); }
-    void Clear() noexcept { handlers_.clear(); }
+    std::size_t Count() const noexcept { return entries_.size() - removed_; }
+    bool Empty() const noexcept { return Count() == 0; }
+
+    void Clear() noexcept
+    {
+        if (depth_ == 0) {
+            entries_.clear();
+            return;
+        }
+        for (Entry& e : entries_) {
+            if (!e.removed) {
+                e.removed = true;
+                ++removed_;
+            }
+        }
+    }
 
     // Calls every handler in list order, each with its exceptions dropped.
     void Dispatch(Args... args) const noexcept
     {
-        for (std::size_t i = 0; i < handlers_.size(); ++i) {
-            const Handler h = handlers_[i]; // keeps the handler alive if it removes itself
-            h.Invoke(args...);
+        ++depth_;
+        // The vector may grow while a handler runs; the binding it points to does not move,
+        // and a removed entry keeps its binding until the outermost dispatch ends.
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i].removed)
+                continue;
+            const typename Handler::Binding* binding = entries_[i].handler.binding_.get();
+            try {
+                binding->call(args...);
+            } catch (...) {
+            }
+        }
+        if (--depth_ == 0 && removed_ != 0) {
+            std::erase_if(entries_, [](const Entry& e) { return e.removed; });
+            removed_ = 0;
         }
     }
 
 private:
-    std::vector<Handler> handlers_;
+    struct Entry {
+        Handler handler;
+        bool removed;
+    };
+    // Mutable: a dispatch of a const list still has to drop what its handlers removed.
+    mutable std::vector<Entry> entries_;
+    mutable std::size_t removed_ = 0; // entries marked removed during a dispatch
+    mutable unsigned depth_ = 0;      // dispatches in progress
 };
 
 // Calls the slot if assigned, then every handler of the list; exceptions are dropped.
