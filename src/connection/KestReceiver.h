@@ -126,10 +126,16 @@ private:
     void Find(TKestPacketType type, TFind& r) noexcept;
     template <class Packet> void FindFull(TFind& r) const noexcept;
     template <class Packet> void FindIncremental(TTrack& track, TFind& r);
+    void LastCandidate(const TTrack& track, TFind& r) const noexcept;
     void ResetTracks() noexcept;
 
     bool Append(const u8* data, u32 count) noexcept;
+    // Whether the appended bytes leave every scanner answer as it was (see Settle), and the
+    // read event then changes at most the pending packet's time: true when it was handled so.
+    bool ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept;
+    void Settle() noexcept;
     void Process(u32 now, const TCommState& line) noexcept;
+    void UpdatePending(const TFind (&result)[2], u32 now, const TCommState& line) noexcept;
     // Reports [from, from + count) as lost and consumed; false when a handler flushed the
     // buffer meanwhile.
     bool Report(u32 from, u32 count, TPacketLossReason reason, u64 generation) noexcept;
@@ -157,6 +163,15 @@ private:
     u64 base_ = 0;
     bool tracksDirty_ = false;
     TTrack tracks_[2];
+
+    // Set by Settle when the scanner answers for the buffer are known to stay the same while
+    // appended bytes hold no start byte and the stream stays short of quietEnd_. Anything
+    // else that changes the answers or the pending packet clears it.
+    bool quiet_ = false;
+    bool quietRefresh_ = false; // two incomplete candidates take turns as the pending packet
+    u64 quietEnd_ = 0;
+    u32 quietPos_ = 0;    // with quietRefresh_: the candidate that ends up pending
+    u32 quietLength_ = 0;
 };
 
 } // namespace fk
