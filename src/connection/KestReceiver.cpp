@@ -94,11 +94,41 @@ bool TKestReceiver::Append(const u8* data, u32 count) noexcept
     }
 }
 
+// Whether the bytes can be taken without the scan passes (see Settle); then they are appended.
+bool TKestReceiver::ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept
+{
+    const std::size_t n = buffer_.size() + count;
+    if (base_ + n >= quietEnd_ || n - head_ > maxPacketLength_)
+        return false;
+    if (count == 1 ? *data == StartByte : std::memchr(data, StartByte, count) != nullptr)
+        return false;
+    if (!quietRefresh_ && pending_ != InitPacketPos && TickDiff(now, pendingSince_) > pendingTimeout_)
+        return false; // the time-out fires
+    if (count == 1 && buffer_.size() < buffer_.capacity())
+        buffer_.push_back(*data); // cannot throw: the room is there
+    else if (!Append(data, count))
+        return false;
+    if (quietRefresh_) {
+        // What the pending rule does with these answers: the second candidate is pending anew.
+        pending_ = quietPos_;
+        pendingSince_ = now;
+        pendingTimeout_ = PacketWait(quietLength_, line);
+    }
+    return true;
+}
+
 void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommState& line) noexcept
 {
     if (!data || count == 0)
         return;
     const u8* bytes = static_cast<const u8*>(data);
+    if (quiet_ && !busy_ && ReceiveQuiet(bytes, count, now, line))
+        return;
+    ReceiveAndScan(bytes, count, now, line);
+}
+
+void TKestReceiver::ReceiveAndScan(const u8* bytes, u32 count, u32 now, const TCommState& line) noexcept
+{
     if (busy_) {
         // A handler caused this read. The buffer must not move under the handler's feet:
         // the bytes wait until the scan in progress is done.
@@ -111,19 +141,14 @@ void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommSta
         return;
     }
     busy_ = true;
+    quiet_ = false;
     // Bytes queued during an earlier flush come first.
     bool ok = true;
     if (!deferred_.empty()) {
-        quiet_ = false;
         ok = Append(deferred_.data(), u32(deferred_.size()));
         deferred_.clear();
     }
     if (ok && Append(bytes, count)) {
-        if (quiet_ && ReceiveQuiet(bytes, count, now, line)) {
-            busy_ = false;
-            return;
-        }
-        quiet_ = false;
         Process(now, line);
         while (!deferred_.empty()) {
             TByteString more;
@@ -137,27 +162,9 @@ void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommSta
         Settle();
     } else {
         // No room for the bytes: they cannot be scanned, so they are lost.
-        quiet_ = false;
         sink_.ReceiverLoss(bytes, count, plrCorrupted, errors_);
     }
     busy_ = false;
-}
-
-bool TKestReceiver::ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept
-{
-    const u32 m = u32(buffer_.size()) - head_;
-    if (base_ + buffer_.size() >= quietEnd_ || m > maxPacketLength_)
-        return false;
-    if (count == 1 ? *data == StartByte : std::memchr(data, StartByte, count) != nullptr)
-        return false;
-    if (quietRefresh_) {
-        // What the pending rule does with these answers: the second candidate is pending anew.
-        pending_ = quietPos_;
-        pendingSince_ = now;
-        pendingTimeout_ = PacketWait(quietLength_, line);
-        return true;
-    }
-    return pending_ == InitPacketPos || TickDiff(now, pendingSince_) <= pendingTimeout_;
 }
 
 // After the scan passes of a read event: can the next read events do without them? Each

@@ -133,6 +133,8 @@ private:
     // Whether the appended bytes leave every scanner answer as it was (see Settle), and the
     // read event then changes at most the pending packet's time: true when it was handled so.
     bool ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept;
+    // Kept out of line, so that the way through ReceiveQuiet stays short.
+    [[gnu::noinline]] void ReceiveAndScan(const u8* data, u32 count, u32 now, const TCommState& line) noexcept;
     void Settle() noexcept;
     void Process(u32 now, const TCommState& line) noexcept;
     void UpdatePending(const TFind (&result)[2], u32 now, const TCommState& line) noexcept;

@@ -47,8 +47,8 @@ public:
         b->object = static_cast<const void*>(static_cast<U*>(object));
         b->type = &typeid(method);
         std::memcpy(b->method, &method, sizeof(method));
-        U* target = object;
-        b->call = [target, method](Args... args) { (target->*method)(std::forward<Args>(args)...); };
+        b->target = static_cast<U*>(object);
+        b->invoke = &CallMember<U>;
         binding_ = std::move(b);
     }
 
@@ -62,7 +62,7 @@ public:
         b->type = &typeid(function);
         static_assert(sizeof(function) <= sizeof(Binding::method));
         std::memcpy(b->method, &function, sizeof(function));
-        b->call = function;
+        b->invoke = &CallFunction;
         binding_ = std::move(b);
     }
 
@@ -77,6 +77,7 @@ public:
         b->type = &typeid(TEvent);
         std::memcpy(b->method, &tag, sizeof(tag));
         b->call = std::forward<F>(callable);
+        b->invoke = &CallCallable;
         e.binding_ = std::move(b);
         return e;
     }
@@ -101,7 +102,7 @@ public:
     void operator()(Args... args) const
     {
         if (binding_)
-            binding_->call(std::forward<Args>(args)...);
+            binding_->invoke(*binding_, std::forward<Args>(args)...);
     }
 
     // Calls the handler if one is assigned and drops whatever it throws.
@@ -110,7 +111,7 @@ public:
         if (!binding_)
             return;
         try {
-            binding_->call(std::forward<Args>(args)...);
+            binding_->invoke(*binding_, std::forward<Args>(args)...);
         } catch (...) {
         }
     }
@@ -119,12 +120,33 @@ private:
     template <class...>
     friend class TEventList;
 
+    // A handler is called through invoke, straight to the member or plain function; only the
+    // callables of Bind go through call.
     struct Binding {
-        const void* object = nullptr;
+        void (*invoke)(const Binding&, Args...) = nullptr;
+        void* target = nullptr;           // the object a member function is called on
+        const void* object = nullptr;     // identity
         const std::type_info* type = nullptr;
         alignas(void*) unsigned char method[2 * sizeof(void*)] = {};
         std::function<void(Args...)> call;
     };
+
+    template <class U>
+    static void CallMember(const Binding& b, Args... args)
+    {
+        void (U::*method)(Args...);
+        std::memcpy(&method, b.method, sizeof(method));
+        (static_cast<U*>(b.target)->*method)(std::forward<Args>(args)...);
+    }
+
+    static void CallFunction(const Binding& b, Args... args)
+    {
+        void (*function)(Args...);
+        std::memcpy(&function, b.method, sizeof(function));
+        function(std::forward<Args>(args)...);
+    }
+
+    static void CallCallable(const Binding& b, Args... args) { b.call(std::forward<Args>(args)...); }
     std::shared_ptr<const Binding> binding_;
 };
 
@@ -207,7 +229,7 @@ public:
                 continue;
             const typename Handler::Binding* binding = entries_[i].handler.binding_.get();
             try {
-                binding->call(args...);
+                binding->invoke(*binding, args...);
             } catch (...) {
             }
         }
