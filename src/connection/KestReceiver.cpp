@@ -19,9 +19,7 @@ constexpr TKestPacketType OtherType(TKestPacketType type) noexcept
     return type == ptKestPacket1 ? ptKestPacket2 : ptKestPacket1;
 }
 
-// Both protocols start a header with the same byte.
-constexpr u8 StartByte = KestPacketHeader1_t_::StartConstant;
-static_assert(KestPacketHeader2_t_::StartConstant == StartByte);
+static_assert(KestPacketHeader1_t_::StartConstant == 0x55 && KestPacketHeader2_t_::StartConstant == 0x55);
 
 // A protocol examines a position as a header start once a whole header fits behind it.
 constexpr u32 HeaderSize(TKestPacketType type) noexcept
@@ -97,16 +95,11 @@ bool TKestReceiver::Append(const u8* data, u32 count) noexcept
 // Whether the bytes can be taken without the scan passes (see Settle); then they are appended.
 bool TKestReceiver::ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept
 {
-    const std::size_t n = buffer_.size() + count;
-    if (base_ + n >= quietEnd_ || n - head_ > maxPacketLength_)
+    if (!StaysQuiet(buffer_.size() + count, now))
         return false;
     if (count == 1 ? *data == StartByte : std::memchr(data, StartByte, count) != nullptr)
         return false;
-    if (!quietRefresh_ && pending_ != InitPacketPos && TickDiff(now, pendingSince_) > pendingTimeout_)
-        return false; // the time-out fires
-    if (count == 1 && buffer_.size() < buffer_.capacity())
-        buffer_.push_back(*data); // cannot throw: the room is there
-    else if (!Append(data, count))
+    if (!Append(data, count))
         return false;
     if (quietRefresh_) {
         // What the pending rule does with these answers: the second candidate is pending anew.
@@ -117,7 +110,7 @@ bool TKestReceiver::ReceiveQuiet(const u8* data, u32 count, u32 now, const TComm
     return true;
 }
 
-void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommState& line) noexcept
+void TKestReceiver::ReceiveBytes(const void* data, u32 count, u32 now, const TCommState& line) noexcept
 {
     if (!data || count == 0)
         return;

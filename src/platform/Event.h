@@ -15,11 +15,12 @@
 // alive until it returns, and the handlers behind it are neither skipped nor called twice.
 // Handlers added meanwhile are called by the same dispatch. A list is dispatched and changed
 // on one thread at a time (a port raises each event on one thread).
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
-#include <algorithm>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -223,11 +224,13 @@ public:
     {
         ++depth_;
         // The vector may grow while a handler runs; the binding it points to does not move,
-        // and a removed entry keeps its binding until the outermost dispatch ends.
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].removed)
+        // and a removed entry keeps its binding until the outermost dispatch ends. Nothing
+        // is erased before that, so the index never passes the end.
+        for (std::size_t i = 0; entries_.begin() + i != entries_.end(); ++i) {
+            const Entry& entry = entries_.begin()[i];
+            if (entry.removed)
                 continue;
-            const typename Handler::Binding* binding = entries_[i].handler.binding_.get();
+            const typename Handler::Binding* binding = entry.handler.binding_.get();
             try {
                 binding->invoke(*binding, args...);
             } catch (...) {
@@ -251,12 +254,20 @@ private:
 };
 
 // Calls the slot if assigned, then every handler of the list; exceptions are dropped.
-template <class... Args, class... Actual>
-void RaiseEvent(const TEvent<Args...>& slot, const TEventList<Args...>& list, Actual&&... args) noexcept
+template <class... Args>
+void RaiseEventWith(const TEvent<Args...>& slot, const TEventList<Args...>& list,
+                    std::type_identity_t<Args>... args) noexcept
 {
     // Arguments are passed on as lvalues: every handler must see the same values.
     slot.Invoke(args...);
     list.Dispatch(args...);
+}
+
+template <class... Args, class... Actual>
+void RaiseEvent(const TEvent<Args...>& slot, const TEventList<Args...>& list, Actual&&... args) noexcept
+{
+    // Taken as the event's own parameter types once, so that scalars travel in registers.
+    RaiseEventWith<Args...>(slot, list, args...);
 }
 
 using TNotifyEvent = TEvent<TObject*>;
