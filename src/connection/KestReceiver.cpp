@@ -152,7 +152,10 @@ void TKestReceiver::ReceiveAndScan(const u8* bytes, u32 count, u32 now, const TC
             }
             Process(deferredNow_, line);
         }
-        Settle();
+        // Large read events rarely leave the answers alone and share their cost among many
+        // bytes anyway; the next small one settles.
+        if (count <= QuietReadSize)
+            Settle();
     } else {
         // No room for the bytes: they cannot be scanned, so they are lost.
         sink_.ReceiverLoss(bytes, count, plrCorrupted, errors_);
@@ -452,17 +455,6 @@ void TKestReceiver::FindIncremental(TTrack& track, TFind& r)
         r.length = track.good.front().length;
     } else {
         LastCandidate(track, r);
-    }
-}
-
-// The answer when no good packet is known: the last candidate from the head on, if any.
-void TKestReceiver::LastCandidate(const TTrack& track, TFind& r) const noexcept
-{
-    if (track.last != NoCandidate && track.last >= base_ + head_) {
-        r.pos = u32(track.last - base_);
-        r.length = track.lastLength;
-        r.incomplete = track.last + track.lastLength > base_ + buffer_.size()
-            || track.lastDataLength > maxDataLength_;
     }
 }
 

@@ -106,6 +106,7 @@ public:
 private:
     static constexpr u64 NoCandidate = ~u64(0);
     static constexpr u8 StartByte = 0x55; // the first byte of a header in both protocols
+    static constexpr u32 QuietReadSize = 32; // larger read events do not prepare the quiet way
 
     // The answer to one scanner question for one protocol, from head_ on.
     struct TFind {
@@ -140,7 +141,16 @@ private:
     void Find(TKestPacketType type, TFind& r) noexcept;
     template <class Packet> void FindFull(TFind& r) const noexcept;
     template <class Packet> void FindIncremental(TTrack& track, TFind& r);
-    void LastCandidate(const TTrack& track, TFind& r) const noexcept;
+    // The answer when no good packet is known: the last candidate from the head on, if any.
+    void LastCandidate(const TTrack& track, TFind& r) const noexcept
+    {
+        if (track.last != NoCandidate && track.last >= base_ + head_) {
+            r.pos = u32(track.last - base_);
+            r.length = track.lastLength;
+            r.incomplete = track.last + track.lastLength > base_ + buffer_.size()
+                || track.lastDataLength > maxDataLength_;
+        }
+    }
     void ResetTracks() noexcept;
 
     bool Append(const u8* data, u32 count) noexcept;

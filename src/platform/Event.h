@@ -17,7 +17,6 @@
 // on one thread at a time (a port raises each event on one thread).
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -72,13 +71,13 @@ public:
     template <class F>
     static TEvent Bind(const void* key, F&& callable, unsigned tag = 0)
     {
+        using Stored = CallableBinding<std::decay_t<F>>;
         TEvent e;
-        auto b = std::make_shared<Binding>();
+        auto b = std::make_shared<Stored>(std::forward<F>(callable));
         b->object = key;
         b->type = &typeid(TEvent);
         std::memcpy(b->method, &tag, sizeof(tag));
-        b->call = std::forward<F>(callable);
-        b->invoke = &CallCallable;
+        b->invoke = &Stored::Call;
         e.binding_ = std::move(b);
         return e;
     }
@@ -121,15 +120,28 @@ private:
     template <class...>
     friend class TEventList;
 
-    // A handler is called through invoke, straight to the member or plain function; only the
-    // callables of Bind go through call.
+    // A handler is called through invoke, straight to the member function, plain function or
+    // callable it was made with.
     struct Binding {
         void (*invoke)(const Binding&, Args...) = nullptr;
         void* target = nullptr;           // the object a member function is called on
         const void* object = nullptr;     // identity
         const std::type_info* type = nullptr;
         alignas(void*) unsigned char method[2 * sizeof(void*)] = {};
-        std::function<void(Args...)> call;
+    };
+
+    template <class F>
+    struct CallableBinding : Binding {
+        template <class G>
+        explicit CallableBinding(G&& g)
+            : callable(std::forward<G>(g))
+        {
+        }
+        static void Call(const Binding& b, Args... args)
+        {
+            static_cast<const CallableBinding&>(b).callable(std::forward<Args>(args)...);
+        }
+        mutable F callable; // called like the copy a std::function would hold
     };
 
     template <class U>
@@ -147,7 +159,6 @@ private:
         function(std::forward<Args>(args)...);
     }
 
-    static void CallCallable(const Binding& b, Args... args) { b.call(std::forward<Args>(args)...); }
     std::shared_ptr<const Binding> binding_;
 };
 
