@@ -19,6 +19,21 @@ constexpr TKestPacketType OtherType(TKestPacketType type) noexcept
     return type == ptKestPacket1 ? ptKestPacket2 : ptKestPacket1;
 }
 
+static_assert(KestPacketHeader1_t_::StartConstant == 0x55 && KestPacketHeader2_t_::StartConstant == 0x55);
+
+// A protocol examines a position as a header start once a whole header fits behind it.
+constexpr u32 HeaderSize(TKestPacketType type) noexcept
+{
+    return type == ptKestPacket1 ? KestPacketHeader1_t_::DataOffset : KestPacketHeader2_t_::DataOffset;
+}
+
+// How long a pending packet of the given length may take to complete.
+u32 PacketWait(u32 length, const TCommState& line) noexcept
+{
+    const u64 wait = 2 * u64(TCommPort::CalculateTime(length, line)) + TKestReceiver::MinPacketTime;
+    return u32(std::min<u64>(wait, TKestReceiver::MaxPacketWait));
+}
+
 } // namespace
 
 TKestReceiver::TKestReceiver(TSink& sink, TScanMode mode)
@@ -37,11 +52,13 @@ TKestReceiver::TKestReceiver(TSink& sink, TScanMode mode)
 void TKestReceiver::SetPacketType(TKestPacketType value) noexcept
 {
     packetType_ = value == ptKestPacket2 ? ptKestPacket2 : ptKestPacket1;
+    quiet_ = false;
 }
 
 void TKestReceiver::SetPacketTypes(TKestPacketTypes value) noexcept
 {
     packetTypes_ = value & AllPacketTypes;
+    quiet_ = false;
 }
 
 void TKestReceiver::SetMaxDataLength(u32 value) noexcept
@@ -50,12 +67,14 @@ void TKestReceiver::SetMaxDataLength(u32 value) noexcept
         return;
     maxDataLength_ = value;
     tracksDirty_ = true; // candidates too long before may fit now, and the other way round
+    quiet_ = false;
 }
 
 void TKestReceiver::SetScanMode(TScanMode value) noexcept
 {
     mode_ = value;
     tracksDirty_ = true;
+    quiet_ = false;
 }
 
 // ---------------------------------------------------------------- input
@@ -73,11 +92,36 @@ bool TKestReceiver::Append(const u8* data, u32 count) noexcept
     }
 }
 
-void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommState& line) noexcept
+// Whether the bytes can be taken without the scan passes (see Settle); then they are appended.
+bool TKestReceiver::ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept
+{
+    if (!StaysQuiet(buffer_.size() + count, now))
+        return false;
+    if (count == 1 ? *data == StartByte : std::memchr(data, StartByte, count) != nullptr)
+        return false;
+    if (!Append(data, count))
+        return false;
+    if (quietRefresh_) {
+        // What the pending rule does with these answers: the second candidate is pending anew.
+        pending_ = quietPos_;
+        pendingSince_ = now;
+        pendingTimeout_ = PacketWait(quietLength_, line);
+    }
+    return true;
+}
+
+void TKestReceiver::ReceiveBytes(const void* data, u32 count, u32 now, const TCommState& line) noexcept
 {
     if (!data || count == 0)
         return;
     const u8* bytes = static_cast<const u8*>(data);
+    if (quiet_ && !busy_ && ReceiveQuiet(bytes, count, now, line))
+        return;
+    ReceiveAndScan(bytes, count, now, line);
+}
+
+void TKestReceiver::ReceiveAndScan(const u8* bytes, u32 count, u32 now, const TCommState& line) noexcept
+{
     if (busy_) {
         // A handler caused this read. The buffer must not move under the handler's feet:
         // the bytes wait until the scan in progress is done.
@@ -90,6 +134,7 @@ void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommSta
         return;
     }
     busy_ = true;
+    quiet_ = false;
     // Bytes queued during an earlier flush come first.
     bool ok = true;
     if (!deferred_.empty()) {
@@ -107,6 +152,10 @@ void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommSta
             }
             Process(deferredNow_, line);
         }
+        // Large read events rarely leave the answers alone and share their cost among many
+        // bytes anyway; the next small one settles.
+        if (count <= QuietReadSize)
+            Settle();
     } else {
         // No room for the bytes: they cannot be scanned, so they are lost.
         sink_.ReceiverLoss(bytes, count, plrCorrupted, errors_);
@@ -114,11 +163,62 @@ void TKestReceiver::Receive(const void* data, u32 count, u32 now, const TCommSta
     busy_ = false;
 }
 
+// After the scan passes of a read event: can the next read events do without them? Each
+// protocol's answer stays the same as long as it knows no good packet, none of its waiting
+// candidates is complete, and no new header start is examined. So appended bytes change no
+// answer while they hold no start byte and the stream stays short of quietEnd_: where the
+// first waiting candidate is complete, or where a header fits behind the first start byte
+// not examined yet. With unchanged answers the pending rule either changes nothing (the
+// candidate it would pick is pending already), or, when both protocols have incomplete
+// candidates at different places, makes the second one pending anew at every read event.
+void TKestReceiver::Settle() noexcept
+{
+    quiet_ = false;
+    if (mode_ != smIncremental || tracksDirty_ || head_ != 0 || !deferred_.empty())
+        return;
+    const u8* b = buffer_.data();
+    const u64 endPos = base_ + buffer_.size();
+    u64 end = NoCandidate;
+    const TKestPacketType order[2] = {packetType_, OtherType(packetType_)};
+    TFind result[2];
+    for (int k = 0; k < 2; ++k) {
+        if (!(packetTypes_ & PacketTypeBit(order[k])))
+            continue;
+        const TTrack& track = tracks_[order[k]];
+        if (!track.good.empty())
+            return;
+        if (!track.waiting.empty())
+            end = std::min(end, track.waiting.top().end);
+        const u64 from = std::max(track.scanned, base_);
+        if (from < endPos) {
+            if (const void* hit = std::memchr(b + (from - base_), StartByte, endPos - from))
+                end = std::min(end, base_ + u64(static_cast<const u8*>(hit) - b) + HeaderSize(order[k]));
+        }
+        LastCandidate(track, result[k]);
+    }
+    if (end <= endPos)
+        return;
+    const TFind& first = result[0];
+    const TFind& second = result[1];
+    quietRefresh_ = first.incomplete && second.incomplete && first.pos != second.pos;
+    if (quietRefresh_) {
+        quietPos_ = second.pos;
+        quietLength_ = second.length;
+    } else {
+        const TFind& pick = second.incomplete ? second : first;
+        if (pick.incomplete && pick.pos != pending_)
+            return; // the rule still moves the pending packet
+    }
+    quietEnd_ = end;
+    quiet_ = true;
+}
+
 void TKestReceiver::Flush() noexcept
 {
     const u32 n = u32(buffer_.size());
     const u32 from = std::min(head_, n);
     ++generation_;
+    quiet_ = false;
     head_ = n; // consumed: a nested flush reports nothing twice
     pending_ = InitPacketPos;
     const bool wasBusy = busy_;
@@ -136,6 +236,7 @@ void TKestReceiver::Flush() noexcept
 
 void TKestReceiver::ResetPending() noexcept
 {
+    quiet_ = false;
     pending_ = InitPacketPos;
     errors_ = 0;
 }
@@ -159,14 +260,7 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
                 winner = k;
         }
         if (winner < 0) {
-            for (const TFind& r : result) {
-                if (!r.incomplete || r.pos == pending_)
-                    continue;
-                pending_ = r.pos;
-                pendingSince_ = now;
-                const u64 wait = 2 * u64(TCommPort::CalculateTime(r.length, line)) + MinPacketTime;
-                pendingTimeout_ = u32(std::min<u64>(wait, MaxPacketWait));
-            }
+            UpdatePending(result, now, line);
             break;
         }
         const TFind r = result[winner];
@@ -204,6 +298,19 @@ void TKestReceiver::Process(u32 now, const TCommState& line) noexcept
     const u32 consumed = head_;
     head_ = 0;
     Consume(consumed);
+}
+
+// No packet from the head on: each protocol's last candidate, in the order asked, becomes the
+// pending packet when it is incomplete and not the pending one already.
+void TKestReceiver::UpdatePending(const TFind (&result)[2], u32 now, const TCommState& line) noexcept
+{
+    for (const TFind& r : result) {
+        if (!r.incomplete || r.pos == pending_)
+            continue;
+        pending_ = r.pos;
+        pendingSince_ = now;
+        pendingTimeout_ = PacketWait(r.length, line);
+    }
 }
 
 bool TKestReceiver::Report(u32 from, u32 count, TPacketLossReason reason, u64 generation) noexcept
@@ -346,10 +453,8 @@ void TKestReceiver::FindIncremental(TTrack& track, TFind& r)
         r.found = true;
         r.pos = u32(track.good.front().pos - base_);
         r.length = track.good.front().length;
-    } else if (track.last != NoCandidate && track.last >= headPos) {
-        r.pos = u32(track.last - base_);
-        r.length = track.lastLength;
-        r.incomplete = track.last + track.lastLength > endPos || track.lastDataLength > maxDataLength_;
+    } else {
+        LastCandidate(track, r);
     }
 }
 

@@ -25,6 +25,7 @@
 // reports what is not yet consumed and ends the current scan, and setting changes take effect
 // at the next scanner question.
 #include "connection/KestConnectionTypes.h"
+#include "platform/SystemClock.h"
 
 #include <functional>
 #include <queue>
@@ -75,7 +76,19 @@ public:
     void AddErrors(TCommErrorFlags errors) noexcept { errors_ |= errors; }
     // Appends count bytes and scans. now is the millisecond tick of the read event; line is
     // the line state that turns byte counts into line times.
-    void Receive(const void* data, u32 count, u32 now, const TCommState& line) noexcept;
+    void Receive(const void* data, u32 count, u32 now, const TCommState& line) noexcept
+    {
+        // The most common read event of a slow line, a byte that changes nothing, is taken here.
+        if (quiet_ && !quietRefresh_ && count == 1 && data && !busy_) {
+            const u8 byte = *static_cast<const u8*>(data);
+            const std::size_t n = buffer_.size();
+            if (byte != StartByte && n < buffer_.capacity() && StaysQuiet(n + 1, now)) {
+                buffer_.push_back(byte);
+                return;
+            }
+        }
+        ReceiveBytes(data, count, now, line);
+    }
     // Reception has stopped: whatever is not consumed is reported as timed out, and the
     // buffer is emptied.
     void Flush() noexcept;
@@ -92,6 +105,8 @@ public:
 
 private:
     static constexpr u64 NoCandidate = ~u64(0);
+    static constexpr u8 StartByte = 0x55; // the first byte of a header in both protocols
+    static constexpr u32 QuietReadSize = 32; // larger read events do not prepare the quiet way
 
     // The answer to one scanner question for one protocol, from head_ on.
     struct TFind {
@@ -126,10 +141,34 @@ private:
     void Find(TKestPacketType type, TFind& r) noexcept;
     template <class Packet> void FindFull(TFind& r) const noexcept;
     template <class Packet> void FindIncremental(TTrack& track, TFind& r);
+    // The answer when no good packet is known: the last candidate from the head on, if any.
+    void LastCandidate(const TTrack& track, TFind& r) const noexcept
+    {
+        if (track.last != NoCandidate && track.last >= base_ + head_) {
+            r.pos = u32(track.last - base_);
+            r.length = track.lastLength;
+            r.incomplete = track.last + track.lastLength > base_ + buffer_.size()
+                || track.lastDataLength > maxDataLength_;
+        }
+    }
     void ResetTracks() noexcept;
 
     bool Append(const u8* data, u32 count) noexcept;
+    // Whether the appended bytes leave every scanner answer as it was (see Settle), and the
+    // read event then changes at most the pending packet's time: true when it was handled so.
+    bool ReceiveQuiet(const u8* data, u32 count, u32 now, const TCommState& line) noexcept;
+    // With the answers Settle found: whether a buffer grown to n bytes by bytes without a start
+    // byte leaves the read event nothing to do but the pending rule (no time-out, no overflow).
+    bool StaysQuiet(std::size_t n, u32 now) const noexcept
+    {
+        return base_ + n < quietEnd_ && n - head_ <= maxPacketLength_
+            && (quietRefresh_ || pending_ == InitPacketPos || TickDiff(now, pendingSince_) <= pendingTimeout_);
+    }
+    void ReceiveBytes(const void* data, u32 count, u32 now, const TCommState& line) noexcept;
+    void ReceiveAndScan(const u8* data, u32 count, u32 now, const TCommState& line) noexcept;
+    void Settle() noexcept;
     void Process(u32 now, const TCommState& line) noexcept;
+    void UpdatePending(const TFind (&result)[2], u32 now, const TCommState& line) noexcept;
     // Reports [from, from + count) as lost and consumed; false when a handler flushed the
     // buffer meanwhile.
     bool Report(u32 from, u32 count, TPacketLossReason reason, u64 generation) noexcept;
@@ -157,6 +196,15 @@ private:
     u64 base_ = 0;
     bool tracksDirty_ = false;
     TTrack tracks_[2];
+
+    // Set by Settle when the scanner answers for the buffer are known to stay the same while
+    // appended bytes hold no start byte and the stream stays short of quietEnd_. Anything
+    // else that changes the answers or the pending packet clears it.
+    bool quiet_ = false;
+    bool quietRefresh_ = false; // two incomplete candidates take turns as the pending packet
+    u64 quietEnd_ = 0;
+    u32 quietPos_ = 0;    // with quietRefresh_: the candidate that ends up pending
+    u32 quietLength_ = 0;
 };
 
 } // namespace fk

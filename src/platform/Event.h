@@ -9,13 +9,17 @@
 // A TEventList keeps further handlers of one event in the order they were added. Raising
 // an event (RaiseEvent) calls the slot first and then every handler of the list; whatever
 // a handler throws is caught and dropped, and dispatch goes on with the next handler.
-// A handler may add or remove list entries while the list is being dispatched: entries are
-// shared, so a removed handler that is running stays alive until it returns, and the
-// dispatch never reads past the end of the list.
+// A handler may add or remove list entries while the list is being dispatched, also from a
+// nested dispatch of the same list: entries removed meanwhile are only marked, and the list
+// drops them when the outermost dispatch ends, so a removed handler that is running stays
+// alive until it returns, and the handlers behind it are neither skipped nor called twice.
+// Handlers added meanwhile are called by the same dispatch. A list is dispatched and changed
+// on one thread at a time (a port raises each event on one thread).
+#include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 
@@ -43,8 +47,8 @@ public:
         b->object = static_cast<const void*>(static_cast<U*>(object));
         b->type = &typeid(method);
         std::memcpy(b->method, &method, sizeof(method));
-        U* target = object;
-        b->call = [target, method](Args... args) { (target->*method)(std::forward<Args>(args)...); };
+        b->target = static_cast<U*>(object);
+        b->invoke = &CallMember<U>;
         binding_ = std::move(b);
     }
 
@@ -58,7 +62,7 @@ public:
         b->type = &typeid(function);
         static_assert(sizeof(function) <= sizeof(Binding::method));
         std::memcpy(b->method, &function, sizeof(function));
-        b->call = function;
+        b->invoke = &CallFunction;
         binding_ = std::move(b);
     }
 
@@ -67,12 +71,13 @@ public:
     template <class F>
     static TEvent Bind(const void* key, F&& callable, unsigned tag = 0)
     {
+        using Stored = CallableBinding<std::decay_t<F>>;
         TEvent e;
-        auto b = std::make_shared<Binding>();
+        auto b = std::make_shared<Stored>(std::forward<F>(callable));
         b->object = key;
         b->type = &typeid(TEvent);
         std::memcpy(b->method, &tag, sizeof(tag));
-        b->call = std::forward<F>(callable);
+        b->invoke = &Stored::Call;
         e.binding_ = std::move(b);
         return e;
     }
@@ -97,7 +102,7 @@ public:
     void operator()(Args... args) const
     {
         if (binding_)
-            binding_->call(std::forward<Args>(args)...);
+            binding_->invoke(*binding_, std::forward<Args>(args)...);
     }
 
     // Calls the handler if one is assigned and drops whatever it throws.
@@ -106,18 +111,54 @@ public:
         if (!binding_)
             return;
         try {
-            binding_->call(std::forward<Args>(args)...);
+            binding_->invoke(*binding_, std::forward<Args>(args)...);
         } catch (...) {
         }
     }
 
 private:
+    template <class...>
+    friend class TEventList;
+
+    // A handler is called through invoke, straight to the member function, plain function or
+    // callable it was made with.
     struct Binding {
-        const void* object = nullptr;
+        void (*invoke)(const Binding&, Args...) = nullptr;
+        void* target = nullptr;           // the object a member function is called on
+        const void* object = nullptr;     // identity
         const std::type_info* type = nullptr;
         alignas(void*) unsigned char method[2 * sizeof(void*)] = {};
-        std::function<void(Args...)> call;
     };
+
+    template <class F>
+    struct CallableBinding : Binding {
+        template <class G>
+        explicit CallableBinding(G&& g)
+            : callable(std::forward<G>(g))
+        {
+        }
+        static void Call(const Binding& b, Args... args)
+        {
+            static_cast<const CallableBinding&>(b).callable(std::forward<Args>(args)...);
+        }
+        mutable F callable; // called like the copy a std::function would hold
+    };
+
+    template <class U>
+    static void CallMember(const Binding& b, Args... args)
+    {
+        void (U::*method)(Args...);
+        std::memcpy(&method, b.method, sizeof(method));
+        (static_cast<U*>(b.target)->*method)(std::forward<Args>(args)...);
+    }
+
+    static void CallFunction(const Binding& b, Args... args)
+    {
+        void (*function)(Args...);
+        std::memcpy(&function, b.method, sizeof(function));
+        function(std::forward<Args>(args)...);
+    }
+
     std::shared_ptr<const Binding> binding_;
 };
 
@@ -125,6 +166,10 @@ template <class... Args>
 class TEventList {
 public:
     using Handler = TEvent<Args...>;
+
+    TEventList() = default;
+    TEventList(const TEventList&) = delete;
+    TEventList& operator=(const TEventList&) = delete;
 
     // Appends the handler unless it is empty or already listed. False for an empty handler
     // or when no memory is left; true otherwise, also when it was already listed.
@@ -135,7 +180,7 @@ public:
         if (Contains(handler))
             return true;
         try {
-            handlers_.push_back(handler);
+            entries_.push_back(Entry{handler, false});
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -146,12 +191,15 @@ public:
     bool Remove(const Handler& handler) noexcept
     {
         bool found = false;
-        for (auto it = handlers_.begin(); it != handlers_.end();) {
-            if (*it == handler) {
-                it = handlers_.erase(it);
-                found = true;
-            } else {
-                ++it;
+        if (depth_ == 0) {
+            found = std::erase_if(entries_, [&](const Entry& e) { return e.handler == handler; }) > 0;
+        } else {
+            for (Entry& e : entries_) {
+                if (!e.removed && e.handler == handler) {
+                    e.removed = true;
+                    ++removed_;
+                    found = true;
+                }
             }
         }
         return found;
@@ -159,36 +207,78 @@ public:
 
     bool Contains(const Handler& handler) const noexcept
     {
-        for (const auto& h : handlers_)
-            if (h == handler)
+        for (const Entry& e : entries_)
+            if (!e.removed && e.handler == handler)
                 return true;
         return false;
     }
 
-    std::size_t Count() const noexcept { return handlers_.size(); }
-    bool Empty() const noexcept { return handlers_.empty(); }
-    void Clear() noexcept { handlers_.clear(); }
+    std::size_t Count() const noexcept { return entries_.size() - removed_; }
+    bool Empty() const noexcept { return Count() == 0; }
+
+    void Clear() noexcept
+    {
+        if (depth_ == 0) {
+            entries_.clear();
+            return;
+        }
+        for (Entry& e : entries_) {
+            if (!e.removed) {
+                e.removed = true;
+                ++removed_;
+            }
+        }
+    }
 
     // Calls every handler in list order, each with its exceptions dropped.
     void Dispatch(Args... args) const noexcept
     {
-        for (std::size_t i = 0; i < handlers_.size(); ++i) {
-            const Handler h = handlers_[i]; // keeps the handler alive if it removes itself
-            h.Invoke(args...);
+        ++depth_;
+        // The vector may grow while a handler runs; the binding it points to does not move,
+        // and a removed entry keeps its binding until the outermost dispatch ends. Nothing
+        // is erased before that, so the index never passes the end.
+        for (std::size_t i = 0; entries_.begin() + i != entries_.end(); ++i) {
+            const Entry& entry = entries_.begin()[i];
+            if (entry.removed)
+                continue;
+            const typename Handler::Binding* binding = entry.handler.binding_.get();
+            try {
+                binding->invoke(*binding, args...);
+            } catch (...) {
+            }
+        }
+        if (--depth_ == 0 && removed_ != 0) {
+            std::erase_if(entries_, [](const Entry& e) { return e.removed; });
+            removed_ = 0;
         }
     }
 
 private:
-    std::vector<Handler> handlers_;
+    struct Entry {
+        Handler handler;
+        bool removed;
+    };
+    // Mutable: a dispatch of a const list still has to drop what its handlers removed.
+    mutable std::vector<Entry> entries_;
+    mutable std::size_t removed_ = 0; // entries marked removed during a dispatch
+    mutable unsigned depth_ = 0;      // dispatches in progress
 };
 
 // Calls the slot if assigned, then every handler of the list; exceptions are dropped.
-template <class... Args, class... Actual>
-void RaiseEvent(const TEvent<Args...>& slot, const TEventList<Args...>& list, Actual&&... args) noexcept
+template <class... Args>
+void RaiseEventWith(const TEvent<Args...>& slot, const TEventList<Args...>& list,
+                    std::type_identity_t<Args>... args) noexcept
 {
     // Arguments are passed on as lvalues: every handler must see the same values.
     slot.Invoke(args...);
     list.Dispatch(args...);
+}
+
+template <class... Args, class... Actual>
+void RaiseEvent(const TEvent<Args...>& slot, const TEventList<Args...>& list, Actual&&... args) noexcept
+{
+    // Taken as the event's own parameter types once, so that scalars travel in registers.
+    RaiseEventWith<Args...>(slot, list, args...);
 }
 
 using TNotifyEvent = TEvent<TObject*>;

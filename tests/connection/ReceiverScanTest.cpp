@@ -1,6 +1,6 @@
 // The incremental scan against the full scan: on random streams cut into random read events,
-// with time-outs, flushes, line errors and setting changes, both must report exactly the same
-// events with the same bytes and end every step in the same state.
+// with time-outs, flushes, line errors, setting changes and reopenings, both must report
+// exactly the same events with the same bytes and end every step in the same state.
 #include "ConnectionTestUtil.h"
 
 #include <array>
@@ -88,6 +88,17 @@ TEST(ReceiverScan, IncrementalAndFullScansReportTheSame)
                 const u32 d = limits[rng() % 5];
                 inc.SetMaxDataLength(d);
                 full.SetMaxDataLength(d);
+            } else if (event == 2) {
+                const auto t = TKestPacketType(rng() % 2);
+                inc.SetPacketType(t);
+                full.SetPacketType(t);
+            } else if (event == 3) {
+                const auto t = TKestPacketTypes(1 + rng() % 3);
+                inc.SetPacketTypes(t);
+                full.SetPacketTypes(t);
+            } else if (event == 4) {
+                inc.ResetPending();
+                full.ResetPending();
             }
             ASSERT_EQ(a.log.events, b.log.events) << "seed " << seed << " at " << at;
             ASSERT_EQ(a.log.bytes, b.log.bytes) << "seed " << seed;

@@ -95,3 +95,69 @@ TEST(EventList, RemovingDuringDispatchDoesNotCrash)
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(list.Count(), 0u);
 }
+
+TEST(EventList, HandlersAddedDuringDispatchAreCalledOnceEvenWhenTheListGrows)
+{
+    TTextEvents list;
+    std::vector<int> calls(64, 0);
+    int adderCalls = 0;
+    const TTextEvent adder = TTextEvent::Bind(&list, [&, tag = std::string("adder")](TObject*, std::string) {
+        // Enough entries to move the list's storage while this handler runs.
+        for (unsigned i = 0; i < calls.size(); ++i)
+            list.Add(TTextEvent::Bind(&calls, [&calls, i](TObject*, std::string) { ++calls[i]; }, i));
+        // The handler's own state must still be there after the move.
+        if (tag == "adder")
+            ++adderCalls;
+    });
+    list.Add(adder);
+    list.Dispatch(nullptr, "x");
+    EXPECT_EQ(adderCalls, 1);
+    EXPECT_EQ(calls, std::vector<int>(64, 1));
+    EXPECT_EQ(list.Count(), 65u);
+    list.Dispatch(nullptr, "y"); // the adds are duplicates now
+    EXPECT_EQ(adderCalls, 2);
+    EXPECT_EQ(calls, std::vector<int>(64, 2));
+    EXPECT_EQ(list.Count(), 65u);
+}
+
+TEST(EventList, NestedDispatchWithRemovalsKeepsOrderAndRunningHandlersAlive)
+{
+    TTextEvents list;
+    std::vector<std::string> order;
+    int depth = 0;
+    const TTextEvent a = TTextEvent::Bind(&order, [&](TObject*, std::string s) {
+        order.push_back("a" + s);
+        if (++depth == 1)
+            list.Dispatch(nullptr, s + "'"); // the same list again, from inside its dispatch
+        --depth;
+    }, 1);
+    const TTextEvent c = TTextEvent::Bind(&order, [&](TObject*, std::string s) { order.push_back("c" + s); }, 3);
+    list.Add(a);
+    // b removes itself and then still uses its own captured state.
+    list.Add(TTextEvent::Bind(&order, [&, name = std::string("b")](TObject*, std::string s) {
+        list.Remove(TTextEvent::Bind(&order, [](TObject*, std::string) {}, 2));
+        EXPECT_EQ(list.Count(), 2u);
+        EXPECT_FALSE(list.Remove(TTextEvent::Bind(&order, [](TObject*, std::string) {}, 2)));
+        order.push_back(name + s);
+    }, 2));
+    list.Add(c);
+    list.Dispatch(nullptr, "1");
+    // The entry behind the removed one is not skipped; the removed one is not called again.
+    EXPECT_EQ(order, (std::vector<std::string>{"a1", "a1'", "b1'", "c1'", "c1"}));
+    EXPECT_EQ(list.Count(), 2u);
+    EXPECT_TRUE(list.Contains(a));
+    EXPECT_TRUE(list.Contains(c));
+
+    // Removed and added again during a dispatch: listed once, called at its new place.
+    order.clear();
+    list.Clear();
+    list.Add(TTextEvent::Bind(&order, [&](TObject*, std::string s) {
+        order.push_back("x" + s);
+        list.Remove(c);
+        list.Add(c);
+    }, 4));
+    list.Add(c);
+    list.Dispatch(nullptr, "2");
+    EXPECT_EQ(order, (std::vector<std::string>{"x2", "c2"}));
+    EXPECT_EQ(list.Count(), 2u);
+}
