@@ -212,24 +212,7 @@ void TFlashCommand::Fail(const String& text)
     Finish(exitFailed);
 }
 
-void TFlashCommand::FailPort()
-{
-    const u32 error = session_ ? session_->LastOpenError() : 0;
-    if (error == ERROR_SUCCESS && view_.PortOpened()) {
-        Fail(session_->Messages().MessageText(staConnectionLost)); // the port went away
-        return;
-    }
-    const int status = view_.Status();
-    String text = status >= staPortOpenFailed && status <= staTargetInactive && session_
-        ? session_->Messages().MessageText(status)
-        : String(TMessageTable::DefaultText(staPortOpenFailed));
-    if (error == ERROR_PORT_PERMISSION)
-        text += ": permission denied. Add your user to the \"dialout\" group "
-                "(sudo usermod -aG dialout $USER) and log in again.";
-    else if (error != ERROR_SUCCESS)
-        text += " (" + ErrorText(error) + ")";
-    Fail(text);
-}
+void TFlashCommand::FailPort() { Fail(view_.PortFailureText(session_.get())); }
 
 void TFlashCommand::Finish(int status)
 {
@@ -246,20 +229,7 @@ void TFlashCommand::Shutdown()
     if (!session_)
         return;
     session_->OnDeviceMessage = nullptr;
-    if (view_.PortOpened() && !view_.PortClosed()) {
-        // Close and let the port's closing and closed events run before the session goes.
-        QEventLoop closing;
-        view_.OnChange = [this, &closing] {
-            if (view_.PortClosed())
-                closing.quit();
-        };
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
-        guard.start(2000);
-        if (session_->Serial()->Close() && !view_.PortClosed())
-            closing.exec();
-    }
+    view_.ClosePort(*session_);
     view_.OnChange = nullptr;
     session_.reset();
 }

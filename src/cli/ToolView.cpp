@@ -1,5 +1,13 @@
 #include "cli/ToolView.h"
 
+#include "connection/KestConnection.h"
+#include "platform/LastError.h"
+#include "session/DeviceSession.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
 namespace fk {
 
 void TToolView::ShowStatus(int index, TIconClass, const String&)
@@ -48,6 +56,41 @@ void TToolView::Changed()
 {
     if (OnChange)
         OnChange();
+}
+
+String TToolView::PortFailureText(const TDeviceSession* session) const
+{
+    const u32 error = session ? session->LastOpenError() : 0;
+    if (session && error == ERROR_SUCCESS && opened_)
+        return session->Messages().MessageText(staConnectionLost); // the port went away
+    String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
+        ? session->Messages().MessageText(status_)
+        : String(TMessageTable::DefaultText(staPortOpenFailed));
+    if (error == ERROR_PORT_PERMISSION)
+        text += ": permission denied. Add your user to the \"dialout\" group "
+                "(sudo usermod -aG dialout $USER) and log in again.";
+    else if (error != ERROR_SUCCESS)
+        text += " (" + ErrorText(error) + ")";
+    return text;
+}
+
+void TToolView::ClosePort(TDeviceSession& session)
+{
+    if (!opened_ || closed_)
+        return;
+    QEventLoop closing;
+    auto saved = std::move(OnChange);
+    OnChange = [this, &closing] {
+        if (closed_)
+            closing.quit();
+    };
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
+    guard.start(2000);
+    if (session.Serial()->Close() && !closed_)
+        closing.exec();
+    OnChange = std::move(saved);
 }
 
 } // namespace fk

@@ -2,11 +2,14 @@
 // The command-line tool's view of the device session: it remembers what the session last
 // showed (status, port open or not) and tells its owner after every change, so a command
 // can decide whether it is done.
+#include "platform/Types.h"
 #include "session/SessionView.h"
 
 #include <functional>
 
 namespace fk {
+
+class TDeviceSession;
 
 class TToolView : public TSessionView {
 public:
@@ -29,6 +32,14 @@ public:
 
     String FirmwareFile;             // what the file chooser answers
     TQuestionAnswer Answer = qaCancel; // what every question is answered
+
+    // Why the port could not be used, in the session's words, with the system's reason
+    // (and what to do about a permission problem). session may be null.
+    String PortFailureText(const TDeviceSession* session) const;
+
+    // Closes the session's port when it is open and lets its closing and closed events run
+    // (at most 2 s), so the session can go without a port event still on its way.
+    void ClosePort(TDeviceSession& session);
 
     // Called after every change above.
     std::function<void()> OnChange;

@@ -54,14 +54,72 @@ bool ParseNumbers(const std::string& text, char sep, std::size_t count, unsigned
     return out.size() == count;
 }
 
-struct TOption {
+// One option of a command whose settings are S.
+template <class S>
+struct TOptionOf {
     const char* Name;
     const char* Value; // null: a flag
     const char* Help;
     // Stores the value; false when it is not acceptable (the message says what is).
-    std::function<bool(TSettings&, const std::string&)> Apply;
+    std::function<bool(S&, const std::string&)> Apply;
     const char* Expected = "";
 };
+
+using TOption = TOptionOf<TSettings>;
+
+// Reads "--name value", "--name=value" and "--flag" arguments into settings.
+template <class S>
+bool ParseOptions(const std::vector<TOptionOf<S>>& options, const std::vector<std::string>& args, S& settings,
+                  std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+            error = "unexpected argument '" + arg + "'";
+            return false;
+        }
+        std::string name = arg.substr(2), value;
+        const std::size_t eq = name.find('=');
+        const bool inlineValue = eq != std::string::npos;
+        if (inlineValue) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto it = std::find_if(options.begin(), options.end(), [&](const auto& o) { return name == o.Name; });
+        if (it == options.end()) {
+            error = "unknown option '--" + name + "'";
+            return false;
+        }
+        if (!it->Value && inlineValue) {
+            error = "option '--" + name + "' takes no value";
+            return false;
+        }
+        if (it->Value && !inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '--" + name + "' needs a value (" + it->Value + ")";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!it->Apply(settings, value)) {
+            error = "option '--" + name + "': '" + value + "' is not " + it->Expected;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The usage text: the head, then one line per option.
+template <class S>
+std::string OptionsHelp(std::string text, const std::vector<TOptionOf<S>>& options)
+{
+    for (const auto& o : options) {
+        std::string head = std::string("  --") + o.Name + (o.Value ? std::string(" ") + o.Value : "");
+        head.resize(std::max<std::size_t>(head.size() + 1, 28), ' ');
+        text += head + o.Help + "\n";
+    }
+    return text;
+}
 
 template <class T>
 std::function<bool(TSettings&, const std::string&)> Number(T TSimOptions::*field, unsigned long long min,
@@ -177,13 +235,7 @@ const std::vector<TOption>& ControllerOptions()
 
 using TModuleSettings = TSimProgram::TModuleSettings;
 
-struct TModuleOption {
-    const char* Name;
-    const char* Value; // null: a flag
-    const char* Help;
-    std::function<bool(TModuleSettings&, const std::string&)> Apply;
-    const char* Expected = "";
-};
+using TModuleOption = TOptionOf<TModuleSettings>;
 
 std::function<bool(TModuleSettings&, const std::string&)> ModuleText(std::string TSimModuleOptions::*field)
 {
@@ -293,56 +345,44 @@ const char* const MainHelp =
 
 std::string TSimProgram::ControllerHelp()
 {
-    std::string text = "usage: ferrovan-sim controller [OPTIONS]\n"
+    return OptionsHelp("usage: ferrovan-sim controller [OPTIONS]\n"
                        "Prints the path of the line to connect to on its first output line, then serves\n"
-                       "until SIGINT or SIGTERM. Options:\n";
-    for (const TOption& o : ControllerOptions()) {
-        std::string head = std::string("  --") + o.Name + (o.Value ? std::string(" ") + o.Value : "");
-        head.resize(std::max<std::size_t>(head.size() + 1, 28), ' ');
-        text += head + o.Help + "\n";
-    }
-    return text;
+                       "until SIGINT or SIGTERM. Options:\n",
+                       ControllerOptions());
 }
 
 bool TSimProgram::ParseController(const std::vector<std::string>& args, TControllerSettings& settings,
                                   std::string& error)
 {
-    const auto& options = ControllerOptions();
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
-            error = "unexpected argument '" + arg + "'";
-            return false;
-        }
-        std::string name = arg.substr(2), value;
-        const std::size_t eq = name.find('=');
-        const bool inlineValue = eq != std::string::npos;
-        if (inlineValue) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        const auto it = std::find_if(options.begin(), options.end(), [&](const TOption& o) { return name == o.Name; });
-        if (it == options.end()) {
-            error = "unknown option '--" + name + "'";
-            return false;
-        }
-        if (!it->Value && inlineValue) {
-            error = "option '--" + name + "' takes no value";
-            return false;
-        }
-        if (it->Value && !inlineValue) {
-            if (i + 1 >= args.size()) {
-                error = "option '--" + name + "' needs a value (" + it->Value + ")";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (!it->Apply(settings, value)) {
-            error = "option '--" + name + "': '" + value + "' is not " + it->Expected;
-            return false;
-        }
+    return ParseOptions(ControllerOptions(), args, settings, error);
+}
+
+bool TSimProgram::OpenLog(const std::string& path, bool quiet, TSimLog& log)
+{
+    if (path.empty()) {
+        if (!quiet)
+            log.ToStderr();
+        return true;
     }
-    return true;
+    if (log.ToFile(path))
+        return true;
+    err_ << "ferrovan-sim: cannot create the log " << path << ": " << ErrorText(GetLastError()) << "\n";
+    return false;
+}
+
+// SIGINT and SIGTERM arrive through the returned descriptor; the threads started afterwards
+// inherit the mask, so no thread is interrupted by them.
+TUniqueFd TSimProgram::WatchSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signalFd.Valid())
+        err_ << "ferrovan-sim: cannot watch for signals: " << ErrorText(ErrorFromErrno(errno)) << "\n";
+    return signalFd;
 }
 
 int TSimProgram::Usage(const std::string& message)
@@ -388,27 +428,11 @@ int TSimProgram::Run(const std::vector<std::string>& args)
 int TSimProgram::RunController(const TControllerSettings& settings)
 {
     TSimLog log;
-    if (!settings.LogPath.empty()) {
-        if (!log.ToFile(settings.LogPath)) {
-            err_ << "ferrovan-sim: cannot create the log " << settings.LogPath << ": "
-                 << ErrorText(GetLastError()) << "\n";
-            return 1;
-        }
-    } else if (!settings.Quiet) {
-        log.ToStderr();
-    }
-
-    // The signals arrive through a descriptor; the controller's thread inherits the mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
-    if (!signalFd.Valid()) {
-        err_ << "ferrovan-sim: cannot watch for signals: " << ErrorText(ErrorFromErrno(errno)) << "\n";
+    if (!OpenLog(settings.LogPath, settings.Quiet, log))
         return 1;
-    }
+    TUniqueFd signalFd = WatchSignals();
+    if (!signalFd.Valid())
+        return 1;
 
     TSimController controller(settings.Options, log);
     const bool opened = settings.Tty.empty() ? controller.OpenPseudoTerminal() : controller.OpenTty(settings.Tty);
@@ -433,79 +457,25 @@ int TSimProgram::RunController(const TControllerSettings& settings)
 
 std::string TSimProgram::ModuleHelp()
 {
-    std::string text = "usage: ferrovan-sim module [OPTIONS]\n"
+    return OptionsHelp("usage: ferrovan-sim module [OPTIONS]\n"
                        "Prints one line per module (address, command port, UDP port), then serves until\n"
-                       "SIGINT or SIGTERM. Options:\n";
-    for (const TModuleOption& o : ModuleOptions()) {
-        std::string head = std::string("  --") + o.Name + (o.Value ? std::string(" ") + o.Value : "");
-        head.resize(std::max<std::size_t>(head.size() + 1, 28), ' ');
-        text += head + o.Help + "\n";
-    }
-    return text;
+                       "SIGINT or SIGTERM. Options:\n",
+                       ModuleOptions());
 }
 
 bool TSimProgram::ParseModule(const std::vector<std::string>& args, TModuleSettings& settings, std::string& error)
 {
-    const auto& options = ModuleOptions();
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
-            error = "unexpected argument '" + arg + "'";
-            return false;
-        }
-        std::string name = arg.substr(2), value;
-        const std::size_t eq = name.find('=');
-        const bool inlineValue = eq != std::string::npos;
-        if (inlineValue) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        const auto it = std::find_if(options.begin(), options.end(), [&](const TModuleOption& o) { return name == o.Name; });
-        if (it == options.end()) {
-            error = "unknown option '--" + name + "'";
-            return false;
-        }
-        if (!it->Value && inlineValue) {
-            error = "option '--" + name + "' takes no value";
-            return false;
-        }
-        if (it->Value && !inlineValue) {
-            if (i + 1 >= args.size()) {
-                error = "option '--" + name + "' needs a value (" + it->Value + ")";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (!it->Apply(settings, value)) {
-            error = "option '--" + name + "': '" + value + "' is not " + it->Expected;
-            return false;
-        }
-    }
-    return true;
+    return ParseOptions(ModuleOptions(), args, settings, error);
 }
 
 int TSimProgram::RunModules(const TModuleSettings& settings)
 {
     TSimLog log;
-    if (!settings.LogPath.empty()) {
-        if (!log.ToFile(settings.LogPath)) {
-            err_ << "ferrovan-sim: cannot create the log " << settings.LogPath << ": "
-                 << ErrorText(GetLastError()) << "\n";
-            return 1;
-        }
-    } else if (!settings.Quiet) {
-        log.ToStderr();
-    }
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    TUniqueFd signalFd(signalfd(-1, &signals, SFD_CLOEXEC));
-    if (!signalFd.Valid()) {
-        err_ << "ferrovan-sim: cannot watch for signals: " << ErrorText(ErrorFromErrno(errno)) << "\n";
+    if (!OpenLog(settings.LogPath, settings.Quiet, log))
         return 1;
-    }
+    TUniqueFd signalFd = WatchSignals();
+    if (!signalFd.Valid())
+        return 1;
 
     in_addr first{};
     if (inet_pton(AF_INET, settings.Module.Address.c_str(), &first) != 1) {

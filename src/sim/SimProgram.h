@@ -6,6 +6,7 @@
 //
 // Exit status: 0 after a clean stop (SIGINT, SIGTERM, or the hang-up the options asked for),
 // 1 when the line could not be opened or went away, 2 on wrong usage.
+#include "ports/UniqueFd.h"
 #include "sim/SimModuleOptions.h"
 #include "sim/SimOptions.h"
 
@@ -15,6 +16,8 @@
 #include <vector>
 
 namespace fk {
+
+class TSimLog;
 
 class TSimProgram {
 public:
@@ -52,6 +55,10 @@ private:
     int RunController(const TControllerSettings& settings);
     int RunModules(const TModuleSettings& settings);
     int Usage(const std::string& message);
+    // Where the log goes: the file, else the standard error stream unless quiet; false
+    // (with the reason told) when the file cannot be created.
+    bool OpenLog(const std::string& path, bool quiet, TSimLog& log);
+    TUniqueFd WatchSignals();
 
     std::ostream& out_;
     std::ostream& err_;
