@@ -5,7 +5,7 @@
 #include "platform/Component.h"
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
-#include "cli/ModuleSession.h"
+#include "session/ModuleSession.h"
 #include "cli/ToolView.h"
 
 #include <chrono>

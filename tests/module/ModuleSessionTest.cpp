@@ -1,7 +1,7 @@
 // The device session through the LAN port adapter and a simulated module with its controller,
 // and the adapter's own behaviour without a module.
 #include "ModuleTestUtil.h"
-#include "cli/ModuleSession.h"
+#include "session/ModuleSession.h"
 #include "sim/SimModule.h"
 
 #include <QElapsedTimer>
