@@ -271,9 +271,7 @@ void TDeviceCommand::Shutdown()
 {
     if (!session_)
         return;
-    session_->OnDeviceMessage = nullptr;
-    view_.ClosePort(*session_);
-    view_.OnChange = nullptr;
+    view_.Release(*session_);
     session_.reset();
 }
 

@@ -228,9 +228,7 @@ void TFlashCommand::Shutdown()
 {
     if (!session_)
         return;
-    session_->OnDeviceMessage = nullptr;
-    view_.ClosePort(*session_);
-    view_.OnChange = nullptr;
+    view_.Release(*session_);
     session_.reset();
 }
 

@@ -74,23 +74,23 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     return text;
 }
 
-void TToolView::ClosePort(TDeviceSession& session)
+void TToolView::Release(TDeviceSession& session)
 {
-    if (!opened_ || closed_)
-        return;
-    QEventLoop closing;
-    auto saved = std::move(OnChange);
-    OnChange = [this, &closing] {
-        if (closed_)
-            closing.quit();
-    };
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
-    guard.start(2000);
-    if (session.Serial()->Close() && !closed_)
-        closing.exec();
-    OnChange = std::move(saved);
+    session.OnDeviceMessage = nullptr;
+    if (opened_ && !closed_) {
+        QEventLoop closing;
+        OnChange = [this, &closing] {
+            if (closed_)
+                closing.quit();
+        };
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
+        guard.start(2000);
+        if (session.Serial()->Close() && !closed_)
+            closing.exec();
+    }
+    OnChange = nullptr;
 }
 
 } // namespace fk

@@ -37,9 +37,10 @@ public:
     // (and what to do about a permission problem). session may be null.
     String PortFailureText(const TDeviceSession* session) const;
 
-    // Closes the session's port when it is open and lets its closing and closed events run
-    // (at most 2 s), so the session can go without a port event still on its way.
-    void ClosePort(TDeviceSession& session);
+    // Before the session goes: stops its device messages, closes its port when it is open
+    // and lets the closing and closed events run (at most 2 s), so no port event is still on
+    // its way; then OnChange is dropped.
+    void Release(TDeviceSession& session);
 
     // Called after every change above.
     std::function<void()> OnChange;
