@@ -64,8 +64,7 @@ u32 TMyListHeader::VisibleFormat(int logicalIndex) const
 // have no Qt counterpart; they are kept in the set and change nothing.
 void TMyListHeader::SetColumnStyles(TColumnHeaderStyles styles)
 {
-    if (styles == styles_)
-        return;
+    // Applied every time: the tree view sets some of these itself when it takes the header.
     styles_ = styles;
     setSectionsClickable(styles.Contains(chsButtons));
     setSectionsMovable(styles.Contains(chsDragDrop));

@@ -49,7 +49,7 @@ private:
     TListHeaderLayout::TPart PartAt(const QPoint& pos, int& logicalIndex) const;
 
     std::vector<u32> formats_;
-    TColumnHeaderStyles styles_{0};
+    TColumnHeaderStyles styles_;
     int checkPressed_ = -1;      // the item whose check box the left button went down on
     bool skipNextClick_ = false; // the release after a double click is no new click
 };

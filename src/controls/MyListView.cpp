@@ -30,7 +30,7 @@ TMyListView::TMyListView(QWidget* parent)
             [this](int i, int oldSize, int newSize) { SectionResized(i, oldSize, newSize); });
 
     columns_.OnChange = TMyListColumns::TChangeEvent(this, &TMyListView::ColumnsChanged);
-    UpdateColumnStyles();
+    header_->SetColumnStyles(columnStyles_);
 }
 
 TMyListView::~TMyListView()
