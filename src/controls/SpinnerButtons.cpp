@@ -43,7 +43,7 @@ void TSpinnerButtons::paintEvent(QPaintEvent*)
         bevel.initFrom(this);
         bevel.rect = halves[i];
         bevel.state |= sunken ? QStyle::State_Sunken : QStyle::State_Raised;
-        style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &bevel, &painter, this);
+        style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &bevel, &painter, this);
 
         QStyleOptionSpinBox arrow;
         arrow.initFrom(this);
