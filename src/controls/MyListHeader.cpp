@@ -17,11 +17,9 @@ TMyListHeader::TMyListHeader(QWidget* parent)
     setStretchLastSection(false);
     setTextElideMode(Qt::ElideRight);
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A release after a double click is no click here: the double click is not passed to
+    // Qt's header, which then has no pressed item.
     connect(this, &QHeaderView::sectionClicked, this, [this](int logicalIndex) {
-        if (skipNextClick_) {
-            skipNextClick_ = false;
-            return;
-        }
         if (onItemClick)
             onItemClick(logicalIndex);
     });
@@ -178,7 +176,6 @@ QSize TMyListHeader::sectionSizeFromContents(int logicalIndex) const
 
 void TMyListHeader::mousePressEvent(QMouseEvent* event)
 {
-    skipNextClick_ = false;
     if (event->button() == Qt::LeftButton) {
         int logicalIndex = -1;
         switch (PartAt(event->position().toPoint(), logicalIndex)) {
@@ -241,7 +238,6 @@ void TMyListHeader::mouseDoubleClickEvent(QMouseEvent* event)
         QHeaderView::mouseDoubleClickEvent(event);
         return;
     }
-    skipNextClick_ = true;
     if (onItemDblClick)
         onItemDblClick(logicalIndex);
     event->accept();

@@ -50,8 +50,7 @@ private:
 
     std::vector<u32> formats_;
     TColumnHeaderStyles styles_;
-    int checkPressed_ = -1;      // the item whose check box the left button went down on
-    bool skipNextClick_ = false; // the release after a double click is no new click
+    int checkPressed_ = -1; // the item whose check box the left button went down on
 };
 
 } // namespace fk

@@ -64,6 +64,9 @@ void TSpinnerButtons::mousePressEvent(QMouseEvent* event)
     lastGlobal_ = event->globalPosition().toPoint();
     const int y = event->position().toPoint().y();
     if (event->button() == Qt::LeftButton) {
+        // The buttons take no focus; a click gives it to the spinner's edit.
+        if (QWidget* spinner = parentWidget(); spinner && !spinner->hasFocus() && spinner->isEnabled())
+            spinner->setFocus(Qt::MouseFocusReason);
         pressed_ = HalfAt(event->position().toPoint());
         if (pressed_ != hNone) {
             // The button steps first, as an up/down control does on its press; then the press

@@ -3,6 +3,7 @@
 #include "ScreenshotUtil.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLineEdit>
 #include <QLocale>
 #include <QStyleHints>
@@ -97,6 +98,30 @@ TEST_F(SpinnerWidget, DragUpTwentyPixelsAtHalfSensitivity)
     ASSERT_GE(e.size(), 4u);
     EXPECT_EQ(e.front(), "scroll 1 39");
     EXPECT_EQ(Events(e.end() - 2, e.end()), (Events{"scroll 4 50", "scroll 8 50"}));
+}
+
+TEST_F(SpinnerWidget, DragMovesThePointerToTheButtonsMiddle)
+{
+    spinner->SetPosition(40);
+    const QPoint press(Middle().x(), 2); // upper half: steps up first
+    QTest::mousePress(Buttons(), Qt::LeftButton, Qt::NoModifier, press);
+    EXPECT_EQ(spinner->Position(), 41);
+    EXPECT_TRUE(spinner->Edit()->hasFocus());
+    QTest::mouseMove(Buttons(), press - QPoint(0, 12));
+    ASSERT_TRUE(spinner->Dragging());
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::SplitVCursor);
+    EXPECT_EQ(spinner->Position(), 46); // 12 pixels at 0.5 from 40
+    // The pointer now sits as far above the middle as it was moved above the press point.
+    const QPoint warped = Buttons()->mapFromGlobal(QCursor::pos(Buttons()->screen()));
+    EXPECT_EQ(warped.y(), Middle().y() - 12);
+    QApplication::processEvents(); // the move the platform reports for the jump changes nothing
+    EXPECT_EQ(spinner->Position(), 46);
+    QTest::mouseMove(Buttons(), warped - QPoint(0, 8));
+    EXPECT_EQ(spinner->Position(), 50);
+    QTest::mouseRelease(Buttons(), Qt::LeftButton, Qt::NoModifier, warped - QPoint(0, 8));
+    EXPECT_EQ(spinner->Position(), 50);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(SpinnerWidget, RightClickResetsAndCancelsADrag)
