@@ -558,16 +558,37 @@ void TKnob::leaveEvent(QEvent* event)
     QWidget::leaveEvent(event);
 }
 
-void TKnob::FocusChanged(QWidget* old, QWidget* now)
+void TKnob::FocusChanged(QWidget*, QWidget* now)
 {
-    const auto within = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
-    if (!within(old) && within(now)) {
-        PointerRule(PointerOverKnob());
-        DoOnEnter();
-    } else if (within(old) && !within(now)) {
-        PointerRule(PointerOverKnob());
-        DoOnExit();
-    }
+    if (now && (now == this || isAncestorOf(now)))
+        FocusEnters();
+    else
+        FocusLeaves();
+}
+
+void TKnob::FocusEnters()
+{
+    // The knob's OnEnter comes before its edit box's OnEditEnter, its OnExit after OnEditExit.
+    if (focusInside_)
+        return;
+    focusInside_ = true;
+    PointerRule(PointerOverKnob());
+    DoOnEnter();
+}
+
+void TKnob::FocusLeaves()
+{
+    if (!focusInside_)
+        return;
+    focusInside_ = false;
+    PointerRule(PointerOverKnob());
+    DoOnExit();
+}
+
+void TKnob::focusInEvent(QFocusEvent* event)
+{
+    FocusEnters();
+    QWidget::focusInEvent(event);
 }
 
 // --- keys and the edit box
@@ -648,6 +669,7 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
         return k == TKnobLogic::ekUp || k == TKnobLogic::ekDown;
     }
     case QEvent::FocusIn:
+        FocusEnters();
         DoOnEditEnter();
         break;
     case QEvent::FocusOut:

@@ -182,6 +182,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -214,6 +215,8 @@ private:
     void PointerRule(bool over);
     bool PointerOverKnob() const;
     void FocusChanged(QWidget* old, QWidget* now);
+    void FocusEnters();
+    void FocusLeaves();
     void ApplyEnabled(bool enabled);
     void ApplyHint();
     void ApplyUnitVisibility();
@@ -245,6 +248,7 @@ private:
     bool warping_ = false;  // a pointer warp is delivering its own move: ignore it
     QPoint spinGlobal_;     // global pointer position of the spin event being handled
     bool cursorSaved_ = false;
+    bool focusInside_ = false; // the knob or its edit box has the keyboard focus
 };
 
 } // namespace fk

@@ -143,6 +143,69 @@ TEST_F(KnobWidget, SpinDragFollowsThePointerAndCancelsWithTheRightButton)
     EXPECT_EQ(events_->TakeWithoutMoves(), "SCCCE");
 }
 
+TEST_F(KnobWidget, SpinDragGoesOnPastTheTopOfTheScreen)
+{
+    knob_->setMax(2000);
+    knob_->setPosition(1000);
+    const QPoint press = UpButton();
+    const int top = Spin()->mapToGlobal(QPoint(0, 0)).y() - Spin()->screen()->geometry().top();
+    const int screenHeight = Spin()->screen()->geometry().height();
+    QTest::mousePress(Spin(), Qt::LeftButton, {}, press);
+    QTest::mouseMove(Spin(), press - QPoint(0, 4));
+    events_->Take();
+    const int local = Spin()->mapFromGlobal(QCursor::pos()).y();
+    // Up to the top screen row: the pointer reappears near the bottom.
+    QTest::mouseMove(Spin(), QPoint(press.x(), -top));
+    const int atTop = knob_->Position();
+    EXPECT_EQ(atTop, 1000 + 1 + (local + top) / 2 + 2);
+    EXPECT_EQ(QCursor::pos().y() - Spin()->screen()->geometry().top(), screenHeight - 2);
+    // 20 pixels further up from there: 10 steps more.
+    const QPoint after(press.x(), Spin()->mapFromGlobal(QCursor::pos()).y() - 20);
+    QTest::mouseMove(Spin(), after);
+    EXPECT_EQ(knob_->Position(), atTop + 10);
+    QTest::mouseRelease(Spin(), Qt::LeftButton, {}, after);
+    EXPECT_EQ(knob_->Position(), atTop + 10);
+    EXPECT_EQ(events_->TakeWithoutMoves().back(), 'E');
+}
+
+TEST_F(KnobWidget, FocusAndPointerEventsComeOncePerVisit)
+{
+    std::string seen;
+    knob_->OnEnter = TNotifyEvent::Bind(&seen, [&seen](TObject*) { seen += "<"; });
+    knob_->OnExit = TNotifyEvent::Bind(&seen, [&seen](TObject*) { seen += ">"; }, 1);
+    knob_->OnEditEnter = TNotifyEvent::Bind(&seen, [&seen](TObject*) { seen += "e"; }, 2);
+    knob_->OnEditExit = TNotifyEvent::Bind(&seen, [&seen](TObject*) { seen += "x"; }, 3);
+    auto* other = new QLineEdit(window_.get());
+    other->move(20, 90);
+    other->show();
+    window_->activateWindow();
+    other->setFocus();
+    seen.clear();
+    knob_->Edit()->setFocus();
+    knob_->setFocus(); // from the edit box to the knob: still inside
+    other->setFocus();
+    EXPECT_EQ(seen, "<ex>");
+    // Leaving the edit box applies what was typed, before OnEditExit.
+    knob_->Edit()->setFocus();
+    knob_->Edit()->selectAll();
+    QTest::keyClicks(knob_->Edit(), QStringLiteral("42"));
+    events_->Take();
+    other->setFocus();
+    EXPECT_EQ(knob_->Position(), 42);
+    EXPECT_EQ(events_->Take(), "SCE");
+
+    // The pointer across the parts: one enter, one leave.
+    std::string pointer;
+    knob_->OnMouseEnter = TNotifyEvent::Bind(&pointer, [&pointer](TObject*) { pointer += "["; });
+    knob_->OnMouseLeave = TNotifyEvent::Bind(&pointer, [&pointer](TObject*) { pointer += "]"; }, 1);
+    QTest::mouseMove(window_.get(), QPoint(5, 5));
+    for (QWidget* part : {static_cast<QWidget*>(knob_->KnobFace()), static_cast<QWidget*>(knob_->Edit()),
+                          static_cast<QWidget*>(Spin()), static_cast<QWidget*>(knob_->BackgroundFace())})
+        QTest::mouseMove(part, QPoint(2, 2));
+    QTest::mouseMove(window_.get(), QPoint(5, 5));
+    EXPECT_EQ(pointer, "[]");
+}
+
 TEST_F(KnobWidget, ArrowKeysStepTheKnob)
 {
     knob_->setFocus();
