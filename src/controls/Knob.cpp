@@ -80,13 +80,17 @@ TKnob::TKnob(QWidget* parent)
     }
     QObject::connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });
 
-    ApplyEnabled(true);
+    enabledApplied_ = !isEnabled();
+    ApplyEnabled(isEnabled());
     logic_.UpdateKnob(true);
     laidOut_ = true;
     UpdateSize(autoSize_);
 }
 
-TKnob::~TKnob() = default;
+TKnob::~TKnob()
+{
+    KnobDragCursor(false); // a drag cut short by the knob's end gives the cursor back
+}
 
 // --- host of the logic
 
@@ -560,7 +564,11 @@ void TKnob::leaveEvent(QEvent* event)
 
 void TKnob::FocusChanged(QWidget*, QWidget* now)
 {
-    if (now && (now == this || isAncestorOf(now)))
+    // No widget has the focus while the application is not the active one; the focus comes
+    // back to the same place, so that is neither an exit nor an entry.
+    if (!now)
+        return;
+    if (now == this || isAncestorOf(now))
         FocusEnters();
     else
         FocusLeaves();
@@ -672,10 +680,15 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
         FocusEnters();
         DoOnEditEnter();
         break;
-    case QEvent::FocusOut:
+    case QEvent::FocusOut: {
+        // Switching to another window or opening a menu keeps the edit box's place.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            break;
         logic_.EditExit();
         DoOnEditExit();
         break;
+    }
     default:
         break;
     }

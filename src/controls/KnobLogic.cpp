@@ -188,6 +188,8 @@ void TKnobLogic::setValueMultiplier(double m)
 
 void TKnobLogic::setDot(unsigned d)
 {
+    if (d > MaxDot)
+        return; // more decimals than any int shows
     dot_ = d;
     UpdateKnob(false);
 }

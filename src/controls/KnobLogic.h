@@ -53,6 +53,8 @@ public:
 
     using TDeadZone = std::pair<int, int>;
 
+    // Most decimal places the edit box shows; larger Dot values are refused.
+    static constexpr unsigned MaxDot = 18;
     // Pixels the pointer must move before a press becomes a drag.
     static constexpr int MouseSensitivity = 2;
 

@@ -127,6 +127,8 @@ TEST_F(KnobLogic, DotTextsInsertTheSeparator)
     knob.setDot(1);
     knob.setPosition(-7);
     EXPECT_EQ(knob.EditText(), QStringLiteral("-0.7"));
+    knob.setDot(4000000000u); // would need gigabytes of zeros: refused
+    EXPECT_EQ(knob.Dot(), 1u);
 }
 
 TEST_F(KnobLogic, EditFilterUnderAFullStopLocale)
