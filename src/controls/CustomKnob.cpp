@@ -11,12 +11,11 @@
 namespace fk {
 
 TCustomKnob::TCustomKnob(QWidget* parent)
-    : QWidget(parent)
+    : TKnobPart(parent)
     , pen_(Qt::black)
     , brush_(Qt::white)
 {
     setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
     const int size = TDesignScale::ForWidget(this)(DefaultSize);
     resize(size, size);
 }
@@ -79,8 +78,7 @@ void TCustomKnob::Press(QMouseEvent* event)
 {
     if (window() && !window()->isActiveWindow())
         OnMouseActivate.Invoke(this);
-    const QPoint p = event->position().toPoint();
-    OnMouseDown.Invoke(this, event->button(), event->buttons(), event->modifiers(), p.x(), p.y());
+    ReportPress(event);
 }
 
 void TCustomKnob::mousePressEvent(QMouseEvent* event)
@@ -101,22 +99,15 @@ void TCustomKnob::mouseDoubleClickEvent(QMouseEvent* event)
     Press(event);
 }
 
-void TCustomKnob::mouseMoveEvent(QMouseEvent* event)
-{
-    const QPoint p = event->position().toPoint();
-    OnMouseMove.Invoke(this, event->buttons(), event->modifiers(), p.x(), p.y());
-}
-
 void TCustomKnob::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint p = event->position().toPoint();
     // As on a button: the click comes before the release is reported.
     if (event->button() == Qt::LeftButton && clicked_) {
         clicked_ = false;
-        if (rect().contains(p))
+        if (rect().contains(event->position().toPoint()))
             OnClick.Invoke(this);
     }
-    OnMouseUp.Invoke(this, event->button(), event->buttons(), event->modifiers(), p.x(), p.y());
+    ReportRelease(event);
 }
 
 void TCustomKnob::enterEvent(QEnterEvent*)

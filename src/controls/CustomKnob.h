@@ -2,21 +2,15 @@
 // A plain round knob face: an ellipse filling the control with a pointer line at an angle.
 // The knob control (TKnob) uses two of them, a fixed background disc and the face that turns.
 // The face paints on its parent's background (no fill of its own outside the ellipse).
-#include "platform/Event.h"
+#include "controls/KnobPart.h"
 
 #include <QBrush>
 #include <QPen>
-#include <QWidget>
 
 namespace fk {
 
-class TCustomKnob : public QWidget, public TObject {
+class TCustomKnob : public TKnobPart {
 public:
-    // (Sender, button, buttons held, keyboard modifiers, x, y); points in the face's pixels.
-    using TMouseEvent = TEvent<TObject*, Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int, int>;
-    // (Sender, buttons held, keyboard modifiers, x, y).
-    using TMouseMoveEvent = TEvent<TObject*, Qt::MouseButtons, Qt::KeyboardModifiers, int, int>;
-
     // Design size of a face (pixels at 96 dpi).
     static constexpr int DefaultSize = 24;
 
@@ -32,11 +26,9 @@ public:
 
     QSize sizeHint() const override;
 
+    // OnMouseDown, OnMouseMove, OnMouseUp: see TKnobPart.
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
-    TMouseEvent OnMouseDown;
-    TMouseMoveEvent OnMouseMove;
-    TMouseEvent OnMouseUp;
     TNotifyEvent OnMouseEnter;
     TNotifyEvent OnMouseLeave;
     // A press on the face while its window is not the active one (it is activated by the press).
@@ -46,7 +38,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

@@ -54,9 +54,9 @@ TKnob::TKnob(QWidget* parent)
     background_ = new TCustomKnob(this);
     knob_ = new TCustomKnob(this);
     for (TCustomKnob* face : {background_, knob_}) {
-        face->OnMouseDown = TCustomKnob::TMouseEvent(this, &TKnob::FaceMouseDown);
-        face->OnMouseMove = TCustomKnob::TMouseMoveEvent(this, &TKnob::FaceMouseMove);
-        face->OnMouseUp = TCustomKnob::TMouseEvent(this, &TKnob::FaceMouseUp);
+        face->OnMouseDown = TKnobPart::TMouseEvent(this, &TKnob::FaceMouseDown);
+        face->OnMouseMove = TKnobPart::TMouseMoveEvent(this, &TKnob::FaceMouseMove);
+        face->OnMouseUp = TKnobPart::TMouseEvent(this, &TKnob::FaceMouseUp);
         face->OnClick = TNotifyEvent(this, &TKnob::FaceClick);
         face->OnDblClick = TNotifyEvent(this, &TKnob::FaceDblClick);
     }
@@ -67,9 +67,9 @@ TKnob::TKnob(QWidget* parent)
     QObject::connect(edit_, &QLineEdit::textEdited, this, [this](const QString& text) { EditTextEdited(text); });
     spin_ = new TKnobSpinButtons(this);
     spin_->setFocusPolicy(Qt::NoFocus);
-    spin_->OnMouseDown = TCustomKnob::TMouseEvent(this, &TKnob::SpinMouseDown);
-    spin_->OnMouseMove = TCustomKnob::TMouseMoveEvent(this, &TKnob::SpinMouseMove);
-    spin_->OnMouseUp = TCustomKnob::TMouseEvent(this, &TKnob::SpinMouseUp);
+    spin_->OnMouseDown = TKnobPart::TMouseEvent(this, &TKnob::SpinMouseDown);
+    spin_->OnMouseMove = TKnobPart::TMouseMoveEvent(this, &TKnob::SpinMouseMove);
+    spin_->OnMouseUp = TKnobPart::TMouseEvent(this, &TKnob::SpinMouseUp);
     spin_->OnSpin = TEvent<TObject*, bool>(this, &TKnob::SpinStep);
     caption_ = new QLabel(this);
     unit_ = new QLabel(this);

@@ -158,9 +158,9 @@ public:
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
     // Presses, releases and moves on the knob or any of its parts, in the knob's pixels.
-    TCustomKnob::TMouseEvent OnMouseDown;
-    TCustomKnob::TMouseMoveEvent OnMouseMove;
-    TCustomKnob::TMouseEvent OnMouseUp;
+    TKnobPart::TMouseEvent OnMouseDown;
+    TKnobPart::TMouseMoveEvent OnMouseMove;
+    TKnobPart::TMouseEvent OnMouseUp;
 
 protected:
     virtual void DoOnStartMove() { OnStartMove.Invoke(this); }

@@ -9,10 +9,9 @@
 namespace fk {
 
 TKnobSpinButtons::TKnobSpinButtons(QWidget* parent)
-    : QWidget(parent)
+    : TKnobPart(parent)
     , color_(Qt::cyan)
 {
-    setMouseTracking(true);
     repeat_.setSingleShot(true);
     QObject::connect(&repeat_, &QTimer::timeout, this, [this] { Repeat(); });
 }
@@ -61,10 +60,10 @@ void TKnobSpinButtons::paintEvent(QPaintEvent*)
 
 void TKnobSpinButtons::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint p = event->position().toPoint();
-    OnMouseDown.Invoke(this, event->button(), event->buttons(), event->modifiers(), p.x(), p.y());
+    ReportPress(event);
     if (event->button() != Qt::LeftButton)
         return;
+    const QPoint p = event->position().toPoint();
     pressed_ = ButtonRect(btUp).contains(p) ? btUp : ButtonRect(btDown).contains(p) ? btDown : btNone;
     update();
     if (pressed_ == btNone)
@@ -79,12 +78,6 @@ void TKnobSpinButtons::mouseDoubleClickEvent(QMouseEvent* event)
     mousePressEvent(event);
 }
 
-void TKnobSpinButtons::mouseMoveEvent(QMouseEvent* event)
-{
-    const QPoint p = event->position().toPoint();
-    OnMouseMove.Invoke(this, event->buttons(), event->modifiers(), p.x(), p.y());
-}
-
 void TKnobSpinButtons::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
@@ -92,8 +85,7 @@ void TKnobSpinButtons::mouseReleaseEvent(QMouseEvent* event)
         pressed_ = btNone;
         update();
     }
-    const QPoint p = event->position().toPoint();
-    OnMouseUp.Invoke(this, event->button(), event->buttons(), event->modifiers(), p.x(), p.y());
+    ReportRelease(event);
 }
 
 void TKnobSpinButtons::Repeat()

@@ -4,15 +4,14 @@
 // step in its direction; holding the button repeats the step at the style's rate until the
 // button is released or the knob starts a drag. Presses, moves and releases are reported with
 // the same mouse events as a knob face.
-#include "controls/CustomKnob.h"
+#include "controls/KnobPart.h"
 
 #include <QColor>
 #include <QTimer>
-#include <QWidget>
 
 namespace fk {
 
-class TKnobSpinButtons : public QWidget, public TObject {
+class TKnobSpinButtons : public TKnobPart {
 public:
     // Design width of the buttons (pixels at 96 dpi).
     static constexpr int DefaultWidth = 15;
@@ -26,15 +25,11 @@ public:
 
     // (Sender, up): a step of a button.
     TEvent<TObject*, bool> OnSpin;
-    TCustomKnob::TMouseEvent OnMouseDown;
-    TCustomKnob::TMouseMoveEvent OnMouseMove;
-    TCustomKnob::TMouseEvent OnMouseUp;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
