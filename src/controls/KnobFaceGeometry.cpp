@@ -8,9 +8,12 @@ namespace fk {
 
 namespace {
 
+// floor(v + 0.5). sin and cos of whole quarter turns are not exactly 0 in doubles (sin(pi) is
+// about 1.2e-16): a hair's allowance keeps such exact halves rounding up, so a pointer at 0, 90,
+// 180 or 270 degrees is straight.
 int RoundHalfUp(double v) noexcept
 {
-    return static_cast<int>(MyMath::floatround(v, 6));
+    return static_cast<int>(MyMath::floatround(v + 1e-9, 6));
 }
 
 } // namespace
