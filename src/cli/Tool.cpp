@@ -40,13 +40,13 @@ const char* const ExitNote = "exit status: 0 success, 1 the port or the device f
 const std::vector<TCommandInfo>& Commands()
 {
     static const std::vector<TCommandInfo> commands = {
-        {"ports", "ports [--json]", "list the machine's serial ports with their descriptions",
+        {"ports", "ports [--json]", "list the machine's serial ports",
          "Lists the machine's serial ports in natural order, with their descriptions.\n\n"
          "  --json                  print a JSON array\n",
          false, {{"json", false}}},
         {"info", "info PORT [--stay SECONDS] [--timeout SECONDS] [--json]",
-         "connect, identify and describe the device (--stay: stay connected\n"
-         "polling for SECONDS after printing)",
+         "connect, identify and describe the device; --stay\n"
+         "keeps it connected (polling) SECONDS after printing",
          "Connects, identifies and describes the device: identifier, serial number, firmware version\n"
          "and build date, run mode, open time and break time. When the device does not give every\n"
          "part, what it gave is printed and the message names what is missing.\n\n"
@@ -54,8 +54,9 @@ const std::vector<TCommandInfo>& Commands()
          "                          measurements; the device must still be connected at the end\n",
          true, {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}, {"stay", true}}},
         {"set", "set PORT [--open-time N] [--break-time N] [--timeout SECONDS] [--json]",
-         "write the open time (10..50 ms) and the break time (in tens of seconds,\n"
-         "within the device's range), then read the parameters back",
+         "write the open time (10..50 ms) and the break time\n"
+         "(tens of seconds, within the device's range), then\n"
+         "read the parameters back",
          "Writes the open time and the break time, waits for the device's acknowledgement, reads\n"
          "the parameters back and describes the device. Values out of range are refused before\n"
          "anything is sent.\n\n"
@@ -72,8 +73,8 @@ const std::vector<TCommandInfo>& Commands()
          "Restarts the device (also one that is identified but cannot be connected).\n\n", true,
          {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
         {"modules", "modules [--listen SECONDS] [--json]",
-         "list the wireless modules heard within SECONDS (default 3),\n"
-         "with their configuration and the networks they see",
+         "list the wireless modules heard within SECONDS\n"
+         "(default 3), their configuration and networks",
          "Listens for wireless modules and lists those heard, with their configuration and the\n"
          "networks they see.\n\n"
          "  --listen SECONDS        how long to listen (default 3)\n"
@@ -89,8 +90,8 @@ const std::vector<TCommandInfo>& Commands()
          false,
          {{"module-tcp-port", true}, {"udp-port", true}, {"ssid", true}, {"password", true}, {"timeout", true}}},
         {"flash", "flash PORT IMAGE [--timeout SECONDS] [--json]",
-         "replace the device's firmware with an image file (Ctrl-C aborts\n"
-         "and restarts the device)",
+         "replace the device's firmware with an image file\n"
+         "(Ctrl-C aborts and restarts the device)",
          "Replaces the device's firmware with an image file: checks the file, brings the device into\n"
          "its bootloader, sends the payload and restarts the device. It succeeds when the device\n"
          "answers in its application with the image's identifier. Ctrl-C aborts and restarts the\n"
@@ -104,7 +105,8 @@ const std::vector<TCommandInfo>& Commands()
          "  --json                  print one JSON object\n",
          false, {{"json", false}}},
         {"make-image", "make-image --id ID --payload FILE --out FILE",
-         "build an image file (ID: the device identifier, decimal or 0x...)",
+         "build an image file (ID: the device identifier,\n"
+         "decimal or 0x...)",
          "Builds an image file around a payload.\n\n"
          "  --id ID                 the device identifier, decimal or 0x hexadecimal\n"
          "  --payload FILE          the bytes sent to the device\n"
