@@ -157,23 +157,28 @@ void TDeviceCommand::Evaluate()
     // "Connection lost" while connecting is not the end: the session goes on identifying the
     // device for as long as the port is open (a device that restarts takes its time). The
     // command's deadline ends the wait.
-    if (status >= staFirmwareCorrupted && status <= staNotSupported) {
-        // The device answers but cannot be connected; a restart may still be asked of it.
-        if (kind_ == dcmReboot) {
-            phase_ = phActing;
-            QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
-            return;
-        }
-        if (kind_ == dcmInfo)
-            PrintDevice();
-        Fail(session_->Messages().MessageText(status));
+    if (status >= staFirmwareCorrupted && status <= staNotSupported)
+        NotConnectable(session_->Messages().MessageText(status));
+    else if (session_->DeviceState() == dsConnected)
+        BeginAction();
+}
+
+void TDeviceCommand::BeginAction()
+{
+    // Act once the session has finished handling the reply that brought the device here.
+    phase_ = phActing;
+    QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
+}
+
+void TDeviceCommand::NotConnectable(const String& text)
+{
+    if (kind_ == dcmReboot) {
+        BeginAction(); // Reboot is offered for an identified device, connected or not.
         return;
     }
-    if (session_->DeviceState() == dsConnected) {
-        // Act once the session has finished handling the reply that connected it.
-        phase_ = phActing;
-        QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
-    }
+    if (kind_ == dcmInfo)
+        PrintDevice();
+    Fail(text);
 }
 
 void TDeviceCommand::Deadline()
@@ -211,19 +216,6 @@ String TDeviceCommand::NoParametersText() const
     text += kind_ == dcmInfo ? "the open and break times were not read."
                              : "the open and break times and venting cannot be set.";
     return text;
-}
-
-void TDeviceCommand::NoParameters()
-{
-    if (kind_ == dcmReboot) {
-        // Reboot is offered for an identified device, connected or not.
-        phase_ = phActing;
-        QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
-        return;
-    }
-    if (kind_ == dcmInfo)
-        PrintDevice();
-    Fail(NoParametersText());
 }
 
 void TDeviceCommand::StartAction()
@@ -294,7 +286,7 @@ void TDeviceCommand::OnMessage(u8 code, unsigned dataLength, bool wasReply)
         // now; one that it accepts but will take no parameters from never connects.
         if (phase_ == phConnecting && session_->DeviceState() == dsIdentifying && !session_->DeviceRefused()
             && session_->FirmwareInfo().Version2() == 0)
-            NoParameters();
+            NotConnectable(NoParametersText());
     }
     if (phase_ != phActing || !wasReply)
         return;

@@ -63,9 +63,12 @@ private:
 
     void Evaluate();
     void Deadline();
-    // The device was identified with firmware whose second version number is 0: the session
-    // takes no parameters from it and never connects it.
-    void NoParameters();
+    void BeginAction();
+    // The device is identified but will not be connected: reboot still acts, info prints
+    // what was read, the other commands fail with text.
+    void NotConnectable(const String& text);
+    // Why firmware whose second version number is 0 is never connected: the session takes
+    // no parameters from it.
     String NoParametersText() const;
     void StartAction();
     void OnMessage(u8 code, unsigned dataLength, bool wasReply);
