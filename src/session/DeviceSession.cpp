@@ -363,7 +363,12 @@ void TDeviceSession::PollTimerTimer(TObject*)
         return;
     }
     pollTimer_->Tag &= ~std::intptr_t(1);
-    if (!requestQueue_.empty()) {
+    if (FrontIsTransferRequest()) {
+        // A transfer request still unanswered (its time-out was held back by a busy module
+        // link): never sent twice, the transfer starts over.
+        if (!RestartTransfer() && GiveUpDevice())
+            SetPollTimer(PollInterval); // identification goes on as after any give-up
+    } else if (!requestQueue_.empty()) {
         SendFront(true, true);
     } else if (restartPending_ != rpNone || uploadState_ != usNone || deviceState_ == dsNone
                || (deviceState_ == dsIdentifying && deviceInfo_.RunMode() == 0)) {
@@ -385,10 +390,7 @@ void TDeviceSession::ReplyTimerTimer(TObject*)
         const std::intptr_t budget = replyTimer_->Tag;
         replyTimer_->Tag = budget > std::intptr_t(ReplyTimeOut) ? budget - ReplyTimeOut : 0;
         pollTimer_->Tag &= ~std::intptr_t(2);
-        const bool transferRequest = uploadState_ == usTransfer && !requestQueue_.empty()
-            && requestQueue_.front().Packet.size() >= KestPacketHeader2_t_::DataOffset
-            && requestQueue_.front().Packet[1] == dcFirmwareBlock;
-        if (transferRequest) {
+        if (FrontIsTransferRequest()) {
             // The device may hold the block whose reply was lost, and a resent copy would be
             // stored after it: the transfer starts over instead (it arms its own time-out).
             if (RestartTransfer())
@@ -402,6 +404,13 @@ void TDeviceSession::ReplyTimerTimer(TObject*)
         }
     }
     StartTimer(replyTimer_, ReplyTimeOut);
+}
+
+bool TDeviceSession::FrontIsTransferRequest() const
+{
+    return uploadState_ == usTransfer && !requestQueue_.empty()
+        && requestQueue_.front().Packet.size() >= KestPacketHeader2_t_::DataOffset
+        && requestQueue_.front().Packet[1] == dcFirmwareBlock;
 }
 
 // No valid reply after the retry: the device is given up ("Connection lost"). False when the

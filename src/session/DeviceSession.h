@@ -197,6 +197,7 @@ protected:
 
 private:
     void SetPollTimer(unsigned ms);
+    bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
     bool RestartTransfer();
     static void StartTimer(TTimer* timer, unsigned ms);
