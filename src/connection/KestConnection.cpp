@@ -421,7 +421,7 @@ void TKestConnection::DoOnWrite(const void* buffer, u32 bufferSize, u32 transfer
     OnWrite.Invoke(this, buffer, bufferSize, transferred, errors, result);
     if (sendQueue_.empty() || sendQueue_.front().empty() || buffer != sendQueue_.front().data())
         return;
-    if (result == ERROR_SUCCESS && transferred >= sendQueue_.front().size()) {
+    if (transferred >= sendQueue_.front().size()) {
         sendQueue_.pop_front();
         ++headsDropped_;
         return;

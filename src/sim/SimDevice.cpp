@@ -233,7 +233,7 @@ bool TSimDevice::FinishRestart()
 {
     const bool install = !nextBootloader_ && HasNewFirmware();
     restartNote_.clear();
-    if (bootloader_ && transfer_ && !install)
+    if (bootloader_ && transfer_ && !HasNewFirmware())
         restartNote_ = "the transfer was not complete (" + std::to_string(received_.size())
             + " bytes received): the partial firmware is not run, it stays corrupt";
     bootloader_ = nextBootloader_;
