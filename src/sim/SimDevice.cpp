@@ -233,9 +233,13 @@ bool TSimDevice::FinishRestart()
 {
     const bool install = !nextBootloader_ && HasNewFirmware();
     restartNote_.clear();
-    if (bootloader_ && transfer_ && !HasNewFirmware())
+    if (bootloader_ && transfer_ && !HasNewFirmware()) {
         restartNote_ = "the transfer was not complete (" + std::to_string(received_.size())
             + " bytes received): the partial firmware is not run, it stays corrupt";
+        if (options_.ExpectedFirmware.empty() && !received_.empty())
+            restartNote_ += " (it ended on a whole block; a payload of whole blocks is taken as complete "
+                            "only when it is the expected image's, --expect-image)";
+    }
     bootloader_ = nextBootloader_;
     if (install) {
         installed_ = received_;
