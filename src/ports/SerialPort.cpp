@@ -592,19 +592,21 @@ u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCo
     }
     if (write)
         thread->WrittenByCaller();
+    // The transfer is complete. Its record belongs to the I/O thread, which a status or
+    // error handler may end by closing the port: take the result before they run.
+    const u32 transferred = rec.Transferred;
+    const DWORD code = rec.ErrorCode;
     if (clear || waited) {
         TCommErrorFlags e = 0;
         ClearError(&e, nullptr);
         if (!StillCurrent(link)) {
-            SetLastError(rec.ErrorCode);
-            return rec.Transferred;
+            SetLastError(code);
+            return transferred;
         }
         rec.Errors |= e;
     }
     rec.Pending = false;
-    const u32 transferred = rec.Transferred;
     const TCommErrorFlags errors = rec.Errors;
-    const DWORD code = rec.ErrorCode;
     if (waited && code != ERROR_SUCCESS) {
         thread->SetError(code);
         DoOnModemLost(code);

@@ -565,6 +565,58 @@ TEST_F(SerialPortTest, CloseFromAnEventOnTheMainThreadGoesOnInTheBackground)
     port.reset(); // waits for the background close; nothing may reach the freed port
 }
 
+TEST_F(SerialPortTest, AStatusHandlerMayCloseThePortInsideASynchronousTransfer)
+{
+    // The port's synchronous close frees the I/O thread, and with it the transfer record,
+    // while Write or Read is still on the stack: the call must return what was moved.
+    bool armed = false, closedInside = false;
+    std::function<bool(const TCommStatus&)> closeWhen;
+    port->OnStatusUpdate = TCommStatusEvent::Bind(&armed, [&](TObject*, const TCommStatus& status, TCommErrorFlags) {
+        if (armed && !closedInside && closeWhen(status)) {
+            closedInside = true;
+            EXPECT_TRUE(port->Close());
+        }
+    });
+    ASSERT_TRUE(port->SynchronousClose());
+
+    // Write: close once the bytes have reached the device.
+    ASSERT_TRUE(port->Open(pty.Path()));
+    closeWhen = [&](const TCommStatus&) {
+        pollfd p{pty.Master(), POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+    };
+    armed = true;
+    const std::string text = "hello";
+    EXPECT_EQ(port->Write(text.data(), u32(text.size()), nullptr), 5u);
+    EXPECT_EQ(GetLastError(), 0u);
+    armed = false;
+    EXPECT_TRUE(closedInside);
+    EXPECT_EQ(port->State(), cStateClosed);
+    EXPECT_EQ(pty.Receive(5), text);
+
+    // Read: close once the waiting bytes have been taken.
+    closedInside = false;
+    ASSERT_TRUE(port->Open(pty.Path()));
+    bool received = false;
+    port->OnEvent = TCommEventEvent::Bind(&received, [&](TObject*, TCommEventFlags e, u32, const TCommStatus&,
+                                                         TCommErrorFlags) {
+        received = received || (e & CommEventBit(cEvRxReceive));
+    });
+    pty.Send("abc");
+    ASSERT_TRUE(WaitUntil([&] { return received; }));
+    closeWhen = [](const TCommStatus& status) { return status.InQueue == 0; };
+    armed = true;
+    char buffer[3] = {};
+    EXPECT_EQ(port->Read(buffer, 3, nullptr), 3u);
+    EXPECT_EQ(GetLastError(), 0u);
+    armed = false;
+    EXPECT_TRUE(closedInside);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    EXPECT_EQ(port->State(), cStateClosed);
+    port->OnStatusUpdate = nullptr;
+    port->OnEvent = nullptr;
+}
+
 TEST_F(SerialPortTest, LineSettingsReachTheTerminal)
 {
     ASSERT_TRUE(port->Open(pty.Path(), 115200, sParityNone, 8, sStopBits2));
