@@ -2,6 +2,7 @@
 
 #include "ports/PrecTimer.h"
 
+#include <fcntl.h>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -166,8 +167,10 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
         params.TimeOuts = TimeOuts();
         params.EventMask = CommEvents();
         params.ThreadedEvent = ThreadedEvent();
+        // The I/O thread's own copy; like every descriptor of ours it is not inherited by
+        // programs started from here (a help viewer, a browser).
         if (TPrecTimer* timer = SpeedTimer(); timer && timer->Handle() >= 0)
-            params.SpeedTimerFd = ::dup(timer->Handle());
+            params.SpeedTimerFd = ::fcntl(timer->Handle(), F_DUPFD_CLOEXEC, 0);
         thread = std::make_unique<TCommThread>(params);
     } catch (const std::exception&) {
         if (params.SpeedTimerFd >= 0 && !thread)

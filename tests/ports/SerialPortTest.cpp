@@ -2,15 +2,19 @@
 // device.
 #include "platform/SystemClock.h"
 #include "platform/Thread.h"
+#include "ports/PortMonitor.h"
+#include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <asm/termbits.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -650,6 +654,58 @@ TEST_F(SerialPortTest, LineSettingsReachTheTerminal)
     TCommModemStatus lines = 0xFF;
     EXPECT_TRUE(port->GetModemStatus(&lines));
     EXPECT_EQ(lines, 0u);
+}
+
+namespace {
+
+std::vector<int> OpenDescriptors()
+{
+    std::vector<int> fds;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return fds;
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            fds.push_back(std::atoi(entry->d_name));
+    const int own = ::dirfd(dir);
+    ::closedir(dir);
+    std::erase(fds, own);
+    return fds;
+}
+
+} // namespace
+
+TEST_F(SerialPortTest, NoDescriptorOfThePortsIsInheritedByStartedPrograms)
+{
+    // Programs started from here (a help viewer, a browser) must not inherit what the ports
+    // hold: every descriptor they open is close-on-exec.
+    const std::vector<int> before = OpenDescriptors();
+    auto timer = Make<TPrecTimer>(false); // with its waiter
+    timer->Interval = 1000;
+    timer->SetEnabled(true);
+    auto monitor = Make<TPortMonitor>();
+    const bool monitoring = monitor->Open(); // a netlink socket, when the system allows one
+    ASSERT_TRUE(port->Open(pty.Path()));     // device, wake-up, epoll and speed timer copies
+    port->SetSynchronous(2, false);
+    const char x = 'x';
+    port->Write(&x, 1, nullptr);
+
+    std::vector<std::string> inherited;
+    int added = 0;
+    for (const int fd : OpenDescriptors()) {
+        if (std::find(before.begin(), before.end(), fd) != before.end())
+            continue;
+        ++added;
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) {
+            char target[256] = {};
+            [[maybe_unused]] auto n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target,
+                                                 sizeof target - 1);
+            inherited.push_back(std::to_string(fd) + " -> " + target);
+        }
+    }
+    EXPECT_GE(added, 6 + (monitoring ? 1 : 0));
+    EXPECT_EQ(inherited, Strings{});
 }
 
 TEST(SerialPortNames, PortNamesAndDevicePaths)
