@@ -146,6 +146,7 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
     const String name = fileName; // the argument may be a name this call changes
     CloseThread(ccReasonReOpen);
     ReapThreads();
+    staleLockFile_.clear();
     TCommState& s = MutableState();
     s.BaudRate = baudRate;
     s.Parity = parity;
@@ -216,6 +217,8 @@ void TSerialPort::OnOpenEvent(TCommThread& thread)
     const auto link = thread.Link();
     const String name = thread.FileName();
     const DWORD result = thread.ReturnValue();
+    if (result == ERROR_PORT_STALE_LOCK)
+        staleLockFile_ = thread.LockFilePath();
     if (result == ERROR_SUCCESS && IsValid()) {
         PurgeAll();
         ClearError(nullptr, nullptr);

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -377,6 +378,76 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     EXPECT_FALSE(rec.Has("open:0"));
     ::unlink(LockFile().c_str());
     ASSERT_TRUE(WaitUntil([&] { return rec.Has("opened:0"); }));
+}
+
+TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)
+{
+    // Not removable by anyone: an entry of that name that is a directory.
+    ASSERT_EQ(::mkdir(LockFile().c_str(), 0755), 0);
+    Recorder rec(port);
+    const u32 start = GetTickCount();
+    EXPECT_FALSE(port->Open(pty.Path()));
+    EXPECT_EQ(GetLastError(), ERROR_PORT_STALE_LOCK);
+    EXPECT_LT(TickDiff(GetTickCount(), start), 1000u); // waiting would not help
+    EXPECT_EQ(port->StaleLockFile(), LockFile());
+    ASSERT_TRUE(WaitUntil([&] { return port->State() == cStateClosed; }));
+    EXPECT_EQ(rec.Lifecycle().at(1), "open:" + std::to_string(ERROR_PORT_STALE_LOCK));
+
+    // Gone: the next open takes the port and forgets the file.
+    ASSERT_EQ(::rmdir(LockFile().c_str()), 0);
+    ASSERT_TRUE(port->Open(pty.Path()));
+    EXPECT_TRUE(port->StaleLockFile().empty());
+}
+
+TEST(PortLock, AStaleLockOfAnotherUserIsNotTakenOver)
+{
+    TempDir dir;
+    const std::string device = "/dev/ttyFK7";
+    const std::string file = TPortLock::LockFilePath(dir.Path(), device);
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string text = std::to_string(ended) + "\n";
+    const int fd = ::open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
+    ::close(fd);
+
+    // A shared lock folder (sticky, writable by all) with another user's file in it: root
+    // tries as an unprivileged user in a child, anyone else in a folder made read-only.
+    DWORD result = 0;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 01777), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
+                || ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(255);
+            TPortLock lock;
+            ::_exit(lock.Acquire(dir.Path(), device) == ERROR_PORT_STALE_LOCK && !lock.Held() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 255) << "could not become another user";
+        result = WEXITSTATUS(status) == 0 ? ERROR_PORT_STALE_LOCK : ERROR_ACCESS_DENIED;
+    } else {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+        TPortLock lock;
+        result = lock.Acquire(dir.Path(), device);
+        EXPECT_FALSE(lock.Held());
+        ::chmod(dir.Path().c_str(), 0755);
+    }
+    EXPECT_EQ(result, ERROR_PORT_STALE_LOCK);
+    struct stat st {};
+    EXPECT_EQ(::stat(file.c_str(), &st), 0); // left where it was
+
+    // Removable (our own folder): taken over as before.
+    TPortLock lock;
+    EXPECT_EQ(lock.Acquire(dir.Path(), device), ERROR_SUCCESS);
+    EXPECT_TRUE(lock.Held());
 }
 
 TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
