@@ -654,11 +654,14 @@ TEST_F(SerialPortTest, AStatusHandlerMayCloseThePortInsideASynchronousTransfer)
     });
     ASSERT_TRUE(port->SynchronousClose());
 
-    // Write: close once the bytes have reached the device.
+    // Write: close once the bytes have reached the device (the first status comes before
+    // they are handed over).
     ASSERT_TRUE(port->Open(pty.Path()));
-    closeWhen = [&](const TCommStatus&) {
+    closeWhen = [&, seen = 0](const TCommStatus&) mutable {
+        if (seen++ == 0)
+            return false;
         pollfd p{pty.Master(), POLLIN, 0};
-        return ::poll(&p, 1, 0) == 1;
+        return ::poll(&p, 1, 1000) == 1;
     };
     armed = true;
     const std::string text = "hello";
