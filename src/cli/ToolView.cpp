@@ -84,6 +84,8 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     if (error == ERROR_PORT_PERMISSION)
         text += ": permission denied. Add your user to the \"dialout\" group "
                 "(sudo usermod -aG dialout $USER) and log in again.";
+    else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
+        text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
     else if (error != ERROR_SUCCESS)
         text += " (" + ErrorText(error) + ")";
     return text;
