@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <string>
 
 namespace fk {
 
@@ -82,26 +81,6 @@ std::list<TWLANItem> TModuleReply::ReadNetworks(const std::vector<AnsiString>& f
     for (std::size_t i = 0; i + 1 < fields.size(); i += 2)
         networks.emplace_back(fields[i], IntDef(fields[i + 1], INT_MIN));
     return networks;
-}
-
-AnsiString TModuleReply::ConfigText(const TKestConnectConfig& config)
-{
-    return "KCCONF," + config.Version + "," + config.Name + "," + config.AccessPoint.SSID + ","
-        + config.AccessPoint.Password + "," + config.AccessPoint.IP + "," + (config.APConnected ? "1" : "0") + ","
-        + (config.Flag2 ? "1" : "0") + "," + std::to_string(config.Value7);
-}
-
-AnsiString TModuleReply::NetworkListText(const std::list<TWLANItem>& networks)
-{
-    AnsiString text = "APLIST,";
-    bool first = true;
-    for (const TWLANItem& n : networks) {
-        if (!first)
-            text += ',';
-        first = false;
-        text += n.SSID + "," + std::to_string(n.Signal);
-    }
-    return text;
 }
 
 std::vector<AnsiString> TModuleReply::Fields(const u8* text, std::size_t size)

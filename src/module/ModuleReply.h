@@ -7,9 +7,6 @@
 // are a short reply ("APOKKK", "ALCONN", "CONREJ", "KCDISC", "NEWAPN"); seven or more are a
 // long reply: a six-byte name ("KCCONF", "APLIST"), a separator byte of any value, and
 // comma-separated fields to the end. Anything shorter than six bytes means nothing.
-//
-// The same class prints the two long replies the way a module sends them; a reply printed
-// from what was read reads back to the same values.
 #include "module/ModuleTypes.h"
 #include "platform/Types.h"
 
@@ -49,10 +46,6 @@ public:
     // The networks of a network-list reply, in reply order; a trailing SSID without a signal
     // is dropped, a signal that is not a number is INT_MIN.
     static std::list<TWLANItem> ReadNetworks(const std::vector<AnsiString>& fields);
-    // The replies as a module sends them: "KCCONF," and the eight fields; "APLIST," and the
-    // SSID, signal pairs (a missing signal as INT_MIN).
-    static AnsiString ConfigText(const TKestConnectConfig& config);
-    static AnsiString NetworkListText(const std::list<TWLANItem>& networks);
 
     // The comma-separated fields of text; always at least one (possibly empty) field.
     static std::vector<AnsiString> Fields(const u8* text, std::size_t size);

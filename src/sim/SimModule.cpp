@@ -1,6 +1,5 @@
 #include "sim/SimModule.h"
 
-#include "module/ModuleReply.h"
 #include "platform/LastError.h"
 
 #include <arpa/inet.h>
@@ -312,22 +311,18 @@ std::string TSimModule::Answer(const std::string& command)
         return "KCDISC";
     }
     if (command == "KCCONF") {
-        TKestConnectConfig config;
-        config.Version = options_.Version;
-        config.Name = options_.Name;
-        {
-            std::lock_guard lock(mutex_);
-            config.AccessPoint = TWLANKey(ssid_, password_);
-            config.APConnected = joined_;
-        }
-        config.AccessPoint.IP = options_.APAddress;
-        return TModuleReply::ConfigText(config);
+        std::lock_guard lock(mutex_);
+        return "KCCONF," + options_.Version + "," + options_.Name + "," + ssid_ + "," + password_ + ","
+            + options_.APAddress + "," + (joined_ ? "1" : "0") + ",0,0";
     }
     if (command == "APLIST") {
-        std::list<TWLANItem> networks;
-        for (const auto& [ssid, signal] : options_.Networks)
-            networks.emplace_back(ssid, signal);
-        return TModuleReply::NetworkListText(networks);
+        std::string reply = "APLIST,";
+        for (std::size_t i = 0; i < options_.Networks.size(); ++i) {
+            if (i)
+                reply += ",";
+            reply += options_.Networks[i].first + "," + std::to_string(options_.Networks[i].second);
+        }
+        return reply;
     }
     if (command.rfind("NEWAPN,", 0) == 0) {
         const std::string rest = command.substr(7);
