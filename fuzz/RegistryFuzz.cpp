@@ -37,8 +37,13 @@ void Prepare()
 {
     if (!g_folder.empty())
         return;
-    char dir[] = "/tmp/fk-registry-fuzz-XXXXXX";
-    Check(::mkdtemp(dir) != nullptr);
+    // In memory where possible: every write of the store is synced to its file.
+    char shm[] = "/dev/shm/fk-registry-fuzz-XXXXXX";
+    char tmp[] = "/tmp/fk-registry-fuzz-XXXXXX";
+    char* dir = ::mkdtemp(shm);
+    if (!dir)
+        dir = ::mkdtemp(tmp);
+    Check(dir != nullptr);
     g_folder = dir;
     ::setenv("XDG_CONFIG_HOME", dir, 1);
     ::mkdir((g_folder + "/ferrovan-kest").c_str(), 0700);
