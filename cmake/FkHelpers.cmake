@@ -15,11 +15,13 @@ function(fk_library name)
   endforeach()
 endfunction()
 
-# fk_test_suite(NAME LIBS ... [THREADED]): the test program test_NAME from every .cpp in
+# fk_test_suite(NAME LIBS ... [THREADED] [GUI]): the test program test_NAME from every .cpp in
 # tests/NAME, registered test by test with ctest. THREADED suites are also built and run
-# under thread sanitizer (FK_TSAN); in that build only they are built.
+# under thread sanitizer (FK_TSAN); in that build only they are built. GUI suites run in a
+# full QApplication (offscreen) and their screenshot tests (names containing "Screenshot")
+# run a second time at twice the density (QT_SCALE_FACTOR=2, 192 dpi).
 function(fk_test_suite name)
-  cmake_parse_arguments(A "THREADED;OWN_MAIN" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(A "THREADED;OWN_MAIN;GUI" "" "LIBS" ${ARGN})
   if(FK_TSAN AND NOT A_THREADED)
     return()
   endif()
@@ -33,12 +35,15 @@ function(fk_test_suite name)
       target_link_libraries(test_${name} PRIVATE ${dep})
     endif()
   endforeach()
-  if(NOT A_OWN_MAIN)
+  if(A_GUI)
+    target_link_libraries(test_${name} PRIVATE fk_guitestmain)
+  elseif(NOT A_OWN_MAIN)
     target_link_libraries(test_${name} PRIVATE fk_testmain)
   endif()
   target_link_libraries(test_${name} PRIVATE GTest::gmock GTest::gtest)
   target_compile_definitions(test_${name} PRIVATE
-    FK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/${name}/data")
+    FK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/${name}/data"
+    FK_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
   set(labels ${name})
   if(A_THREADED)
     list(APPEND labels threads)
@@ -48,4 +53,27 @@ function(fk_test_suite name)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${labels}" TIMEOUT 300
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(A_GUI)
+    add_test(NAME ${name}.Screenshots@192dpi
+             COMMAND test_${name} --gtest_filter=*Screenshot*)
+    set_tests_properties(${name}.Screenshots@192dpi PROPERTIES
+      LABELS "${labels};screenshots" TIMEOUT 300
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2")
+  endif()
+endfunction()
+
+# fk_add_version_block(TARGET DESCRIPTION): embeds the program's version block (product version =
+# the project's version, original file name = the target's output name) in its ELF section
+# ".fk_version", where TVersionInfo and `--version` read it.
+function(fk_add_version_block target description)
+  if(NOT TARGET fk_make_version_block)
+    add_executable(fk_make_version_block ${PROJECT_SOURCE_DIR}/scripts/make-version-block.cpp)
+    target_link_libraries(fk_make_version_block PRIVATE fk_support)
+  endif()
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_block.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND fk_make_version_block ${out} ${PROJECT_VERSION} ${target} "${description}"
+    DEPENDS fk_make_version_block
+    COMMENT "Version block of ${target}" VERBATIM)
+  target_sources(${target} PRIVATE ${out})
 endfunction()
