@@ -1,8 +1,8 @@
 // Fuzzes the settings store's reading of its INI file: the input is the whole file.
 // Rules: every value of the program's key reads as at most one type, and as the type
 // GetDataType names, with the size GetDataSize gives; a binary read into a buffer that is too
-// small fails without writing; a value that was read, written back as the same type, reads
-// back the same.
+// small fails without writing; a value that was read, written back as the same type (which
+// sets a damaged file aside first), reads back the same.
 #include "platform/Registry.h"
 
 #include <cstdio>
@@ -29,6 +29,7 @@ std::string g_folder;
 void RemoveFolder()
 {
     std::remove((g_folder + "/ferrovan-kest/registry.ini").c_str());
+    std::remove((g_folder + "/ferrovan-kest/registry.ini.damaged").c_str());
     ::rmdir((g_folder + "/ferrovan-kest").c_str());
     ::rmdir(g_folder.c_str());
 }

@@ -1,6 +1,6 @@
 #include "module/UDPPortLock.h"
 
-#include "platform/RuntimeFolder.h"
+#include "support/SingleInstance.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -43,7 +43,7 @@ DWORD TUDPPortLock::Acquire(u16 port)
 {
     Release();
     holder_.clear();
-    const String folder = TRuntimeFolder::Path();
+    const String folder = SingleInstance::RuntimeFolder();
     if (folder.empty())
         return ERROR_SUCCESS;
     const String path = folder + "/" + FileName(port);

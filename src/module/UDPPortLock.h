@@ -4,11 +4,11 @@
 //
 // Two sockets bound to every address of the same UDP port (both with SO_REUSEADDR, which the
 // listener needs beside the simulated modules on 127.0.0.x) share the port silently: one of
-// them gets the datagrams, the other nothing. So the listener takes "udp-<port>.lock" in the
-// runtime folder first, locked with flock and holding the owner's process id and program
-// name; a second listener finds it locked and is told who holds the port. The kernel drops
-// the lock when its holder ends, however it ends. Without a usable runtime folder there is
-// no lock and listening goes on unchecked.
+// them gets the datagrams, the other nothing. So the listener first takes "udp-<port>.lock"
+// in the user's runtime folder (the single-instance guard's), locked with flock and holding
+// the owner's process id and program name; a second listener finds it locked and is told who
+// holds the port. The kernel drops the lock when its holder ends, however it ends. Without a
+// usable runtime folder there is no lock and listening goes on unchecked.
 #include "platform/LastError.h"
 #include "platform/Types.h"
 #include "ports/UniqueFd.h"

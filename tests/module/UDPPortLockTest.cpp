@@ -2,7 +2,7 @@
 #include "ModuleTestUtil.h"
 #include "module/UDPServer.h"
 #include "platform/LastError.h"
-#include "platform/RuntimeFolder.h"
+#include "support/SingleInstance.h"
 
 #include <fstream>
 #include <sstream>
@@ -22,8 +22,8 @@ std::string ReadFile(const std::string& path)
 TEST(UDPPortLockTest, SecondListenerOnAPortFailsNamingThePortAndItsHolderUntilTheFirstGoes)
 {
     const u16 port = FreePort();
-    const std::string lockFile = TRuntimeFolder::Path() + "/" + TUDPPortLock::FileName(port);
-    ASSERT_FALSE(TRuntimeFolder::Path().empty());
+    const std::string lockFile = SingleInstance::RuntimeFolder() + "/" + TUDPPortLock::FileName(port);
+    ASSERT_FALSE(SingleInstance::RuntimeFolder().empty());
     auto first = Make<TUDPServer>();
     auto second = Make<TUDPServer>();
     first->SetDefaultPort(port);
