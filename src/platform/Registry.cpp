@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QList>
+#include <QPair>
 #include <QSettings>
 #include <QString>
 #include <cstdio>
@@ -90,6 +93,7 @@ bool ParseHex(const std::string& payload, std::vector<std::uint8_t>& out)
 
 TRegistry::TRegistry()
     : settings_(std::make_unique<QSettings>(QString::fromStdString(StorePath()), QSettings::IniFormat))
+    , damaged_(settings_->status() != QSettings::NoError)
 {
 }
 
@@ -181,12 +185,36 @@ bool TRegistry::Raw(const std::string& name, std::string& out) const
     return true;
 }
 
+void TRegistry::RepairDamagedStore()
+{
+    // QSettings keeps a read or format error for the object's whole life and does not write a
+    // file it could not read, so a damaged file would swallow every later write. Keep what did
+    // parse, move the damaged file out of the way and start a fresh store with it. Only a
+    // failed read counts: after a failed write the file on disk is still the good one.
+    if (!damaged_)
+        return;
+    QList<QPair<QString, QVariant>> known;
+    const QStringList keys = settings_->allKeys();
+    for (const QString& k : keys)
+        known.append({k, settings_->value(k)});
+    const QString path = QString::fromStdString(StorePath());
+    const QString aside = path + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (!QFile::rename(path, aside))
+        return; // it stays; the write reports the failure
+    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    for (const auto& [k, v] : known)
+        settings_->setValue(k, v);
+    damaged_ = false;
+}
+
 bool TRegistry::Store(const std::string& name, const std::string& encoded)
 {
     if (!open_ || readOnly_) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
+    RepairDamagedStore();
     settings_->setValue(QString::fromStdString(FullName(name)), QString::fromStdString(encoded));
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
@@ -312,6 +340,7 @@ bool TRegistry::DeleteValue(const std::string& name)
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
+    RepairDamagedStore();
     const QString full = QString::fromStdString(FullName(name));
     if (!settings_->contains(full)) {
         SetLastError(ERROR_FILE_NOT_FOUND);

@@ -5,7 +5,9 @@
 // $XDG_CONFIG_HOME/ferrovan-kest/registry.ini (or ~/.config/... without XDG_CONFIG_HOME).
 // Every value carries its type; a value read as another type counts as absent. Each write
 // is stored at once and atomically (written to a temporary file and renamed), so a crash
-// never leaves a half-written file.
+// never leaves a half-written file. A file that cannot be read or parsed counts as empty for
+// reading (the values that did parse stay readable); the first write after that sets the damaged
+// file aside as registry.ini.damaged and writes a fresh one holding every value still known.
 #include "platform/LastError.h"
 
 #include <cstdint>
@@ -61,12 +63,15 @@ public:
 private:
     bool Raw(const std::string& name, std::string& out) const;
     bool Store(const std::string& name, const std::string& encoded);
+    // Before a write: replaces a store whose file could not be read or parsed.
+    void RepairDamagedStore();
     std::string FullName(const std::string& name) const;
 
     std::unique_ptr<QSettings> settings_;
     std::string path_;
     bool open_ = false;
     bool readOnly_ = true;
+    bool damaged_ = false; // the file could not be read or parsed
 };
 
 } // namespace fk

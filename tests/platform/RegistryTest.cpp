@@ -145,3 +145,53 @@ TEST_F(RegistryTest, WritesLeaveNoTemporaryFilesBehind)
     QDir folder(dir_.path() + "/ferrovan-kest");
     EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), QStringList{"registry.ini"});
 }
+
+TEST_F(RegistryTest, ADamagedFileReadsAsEmptyAndTheNextWriteReplacesIt)
+{
+    const QString path = QString::fromStdString(TRegistry::StorePath());
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Binary junk with one line that still parses: QSettings reports a format error.
+    std::ofstream(TRegistry::StorePath(), std::ios::binary)
+        << "Software\\NORDVEL\\Other\\Kept=sz:yes\n"
+        << "\x01\x02junk\n[[[\n=bar\nSoftware\\NORDVEL\\Ferrovan-Kest\\Options=hex:zz\n";
+    {
+        TRegistry reg;
+        EXPECT_FALSE(reg.OpenKeyReadOnly(kKey));
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        EXPECT_TRUE(reg.WriteDword("LanguageID", 0x0419)); // reported as written
+        reg.CloseKey();
+    }
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+    DWORD d = 0;
+    EXPECT_TRUE(reg.ReadDword("LanguageID", d));
+    EXPECT_EQ(d, 0x0419u);
+    EXPECT_TRUE(QFileInfo::exists(path + ".damaged")); // the old file is kept for a look
+    std::ifstream in(TRegistry::StorePath());
+    std::stringstream all;
+    all << in.rdbuf();
+    EXPECT_EQ(all.str().find("junk"), std::string::npos);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\NORDVEL\\Other"));
+    std::string s;
+    EXPECT_TRUE(reg.ReadString("Kept", s)); // what did parse survives
+    EXPECT_EQ(s, "yes");
+}
+
+TEST_F(RegistryTest, AnUnreadableStoreIsReplacedByTheNextWrite)
+{
+    // A folder where the file should be cannot be read by anyone, root included.
+    const QString path = QString::fromStdString(TRegistry::StorePath());
+    ASSERT_TRUE(QDir().mkpath(path));
+    {
+        TRegistry reg;
+        EXPECT_FALSE(reg.KeyExists(kKey));
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        EXPECT_TRUE(reg.WriteString("CurrentPort", "ttyS0"));
+    }
+    EXPECT_TRUE(QFileInfo(path).isFile());
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
+    std::string s;
+    EXPECT_TRUE(reg.ReadString("CurrentPort", s));
+    EXPECT_EQ(s, "ttyS0");
+}

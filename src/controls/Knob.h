@@ -1,0 +1,250 @@
+#pragma once
+// TKnob: an integer position between Min and Max that the user sets by turning a round face,
+// by clicking or dragging the spin buttons, with the arrow keys, or by typing into the edit
+// box. The edit box shows the position as a scaled value (Position x ValueMultiplier, with Dot
+// decimals) followed by the unit label; the turning face shows it as an angle.
+//
+// Children: a fixed background face (its pointer marks ZeroPosition), the turning knob face, the
+// edit box, the spin buttons, the caption label and the unit label. Design sizes (faces, edit
+// box, spin buttons, gaps) are pixels at 96 dpi, scaled to the screen's density.
+//
+// Every change of the position goes through SpinChange, which raises OnStartMove, OnMove,
+// OnChangePosition and ends the move as its flags say. A move that began with OnStartMove ends
+// with exactly one OnEndMove, committed or cancelled. Setting Position from the program gives
+// OnStartMove, OnChangePosition (when it changed) and OnEndMove; to set it silently, clear the
+// event slots around the call.
+//
+// The shared font is the knob's own font (QWidget::font), size 8 by default; it is used by the
+// edit box and both labels.
+#include "controls/CustomKnob.h"
+#include "controls/KnobLogic.h"
+
+#include <QColor>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+
+namespace fk {
+
+class TKnobSpinButtons;
+
+enum TKnobStyle {
+    kstAll,      // faces, edit box and spin buttons
+    kstKnobOnly, // faces only
+    kstSpinOnly, // edit box and spin buttons, no faces
+};
+
+class TKnob : public QWidget, public TObject, private TKnobLogic::THost {
+public:
+    static constexpr int DPI_Design = 96;     // design pixel density
+    static constexpr int EditSpace = 3;       // gap between the faces and the edit box
+    static constexpr int LabelSpace = 2;      // gap above the caption label
+    static constexpr int LabelUnitSpace = 2;  // gap before the unit label
+    static constexpr int MouseSensitivity = TKnobLogic::MouseSensitivity;
+
+    explicit TKnob(QWidget* parent = nullptr);
+    ~TKnob() override;
+
+    // --- position
+    int Min() const noexcept { return logic_.Min(); }
+    void setMin(int m) { logic_.setMin(m); }
+    int Max() const noexcept { return logic_.Max(); }
+    void setMax(int m) { logic_.setMax(m); }
+    int Position() const noexcept { return logic_.Position(); }
+    // Clamped to Min..Max; raises OnStartMove, OnChangePosition (when changed), OnEndMove.
+    void setPosition(int p) { logic_.setPosition(p); }
+    int Increment() const noexcept { return logic_.Increment(); }
+    void setIncrement(int i) { logic_.setIncrement(i); }
+    int ZeroPosition() const noexcept { return logic_.ZeroPosition(); }
+    void setZeroPosition(int p) { logic_.setZeroPosition(p); }
+    double ZeroAngle() const noexcept { return logic_.ZeroAngle(); }
+    void setZeroAngle(double z);
+    double AngleMultiplier() const noexcept { return logic_.AngleMultiplier(); }
+    void setAngleMultiplier(double m) { logic_.setAngleMultiplier(m); }
+    double ValueMultiplier() const noexcept { return logic_.ValueMultiplier(); }
+    void setValueMultiplier(double m) { logic_.setValueMultiplier(m); }
+    double Sensitivity() const noexcept { return logic_.Sensitivity(); }
+    void setSensitivity(double s) { logic_.setSensitivity(s); }
+    unsigned Dot() const noexcept { return logic_.Dot(); }
+    void setDot(unsigned d) { logic_.setDot(d); }
+    // Position x ValueMultiplier; setting rounds halves up to the nearest position.
+    double getValue() const noexcept { return logic_.getValue(); }
+    double Value() const noexcept { return logic_.getValue(); }
+    void setValue(double v) { logic_.setValue(v); }
+    // The face's angle in degrees (ZeroAngle at ZeroPosition); setting it moves the position.
+    double Angle() const noexcept { return logic_.Angle(); }
+    void setAngle(double a) { logic_.setAngle(a); }
+
+    bool AddDeadZone(int a, int b) { return logic_.AddDeadZone(a, b); }
+    void ClearDeadZones() { logic_.ClearDeadZones(); }
+    int GetEditPosition() const { return logic_.GetEditPosition(); }
+    void SpinChange(int position, unsigned flags, int direction, bool updateAngle)
+    {
+        logic_.SpinChange(position, flags, direction, updateAngle);
+    }
+    void UpdateKnob(bool updateAngle) { logic_.UpdateKnob(updateAngle); }
+    void EndMove(bool cancel) { logic_.EndMove(cancel); }
+
+    // --- look
+    TKnobStyle Style() const noexcept { return style_; }
+    void setStyle(TKnobStyle style);
+    bool ShowKnob() const;
+    void setShowKnob(bool show);
+    bool ShowSpin() const;
+    void setShowSpin(bool show);
+    bool ShowEdit() const;
+    void setShowEdit(bool show);
+    bool CanMove() const noexcept { return logic_.CanMove(); }
+    void setCanMove(bool canMove) { setCanSpin(canMove); }
+    void setCanSpin(bool canMove);
+    bool LabelToKnob() const noexcept { return labelToKnob_; }
+    void setLabelToKnob(bool toKnob);
+    bool AutoSize() const noexcept { return autoSize_; }
+    void setAutoSize(bool autoSize);
+    // Sizes in design pixels.
+    unsigned KnobSize() const noexcept { return knobSize_; }
+    void setKnobSize(unsigned size);
+    unsigned BackgroundSize() const noexcept { return backgroundSize_; }
+    void setBackgroundSize(unsigned size);
+    int EditLeft() const noexcept { return editLeft_; }
+    void setEditLeft(int left);
+    int EditWidth() const noexcept { return editWidth_; }
+    void setEditWidth(int width);
+    int EditHeight() const noexcept { return editHeight_; }
+    void setEditHeight(int height);
+    QString Caption() const;
+    void setCaption(const QString& caption);
+    QString Unit() const;
+    void setUnit(const QString& unit);
+    // Knob face, background face, spin buttons.
+    QColor Color1() const { return color1_; }
+    void setColor1(const QColor& color);
+    QColor Color2() const { return color2_; }
+    void setColor2(const QColor& color);
+    QColor Color3() const { return color3_; }
+    void setColor3(const QColor& color);
+    // Tool tip text, shown when ShowHint is on and nothing is held.
+    QString Hint() const { return hint_; }
+    void setHint(const QString& hint);
+    bool ShowHint() const noexcept { return showHint_; }
+    void setShowHint(bool show);
+    // Enables or disables the knob (also through a parent): colours, CanMove and children follow.
+    void SetEnabled(bool enabled) { setEnabled(enabled); }
+    void UpdateSize(bool autoSize);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+    // The parts, for tests and screenshots.
+    TCustomKnob* BackgroundFace() const noexcept { return background_; }
+    TCustomKnob* KnobFace() const noexcept { return knob_; }
+    QLineEdit* Edit() const noexcept { return edit_; }
+    TKnobSpinButtons* SpinButtons() const noexcept { return spin_; }
+    QLabel* CaptionLabel() const noexcept { return caption_; }
+    QLabel* UnitLabel() const noexcept { return unit_; }
+
+    TNotifyEvent OnStartMove;
+    TNotifyEvent OnMove;
+    TNotifyEvent OnEndMove;
+    TNotifyEvent OnChangePosition;
+    TNotifyEvent OnKnobClick;
+    TNotifyEvent OnKnobDblClick;
+    TNotifyEvent OnEditEnter;
+    TNotifyEvent OnEditExit;
+    TNotifyEvent OnResize;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseLeave;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
+    // Presses, releases and moves on the knob or any of its parts, in the knob's pixels.
+    TCustomKnob::TMouseEvent OnMouseDown;
+    TCustomKnob::TMouseMoveEvent OnMouseMove;
+    TCustomKnob::TMouseEvent OnMouseUp;
+
+protected:
+    virtual void DoOnStartMove() { OnStartMove.Invoke(this); }
+    virtual void DoOnMove() { OnMove.Invoke(this); }
+    virtual void DoOnEndMove() { OnEndMove.Invoke(this); }
+    virtual void DoOnChangePosition() { OnChangePosition.Invoke(this); }
+    virtual void DoOnKnobClick() { OnKnobClick.Invoke(this); }
+    virtual void DoOnKnobDblClick();
+    virtual void DoOnEditEnter() { OnEditEnter.Invoke(this); }
+    virtual void DoOnEditExit() { OnEditExit.Invoke(this); }
+    virtual void DoOnResize() { OnResize.Invoke(this); }
+    virtual void DoOnMouseEnter() { OnMouseEnter.Invoke(this); }
+    virtual void DoOnMouseLeave() { OnMouseLeave.Invoke(this); }
+    virtual void DoOnEnter() { OnEnter.Invoke(this); }
+    virtual void DoOnExit() { OnExit.Invoke(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    // TKnobLogic::THost
+    void KnobStartMove() override { DoOnStartMove(); }
+    void KnobMove() override { DoOnMove(); }
+    void KnobChangePosition() override { DoOnChangePosition(); }
+    void KnobEndMove() override { DoOnEndMove(); }
+    void KnobShow() override;
+    void KnobHoldingChanged(int holding) override;
+    void KnobDragCursor(bool dragging) override;
+    bool KnobWarpPointer(int dy) override;
+
+    // Handlers on the parts.
+    void FaceMouseDown(TObject* sender, Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void FaceMouseMove(TObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void FaceMouseUp(TObject* sender, Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void FaceClick(TObject* sender);
+    void FaceDblClick(TObject* sender);
+    void SpinMouseDown(TObject* sender, Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void SpinMouseMove(TObject* sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void SpinMouseUp(TObject* sender, Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, int x, int y);
+    void SpinStep(TObject* sender, bool up);
+    void EditTextEdited(const QString& text);
+
+    QWidget* Part(TObject* sender) const;
+    void ForwardMouse(QWidget* part, QEvent* event);
+    void TakeFocus();
+    void PointerRule(bool over);
+    bool PointerOverKnob() const;
+    void FocusChanged(QWidget* old, QWidget* now);
+    void ApplyEnabled(bool enabled);
+    void ApplyHint();
+    void ApplyUnitVisibility();
+    static void SetTextColor(QWidget* widget, const QColor& color);
+
+    TKnobLogic logic_;
+    TCustomKnob* background_ = nullptr;
+    TCustomKnob* knob_ = nullptr;
+    QLineEdit* edit_ = nullptr;
+    TKnobSpinButtons* spin_ = nullptr;
+    QLabel* caption_ = nullptr;
+    QLabel* unit_ = nullptr;
+
+    TKnobStyle style_ = kstAll;
+    bool labelToKnob_ = false;
+    bool autoSize_ = true;
+    unsigned knobSize_ = 20;
+    unsigned backgroundSize_ = 24;
+    int editLeft_ = 0;
+    int editWidth_ = 40;
+    int editHeight_ = 21;
+    QColor color1_ = QColor(0xFF, 0xFF, 0xFF);
+    QColor color2_ = QColor(0x00, 0xFF, 0xFF);
+    QColor color3_ = QColor(0x00, 0xFF, 0xFF);
+    QString hint_;
+    bool showHint_ = true;
+    bool enabledApplied_ = true;
+    bool laidOut_ = false;
+    bool warping_ = false;  // a pointer warp is delivering its own move: ignore it
+    QPoint spinGlobal_;     // global pointer position of the spin event being handled
+    bool cursorSaved_ = false;
+};
+
+} // namespace fk

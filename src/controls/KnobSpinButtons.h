@@ -1,0 +1,50 @@
+#pragma once
+// The knob's pair of spin buttons (up above down), drawn with the current style's spin-box
+// arrows on the knob's spin colour. A left press on a button reports the press and then one
+// step in its direction; holding the button repeats the step at the style's rate until the
+// button is released or the knob starts a drag. Presses, moves and releases are reported with
+// the same mouse events as a knob face.
+#include "controls/CustomKnob.h"
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+
+namespace fk {
+
+class TKnobSpinButtons : public QWidget, public TObject {
+public:
+    // Design width of the buttons (pixels at 96 dpi).
+    static constexpr int DefaultWidth = 15;
+
+    explicit TKnobSpinButtons(QWidget* parent = nullptr);
+
+    const QColor& Color() const noexcept { return color_; }
+    void SetColor(const QColor& color);
+    // Ends the repetition of a held button (a drag took over).
+    void StopRepeat();
+
+    // (Sender, up): a step of a button.
+    TEvent<TObject*, bool> OnSpin;
+    TCustomKnob::TMouseEvent OnMouseDown;
+    TCustomKnob::TMouseMoveEvent OnMouseMove;
+    TCustomKnob::TMouseEvent OnMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    enum TButton { btNone, btUp, btDown };
+    QRect ButtonRect(TButton button) const;
+    void Repeat();
+
+    QColor color_;
+    TButton pressed_ = btNone;
+    QTimer repeat_;
+};
+
+} // namespace fk
