@@ -1,10 +1,12 @@
 #include "app/MainForm.h"
 
 #include "app/ConnectionPorts.h"
+#include "app/FirmwareFolder.h"
 #include "app/PortListBox.h"
 #include "app/StatusLine.h"
 #include "connection/KestConnection.h"
 #include "controls/DesignScale.h"
+#include "controls/Knob.h"
 #include "platform/LastError.h"
 #include "ports/PortImageList.h"
 
@@ -13,6 +15,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -27,6 +31,7 @@
 #include <QStyle>
 #include <QStyleHints>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace fk {
@@ -73,14 +78,16 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     BuildWidgets();
     BuildMenus();
     ApplyDensity();
+    settings_.Language = DefaultLanguage();
+    LoadStoredSettings();
 
     ports_ = new TConnectionPorts(*session_, *listBox1_, this);
     ports_->SetPaths(setup.Paths);
     ports_->SetDiscover(setup.DiscoverPorts);
     ports_->SetExtraPorts(setup.ExtraPorts);
     ports_->SetConnectName(setup.ConnectName);
-    ports_->SetAutoConnectRule({(options_ & optConnectAtStartup) != 0, (options_ & optRememberConnection) != 0,
-                                (options_ & optWasConnected) != 0});
+    ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
+                                settings_.Has(optWasConnected)});
 
     // The closed port's user interface and no device, then the list (which may connect).
     session_->BringToClosedState();
@@ -130,11 +137,18 @@ void TMainForm::BuildWidgets()
             session_->ScrollBarScroll(knob, true, bar->sliderPosition());
         });
         scrollBar_[k] = bar;
-        // The knob's place: its value and unit until the spin knob takes it.
-        auto* knobWidget = new QLabel(groupBox1_);
+        auto* knobWidget = new TKnob(groupBox1_);
         knobWidget->setObjectName(QLatin1String(knobNames[k]));
-        knobWidget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        knobWidget->setFrameShape(QFrame::StyledPanel);
+        knobWidget->setStyle(kstSpinOnly);
+        knobWidget->setUnit(k == skOpenTime ? QStringLiteral("ms") : QStringLiteral("s"));
+        knobWidget->setValueMultiplier(k == skOpenTime ? 1.0 : 10.0);
+        knobWidget->setMin(state.Min);
+        knobWidget->setMax(state.Max);
+        knobWidget->setPosition(state.Position);
+        knobWidget->OnChangePosition = TNotifyEvent::Bind(this, [this, knob](TObject*) {
+            session_->KnobChangePosition(knob, knob_[knob]->Position());
+        });
+        knobWidget->OnEndMove = TNotifyEvent::Bind(this, [this, knob](TObject*) { session_->KnobEndMove(knob); });
         knob_[k] = knobWidget;
     }
     button6_ = NewButton(QStringLiteral("Venting (on/off)"), "Button6", groupBox1_);
@@ -235,8 +249,15 @@ void TMainForm::BuildMenus()
         menuLng_[i] = item;
     }
     menuLng_[0]->setChecked(true);
+    connect(languages_, &QActionGroup::triggered, this, [this](QAction* item) {
+        // The language tables come later; the choice is kept and saved.
+        for (int i = 0; i < lngCount; ++i)
+            if (menuLng_[i] == item)
+                settings_.Language = i;
+    });
     menuSkins_ = menuOptions_->addMenu(QStringLiteral("&Skin"));
     menuSkins_->setObjectName(QStringLiteral("MenuSkins"));
+    BuildSkinMenu();
     menuSettings_ = menuOptions_->addAction(QStringLiteral("&Preferences..."));
     menuSettings_->setObjectName(QStringLiteral("MenuSettings"));
     // The preferences dialog is not part of the program yet.
@@ -250,6 +271,8 @@ void TMainForm::BuildMenus()
     menuHelpManual_->setObjectName(QStringLiteral("MenuHelpManual"));
     menuHelpWiring_ = menuHelp_->addAction(QStringLiteral("&Wiring Diagram"));
     menuHelpWiring_->setObjectName(QStringLiteral("MenuHelpWiring"));
+    connect(menuHelpManual_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpManual); });
+    connect(menuHelpWiring_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpWiring); });
     menuHelp_->addSeparator();
     menuAbout_ = menuHelp_->addAction(QStringLiteral("&About..."));
     menuAbout_->setObjectName(QStringLiteral("MenuAbout"));
@@ -264,14 +287,114 @@ void TMainForm::BuildMenus()
     listBox1_->SetPopupMenu(popupMenu1_);
 }
 
+void TMainForm::BuildSkinMenu()
+{
+    // Qt menus need no indentation of their own for themes that are not the platform's
+    // style: every theme draws the menu's check column itself.
+    skins_ = new QActionGroup(this);
+    for (const QString& name : themes_.Names()) {
+        QAction* item = menuSkins_->addAction(name);
+        item->setCheckable(true);
+        item->setData(name);
+        skins_->addAction(item);
+    }
+    connect(skins_, &QActionGroup::triggered, this, [this](QAction* item) { ApplySkin(item->data().toString()); });
+}
+
+void TMainForm::ApplySkin(const std::optional<QString>& name)
+{
+    if (name)
+        themes_.ApplySkin(*name); // an unknown name leaves the active skin
+    settings_.Skin = -1;
+    const QList<QAction*> items = skins_->actions();
+    for (int i = 0; i < items.size(); ++i) {
+        const bool active = items[i]->data().toString() == themes_.ActiveName();
+        items[i]->setChecked(active);
+        QFont font = items[i]->font();
+        font.setBold(active); // the default item
+        items[i]->setFont(font);
+        if (active)
+            settings_.Skin = i;
+    }
+    ShowPortInStatusBar();
+    statusLine_->SetStatusIcons(style()->standardIcon(QStyle::SP_MessageBoxCritical),
+                                style()->standardIcon(QStyle::SP_MessageBoxQuestion),
+                                style()->standardIcon(QStyle::SP_MessageBoxWarning));
+}
+
+void TMainForm::LoadStoredSettings()
+{
+    TStoredPlaces places;
+    const String cwd = QDir::currentPath().toStdString();
+    if (LoadSettings(settings_, places)) {
+        session_->SetCurrentPort(places.CurrentPort);
+        session_->SetConnectedPort(places.ConnectedPort);
+        session_->SetFirmwareDir(TFirmwareFolder::InitialFolder(cwd, places.FirmwareDir));
+        ApplySkin(places.ThemeStyle ? std::optional<QString>(QString::fromStdString(*places.ThemeStyle)) : std::nullopt);
+    } else {
+        session_->SetFirmwareDir(TFirmwareFolder::StartFolder(cwd));
+        ApplySkin(std::nullopt);
+    }
+}
+
+void TMainForm::SaveSettings()
+{
+    TStoredPlaces places;
+    places.CurrentPort = session_->CurrentPort();
+    places.ConnectedPort = session_->ConnectedPort();
+    if (TFirmwareFolder::Usable(session_->FirmwareDir()))
+        places.FirmwareDir = session_->FirmwareDir();
+    places.ThemeStyle = themes_.ActiveName().toStdString();
+    fk::SaveSettings(settings_, places);
+}
+
+void TMainForm::ApplySettings(const TAppSettings& settings)
+{
+    if (settings.Language >= 0 && settings.Language < lngCount) {
+        settings_.Language = settings.Language;
+        menuLng_[settings.Language]->setChecked(true);
+    }
+    if (settings.Skin >= 0 && settings.Skin != settings_.Skin && settings.Skin < themes_.Names().size())
+        ApplySkin(themes_.Names().at(settings.Skin));
+    settings_.Opacity = std::max(TAppSettings::MinOpacity, settings.Opacity);
+    setWindowOpacity(settings_.Opacity / 255.0);
+    settings_.Options = settings.Options;
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    ApplySettings(settings_);
+}
+
+THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
+{
+    QStringList codes;
+    for (QAction* item : menuLng_)
+        codes << item->data().toString();
+    const THelpLookup lookup = THelpDocuments().Find(kind, settings_.Language, codes);
+    if (lookup.Found()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(lookup.Path));
+    } else {
+        QMessageBox box(QMessageBox::Warning, Caption(),
+                        QStringLiteral("The document was not found. Looked for:\n") + lookup.LookedFor(), QMessageBox::Ok,
+                        this);
+        box.setObjectName(QStringLiteral("HelpNotFound"));
+        box.exec();
+        keys_.Forget();
+    }
+    return lookup;
+}
+
 void TMainForm::ApplyDensity()
 {
     const TDesignScale scale(dpi_);
     listBox1_->SetRowHeight(TPortListBox::RowHeight(DesignItemHeight, dpi_));
     statusLine_->SetPanelHeight((dpi_ * DesignStatusHeight + 48) / 96);
     statusLine_->PortPanel()->setMinimumWidth(scale(90));
-    for (QWidget* knob : knob_)
-        knob->setFixedSize(scale(56), scale(21));
     for (QPushButton* b : {button2_, button3_})
         b->setMinimumWidth(scale(96));
     label4_->setMinimumWidth(scale(110));
@@ -327,8 +450,14 @@ void TMainForm::KeyAction(TKeyAction action)
     case kaDisconnect:
         session_->Button3Click();
         break;
+    case kaManual:
+        OpenHelpDocument(HelpManual);
+        break;
+    case kaWiring:
+        OpenHelpDocument(HelpWiring);
+        break;
     default:
-        break; // the dialogs and documents these keys open are not part of the program yet
+        break; // the About and preferences dialogs are not part of the program yet
     }
 }
 
@@ -345,10 +474,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (session_->Serial()->IsValid())
-        options_ |= optWasConnected;
-    else
-        options_ &= static_cast<u8>(~optWasConnected);
+    settings_.Set(optWasConnected, session_->Serial()->IsValid());
+    SaveSettings();
     closed_ = true;
     CloseConnectionAndWait(2000);
     event->accept();
@@ -444,9 +571,22 @@ void TMainForm::ShowKnob(TSessionKnob knob, int position, int min, int max)
     bar->setRange(min, max);
     bar->setValue(position);
     bar->setSliderPosition(position);
-    auto* knobWidget = static_cast<QLabel*>(knob_[knob]);
-    knobWidget->setText(knob == skOpenTime ? QStringLiteral("%1 ms").arg(position)
-                                           : QStringLiteral("%1 s").arg(position * 10));
+    TKnob* k = knob_[knob];
+    if (k->Min() == min && k->Max() == max && k->Position() == position)
+        return;
+    // Set silently: the knob's move events would come back to the session.
+    const TNotifyEvent start = k->OnStartMove, change = k->OnChangePosition, end = k->OnEndMove;
+    k->OnStartMove = nullptr;
+    k->OnChangePosition = nullptr;
+    k->OnEndMove = nullptr;
+    k->setMin(std::min(min, k->Min()));
+    k->setMax(std::max(max, k->Max()));
+    k->setPosition(position);
+    k->setMin(min);
+    k->setMax(max);
+    k->OnStartMove = start;
+    k->OnChangePosition = change;
+    k->OnEndMove = end;
 }
 
 void TMainForm::ShowDescription(const String& version, const String& info)

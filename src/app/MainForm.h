@@ -11,7 +11,10 @@
 // The window sees keys before its controls: Esc twice disconnects, F1 opens the user manual,
 // S the wiring diagram. Closing during a firmware transfer asks first; closing closes the port.
 #include "app/AppCommandLine.h"
+#include "app/AppSettings.h"
+#include "app/HelpDocuments.h"
 #include "app/KeyTracker.h"
+#include "app/Themes.h"
 #include "platform/Component.h"
 #include "ports/CommEnumerator.h"
 #include "session/DeviceSession.h"
@@ -33,6 +36,7 @@ class QScrollBar;
 namespace fk {
 
 class TConnectionPorts;
+class TKnob;
 class TPortListBox;
 class TStatusLine;
 
@@ -54,9 +58,6 @@ public:
     static constexpr int DesignMinHeight = 340;
     static constexpr int DesignItemHeight = 17;      // port list rows, before density scaling
     static constexpr int DesignStatusHeight = 22;    // status bar
-    static constexpr u8 optWasConnected = 0x04;
-    static constexpr u8 optRememberConnection = 0x08;
-    static constexpr u8 optConnectAtStartup = 0x10;
 
     explicit TMainForm(const TMainFormSetup& setup = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -65,7 +66,18 @@ public:
     TConnectionPorts& Ports() noexcept { return *ports_; }
     TStatusLine& StatusLine() noexcept { return *statusLine_; }
     TPortListBox& PortListBox() noexcept { return *listBox1_; }
-    u8 Options() const noexcept { return options_; }
+    const TAppSettings& Settings() const noexcept { return settings_; }
+    TThemes& Themes() noexcept { return themes_; }
+
+    // Applies a settings record: language, skin, opacity, option flags.
+    void ApplySettings(const TAppSettings& settings);
+    // Makes the named skin active (none: keeps the active one) and checks its menu item.
+    void ApplySkin(const std::optional<QString>& name);
+    // Writes the settings and the remembered places to the settings store.
+    void SaveSettings();
+    // Looks for a help document (HelpManual, HelpWiring) and opens it with the desktop's
+    // viewer; when there is none, a message names what was looked for. Returns the lookup.
+    THelpLookup OpenHelpDocument(const QString& kind);
 
     // The screen density the window is laid out for, in dots per inch.
     int Dpi() const noexcept { return dpi_; }
@@ -100,6 +112,7 @@ signals:
     void StatusChanged(int index);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -109,6 +122,8 @@ private:
     void ApplyDensity();
     void KnobScrolled(TSessionKnob knob, int action);
     void KeyAction(TKeyAction action);
+    void BuildSkinMenu();
+    void LoadStoredSettings();
     void CloseConnectionAndWait(int guardMs);
     QString Caption() const;
 
@@ -116,7 +131,9 @@ private:
     TConnectionPorts* ports_ = nullptr;
     TStatusLine* statusLine_ = nullptr;
     TKeyTracker keys_;
-    u8 options_ = 0;
+    TAppSettings settings_;
+    TThemes themes_;
+    bool shown_ = false;
     int dpi_ = 96;
     bool stopping_ = false;
     bool closed_ = false;
@@ -125,7 +142,7 @@ private:
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QScrollBar* scrollBar_[2] = {};
-    QWidget* knob_[2] = {};
+    TKnob* knob_[2] = {};
     QPushButton* button6_ = nullptr;
     QGroupBox* groupBox2_ = nullptr;
     TPortListBox* listBox1_ = nullptr;
@@ -142,6 +159,7 @@ private:
     QActionGroup* languages_ = nullptr;
     QAction* menuLng_[3] = {};
     QMenu* menuSkins_ = nullptr;
+    QActionGroup* skins_ = nullptr;
     QAction* menuSettings_ = nullptr;
     QMenu* menuHelp_ = nullptr;
     QAction* menuHelpManual_ = nullptr;

@@ -2,6 +2,7 @@
 // The configurator's window against the simulated controller on a pseudo-terminal: the
 // simulator logs to a file the tests read, the window lists only the simulator's port, and
 // modal boxes are answered from a timer so no test ever waits on one.
+#include "ConfigHome.h"
 #include "app/ConnectionPorts.h"
 #include "app/MainForm.h"
 #include "app/PortListBox.h"
@@ -94,7 +95,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toLocal8Bit());
+        ASSERT_TRUE(config_.Valid());
         logPath_ = dir_.filePath(QStringLiteral("sim.log")).toStdString();
     }
 
@@ -172,6 +173,7 @@ protected:
         sim_.reset();
     }
 
+    TConfigHome config_;
     QTemporaryDir dir_;
     std::string logPath_;
     TSimLog log_;

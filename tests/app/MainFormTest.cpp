@@ -2,7 +2,10 @@
 // description and parameters, the knobs' writes, Venting, Reboot and the keyboard.
 #include "AppTestHarness.h"
 
+#include "controls/Knob.h"
 #include "session/DeviceSession.h"
+
+#include <QLineEdit>
 
 #include <QLabel>
 #include <QScrollBar>
@@ -40,8 +43,12 @@ TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
     EXPECT_EQ(bar1->value(), 20);
     EXPECT_EQ(bar2->value(), 5);
     EXPECT_EQ(bar2->maximum(), 30);
-    EXPECT_EQ(Find<QLabel>("Knob1")->text(), QStringLiteral("20 ms"));
-    EXPECT_EQ(Find<QLabel>("Knob2")->text(), QStringLiteral("50 s"));
+    auto* knob1 = Find<TKnob>("Knob1");
+    auto* knob2 = Find<TKnob>("Knob2");
+    EXPECT_EQ(knob1->Position(), 20);
+    EXPECT_EQ(knob1->Edit()->text(), QStringLiteral("20"));
+    EXPECT_EQ(knob2->Position(), 5);
+    EXPECT_EQ(knob2->Edit()->text(), QStringLiteral("50"));
 
     // Dragging writes nothing; releasing writes once.
     bar1->setSliderDown(true);
@@ -58,13 +65,20 @@ TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
     // A page step is a whole move: one write. Moving to the value the device holds writes nothing.
     bar2->triggerAction(QAbstractSlider::SliderPageStepAdd);
     ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 10; }));
-    EXPECT_EQ(Find<QLabel>("Knob2")->text(), QStringLiteral("100 s"));
+    EXPECT_EQ(knob2->Position(), 10);
     bar1->setSliderDown(true);
     bar1->setSliderPosition(25);
     bar1->setSliderPosition(30);
     bar1->setSliderDown(false);
     Settle(300);
     EXPECT_EQ(LogCount("parameters written"), 2);
+
+    // The knob itself: a spin step is a whole move and writes once; the scroll bar follows.
+    knob1->SpinChange(31, TKnobLogic::scStartMove | TKnobLogic::scEndMove, 1, true); // one step up
+    ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().OpenTime() == 31; }));
+    EXPECT_EQ(bar1->value(), 31);
+    Settle(200);
+    EXPECT_EQ(LogCount("parameters written"), 3);
 }
 
 TEST_F(MainFormTest, VentingAndRebootReachTheDevice)
@@ -151,7 +165,7 @@ TEST_F(MainFormTest, CommandLineConnectNameConnectsOnceTheListIsFilled)
     setup.ConnectName = sim_->PortPath();
     MakeForm(setup);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
-    EXPECT_EQ(form_->Options() & TMainForm::optConnectAtStartup, 0);
+    EXPECT_FALSE(form_->Settings().Has(optConnectAtStartup));
 }
 
 } // namespace
