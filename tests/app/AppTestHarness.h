@@ -45,7 +45,7 @@ inline void Settle(int ms)
 }
 
 // Answers the next modal box (a QMessageBox, or a dialog a handler chooses) once it shows.
-// Keeps looking for 5 s; the answer given is recorded in Text.
+// Keeps looking for 10 s; the answer given is recorded in Text.
 class TModalAnswer : public QObject {
 public:
     explicit TModalAnswer(std::function<bool(QWidget*)> answer) : answer_(std::move(answer))
@@ -58,7 +58,7 @@ public:
                 if (!repeat_)
                     timer_.stop();
             }
-            if (clock_.elapsed() > 5000)
+            if (clock_.elapsed() > 10000)
                 timer_.stop();
         });
         clock_.start();
