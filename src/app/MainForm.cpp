@@ -398,6 +398,7 @@ void TMainForm::ApplyDensity()
     for (QPushButton* b : {button2_, button3_})
         b->setMinimumWidth(scale(96));
     label4_->setMinimumWidth(scale(110));
+    label4_->setMinimumHeight(2 * label4_->fontMetrics().lineSpacing() + 2);
     setMinimumSize(scale(DesignMinWidth), scale(DesignMinHeight));
     resize(scale(DesignClientWidth), scale(DesignClientHeight) + menuBar()->sizeHint().height());
 }

@@ -11,6 +11,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
@@ -80,6 +83,24 @@ public:
         };
     }
 
+    // A handler that picks path in a file dialog.
+    static std::function<bool(QWidget*)> ChooseFile(const QString& path)
+    {
+        return [path](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog)
+                return false;
+            // The full path typed into the name field does not depend on the folder view,
+            // which fills in the background.
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!edit)
+                return false;
+            edit->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+            return !dialog->isVisible();
+        };
+    }
+
     int Answered = 0;
 
 private:
@@ -96,6 +117,21 @@ protected:
     {
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(config_.Valid());
+        // A box that no test answers is a failure, never a hang.
+        QObject::connect(&watchdog_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal != stuck_) {
+                stuck_ = modal;
+                stuckClock_.start();
+            } else if (modal && stuckClock_.elapsed() > 12000) {
+                ADD_FAILURE() << "a modal window waited unanswered: " << modal->metaObject()->className();
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+                else
+                    modal->close();
+            }
+        });
+        watchdog_.start(250);
         logPath_ = dir_.filePath(QStringLiteral("sim.log")).toStdString();
     }
 
@@ -174,6 +210,9 @@ protected:
     }
 
     TConfigHome config_;
+    QTimer watchdog_;
+    QWidget* stuck_ = nullptr;
+    QElapsedTimer stuckClock_;
     QTemporaryDir dir_;
     std::string logPath_;
     TSimLog log_;

@@ -36,14 +36,7 @@ protected:
     // Clicks Upload firmware and picks path in the file chooser.
     void StartUpload(const QString& path)
     {
-        TModalAnswer chooser([path](QWidget* w) {
-            auto* dialog = qobject_cast<QFileDialog*>(w);
-            if (!dialog)
-                return false;
-            dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-            return !dialog->isVisible(); // a dialog still reading its folder may refuse: try again
-        });
+        TModalAnswer chooser(TModalAnswer::ChooseFile(path));
         QTest::mouseClick(Button("Button4"), Qt::LeftButton);
         EXPECT_EQ(chooser.Answered, 1);
     }
@@ -74,7 +67,8 @@ TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
     ConnectThroughWindow();
     StartUpload(WriteImage(64 * 60));
     TStatusLine& line = form_->StatusLine();
-    ASSERT_TRUE(WaitFor([&] { return line.ProgressVisible() && line.ProgressPosition() > 10; }));
+    ASSERT_TRUE(WaitFor([&] { return line.ProgressVisible() && line.ProgressPosition() > 10; }))
+        << Status().toStdString() << " " << line.ProgressPosition() << " " << form_->Session().UploadState();
     EXPECT_EQ(Status(), QStringLiteral("Uploading ..."));
     EXPECT_EQ(line.ProgressText(), QString::number(line.ProgressPosition()) + QLatin1Char('%'));
     EXPECT_FALSE(Find<QWidget>("GroupBox1")->isEnabled());
