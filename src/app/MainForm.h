@@ -125,6 +125,8 @@ private:
     void BuildSkinMenu();
     void LoadStoredSettings();
     void CloseConnectionAndWait(int guardMs);
+    // Runs the event loop until done() or the guard time is up.
+    void RunEventsUntil(const std::function<bool()>& done, int guardMs);
     QString Caption() const;
 
     TOwned<TDeviceSession> session_;
