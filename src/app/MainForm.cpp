@@ -525,6 +525,9 @@ void TMainForm::ApplyDensity()
     statusLine_->PortPanel()->setMinimumWidth(scale(90));
     for (QPushButton* b : {button2_, button3_})
         b->setMinimumWidth(scale(96));
+    // Long captions (Polish, Russian) must not squeeze the scroll bars to nothing.
+    for (QScrollBar* bar : scrollBar_)
+        bar->setMinimumWidth(scale(72));
     label4_->setMinimumWidth(scale(110));
     label4_->setMinimumHeight(2 * label4_->fontMetrics().lineSpacing() + 2);
     setMinimumSize(scale(DesignMinWidth), scale(DesignMinHeight));
