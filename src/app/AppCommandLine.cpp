@@ -34,7 +34,8 @@ const char* TAppCommandLine::Usage() noexcept
            "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
            "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
            "  --quit-after-connect       quit once the connection is made or has failed\n"
-           "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n";
+           "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n"
+           "  --version                  print the product name and version\n";
 }
 
 bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& result, String& error)
@@ -44,6 +45,10 @@ bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& re
         const String& arg = args[i];
         String value;
         bool missing = false;
+        if (arg == "--version") {
+            parsed.Version = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             parsed.Help = true;
         } else if (arg == "--quit-after-connect") {

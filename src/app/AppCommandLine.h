@@ -29,6 +29,7 @@ struct TAppCommandLine {
     bool QuitAfterConnect = false;
     bool ExitWhenShown = false;
     bool Help = false;
+    bool Version = false; // --version
 
     // Parses the arguments after the program name; false with error set on wrong usage.
     static bool Parse(const std::vector<String>& args, TAppCommandLine& result, String& error);

@@ -1,7 +1,13 @@
 #include "app/MainForm.h"
 
+#include "app/AppImages.h"
 #include "app/ConnectionPorts.h"
 #include "app/FirmwareFolder.h"
+#include "app/FormProgInfo.h"
+#include "app/FormSettings.h"
+#include "app/InstanceGuard.h"
+#include "app/LanguageApplier.h"
+#include "app/ScreenSnap.h"
 #include "app/PortListBox.h"
 #include "app/StatusLine.h"
 #include "connection/KestConnection.h"
@@ -9,6 +15,7 @@
 #include "controls/Knob.h"
 #include "platform/LastError.h"
 #include "ports/PortImageList.h"
+#include "support/AnsiCodePage.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -38,10 +45,13 @@ namespace fk {
 
 namespace {
 
-// Texts of the device (serial number, information text) are 8-bit characters. Until the
-// program's one code-page conversion is in place they are read as ISO 8859-1, which agrees
-// with the Western code page in every printable character but 0x80..0x9F.
-QString DecodeDeviceText(const String& bytes) { return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+// Texts of the device (serial number, information text) are 8-bit characters of the code page
+// of the user's language.
+QString DecodeDeviceText(const String& bytes)
+{
+    static const TAnsiCodePage codePage;
+    return QString::fromStdString(codePage.Decode(bytes));
+}
 
 // "Ver.:\t1.2.0\r\nBuild:\t2024-05-17" as two aligned columns.
 QString TabbedLinesAsTable(const QString& text)
@@ -78,8 +88,10 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     BuildWidgets();
     BuildMenus();
     ApplyDensity();
+    ApplyImages();
     settings_.Language = DefaultLanguage();
     LoadStoredSettings();
+    BuildDialogs(setup);
 
     ports_ = new TConnectionPorts(*session_, *listBox1_, this);
     ports_->SetPaths(setup.Paths);
@@ -116,11 +128,14 @@ void TMainForm::BuildWidgets()
     // Device controls.
     groupBox1_ = new QGroupBox(QStringLiteral(" Control "), central);
     groupBox1_->setObjectName(QStringLiteral("GroupBox1"));
+    TLanguageApplier::SetKey(groupBox1_, "grp_dev-controls");
     auto* grid = new QGridLayout(groupBox1_);
     label1_ = new QLabel(QStringLiteral("Open Time"), groupBox1_);
     label1_->setObjectName(QStringLiteral("Label1"));
+    TLanguageApplier::SetKey(label1_, "lbl_set-tmopen");
     label2_ = new QLabel(QStringLiteral("Break Time"), groupBox1_);
     label2_->setObjectName(QStringLiteral("Label2"));
+    TLanguageApplier::SetKey(label2_, "lbl_set-tmbreak");
     const char* scrollNames[2] = {"ScrollBar1", "ScrollBar2"};
     const char* knobNames[2] = {"Knob1", "Knob2"};
     for (int k = 0; k < 2; ++k) {
@@ -151,7 +166,7 @@ void TMainForm::BuildWidgets()
         knobWidget->OnEndMove = TNotifyEvent::Bind(this, [this, knob](TObject*) { session_->KnobEndMove(knob); });
         knob_[k] = knobWidget;
     }
-    button6_ = NewButton(QStringLiteral("Venting (on/off)"), "Button6", groupBox1_);
+    button6_ = TLanguageApplier::Key(NewButton(QStringLiteral("Venting (on/off)"), "Button6", groupBox1_), "btn_vent-tgl");
     grid->addWidget(label1_, 0, 0);
     grid->addWidget(scrollBar_[0], 0, 1);
     grid->addWidget(knob_[0], 0, 2);
@@ -165,12 +180,13 @@ void TMainForm::BuildWidgets()
     // Connection port list.
     groupBox2_ = new QGroupBox(QStringLiteral(" Connection Port List "), central);
     groupBox2_->setObjectName(QStringLiteral("GroupBox2"));
+    TLanguageApplier::SetKey(groupBox2_, "grp_connlist");
     auto* portGrid = new QGridLayout(groupBox2_);
     listBox1_ = new TPortListBox(nullptr, groupBox2_);
     listBox1_->setObjectName(QStringLiteral("ListBox1"));
     auto* right = new QVBoxLayout;
-    button2_ = NewButton(QStringLiteral("Connect"), "Button2", groupBox2_);
-    button3_ = NewButton(QStringLiteral("Disconnect"), "Button3", groupBox2_);
+    button2_ = TLanguageApplier::Key(NewButton(QStringLiteral("Connect"), "Button2", groupBox2_), "btn_connect");
+    button3_ = TLanguageApplier::Key(NewButton(QStringLiteral("Disconnect"), "Button3", groupBox2_), "btn_disconnect");
     button3_->setEnabled(false);
     label4_ = new QLabel(groupBox2_);
     label4_->setObjectName(QStringLiteral("Label4"));
@@ -195,8 +211,8 @@ void TMainForm::BuildWidgets()
     groupBox3_ = new QGroupBox(central);
     groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
     auto* buttons = new QGridLayout(groupBox3_);
-    button4_ = NewButton(QStringLiteral("Upload firmware"), "Button4", groupBox3_);
-    button5_ = NewButton(QStringLiteral("Reboot"), "Button5", groupBox3_);
+    button4_ = TLanguageApplier::Key(NewButton(QStringLiteral("Upload firmware"), "Button4", groupBox3_), "btn_upload");
+    button5_ = TLanguageApplier::Key(NewButton(QStringLiteral("Reboot"), "Button5", groupBox3_), "btn_dev-reboot");
     button5_->setEnabled(false);
     buttons->addWidget(button4_, 0, 0);
     buttons->addWidget(button5_, 0, 1);
@@ -211,10 +227,7 @@ void TMainForm::BuildWidgets()
     statusBar()->addWidget(statusLine_->PortPanel());
     statusBar()->addWidget(statusLine_->StatusPanel(), 1);
     statusBar()->addPermanentWidget(statusLine_->ProgressPanel());
-    QStyle* s = style();
-    statusLine_->SetStatusIcons(s->standardIcon(QStyle::SP_MessageBoxCritical),
-                                s->standardIcon(QStyle::SP_MessageBoxQuestion),
-                                s->standardIcon(QStyle::SP_MessageBoxWarning));
+    TLanguageApplier::SetKey(statusLine_->AbortButton(), "btn_upl-stop");
 
     connect(button2_, &QPushButton::clicked, this, [this] { session_->Button2Click(); });
     connect(button3_, &QPushButton::clicked, this, [this] { session_->Button3Click(); });
@@ -250,19 +263,16 @@ void TMainForm::BuildMenus()
     }
     menuLng_[0]->setChecked(true);
     connect(languages_, &QActionGroup::triggered, this, [this](QAction* item) {
-        // The language tables come later; the choice is kept and saved.
         for (int i = 0; i < lngCount; ++i)
             if (menuLng_[i] == item)
-                settings_.Language = i;
+                SetLanguage(i);
     });
     menuSkins_ = menuOptions_->addMenu(QStringLiteral("&Skin"));
     menuSkins_->setObjectName(QStringLiteral("MenuSkins"));
     BuildSkinMenu();
     menuSettings_ = menuOptions_->addAction(QStringLiteral("&Preferences..."));
     menuSettings_->setObjectName(QStringLiteral("MenuSettings"));
-    // The preferences dialog is not part of the program yet.
-    menuSettings_->setEnabled(false);
-    menuSettings_->setToolTip(QStringLiteral("The preferences dialog is not available in this version"));
+    connect(menuSettings_, &QAction::triggered, this, [this] { MenuSettingsClick(); });
 
     menuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp_->setObjectName(QStringLiteral("MenuHelp"));
@@ -276,8 +286,7 @@ void TMainForm::BuildMenus()
     menuHelp_->addSeparator();
     menuAbout_ = menuHelp_->addAction(QStringLiteral("&About..."));
     menuAbout_->setObjectName(QStringLiteral("MenuAbout"));
-    menuAbout_->setEnabled(false);
-    menuAbout_->setToolTip(QStringLiteral("The About dialog is not available in this version"));
+    connect(menuAbout_, &QAction::triggered, this, [this] { MenuAboutClick(); });
 
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
@@ -317,9 +326,7 @@ void TMainForm::ApplySkin(const std::optional<QString>& name)
             settings_.Skin = i;
     }
     ShowPortInStatusBar();
-    statusLine_->SetStatusIcons(style()->standardIcon(QStyle::SP_MessageBoxCritical),
-                                style()->standardIcon(QStyle::SP_MessageBoxQuestion),
-                                style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ApplyImages();
 }
 
 void TMainForm::LoadStoredSettings()
@@ -350,15 +357,136 @@ void TMainForm::SaveSettings()
 
 void TMainForm::ApplySettings(const TAppSettings& settings)
 {
-    if (settings.Language >= 0 && settings.Language < lngCount) {
-        settings_.Language = settings.Language;
-        menuLng_[settings.Language]->setChecked(true);
-    }
+    if (settings.Language >= 0 && settings.Language != language_)
+        SetLanguage(settings.Language);
     if (settings.Skin >= 0 && settings.Skin != settings_.Skin && settings.Skin < themes_.Names().size())
         ApplySkin(themes_.Names().at(settings.Skin));
     settings_.Opacity = std::max(TAppSettings::MinOpacity, settings.Opacity);
-    setWindowOpacity(settings_.Opacity / 255.0);
+    // Every window but the preferences dialog takes the opacity; every window snaps alike.
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formProgInfo_)})
+        window->setWindowOpacity(settings_.Opacity / 255.0);
+    snap_->SetEnabled((settings.Options & optScreenSnap) != 0);
+    const bool multi = (settings.Options & optMultiInstance) != 0;
+    if (multi != settings_.Has(optMultiInstance)) {
+        settings_.Options = settings.Options;
+        if (guard_)
+            guard_->SetState(!multi);
+        SaveSettings(); // the guard's setting counts from the next start too
+    }
     settings_.Options = settings.Options;
+}
+
+void TMainForm::SetLanguage(int index)
+{
+    if (index < 0)
+        return;
+    settings_.Language = index;
+    if (index < lngCount)
+        menuLng_[index]->setChecked(true);
+    // The default item (bold) is the active language; none when the index has no item.
+    for (int i = 0; i < lngCount; ++i) {
+        QFont font = menuLng_[i]->font();
+        font.setBold(i == index);
+        menuLng_[i]->setFont(font);
+    }
+    if (!texts_.SetLanguage(index))
+        return; // no table: every text stays as it is
+    language_ = index;
+    session_->Messages() = texts_.Messages();
+    ApplyTexts();
+}
+
+void TMainForm::ApplyTexts()
+{
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formSettings_),
+                            static_cast<QWidget*>(formProgInfo_)})
+        TLanguageApplier::Apply(window, texts_, Caption());
+    const auto menu = [this](auto* item, const char* key, const QString& suffix = QString()) {
+        const QString text = QString::fromStdString(texts_.Translate(key));
+        if (!text.isEmpty())
+            item->setText(text + suffix);
+    };
+    menu(menuOptions_->menuAction(), "men_options");
+    menu(menuLanguage_->menuAction(), "men_lng-language");
+    menu(menuSkins_->menuAction(), "men_skin");
+    menu(menuSettings_, "men_preferences", QStringLiteral("..."));
+    menu(menuHelp_->menuAction(), "men_help");
+    menu(menuHelpManual_, "men_help-manual");
+    menu(menuHelpWiring_, "men_help-wiring");
+    menu(menuAbout_, "men_about", QStringLiteral("..."));
+    menu(menuProperties_, "men_configure");
+    statusLine_->Retranslate(session_->Messages());
+}
+
+void TMainForm::ApplyImages()
+{
+    const TAppImages images = TAppImages::ForWidget(this);
+    statusLine_->SetStatusIcons(QIcon(images.StatusIcon(icError)), QIcon(images.StatusIcon(icQuestion)),
+                                QIcon(images.StatusIcon(icWarning)));
+    if (!menuLng_[0])
+        return;
+    for (int i = 0; i < lngCount; ++i)
+        menuLng_[i]->setIcon(QIcon(images.Flag(i)));
+    menuLanguage_->setIcon(QIcon(images.MenuImage(miLanguage)));
+    menuSkins_->setIcon(QIcon(images.MenuImage(miSkin)));
+    menuSettings_->setIcon(QIcon(images.MenuImage(miPreferences)));
+    menuHelpManual_->setIcon(QIcon(images.MenuImage(miManual)));
+    menuHelpWiring_->setIcon(QIcon(images.MenuImage(miWiring)));
+    menuAbout_->setIcon(QIcon(images.MenuImage(miAbout)));
+    menuProperties_->setIcon(QIcon(images.MenuImage(miPreferences)));
+}
+
+void TMainForm::BuildDialogs(const TMainFormSetup& setup)
+{
+    formProgInfo_ = new TFormProgInfo(version_, this);
+    formProgInfo_->setWindowFlag(Qt::Window);
+    formSettings_ = new TFormSettings(this);
+    QStringList languages, skins;
+    for (QAction* item : menuLng_)
+        languages << item->text().remove(QLatin1Char('&')).trimmed();
+    for (QAction* item : skins_->actions())
+        skins << item->text().remove(QLatin1Char('&')).trimmed();
+    formSettings_->SetLanguages(languages);
+    formSettings_->SetSkins(skins);
+    snap_ = new TScreenSnap(this);
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formSettings_),
+                            static_cast<QWidget*>(formProgInfo_)})
+        snap_->Watch(window);
+    if (setup.InstanceName) {
+        guard_ = new TInstanceGuard(*setup.InstanceName, [this] {
+            // A second start asks for this window: bring it forward, restored.
+            if (isMinimized())
+                showNormal();
+            show();
+            raise();
+            activateWindow();
+        }, this);
+        guard_->SetState(!settings_.Has(optMultiInstance));
+    }
+}
+
+void TMainForm::MenuSettingsClick()
+{
+    formSettings_->SavedSettings = settings_;
+    formSettings_->SetSettings(settings_);
+    formSettings_->OnApply = [this](TFormSettings* dialog, bool apply) {
+        if (apply)
+            ApplySettings(dialog->CurrentSettings);
+    };
+    formSettings_->OnPreview = [this](TFormSettings* dialog, bool preview) {
+        ApplySettings(preview ? dialog->CurrentSettings : dialog->SavedSettings);
+    };
+    if (formSettings_->exec() != QDialog::Accepted)
+        formSettings_->CurrentSettings = formSettings_->SavedSettings;
+    keys_.Forget();
+    ApplySettings(formSettings_->CurrentSettings);
+}
+
+void TMainForm::MenuAboutClick()
+{
+    formProgInfo_->show();
+    formProgInfo_->raise();
+    formProgInfo_->activateWindow();
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -397,6 +525,9 @@ void TMainForm::ApplyDensity()
     statusLine_->PortPanel()->setMinimumWidth(scale(90));
     for (QPushButton* b : {button2_, button3_})
         b->setMinimumWidth(scale(96));
+    // Long captions (Polish, Russian) must not squeeze the scroll bars to nothing.
+    for (QScrollBar* bar : scrollBar_)
+        bar->setMinimumWidth(scale(72));
     label4_->setMinimumWidth(scale(110));
     label4_->setMinimumHeight(2 * label4_->fontMetrics().lineSpacing() + 2);
     setMinimumSize(scale(DesignMinWidth), scale(DesignMinHeight));
@@ -457,8 +588,14 @@ void TMainForm::KeyAction(TKeyAction action)
     case kaWiring:
         OpenHelpDocument(HelpWiring);
         break;
+    case kaAbout:
+        MenuAboutClick();
+        break;
+    case kaPreferences:
+        MenuSettingsClick();
+        break;
     default:
-        break; // the About and preferences dialogs are not part of the program yet
+        break;
     }
 }
 

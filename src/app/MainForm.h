@@ -14,11 +14,13 @@
 #include "app/AppSettings.h"
 #include "app/HelpDocuments.h"
 #include "app/KeyTracker.h"
+#include "app/LanguageTexts.h"
 #include "app/Themes.h"
 #include "platform/Component.h"
 #include "ports/CommEnumerator.h"
 #include "session/DeviceSession.h"
 #include "session/SessionView.h"
+#include "support/VersionInfo.h"
 
 #include <QMainWindow>
 
@@ -36,7 +38,11 @@ class QScrollBar;
 namespace fk {
 
 class TConnectionPorts;
+class TFormProgInfo;
+class TFormSettings;
+class TInstanceGuard;
 class TKnob;
+class TScreenSnap;
 class TPortListBox;
 class TStatusLine;
 
@@ -47,6 +53,9 @@ struct TMainFormSetup {
     bool DiscoverPorts = true;            // list the machine's serial ports
     TCommEnumerator::TDiscoveryPaths Paths; // where discovery and the hot-plug monitor look
     bool WatchPorts = true;               // start the hot-plug monitor
+    // The single-instance name: the window holds the guard by the "Run multiple instances"
+    // preference and answers a second start. None: no guard (tests, screenshots).
+    std::optional<String> InstanceName;
 };
 
 class TMainForm : public QMainWindow, public TSessionView {
@@ -78,6 +87,20 @@ public:
     // Looks for a help document (HelpManual, HelpWiring) and opens it with the desktop's
     // viewer; when there is none, a message names what was looked for. Returns the lookup.
     THelpLookup OpenHelpDocument(const QString& kind);
+
+    // Switches the user interface to a language (0 English, 1 Polish, 2 Russian): every
+    // window's captions, the menus, the messages and the status shown now. A language whose
+    // table cannot be loaded changes no text; the setting still takes the index.
+    void SetLanguage(int index);
+    TLanguageTexts& Texts() noexcept { return texts_; }
+    // Options > Preferences...: the dialog shown modally; its result applied.
+    void MenuSettingsClick();
+    // Help > About...: the About box, not modal.
+    void MenuAboutClick();
+    TFormSettings& Preferences() noexcept { return *formSettings_; }
+    TFormProgInfo& About() noexcept { return *formProgInfo_; }
+    // The single-instance guard (null without an instance name).
+    TInstanceGuard* Guard() noexcept { return guard_; }
 
     // The screen density the window is laid out for, in dots per inch.
     int Dpi() const noexcept { return dpi_; }
@@ -125,6 +148,9 @@ private:
     void BuildSkinMenu();
     void LoadStoredSettings();
     void CloseConnectionAndWait(int guardMs);
+    void BuildDialogs(const TMainFormSetup& setup);
+    void ApplyTexts();
+    void ApplyImages();
     // Runs the event loop until done() or the guard time is up.
     void RunEventsUntil(const std::function<bool()>& done, int guardMs);
     QString Caption() const;
@@ -135,6 +161,13 @@ private:
     TKeyTracker keys_;
     TAppSettings settings_;
     TThemes themes_;
+    TLanguageTexts texts_;
+    TFileVersionInfo version_;
+    TFormSettings* formSettings_ = nullptr;
+    TFormProgInfo* formProgInfo_ = nullptr;
+    TInstanceGuard* guard_ = nullptr;
+    TScreenSnap* snap_ = nullptr;
+    int language_ = -1; // the language whose texts are shown (-1: the built-in English)
     bool shown_ = false;
     int dpi_ = 96;
     bool stopping_ = false;

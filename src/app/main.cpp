@@ -3,6 +3,8 @@
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
+#include "support/SingleInstance.h"
+#include "support/VersionInfo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,9 +72,25 @@ int main(int argc, char** argv)
         std::cout << fk::TAppCommandLine::Usage();
         return 0;
     }
+    const fk::TFileVersionInfo version;
+    if (args.Version) {
+        const std::string text = version.ProductAndVersion();
+        std::cout << (text.empty() ? std::string("ferrovan-kest (this build carries no version information)") : text)
+                  << std::endl;
+        return 0;
+    }
+    // One window at a time: a second start brings the first forward and ends. Runs that take
+    // pictures or measure start-up stand alone.
+    const bool standalone = !args.ScreenshotDir.empty() || args.ExitWhenShown || args.QuitAfterConnect;
+    if (!standalone && fk::SingleInstance::InstanceExists(version.InstanceName)) {
+        fk::SingleInstance::ShowWindow(fk::SingleInstance::GetWindow(version.InstanceName));
+        return 0;
+    }
 
     fk::TMainFormSetup setup;
     setup.ExtraPorts = args.Ports;
+    if (!standalone)
+        setup.InstanceName = version.InstanceName;
     const bool screenshots = !args.ScreenshotDir.empty();
     if (!screenshots)
         setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture

@@ -1,0 +1,240 @@
+#include "AppTestHarness.h"
+#include "ScreenshotUtil.h"
+#include "app/FormProgInfo.h"
+#include "app/FormSettings.h"
+#include "app/InstanceGuard.h"
+#include "support/SingleInstance.h"
+#include "support/VersionInfo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QGroupBox>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSlider>
+
+namespace fk::test {
+namespace {
+
+class LanguageWindowTest : public MainFormTest {
+protected:
+    QString Caption(const char* name) const
+    {
+        QWidget* w = form_->findChild<QWidget*>(QLatin1String(name));
+        if (auto* group = qobject_cast<QGroupBox*>(w))
+            return group->title();
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            return button->text();
+        if (auto* label = qobject_cast<QLabel*>(w))
+            return label->text();
+        return {};
+    }
+    QString MenuText(int i) const { return form_->menuBar()->actions().at(i)->text(); }
+};
+
+} // namespace
+
+TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheStatus)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    form_->SetLanguage(lngEnglish);
+    const QStringList names = { "GroupBox1", "Label1", "Label2", "Button6", "GroupBox2", "Button2", "Button3", "Button4", "Button5" };
+    QStringList english;
+    for (const QString& n : names)
+        english << Caption(n.toLatin1().constData());
+    const QString englishOptions = MenuText(0);
+
+    form_->SetLanguage(lngPolish);
+    EXPECT_EQ(Caption("GroupBox1"), QStringLiteral(" Sterowanie "));
+    EXPECT_EQ(Caption("Button4"), QStringLiteral("Zmień oprogramowanie"));
+    EXPECT_EQ(MenuText(0), QStringLiteral("Opcje"));
+    EXPECT_EQ(Status(), QStringLiteral("Połączono")); // the status shown before the switch, translated
+    EXPECT_EQ(form_->Settings().Language, lngPolish);
+    EXPECT_TRUE(form_->findChild<QAction*>(QStringLiteral("MenuLng1"))->font().bold());
+    EXPECT_FALSE(form_->findChild<QAction*>(QStringLiteral("MenuLng0"))->font().bold());
+    // The message boxes speak the new language too.
+    EXPECT_EQ(form_->Session().Messages().MessageText(msgFirmwareInvalid), "Nieprawidłowy plik oprogramowania.");
+
+    form_->SetLanguage(lngRussian);
+    EXPECT_EQ(form_->Preferences().windowTitle(), QStringLiteral("Ferrovan-Kest : Настройки"));
+    EXPECT_EQ(form_->About().windowTitle(), QStringLiteral("Ferrovan-Kest : О Программе"));
+    EXPECT_EQ(Status(), QStringLiteral("Соединено"));
+
+    form_->SetLanguage(lngEnglish);
+    for (int i = 0; i < names.size(); ++i)
+        EXPECT_EQ(Caption(names[i].toLatin1().constData()), english[i]) << names[i].toStdString();
+    EXPECT_EQ(MenuText(0), englishOptions);
+    EXPECT_EQ(Status(), QStringLiteral("Connected"));
+
+    // A language without a table changes no text, but the setting takes the index.
+    form_->SetLanguage(7);
+    EXPECT_EQ(Caption("Button4"), english[7]);
+    EXPECT_EQ(form_->Settings().Language, 7);
+}
+
+TEST_F(LanguageWindowTest, LanguageMenuSwitchesAndEveryLanguageIsPhotographed)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    const char* codes[] = { "en", "pl", "ru" };
+    for (int lang = 0; lang < lngCount; ++lang) {
+        form_->findChild<QAction*>(QStringLiteral("MenuLng%1").arg(lang))->trigger();
+        EXPECT_EQ(form_->Settings().Language, lang);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("main"), QStringLiteral("language-") + QLatin1String(codes[lang])).isEmpty());
+        // Every caption fits its control.
+        for (QAbstractButton* b : form_->findChildren<QAbstractButton*>()) {
+            if (b->isVisible()) {
+                EXPECT_GE(b->width(), b->sizeHint().width()) << codes[lang] << " " << b->text().toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(LanguageWindowTest, PreferencesAppliedThroughTheDialogAndKeptByCancel)
+{
+    MakeForm();
+    // Apply a lower opacity and Polish, then Cancel: the applied values stay.
+    TModalAnswer answer([this](QWidget* w) {
+        auto* dialog = qobject_cast<TFormSettings*>(w);
+        if (!dialog)
+            return false;
+        dialog->OpacityBar()->setValue(160);
+        dialog->LanguageBox()->setCurrentIndex(lngPolish);
+        dialog->ApplyButton()->click();
+        dialog->OpacityBar()->setValue(120); // not applied: no Preview
+        dialog->CancelButton()->click();
+        return true;
+    });
+    form_->MenuSettingsClick();
+    EXPECT_EQ(answer.Answered, 1);
+    EXPECT_EQ(form_->Settings().Opacity, 160);
+    EXPECT_NEAR(form_->windowOpacity(), 160 / 255.0, 0.01);
+    EXPECT_EQ(form_->Settings().Language, lngPolish);
+    EXPECT_EQ(Caption("Button2"), QStringLiteral("Połącz"));
+
+    // Preview on, a change, Cancel: back to the opacity saved at opening.
+    TModalAnswer preview([this](QWidget* w) {
+        auto* dialog = qobject_cast<TFormSettings*>(w);
+        if (!dialog)
+            return false;
+        dialog->PreviewBox()->click();
+        dialog->OpacityBar()->setValue(100);
+        EXPECT_EQ(form_->Settings().Opacity, 100); // applied at once
+        dialog->CancelButton()->click();
+        return true;
+    });
+    form_->MenuSettingsClick();
+    EXPECT_EQ(preview.Answered, 1);
+    EXPECT_EQ(form_->Settings().Opacity, 160);
+    EXPECT_FALSE(form_->Settings().Has(optPreview));
+}
+
+TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
+{
+    QTemporaryDir runtime;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const String name = TFileVersionInfo::MakeInstanceName({}) + "-test";
+    TMainFormSetup setup;
+    setup.InstanceName = name;
+    MakeForm(setup);
+    ASSERT_NE(form_->Guard(), nullptr);
+    EXPECT_TRUE(SingleInstance::InstanceExists(name));
+    TAppSettings s = form_->Settings();
+    s.Set(optMultiInstance, true);
+    form_->ApplySettings(s);
+    EXPECT_FALSE(SingleInstance::InstanceExists(name));
+    TAppSettings stored;
+    TStoredPlaces places;
+    ASSERT_TRUE(LoadSettings(stored, places)); // saved at once
+    EXPECT_TRUE(stored.Has(optMultiInstance));
+    s.Set(optMultiInstance, false);
+    form_->ApplySettings(s);
+    EXPECT_TRUE(SingleInstance::InstanceExists(name));
+    form_.reset();
+    EXPECT_FALSE(SingleInstance::InstanceExists(name));
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
+// Two real programs: the second start finds the first, asks it to come forward and ends with
+// exit status 0; with "Run multiple instances" stored, both run.
+TEST(SingleInstanceProgram, SecondStartRaisesTheFirstOrRunsBesideIt)
+{
+    QTemporaryDir runtime, config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const TFileVersionInfo version(FK_FERROVAN_KEST_PATH);
+    ASSERT_FALSE(version.Data().empty());
+    const auto start = [&env](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {});
+        return p.waitForStarted(10000);
+    };
+    const auto running = [&](const QString& dir) {
+        const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", dir.toUtf8());
+        const bool exists = SingleInstance::InstanceExists(version.InstanceName);
+        qputenv("XDG_RUNTIME_DIR", old);
+        return exists;
+    };
+
+    QProcess first;
+    ASSERT_TRUE(start(first));
+    ASSERT_TRUE(WaitFor([&] { return running(runtime.path()); }, 20000)) << first.readAllStandardError().toStdString();
+    QProcess second;
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate(); // closes as the close button does, saving the settings
+    ASSERT_TRUE(first.waitForFinished(20000));
+
+    // "Run multiple instances" stored: the second runs beside the first.
+    {
+        const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        TAppSettings s;
+        TStoredPlaces places;
+        LoadSettings(s, places);
+        s.Set(optMultiInstance, true);
+        ASSERT_TRUE(SaveSettings(s, places));
+        qputenv("XDG_CONFIG_HOME", old);
+    }
+    QProcess a, b;
+    ASSERT_TRUE(start(a));
+    ASSERT_TRUE(start(b));
+    Settle(1500);
+    EXPECT_EQ(a.state(), QProcess::Running);
+    EXPECT_EQ(b.state(), QProcess::Running);
+    a.terminate();
+    b.terminate();
+    EXPECT_TRUE(a.waitForFinished(20000));
+    EXPECT_TRUE(b.waitForFinished(20000));
+}
+
+TEST(SingleInstanceProgram, VersionPrintsProductAndVersion)
+{
+    QProcess p;
+    p.start(QStringLiteral(FK_FERROVAN_KEST_PATH), { QStringLiteral("--version") });
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const TFileVersionInfo version(FK_FERROVAN_KEST_PATH);
+    EXPECT_EQ(p.readAllStandardOutput().toStdString(), version.ProductAndVersion() + "\n");
+    EXPECT_EQ(version.Strings[TVersionInfo::siOriginalFileName], "ferrovan-kest");
+}
+
+} // namespace fk::test
