@@ -318,10 +318,15 @@ void TKnob::SetTextColor(QWidget* widget, const QColor& color)
 void TKnob::setCanSpin(bool canMove)
 {
     logic_.setCanMove(canMove);
-    const QColor text = canMove ? palette().color(QPalette::Active, QPalette::ButtonText) : Silver;
     spin_->SetColor(canMove ? color3_ : QColor(Qt::white));
-    for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(caption_), static_cast<QWidget*>(unit_)})
-        SetTextColor(w, text);
+    // A knob that can move shows its texts in the colours of the active theme (taken from the
+    // parent, so a later change of theme reaches them too); one that cannot, in silver.
+    for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(caption_), static_cast<QWidget*>(unit_)}) {
+        if (canMove)
+            w->setPalette(QPalette());
+        else
+            SetTextColor(w, Silver);
+    }
     edit_->setReadOnly(!canMove);
     for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(spin_), static_cast<QWidget*>(caption_),
                        static_cast<QWidget*>(unit_)})

@@ -385,3 +385,30 @@ TEST(KnobScreenshot, AllStylesEnabledAndDisabled)
 
 } // namespace
 } // namespace fk
+
+namespace fk {
+
+// The edit and the unit follow the window's theme: a dark palette given after the knob was
+// made reaches them, and a knob that cannot move shows them in silver.
+TEST(KnobTheme, TextsFollowTheParentsPaletteAfterAThemeChange)
+{
+    QWidget parent;
+    auto* knob = new TKnob(&parent);
+    knob->setUnit(QStringLiteral("ms"));
+    auto* edit = knob->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    QPalette dark = parent.palette();
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x28));
+    parent.setPalette(dark);
+    EXPECT_EQ(edit->palette().color(QPalette::Active, QPalette::Text), QColor(0xEE, 0xEE, 0xEE));
+    knob->setCanSpin(false);
+    EXPECT_EQ(edit->palette().color(QPalette::Active, QPalette::Text), QColor(0xC0, 0xC0, 0xC0));
+    knob->setCanSpin(true);
+    EXPECT_EQ(edit->palette().color(QPalette::Active, QPalette::Text), QColor(0xEE, 0xEE, 0xEE));
+    for (QLabel* label : knob->findChildren<QLabel*>())
+        EXPECT_EQ(label->palette().color(QPalette::Active, QPalette::WindowText), QColor(0xEE, 0xEE, 0xEE));
+}
+
+} // namespace fk
