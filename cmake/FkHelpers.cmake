@@ -61,3 +61,19 @@ function(fk_test_suite name)
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2")
   endif()
 endfunction()
+
+# fk_add_version_block(TARGET DESCRIPTION): embeds the program's version block (product version =
+# the project's version, original file name = the target's output name) in its ELF section
+# ".fk_version", where TVersionInfo and `--version` read it.
+function(fk_add_version_block target description)
+  if(NOT TARGET fk_make_version_block)
+    add_executable(fk_make_version_block ${PROJECT_SOURCE_DIR}/scripts/make-version-block.cpp)
+    target_link_libraries(fk_make_version_block PRIVATE fk_support)
+  endif()
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_block.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND fk_make_version_block ${out} ${PROJECT_VERSION} ${target} "${description}"
+    DEPENDS fk_make_version_block
+    COMMENT "Version block of ${target}" VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

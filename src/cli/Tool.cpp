@@ -7,6 +7,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
+#include "support/VersionInfo.h"
 
 #include <algorithm>
 
@@ -35,6 +36,7 @@ std::string TTool::Usage()
            "  make-image --id ID --payload FILE --out FILE\n"
            "                                 build an image file (ID: the device identifier, decimal or 0x...)\n"
            "  help                           show this text\n"
+           "  --version                      show the product name and version\n"
            "\n"
            "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal), a port name as `ports` shows it,\n"
            "or module:ADDRESS for a controller behind a wireless module.\n"
@@ -55,6 +57,12 @@ int TTool::Run(const std::vector<std::string>& args)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "help" || command == "--help" || command == "-h") {
         out_ << Usage();
+        return exitOk;
+    }
+    if (command == "--version" || command == "version") {
+        const TFileVersionInfo version;
+        const String text = version.ProductAndVersion();
+        out_ << (text.empty() ? String("ferrovan (this build carries no version information)") : text) << "\n";
         return exitOk;
     }
     if (command == "ports")

@@ -17,6 +17,7 @@ enum : DWORD {
     ERROR_INVALID_HANDLE = 6,
     ERROR_NOT_ENOUGH_MEMORY = 8,
     ERROR_OUTOFMEMORY = 14,
+    ERROR_INVALID_DATA = 13,
     ERROR_NOT_READY = 21,
     ERROR_CRC = 23,
     ERROR_GEN_FAILURE = 31,
@@ -30,6 +31,7 @@ enum : DWORD {
     ERROR_IO_PENDING = 997,
     ERROR_DEVICE_NOT_CONNECTED = 1167,
     ERROR_TIMEOUT = 1460,
+    ERROR_RESOURCE_TYPE_NOT_FOUND = 1813,
     ERROR_FUNCTION_FAILED = 1627,
     // A firmware image made for another device (its identifier differs from the device's).
     ERROR_FIRMWARE_MISMATCH = 2023,

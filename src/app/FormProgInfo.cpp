@@ -1,0 +1,153 @@
+#include "app/FormProgInfo.h"
+
+#include "app/LanguageApplier.h"
+#include "controls/DesignScale.h"
+#include "support/VersionInfo.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace fk {
+
+TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) : QDialog(parent)
+{
+    using L = TLanguageApplier;
+    const TDesignScale scale = TDesignScale::ForWidget(this);
+    setWindowTitle(QStringLiteral("About"));
+    L::SetKey(this, "men_about");
+    setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
+    OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+
+    Image1 = new QLabel(this);
+    Image1->setAlignment(Qt::AlignCenter);
+    const int iconSize = IconSize(scale(64));
+    Image1->setFixedSize(iconSize, iconSize);
+    const QIcon icon = QApplication::windowIcon();
+    if (!icon.isNull())
+        Image1->setPixmap(icon.pixmap(iconSize, iconSize));
+
+    String product = version.ProductAndVersion();
+    if (product.empty()) // no version block: the name and version the build was made with
+        product = String("Ferrovan-Kest ") + FK_PROJECT_VERSION;
+    Label1 = new QLabel(QString::fromStdString(product), this);
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    Label1->setFont(bold);
+    Label2 = new QLabel(QString::fromStdString(version.Strings[TVersionInfo::siLegalCopyright]), this);
+    if (Label2->text().isEmpty())
+        Label2->setText(QStringLiteral("Legal"));
+    Label2->setEnabled(false);
+
+    auto* grid = new QWidget(this);
+    grid->setProperty(L::ColonProperty, true);
+    Label3 = L::Key(new QLabel(QStringLiteral("Build Time : "), grid), "inf_build-time");
+    Label4 = new QLabel(BuildTime(), grid);
+    Label5 = L::Key(new QLabel(QStringLiteral("Home Page : "), grid), "inf_home-page");
+    Label6 = MakeLink(QString::fromLatin1(HomePage), QString::fromLatin1(HomePage));
+    Label7 = L::Key(new QLabel(QStringLiteral("Technical Support : "), grid), "inf_tech-support");
+    Label8 = MakeLink(QString::fromLatin1(SupportAddress), QString::fromLatin1(SupportAddress));
+    auto* gridLayout = new QGridLayout(grid);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    gridLayout->addWidget(Label3, 0, 0, Qt::AlignRight);
+    gridLayout->addWidget(Label4, 0, 1);
+    gridLayout->addWidget(Label5, 1, 0, Qt::AlignRight);
+    gridLayout->addWidget(Label6, 1, 1);
+    gridLayout->addWidget(Label7, 2, 0, Qt::AlignRight);
+    gridLayout->addWidget(Label8, 2, 1);
+    gridLayout->setColumnStretch(1, 1);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(Label1);
+    text->addWidget(Label2);
+    text->addSpacing(scale(6));
+    text->addWidget(grid);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Image1, 0, Qt::AlignTop);
+    top->addSpacing(scale(12));
+    top->addLayout(text, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(Button1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addStretch(1);
+    layout->addLayout(bottom);
+    resize(QSize(scale(454), scale(172)).expandedTo(sizeHint()));
+}
+
+QLabel* TFormProgInfo::MakeLink(const QString& text, const QString& hint)
+{
+    auto* label = new QLabel(text, this);
+    QFont f = label->font();
+    f.setUnderline(true);
+    label->setFont(f);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, p.color(QPalette::Link));
+    label->setPalette(p);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setToolTip(hint);
+    label->installEventFilter(this);
+    return label;
+}
+
+bool TFormProgInfo::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == Label6) {
+            LinkLabel1Click();
+            return true;
+        }
+        if (watched == Label8) {
+            LinkLabel2Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormProgInfo::LinkLabel1Click()
+{
+    const QString hint = Label6->toolTip();
+    if (!hint.isEmpty() && OpenUrl)
+        OpenUrl(hint);
+}
+
+void TFormProgInfo::LinkLabel2Click()
+{
+    const QString hint = Label8->toolTip();
+    if (!hint.isEmpty() && OpenUrl)
+        OpenUrl(QStringLiteral("mailto:") + hint);
+}
+
+QString TFormProgInfo::BuildTime()
+{
+    // __DATE__ pads a one-digit day with a space ("Mar  3 2018").
+    return QString::fromLatin1(__DATE__).simplified() + QStringLiteral(", ") + QString::fromLatin1(__TIME__);
+}
+
+int TFormProgInfo::IconSize(int height)
+{
+    if (height <= 0)
+        return 0;
+    int top = 1;
+    while ((top << 1) <= height)
+        top <<= 1;
+    return top | (height & (top >> 1));
+}
+
+} // namespace fk

@@ -1,0 +1,59 @@
+#pragma once
+// The About box: product name and version and the legal notice from the program's version
+// block, the build time, the maker's home page and support address as links, and the icon.
+#include <QDialog>
+#include <functional>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+namespace fk {
+
+class TFileVersionInfo;
+
+class TFormProgInfo : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* HomePage = "https://nordvel.example/ferrovan-kest";
+    static constexpr const char* SupportAddress = "support@nordvel.example";
+
+    explicit TFormProgInfo(const TFileVersionInfo& version, QWidget* parent = nullptr);
+
+    // Opens an address with the desktop's handler; tests replace it.
+    std::function<void(const QString& url)> OpenUrl;
+
+    // The build time as the box shows it: "Mar 23 2018, 13:11:32".
+    static QString BuildTime();
+    // The icon size for a height: its highest set bit and the bit below it (50 -> 48, 40 -> 32).
+    static int IconSize(int height);
+
+    void LinkLabel1Click(); // home page
+    void LinkLabel2Click(); // support address
+
+    QLabel* ProductLabel() const { return Label1; }
+    QLabel* LegalLabel() const { return Label2; }
+    QLabel* BuildTimeLabel() const { return Label4; }
+    QLabel* HomePageLabel() const { return Label6; }
+    QLabel* SupportLabel() const { return Label8; }
+    QLabel* IconLabel() const { return Image1; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* MakeLink(const QString& text, const QString& hint);
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label8;
+    QPushButton* Button1;
+};
+
+} // namespace fk
