@@ -11,9 +11,19 @@ bool TCommandLine::Parse(const std::vector<std::string>& args, const std::vector
     positional_.clear();
     values_.clear();
     error_.clear();
+    help_ = false;
+    // The first usage error is kept, but the scan goes on: help asked for later still wins.
+    auto fail = [this](std::string text) {
+        if (error_.empty())
+            error_ = std::move(text);
+    };
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (!onlyPositional && (a == "--help" || a == "-h")) {
+            help_ = true;
+            continue;
+        }
         if (onlyPositional || a.size() < 3 || a.compare(0, 2, "--") != 0) {
             if (a == "--") {
                 onlyPositional = true;
@@ -33,13 +43,13 @@ bool TCommandLine::Parse(const std::vector<std::string>& args, const std::vector
             if (o.name == name)
                 spec = &o;
         if (!spec) {
-            error_ = "unknown option --" + name;
-            return false;
+            fail("unknown option --" + name);
+            continue;
         }
         if (!spec->takesValue) {
             if (inlineValue) {
-                error_ = "option --" + name + " takes no value";
-                return false;
+                fail("option --" + name + " takes no value");
+                continue;
             }
             values_[name] = "";
             continue;
@@ -49,11 +59,12 @@ bool TCommandLine::Parse(const std::vector<std::string>& args, const std::vector
         } else if (i + 1 < args.size()) {
             values_[name] = args[++i];
         } else {
-            error_ = "option --" + name + " needs a value";
-            return false;
+            fail("option --" + name + " needs a value");
         }
     }
-    return true;
+    if (help_)
+        error_.clear();
+    return error_.empty();
 }
 
 std::optional<std::string> TCommandLine::Value(const std::string& name) const

@@ -1,7 +1,9 @@
 #pragma once
 // The tool's command line: a command word, positional arguments and --options.
 // Each command declares which options it takes and whether they need a value; anything
-// else is a usage error with a message that names the offending argument.
+// else is a usage error with a message that names the offending argument. "--help" and "-h"
+// are understood by every command, wherever they stand as an option (not as an option's
+// value, nor after "--"), and win over any usage error.
 #include <map>
 #include <optional>
 #include <string>
@@ -17,8 +19,11 @@ struct TOptionSpec {
 class TCommandLine {
 public:
     // Parses args (without the program name and the command word). False with Error() set
-    // on an unknown option, a missing value, or a value given to a flag.
+    // on an unknown option, a missing value, or a value given to a flag, unless help was asked.
     bool Parse(const std::vector<std::string>& args, const std::vector<TOptionSpec>& options);
+
+    // "--help" or "-h" was given.
+    bool HelpRequested() const noexcept { return help_; }
 
     const std::vector<std::string>& Positional() const noexcept { return positional_; }
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
@@ -34,6 +39,7 @@ private:
     std::vector<std::string> positional_;
     std::map<std::string, std::string> values_;
     std::string error_;
+    bool help_ = false;
 };
 
 } // namespace fk

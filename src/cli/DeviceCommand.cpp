@@ -32,6 +32,9 @@ String BuildDate(const TFirmwareInfo& f)
 
 int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
 
+// The device keeps the break time in tens of seconds.
+constexpr int BreakTimeUnit = 10;
+
 } // namespace
 
 TDeviceCommand::TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions options, std::ostream& out,
@@ -40,6 +43,8 @@ TDeviceCommand::TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions op
     , options_(std::move(options))
     , out_(out)
     , err_(err)
+    , codePage_(options_.codePage)
+    , text_(codePage_)
 {
 }
 
@@ -118,13 +123,7 @@ int TDeviceCommand::Run()
     loop_ = &loop;
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [this] {
-        if (phase_ != phDone && !staying_) {
-            if (kind_ == dcmInfo && session_->DeviceState() == dsIdentifying)
-                PrintDevice();
-            Fail(session_->Messages().MessageText(msgNoConnection));
-        }
-    });
+    QObject::connect(&deadline, &QTimer::timeout, [this] { Deadline(); });
     deadline.start(ToMs(options_.timeout));
 
     if (!session_->ConnectToEntry(session_->PortList[static_cast<std::size_t>(index)].PortName, false)
@@ -143,34 +142,80 @@ void TDeviceCommand::Evaluate()
 {
     if (phase_ == phDone)
         return;
-    if (view_.PortClosed() || session_->LastOpenError() != ERROR_SUCCESS) {
+    if (view_.PortFailed(*session_)) {
         FailPort();
         return;
     }
     const int status = view_.Status();
-    if (status == staConnectionLost) {
+    if (phase_ == phActing && !staying_ && session_->DeviceState() == dsNone && status == staConnectionLost) {
+        // The session gave the device up, and the request in flight with it.
         Fail(session_->Messages().MessageText(status));
         return;
     }
     if (phase_ != phConnecting)
         return;
-    if (status >= staFirmwareCorrupted && status <= staNotSupported) {
-        // The device answers but cannot be connected; a restart may still be asked of it.
-        if (kind_ == dcmReboot) {
-            phase_ = phActing;
-            QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
-            return;
-        }
-        if (kind_ == dcmInfo)
-            PrintDevice();
-        Fail(session_->Messages().MessageText(status));
+    // "Connection lost" while connecting is not the end: the session goes on identifying the
+    // device for as long as the port is open (a device that restarts takes its time). The
+    // command's deadline ends the wait.
+    if (status >= staFirmwareCorrupted && status <= staNotSupported)
+        NotConnectable(session_->Messages().MessageText(status));
+    else if (session_->DeviceState() == dsConnected)
+        BeginAction();
+}
+
+void TDeviceCommand::BeginAction()
+{
+    // Act once the session has finished handling the reply that brought the device here.
+    phase_ = phActing;
+    QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
+}
+
+void TDeviceCommand::NotConnectable(const String& text)
+{
+    if (kind_ == dcmReboot) {
+        BeginAction(); // Reboot is offered for an identified device, connected or not.
         return;
     }
-    if (session_->DeviceState() == dsConnected) {
-        // Act once the session has finished handling the reply that connected it.
-        phase_ = phActing;
-        QTimer::singleShot(0, context_.get(), [this] { StartAction(); });
+    if (kind_ == dcmInfo)
+        PrintDevice();
+    Fail(text);
+}
+
+void TDeviceCommand::Deadline()
+{
+    if (phase_ == phDone || staying_)
+        return;
+    const TDeviceSession& s = *session_;
+    const bool lost = s.DeviceState() == dsNone && view_.Status() == staConnectionLost;
+    String text = s.Messages().MessageText(lost ? staConnectionLost : msgNoConnection);
+    if (phase_ == phActing) {
+        text = "The device did not confirm the command.";
+    } else if (s.DeviceState() == dsIdentifying) {
+        // Say what is missing; info prints what was read.
+        if (kind_ == dcmInfo)
+            PrintDevice();
+        text += firmwareInfoSeen_
+            ? " The device did not give its parameters (open and break time)."
+            : " The device did not give its firmware description (version, build date, information) "
+              "nor its parameters.";
+    } else if (lost) {
+        text += ": the device stopped answering";
+    } else if (answered_) {
+        text += " The device answered, but not as a device this program supports.";
+    } else {
+        text += " The device did not answer.";
     }
+    Fail(text);
+}
+
+String TDeviceCommand::NoParametersText() const
+{
+    String text = session_->Messages().MessageText(msgNoConnection) + " Firmware "
+        + FirmwareVersion(session_->FirmwareInfo())
+        + " gives no parameters this program takes (its second version number is 0): ";
+    text += kind_ == dcmInfo ? "the open and break times were not read."
+                             : "the open and break times and venting cannot be set.";
+    return text;
 }
 
 void TDeviceCommand::StartAction()
@@ -182,10 +227,17 @@ void TDeviceCommand::StartAction()
     case dcmInfo:
         PrintDevice();
         if (options_.stay > 0) {
+            // Connections lost meanwhile count only when the session has not won the device
+            // back by the end.
             staying_ = true;
             QTimer::singleShot(ToMs(options_.stay), context_.get(), [this] {
-                if (phase_ != phDone)
+                if (phase_ == phDone)
+                    return;
+                if (session_->DeviceState() == dsConnected)
                     Succeed();
+                else
+                    Fail(session_->Messages().MessageText(view_.Status() == staConnectionLost ? staConnectionLost
+                                                                                             : msgNoConnection));
             });
             return;
         }
@@ -195,7 +247,8 @@ void TDeviceCommand::StartAction()
         const auto& range = s.Knob(skBreakTime);
         if (options_.breakTime && (*options_.breakTime < range.Min || *options_.breakTime > range.Max)) {
             err_ << "ferrovan set: --break-time " << *options_.breakTime << " is outside " << range.Min << ".."
-                 << range.Max << ", the break-time range of this device\n";
+                 << range.Max << " (" << range.Min * BreakTimeUnit << ".." << range.Max * BreakTimeUnit
+                 << " s), the break-time range of this device\n";
             Finish(exitUsage);
             return;
         }
@@ -226,8 +279,15 @@ void TDeviceCommand::StartAction()
 
 void TDeviceCommand::OnMessage(u8 code, unsigned dataLength, bool wasReply)
 {
-    if (code == dcFirmwareInfo && dataLength >= TFirmwareInfo::Size)
+    answered_ = true;
+    if (code == dcFirmwareInfo && dataLength >= TFirmwareInfo::Size) {
         firmwareInfoSeen_ = true;
+        // The session has handled the description: a refused device has failed the command by
+        // now; one that it accepts but will take no parameters from never connects.
+        if (phase_ == phConnecting && session_->DeviceState() == dsIdentifying && !session_->DeviceRefused()
+            && session_->FirmwareInfo().Version2() == 0)
+            NotConnectable(NoParametersText());
+    }
     if (phase_ != phActing || !wasReply)
         return;
     if (kind_ == dcmSet && code == dcParameters && pendingReplies_ > 0) {
@@ -251,7 +311,7 @@ void TDeviceCommand::Succeed() { Finish(exitOk); }
 
 void TDeviceCommand::Fail(const String& text)
 {
-    err_ << "ferrovan " << Name(kind_) << ": " << options_.port << ": " << text << "\n";
+    err_ << "ferrovan " << Name(kind_) << ": " << TDeviceText::Escaped(options_.port) << ": " << text << "\n";
     Finish(exitFailed);
 }
 
@@ -282,6 +342,7 @@ void TDeviceCommand::PrintDevice()
     const TFirmwareInfo& f = s.FirmwareInfo();
     const bool connected = s.DeviceState() == dsConnected;
     const auto& range = s.Knob(skBreakTime);
+    const int breakTime = s.Parameters().BreakTime();
     if (options_.json) {
         TJsonWriter w;
         w.BeginObject()
@@ -289,9 +350,11 @@ void TDeviceCommand::PrintDevice()
             .Member("state", connected ? "connected" : "identifying")
             .Member("identifier", d.Identifier())
             .Member("model", d.Model())
-            .Member("serial_number", d.SerialNumber());
+            .Member("serial_number", text_.Utf8(d.SerialNumber()));
         if (firmwareInfoSeen_)
-            w.Member("firmware_version", FirmwareVersion(f)).Member("build_date", BuildDate(f)).Member("info", f.InfoText());
+            w.Member("firmware_version", FirmwareVersion(f))
+                .Member("build_date", BuildDate(f))
+                .Member("info", text_.Utf8(f.InfoText()));
         else
             w.Key("firmware_version").Null().Key("build_date").Null().Key("info").Null();
         w.Member("run_mode", d.ApplicationRuns() ? "application" : "bootloader")
@@ -299,10 +362,17 @@ void TDeviceCommand::PrintDevice()
             .Member("block_size", d.BlockSize())
             .Member("block_count", d.BlockCount());
         if (connected)
-            w.Member("open_time", s.Parameters().OpenTime()).Member("break_time", s.Parameters().BreakTime());
+            w.Member("open_time", s.Parameters().OpenTime())
+                .Member("break_time", breakTime)
+                .Member("break_time_seconds", breakTime * BreakTimeUnit);
         else
-            w.Key("open_time").Null().Key("break_time").Null();
+            w.Key("open_time").Null().Key("break_time").Null().Key("break_time_seconds").Null();
         w.Key("break_time_range").BeginArray().Number(std::int64_t(range.Min)).Number(std::int64_t(range.Max)).EndArray();
+        w.Key("break_time_range_seconds")
+            .BeginArray()
+            .Number(std::int64_t(range.Min) * BreakTimeUnit)
+            .Number(std::int64_t(range.Max) * BreakTimeUnit)
+            .EndArray();
         w.EndObject();
         out_ << w.Text() << "\n";
         return;
@@ -310,22 +380,23 @@ void TDeviceCommand::PrintDevice()
     auto line = [this](const char* label) -> std::ostream& { return out_ << std::left << std::setw(20) << label; };
     char id[16];
     std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(d.Identifier()));
-    line("Port:") << options_.port << "\n";
+    line("Port:") << TDeviceText::Escaped(options_.port) << "\n";
     line("State:") << (connected ? "connected" : "identifying") << "\n";
     line("Identifier:") << id << " (model " << unsigned(d.Model()) << ")\n";
-    line("Serial number:") << d.SerialNumber() << "\n";
+    line("Serial number:") << text_.Printable(d.SerialNumber()) << "\n";
     if (firmwareInfoSeen_) {
         line("Firmware version:") << FirmwareVersion(f) << "\n";
         line("Build date:") << BuildDate(f) << "\n";
-        line("Info:") << f.InfoText() << "\n";
+        line("Info:") << text_.Printable(f.InfoText()) << "\n";
     }
     line("Run mode:") << (d.ApplicationRuns() ? "application" : "bootloader") << "\n";
     line("Firmware corrupted:") << (d.IsCorrupt() ? "yes" : "no") << "\n";
     line("Firmware blocks:") << d.BlockCount() << " x " << d.BlockSize() << " bytes\n";
     if (connected) {
         line("Open time:") << unsigned(s.Parameters().OpenTime()) << " ms\n";
-        line("Break time:") << unsigned(s.Parameters().BreakTime()) << " (range " << range.Min << ".." << range.Max
-                            << ")\n";
+        line("Break time:") << breakTime * BreakTimeUnit << " s (" << breakTime << " x " << BreakTimeUnit
+                            << " s), range " << range.Min * BreakTimeUnit << ".." << range.Max * BreakTimeUnit
+                            << " s\n";
     }
 }
 

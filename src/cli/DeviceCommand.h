@@ -6,7 +6,9 @@
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
 #include "session/ModuleSession.h"
+#include "cli/DeviceText.h"
 #include "cli/ToolView.h"
+#include "support/AnsiCodePage.h"
 
 #include <chrono>
 #include <memory>
@@ -29,6 +31,7 @@ struct TDeviceCommandOptions {
     std::optional<int> breakTime;
     u16 moduleTcpPort = 90;   // PORT "module:ADDRESS": the module's command port
     u16 udpPort = 13873;      // ... and the UDP port of the module link
+    unsigned codePage = 0;    // of the device's texts; 0: the user's locale's
 };
 
 // The prefix of a PORT that names a wireless module by its address.
@@ -59,6 +62,14 @@ private:
     enum TPhase { phConnecting, phActing, phDone };
 
     void Evaluate();
+    void Deadline();
+    void BeginAction();
+    // The device is identified but will not be connected: reboot still acts, info prints
+    // what was read, the other commands fail with text.
+    void NotConnectable(const String& text);
+    // Why firmware whose second version number is 0 is never connected: the session takes
+    // no parameters from it.
+    String NoParametersText() const;
     void StartAction();
     void OnMessage(u8 code, unsigned dataLength, bool wasReply);
     void Succeed();
@@ -73,6 +84,8 @@ private:
     TDeviceCommandOptions options_;
     std::ostream& out_;
     std::ostream& err_;
+    TAnsiCodePage codePage_;
+    TDeviceText text_;
     TToolView view_;
     TOwned<TModuleSession> session_;
     QEventLoop* loop_ = nullptr;
@@ -80,6 +93,7 @@ private:
     TPhase phase_ = phConnecting;
     int result_ = 1;
     bool firmwareInfoSeen_ = false;
+    bool answered_ = false;  // the device has sent anything at all
     bool staying_ = false;   // info --stay: the time-out no longer applies
     int pendingReplies_ = 0; // set: parameter replies still expected (writes + the read)
     int pendingWrites_ = 0;

@@ -1,17 +1,21 @@
 #include "cli/FlashCommand.h"
 
 #include "cli/DeviceCommand.h"
+#include "cli/DeviceText.h"
+#include "cli/ImageCommand.h"
 #include "cli/InterruptWatch.h"
 #include "cli/JsonWriter.h"
 #include "cli/Tool.h"
 #include "connection/KestConnection.h"
 #include "platform/LastError.h"
+#include "session/FirmwareImage.h"
 
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
 #include <cmath>
+#include <cstdio>
 
 namespace fk {
 
@@ -47,6 +51,16 @@ int TFlashCommand::Run()
         Fail(TMessageTable::DefaultText(staPortOpenFailed));
         return result_;
     }
+    // The image is read and checked before the port is touched, so that a file that cannot be
+    // used is named with its reason.
+    {
+        TByteString image;
+        if (!TFirmwareImage::Load(options_.image, image, nullptr)) {
+            Fail(options_.image + ": " + TImageCommand::LoadFailureText(GetLastError()), false);
+            return result_;
+        }
+        imageIdentifier_ = TFirmwareImage::Identifier(image);
+    }
     session_ = Make<TDeviceSession>(&view_);
     session_->PortList = std::move(list);
     session_->ItemIndex = index;
@@ -61,8 +75,16 @@ int TFlashCommand::Run()
     deadline_ = &deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, [this] {
-        if (phase_ != phDone)
+        if (phase_ == phDone)
+            return;
+        if (phase_ != phRestarting) {
             Fail(session_->Messages().MessageText(msgNoConnection));
+            return;
+        }
+        String text = "The firmware was sent, but the device did not answer in its application within the time-out";
+        if (session_->DeviceState() == dsNone && view_.Status() == staConnectionLost)
+            text += " (" + session_->Messages().MessageText(staConnectionLost) + ")";
+        Fail(text + ".");
     });
     // Ctrl-C from here on aborts the upload instead of ending the program.
     TInterruptWatch interrupts([this] { Interrupt(); });
@@ -114,12 +136,20 @@ void TFlashCommand::Evaluate()
 {
     if (phase_ == phStarting || phase_ == phDone)
         return;
-    if (view_.PortClosed() || session_->LastOpenError() != ERROR_SUCCESS) {
+    if (view_.PortFailed(*session_)) {
         FailPort();
         return;
     }
     const int status = view_.Status();
-    if (status == staConnectionLost) {
+    if (phase_ == phRestarting) {
+        // The new application may take longer to start than the session waits for a reply: a
+        // fall back to no device is not the end (the session keeps asking), the deadline is.
+        if (status >= staFirmwareCorrupted && status <= staNotSupported)
+            Fail(session_->Messages().MessageText(status));
+        return;
+    }
+    if (status == staConnectionLost && session_->DeviceState() == dsNone) {
+        // The session gave the device up, and the upload with it.
         Fail(session_->Messages().MessageText(status));
         return;
     }
@@ -146,23 +176,17 @@ void TFlashCommand::Evaluate()
         } else {
             Fail("The upload was interrupted: the device restarted.");
         }
-        return;
-    }
-    if (phase_ == phRestarting) {
-        if (status >= staFirmwareCorrupted && status <= staNotSupported) {
-            Fail(session_->Messages().MessageText(status));
-            return;
-        }
-        if (session_->DeviceState() == dsConnected && session_->DeviceInfo().ApplicationRuns())
-            Succeed();
     }
 }
 
 void TFlashCommand::OnMessage(u8 code, bool wasReply)
 {
-    Rearm(); // the device spoke
     if (phase_ == phDone)
         return;
+    // Every step the device takes gives it the time-out afresh. Descriptions and keep-alive
+    // replies do not: a device that answers without moving on cannot hold the command open.
+    if (code == dcFirmwareBlock || code == dcEnterBootloader || code == dcRestart)
+        Rearm();
     if (code == dcFirmwareBlock) {
         const TFirmwareUpload::TReport& report = session_->Upload().Report();
         if (!firstBlock_ && report.BlocksSent > 0)
@@ -171,6 +195,20 @@ void TFlashCommand::OnMessage(u8 code, bool wasReply)
             transferMs_ = Elapsed(*firstBlock_);
     } else if (code == dcRestart && wasReply && phase_ == phAborting) {
         Fail("Upload aborted; the device was restarted.");
+    } else if (code == dcDeviceInfo && phase_ == phRestarting) {
+        // Done when the device answers in its application with the image's identifier.
+        const TDeviceInfo& info = session_->DeviceInfo();
+        if (session_->DeviceState() == dsNone || !info.ApplicationRuns() || info.IsCorrupt())
+            return;
+        if (info.Identifier() == imageIdentifier_) {
+            Succeed();
+            return;
+        }
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The device runs an application with identifier 0x%08X, not the image's 0x%08X.",
+                      static_cast<unsigned>(info.Identifier()), static_cast<unsigned>(imageIdentifier_));
+        Fail(text);
     }
 }
 
@@ -201,11 +239,11 @@ void TFlashCommand::Succeed()
     Finish(exitOk);
 }
 
-void TFlashCommand::Fail(const String& text)
+void TFlashCommand::Fail(const String& text, bool aboutPort)
 {
     report_ = session_ ? session_->Upload().Report() : TFirmwareUpload::TReport{};
     meter_.Finish();
-    err_ << "ferrovan flash: " << options_.port << ": " << text << "\n";
+    err_ << "ferrovan flash: " << (aboutPort ? TDeviceText::Escaped(options_.port) + ": " : String()) << text << "\n";
     if (options_.json)
         out_ << TJsonWriter().BeginObject().Member("result", "error").Member("message", text).EndObject().Text()
              << "\n";

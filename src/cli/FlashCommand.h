@@ -3,8 +3,10 @@
 // window's Upload button does it: the image is loaded and checked, the port opened, the device
 // brought into its bootloader, the image checked against the bootloader's description, the
 // payload sent block by block, the device restarted and identified again. It succeeds only
-// when the device answers in its application afterwards. Ctrl-C aborts as the Abort button
-// does (the device is restarted).
+// when the device answers in its application with the image's identifier afterwards. Ctrl-C
+// aborts as the Abort button does (the device is restarted). The time-out bounds each step
+// of the device (entering the bootloader, a block, starting the new application), so the
+// command always ends.
 #include "cli/ProgressMeter.h"
 #include "cli/ToolView.h"
 #include "platform/Component.h"
@@ -54,7 +56,8 @@ private:
     void Evaluate();
     void OnMessage(u8 code, bool wasReply);
     void Succeed();
-    void Fail(const String& text);
+    // Prints text after the port (or alone) and ends with exit status 1.
+    void Fail(const String& text, bool aboutPort = true);
     void FailPort();
     void Finish(int status);
     void Shutdown();
@@ -72,6 +75,7 @@ private:
     TPhase phase_ = phStarting;
     int result_ = 1;
     TFirmwareUpload::TReport report_;
+    u32 imageIdentifier_ = 0; // what the device must answer with after the upload
     double transferMs_ = -1;
     std::chrono::steady_clock::time_point start_;
     std::optional<std::chrono::steady_clock::time_point> firstBlock_;

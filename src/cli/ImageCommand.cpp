@@ -31,10 +31,24 @@ bool TImageCommand::ParseIdentifier(const std::string& text, unsigned long& valu
     return true;
 }
 
+std::string TImageCommand::LoadFailureText(unsigned long code)
+{
+    std::string text = TMessageTable::DefaultText(msgFirmwareInvalid);
+    switch (code) {
+    case ERROR_CRC:
+        return text + " (the digest does not match)";
+    case ERROR_OUTOFMEMORY:
+        return text + " (not an image: a regular file of at least " + std::to_string(TFirmwareImage::MinSize)
+            + " bytes and below 4 GiB)";
+    default:
+        return text + " (" + ErrorText(static_cast<u32>(code)) + ")";
+    }
+}
+
 int TImageCommand::Info(const std::vector<std::string>& args)
 {
     TCommandLine cl;
-    if (!cl.Parse(args, {{"json", false}}) || cl.Positional().size() != 1 || cl.Positional().front().empty()) {
+    if (!cl.Parse(args, TTool::Options("image-info")) || cl.Positional().size() != 1 || cl.Positional().front().empty()) {
         err_ << "ferrovan image-info: "
              << (!cl.Error().empty() ? cl.Error() : cl.Positional().empty() ? "needs an IMAGE" : "takes one IMAGE")
              << "\n";
@@ -44,13 +58,9 @@ int TImageCommand::Info(const std::vector<std::string>& args)
     TByteString image;
     const bool ok = TFirmwareImage::Load(file, image, nullptr);
     const u32 code = GetLastError();
-    const String invalid = TMessageTable::DefaultText(msgFirmwareInvalid);
     if (!ok && code != ERROR_CRC) {
         // Nothing to describe: not readable, or not of a possible size.
-        err_ << "ferrovan image-info: " << file << ": " << invalid;
-        if (code != ERROR_OUTOFMEMORY)
-            err_ << " (" << ErrorText(code) << ")";
-        err_ << "\n";
+        err_ << "ferrovan image-info: " << file << ": " << LoadFailureText(code) << "\n";
         return exitFailed;
     }
     const u32 id = TFirmwareImage::Identifier(image);
@@ -77,7 +87,7 @@ int TImageCommand::Info(const std::vector<std::string>& args)
         line("Digest:") << (ok ? "correct" : "wrong") << "\n";
     }
     if (!ok) {
-        err_ << "ferrovan image-info: " << file << ": " << invalid << " (the digest does not match)\n";
+        err_ << "ferrovan image-info: " << file << ": " << LoadFailureText(code) << "\n";
         return exitFailed;
     }
     return exitOk;
@@ -87,7 +97,7 @@ int TImageCommand::Make(const std::vector<std::string>& args)
 {
     const std::string prefix = "ferrovan make-image: ";
     TCommandLine cl;
-    if (!cl.Parse(args, {{"id", true}, {"payload", true}, {"out", true}})) {
+    if (!cl.Parse(args, TTool::Options("make-image"))) {
         err_ << prefix << cl.Error() << "\n";
         return exitUsage;
     }

@@ -19,6 +19,10 @@ public:
     int Info(const std::vector<std::string>& args);
     int Make(const std::vector<std::string>& args);
 
+    // Why an image file failed to load (TFirmwareImage::Load's failure code): "Invalid firmware
+    // file." and the reason in brackets.
+    static std::string LoadFailureText(unsigned long code);
+
     // "0x00060001" or "393217": a u32. False for anything else.
     static bool ParseIdentifier(const std::string& text, unsigned long& value);
 

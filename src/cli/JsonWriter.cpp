@@ -1,5 +1,7 @@
 #include "cli/JsonWriter.h"
 
+#include "support/AnsiCodePage.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -10,8 +12,15 @@ std::string TJsonWriter::Escape(const std::string& text)
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    for (unsigned char c : text) {
-        switch (c) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t cp = 0;
+        std::size_t count = 1;
+        if (!TAnsiCodePage::NextCodePoint(text, pos, cp, count)) {
+            out += "\\ufffd"; // not UTF-8: the replacement character keeps the document valid
+            pos += count;
+            continue;
+        }
+        switch (cp) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
         case '\n': out += "\\n"; break;
@@ -20,14 +29,16 @@ std::string TJsonWriter::Escape(const std::string& text)
         case '\b': out += "\\b"; break;
         case '\f': out += "\\f"; break;
         default:
-            if (c < 0x20 || c == 0x7F) {
+            if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+                // Control characters (C0, DEL, C1) are escaped, never passed on.
                 char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
                 out += buf;
             } else {
-                out += static_cast<char>(c);
+                out.append(text, pos, count);
             }
         }
+        pos += count;
     }
     out += '"';
     return out;

@@ -1,6 +1,8 @@
 #pragma once
 // Builds one JSON document for the tool's --json output: objects, arrays, strings, numbers,
-// booleans and null, with strings escaped so that any port name or device text is safe.
+// booleans and null. Strings are escaped so that the document is valid UTF-8 whatever they
+// hold: control characters (C0, DEL, C1) become \u escapes, bytes that are not UTF-8 become
+// U+FFFD. Texts in an 8-bit code page are decoded before they get here (TDeviceText).
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <climits>
+#include <cstdio>
 
 namespace fk {
 
@@ -19,6 +20,7 @@ int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
 
 TModuleCommand::TModuleCommand(TModuleCommandOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options))
+    , codePage_(options_.codePage)
     , out_(out)
     , err_(err)
 {
@@ -49,30 +51,31 @@ int TModuleCommand::ListModules()
     QEventLoop loop;
     QTimer::singleShot(ToMs(options_.listen), &loop, [&] { loop.quit(); });
     loop.exec();
-    out_ << (options_.json ? ModulesJson(link->DeviceList()) : ModulesText(link->DeviceList()));
+    const TDeviceText text(codePage_);
+    out_ << (options_.json ? ModulesJson(link->DeviceList(), text) : ModulesText(link->DeviceList(), text));
     link->OnModemConnected = nullptr;
     return exitOk;
 }
 
-std::string TModuleCommand::ModulesJson(const TKestConnectStatusList& modules)
+std::string TModuleCommand::ModulesJson(const TKestConnectStatusList& modules, const TDeviceText& text)
 {
     TJsonWriter w;
     w.BeginArray();
     for (const TKestConnectStatus& m : modules) {
         w.BeginObject()
             .Member("ip", m.IP)
-            .Member("name", m.Config.Name)
-            .Member("version", m.Config.Version)
+            .Member("name", text.Utf8(m.Config.Name))
+            .Member("version", text.Utf8(m.Config.Version))
             .Key("access_point")
             .BeginObject()
-            .Member("ssid", m.Config.AccessPoint.SSID)
-            .Member("ip", m.Config.AccessPoint.IP)
+            .Member("ssid", text.Utf8(m.Config.AccessPoint.SSID))
+            .Member("ip", text.Utf8(m.Config.AccessPoint.IP))
             .EndObject()
             .Member("joined", m.Config.APConnected)
             .Key("networks")
             .BeginArray();
         for (const TWLANItem& n : m.Networks) {
-            w.BeginObject().Member("ssid", n.SSID).Key("signal");
+            w.BeginObject().Member("ssid", text.Utf8(n.SSID)).Key("signal");
             if (n.Signal == INT_MIN)
                 w.Null();
             else
@@ -85,24 +88,39 @@ std::string TModuleCommand::ModulesJson(const TKestConnectStatusList& modules)
     return w.Text() + "\n";
 }
 
-std::string TModuleCommand::ModulesText(const TKestConnectStatusList& modules)
+std::string TModuleCommand::ModulesText(const TKestConnectStatusList& modules, const TDeviceText& text)
 {
     if (modules.empty())
         return "No modules heard.\n";
-    std::string text;
+    std::string out;
     for (const TKestConnectStatus& m : modules) {
-        text += m.IP + "\t" + m.Config.Name + "\tversion " + m.Config.Version + "\taccess point \""
-            + m.Config.AccessPoint.SSID + "\" " + (m.Config.APConnected ? "joined" : "not joined") + " ("
-            + m.Config.AccessPoint.IP + ")\n";
+        out += TDeviceText::Escaped(m.IP) + "\t" + text.Printable(m.Config.Name) + "\tversion "
+            + text.Printable(m.Config.Version) + "\taccess point \"" + text.Printable(m.Config.AccessPoint.SSID)
+            + "\" " + (m.Config.APConnected ? "joined" : "not joined") + " ("
+            + text.Printable(m.Config.AccessPoint.IP) + ")\n";
         for (const TWLANItem& n : m.Networks)
-            text += "\t" + n.SSID + "\t" + (n.Signal == INT_MIN ? std::string("?") : std::to_string(n.Signal))
-                + " dBm\n";
+            out += "\t" + text.Printable(n.SSID) + "\t"
+                + (n.Signal == INT_MIN ? std::string("?") : std::to_string(n.Signal)) + " dBm\n";
     }
-    return text;
+    return out;
 }
 
 int TModuleCommand::SetAccessPoint()
 {
+    // The module takes 8-bit texts: what was typed goes out in the user's code page.
+    auto encode = [this](const char* name, const String& typed, AnsiString& sent) {
+        char32_t bad = 0;
+        if (codePage_.Encode(typed, sent, &bad))
+            return true;
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+        err_ << "ferrovan module-ap: the " << name << " holds a character (" << code << ") that code page "
+             << codePage_.CodePage() << " cannot carry\n";
+        return false;
+    };
+    AnsiString ssid, password;
+    if (!encode("SSID", options_.ssid, ssid) || !encode("pass phrase", options_.password, password))
+        return exitUsage;
     auto link = MakeLink();
     enum { waiting, echoed, failed } outcome = waiting;
     QEventLoop loop;
@@ -120,7 +138,7 @@ int TModuleCommand::SetAccessPoint()
             loop.quit();
         }
     });
-    if (!link->SetModemAccesPoint(options_.address, Id_IPv4, options_.ssid, options_.password)) {
+    if (!link->SetModemAccesPoint(options_.address, Id_IPv4, ssid, password)) {
         const bool badText = GetLastError() == ERROR_INVALID_PARAMETER;
         err_ << "ferrovan module-ap: "
              << (badText ? "the SSID and the pass phrase may not contain a comma, CR, LF or NUL"
@@ -135,7 +153,8 @@ int TModuleCommand::SetAccessPoint()
     link->OnTCPRead = nullptr;
     link->OnTCPConnect = nullptr;
     if (outcome == echoed) {
-        out_ << "The module " << options_.address << " joins \"" << options_.ssid << "\".\n";
+        out_ << "The module " << TDeviceText::Escaped(options_.address) << " joins \""
+             << TDeviceText::Escaped(options_.ssid) << "\".\n";
         return exitOk;
     }
     err_ << "ferrovan module-ap: " << options_.address

@@ -6,6 +6,7 @@
 //                                         tell a module which access point to join and wait for
 //                                         its echo
 // Both run a module link (TKestConnectComm) on the calling thread's event loop.
+#include "cli/DeviceText.h"
 #include "module/KestConnectComm.h"
 #include "platform/Component.h"
 
@@ -18,8 +19,9 @@ struct TModuleCommandOptions {
     double timeout = 10;     // module-ap: seconds to wait for the echo
     bool json = false;
     String address;          // module-ap
-    AnsiString ssid;
-    AnsiString password;
+    String ssid;             // as typed (UTF-8); sent in the code page below
+    String password;
+    unsigned codePage = 0;   // of the modules' texts; 0: the user's locale's
     u16 moduleTcpPort = TKestConnectComm::DefaultTCPPort;
     u16 udpPort = TKestConnectComm::DefaultUDPPort;
 };
@@ -32,14 +34,15 @@ public:
     int ListModules();
     int SetAccessPoint();
 
-    // The device list as the tool prints it.
-    static std::string ModulesJson(const TKestConnectStatusList& modules);
-    static std::string ModulesText(const TKestConnectStatusList& modules);
+    // The device list as the tool prints it; the modules' texts are decoded with text.
+    static std::string ModulesJson(const TKestConnectStatusList& modules, const TDeviceText& text);
+    static std::string ModulesText(const TKestConnectStatusList& modules, const TDeviceText& text);
 
 private:
     TOwned<TKestConnectComm> MakeLink();
 
     TModuleCommandOptions options_;
+    TAnsiCodePage codePage_;
     std::ostream& out_;
     std::ostream& err_;
 };

@@ -2,6 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/DeviceCommand.h"
+#include "cli/DeviceText.h"
 #include "cli/FlashCommand.h"
 #include "cli/ImageCommand.h"
 #include "cli/JsonWriter.h"
@@ -13,38 +14,177 @@
 
 namespace fk {
 
+namespace {
+
+// One command of the tool: how it is called, what the overview says of it, what its own
+// usage adds, and the options it takes.
+struct TCommandInfo {
+    const char* name;
+    const char* synopsis; // after "ferrovan "
+    const char* summary;  // the overview's description, lines after the first indented
+    const char* details;  // the command's own usage: what it does and its options
+    bool devicePort;      // the PORT note and the module ports apply
+    std::vector<TOptionSpec> options;
+};
+
+const char* const PortNote =
+    "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal), a port name as `ferrovan ports`\n"
+    "shows it, or module:ADDRESS for a controller behind a wireless module.\n";
+const char* const ModulePortsNote =
+    "  --module-tcp-port N     the modules' command port (default 90)\n"
+    "  --udp-port N            the UDP port of the module link (default 13873)\n";
+const char* const TimeoutNote =
+    "  --timeout SECONDS       the command ends within this time (default 10)\n";
+const char* const JsonNote = "  --json                  print one JSON object\n";
+const char* const ExitNote = "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
+
+const std::vector<TCommandInfo>& Commands()
+{
+    static const std::vector<TCommandInfo> commands = {
+        {"ports", "ports [--json]", "list the machine's serial ports",
+         "Lists the machine's serial ports in natural order, with their descriptions.\n\n"
+         "  --json                  print a JSON array\n",
+         false, {{"json", false}}},
+        {"info", "info PORT [--stay SECONDS] [--timeout SECONDS] [--json]",
+         "connect, identify and describe the device; --stay\n"
+         "keeps it connected (polling) SECONDS after printing",
+         "Connects, identifies and describes the device: identifier, serial number, firmware version\n"
+         "and build date, run mode, open time and break time. When the device does not give every\n"
+         "part, what it gave is printed and the message names what is missing.\n\n"
+         "  --stay SECONDS          stay connected (polling) for SECONDS after printing, for\n"
+         "                          measurements; the device must still be connected at the end\n",
+         true, {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}, {"stay", true}}},
+        {"set", "set PORT [--open-time N] [--break-time N] [--timeout SECONDS] [--json]",
+         "write the open time (10..50 ms) and the break time\n"
+         "(tens of seconds, within the device's range), then\n"
+         "read the parameters back",
+         "Writes the open time and the break time, waits for the device's acknowledgement, reads\n"
+         "the parameters back and describes the device. Values out of range are refused before\n"
+         "anything is sent.\n\n"
+         "  --open-time N           the valve's open time in ms, 10..50\n"
+         "  --break-time N          the break time in tens of seconds: 1..30 (10..300 s) or, on\n"
+         "                          firmware whose second version number is 1, 30..90 (300..900 s)\n",
+         true,
+         {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}, {"open-time", true},
+          {"break-time", true}}},
+        {"vent", "vent PORT [--timeout SECONDS] [--json]", "toggle venting",
+         "Toggles venting of the connected device.\n\n", true,
+         {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
+        {"reboot", "reboot PORT [--timeout SECONDS] [--json]", "restart the device",
+         "Restarts the device (also one that is identified but cannot be connected).\n\n", true,
+         {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
+        {"modules", "modules [--listen SECONDS] [--json]",
+         "list the wireless modules heard within SECONDS\n"
+         "(default 3), their configuration and networks",
+         "Listens for wireless modules and lists those heard, with their configuration and the\n"
+         "networks they see.\n\n"
+         "  --listen SECONDS        how long to listen (default 3)\n"
+         "  --json                  print a JSON array\n",
+         false, {{"module-tcp-port", true}, {"udp-port", true}, {"listen", true}, {"json", false}}},
+        {"module-ap", "module-ap ADDRESS --ssid SSID [--password PASS] [--timeout SECONDS]",
+         "tell a module which access point to join",
+         "Tells the module at ADDRESS which access point to join and waits for its confirmation.\n"
+         "The SSID and the pass phrase must be writable in the code page of the user's language.\n\n"
+         "  --ssid SSID             the access point's network name\n"
+         "  --password PASS         its pass phrase (default none)\n"
+         "  --timeout SECONDS       how long to wait for the confirmation (default 10)\n",
+         false,
+         {{"module-tcp-port", true}, {"udp-port", true}, {"ssid", true}, {"password", true}, {"timeout", true}}},
+        {"flash", "flash PORT IMAGE [--timeout SECONDS] [--json]",
+         "replace the device's firmware with an image file\n"
+         "(Ctrl-C aborts and restarts the device)",
+         "Replaces the device's firmware with an image file: checks the file, brings the device into\n"
+         "its bootloader, sends the payload and restarts the device. It succeeds when the device\n"
+         "answers in its application with the image's identifier. Ctrl-C aborts and restarts the\n"
+         "device. Only over a serial port.\n\n"
+         "  --timeout SECONDS       the longest the device may take for one step: entering its\n"
+         "                          bootloader, one block, starting its new application (default 10)\n"
+         "  --json                  print one JSON object\n",
+         false, {{"json", false}, {"timeout", true}}},
+        {"image-info", "image-info IMAGE [--json]", "describe and check an image file",
+         "Describes an image file (size, identifier, model, payload) and checks its digest.\n\n"
+         "  --json                  print one JSON object\n",
+         false, {{"json", false}}},
+        {"make-image", "make-image --id ID --payload FILE --out FILE",
+         "build an image file (ID: the device identifier,\n"
+         "decimal or 0x...)",
+         "Builds an image file around a payload.\n\n"
+         "  --id ID                 the device identifier, decimal or 0x hexadecimal\n"
+         "  --payload FILE          the bytes sent to the device\n"
+         "  --out FILE              the image file to write\n",
+         false, {{"id", true}, {"payload", true}, {"out", true}}},
+        {"help", "help [COMMAND]", "show this text, or one command's usage",
+         "Shows the overview of the commands, or the usage of one command (as COMMAND --help does).\n", false,
+         {}},
+    };
+    return commands;
+}
+
+const TCommandInfo* FindCommand(const std::string& name)
+{
+    for (const TCommandInfo& c : Commands())
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
 std::string TTool::Usage()
 {
-    return "usage: ferrovan COMMAND [ARGUMENTS] [OPTIONS]\n"
-           "\n"
-           "commands:\n"
-           "  ports [--json]                 list the machine's serial ports with their descriptions\n"
-           "  info PORT [--json]             connect, identify and describe the device\n"
-           "  set PORT [--open-time N] [--break-time N] [--json]\n"
-           "                                 write the open time (10..50 ms) and the break time (within\n"
-           "                                 the device's range), then read the parameters back\n"
-           "  vent PORT                      toggle venting\n"
-           "  reboot PORT                    restart the device\n"
-           "  modules [--listen SECONDS] [--json]\n"
-           "                                 list the wireless modules heard within SECONDS (default 3),\n"
-           "                                 with their configuration and the networks they see\n"
-           "  module-ap ADDRESS --ssid SSID [--password PASS]\n"
-           "                                 tell a module which access point to join\n"
-           "  flash PORT IMAGE [--json]      replace the device's firmware with an image file (Ctrl-C aborts\n"
-           "                                 and restarts the device)\n"
-           "  image-info IMAGE [--json]      describe and check an image file\n"
-           "  make-image --id ID --payload FILE --out FILE\n"
-           "                                 build an image file (ID: the device identifier, decimal or 0x...)\n"
-           "  help                           show this text\n"
-           "  --version                      show the product name and version\n"
-           "\n"
-           "PORT is a device path (/dev/ttyUSB0, a pseudo-terminal), a port name as `ports` shows it,\n"
-           "or module:ADDRESS for a controller behind a wireless module.\n"
-           "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
-           "--timeout SECONDS bounds every device command (default 10); for flash it bounds the\n"
-           "silence of the device.\n"
-           "\n"
-           "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
+    std::string text = "usage: ferrovan COMMAND [ARGUMENTS] [OPTIONS]\n"
+                       "\n"
+                       "commands (COMMAND --help shows one command's usage):\n";
+    const std::string indent(35, ' ');
+    for (const TCommandInfo& c : Commands()) {
+        std::string line = std::string("  ") + c.synopsis;
+        if (line.size() + 1 < indent.size())
+            line.resize(indent.size(), ' ');
+        else
+            line += "\n" + indent;
+        for (const char* p = c.summary; *p; ++p) {
+            line += *p;
+            if (*p == '\n')
+                line += indent;
+        }
+        text += line + "\n";
+    }
+    text += "  --version                        show the product name and version\n";
+    text += "\n";
+    text += PortNote;
+    text += "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
+            "--timeout SECONDS bounds every device command (default 10); for flash it bounds each\n"
+            "step of the device.\n"
+            "\n";
+    text += ExitNote;
+    return text;
+}
+
+std::string TTool::CommandUsage(const std::string& command)
+{
+    const TCommandInfo* c = FindCommand(command);
+    if (!c)
+        return {};
+    std::string text = std::string("usage: ferrovan ") + c->synopsis + "\n\n" + c->details;
+    if (c->devicePort) {
+        text += TimeoutNote;
+        text += JsonNote;
+        text += ModulePortsNote;
+        text += "\n";
+        text += PortNote;
+    } else if (std::string(c->name) == "modules" || std::string(c->name) == "module-ap") {
+        text += ModulePortsNote;
+    }
+    text += "\n";
+    text += ExitNote;
+    return text;
+}
+
+const std::vector<TOptionSpec>& TTool::Options(const std::string& command)
+{
+    static const std::vector<TOptionSpec> none;
+    const TCommandInfo* c = FindCommand(command);
+    return c ? c->options : none;
 }
 
 int TTool::Run(const std::vector<std::string>& args)
@@ -56,7 +196,20 @@ int TTool::Run(const std::vector<std::string>& args)
     const std::string& command = args.front();
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "help" || command == "--help" || command == "-h") {
-        out_ << Usage();
+        if (std::find_if(rest.begin(), rest.end(), [](const std::string& a) { return a == "--help" || a == "-h"; })
+            != rest.end()) {
+            out_ << CommandUsage("help");
+            return exitOk;
+        }
+        if (rest.empty()) {
+            out_ << Usage();
+            return exitOk;
+        }
+        if (!FindCommand(rest.front())) {
+            err_ << "ferrovan help: unknown command \"" << rest.front() << "\"\n\n" << Usage();
+            return exitUsage;
+        }
+        out_ << CommandUsage(rest.front());
         return exitOk;
     }
     if (command == "--version" || command == "version") {
@@ -64,6 +217,19 @@ int TTool::Run(const std::vector<std::string>& args)
         const String text = version.ProductAndVersion();
         out_ << (text.empty() ? String("ferrovan (this build carries no version information)") : text) << "\n";
         return exitOk;
+    }
+    if (!FindCommand(command)) {
+        err_ << "ferrovan: unknown command \"" << command << "\"\n\n" << Usage();
+        return exitUsage;
+    }
+    {
+        // --help and -h after any command show its usage, whatever else the line holds.
+        TCommandLine probe;
+        probe.Parse(rest, Options(command));
+        if (probe.HelpRequested()) {
+            out_ << CommandUsage(command);
+            return exitOk;
+        }
     }
     if (command == "ports")
         return Ports(rest);
@@ -75,16 +241,13 @@ int TTool::Run(const std::vector<std::string>& args)
         return Flash(rest);
     if (command == "image-info")
         return TImageCommand(out_, err_).Info(rest);
-    if (command == "make-image")
-        return TImageCommand(out_, err_).Make(rest);
-    err_ << "ferrovan: unknown command \"" << command << "\"\n\n" << Usage();
-    return exitUsage;
+    return TImageCommand(out_, err_).Make(rest);
 }
 
 int TTool::Ports(const std::vector<std::string>& args)
 {
     TCommandLine cl;
-    if (!cl.Parse(args, {{"json", false}}) || !cl.Positional().empty()) {
+    if (!cl.Parse(args, Options("ports")) || !cl.Positional().empty()) {
         err_ << "ferrovan ports: " << (cl.Error().empty() ? "takes no arguments" : cl.Error()) << "\n";
         return exitUsage;
     }
@@ -118,9 +281,10 @@ int TTool::Ports(const std::vector<std::string>& args)
         return exitOk;
     }
     for (const auto& p : list) {
-        out_ << p.PortName << "\t" << p.GetDeviceDescription();
+        // Descriptions come from the devices themselves (USB strings): shown escaped.
+        out_ << TDeviceText::Escaped(p.PortName) << "\t" << TDeviceText::Escaped(p.GetDeviceDescription());
         if (!p.Service.empty())
-            out_ << " (" << p.Service << ")";
+            out_ << " (" << TDeviceText::Escaped(p.Service) << ")";
         out_ << "\n";
     }
     return exitOk;
@@ -132,16 +296,9 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
         : command == "set"                            ? dcmSet
         : command == "vent"                           ? dcmVent
                                                       : dcmReboot;
-    std::vector<TOptionSpec> specs = {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}};
-    if (kind == dcmInfo)
-        specs.push_back({"stay", true}); // stays connected (polling) after printing; for measurements
-    if (kind == dcmSet) {
-        specs.push_back({"open-time", true});
-        specs.push_back({"break-time", true});
-    }
     const std::string prefix = "ferrovan " + command + ": ";
     TCommandLine cl;
-    if (!cl.Parse(args, specs)) {
+    if (!cl.Parse(args, Options(command))) {
         err_ << prefix << cl.Error() << "\n";
         return exitUsage;
     }
@@ -152,6 +309,7 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     TDeviceCommandOptions options;
     options.port = cl.Positional().front();
     options.json = cl.Has("json");
+    options.codePage = codePage_;
     long long n = 0;
     bool ok = !cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout);
     ok = ok && (!cl.Has("stay") || cl.Seconds("stay", 86400, options.stay));
@@ -195,19 +353,10 @@ bool TTool::ModulePorts(TCommandLine& cl, u16& tcpPort, u16& udpPort)
 int TTool::Module(const std::string& command, const std::vector<std::string>& args)
 {
     const bool list = command == "modules";
-    std::vector<TOptionSpec> specs = {{"module-tcp-port", true}, {"udp-port", true}};
-    if (list) {
-        specs.push_back({"listen", true});
-        specs.push_back({"json", false});
-    } else {
-        specs.push_back({"ssid", true});
-        specs.push_back({"password", true});
-        specs.push_back({"timeout", true});
-    }
     const std::string prefix = "ferrovan " + command + ": ";
     TCommandLine cl;
     TModuleCommandOptions options;
-    bool ok = cl.Parse(args, specs) && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
+    bool ok = cl.Parse(args, Options(command)) && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
     ok = ok && (!cl.Has("listen") || cl.Seconds("listen", 3600, options.listen));
     ok = ok && (!cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout));
     if (!ok) {
@@ -215,6 +364,7 @@ int TTool::Module(const std::string& command, const std::vector<std::string>& ar
         return exitUsage;
     }
     options.json = cl.Has("json");
+    options.codePage = codePage_;
     if (list) {
         if (!cl.Positional().empty()) {
             err_ << prefix << "takes no arguments\n";
@@ -240,7 +390,7 @@ int TTool::Flash(const std::vector<std::string>& args)
 {
     const std::string prefix = "ferrovan flash: ";
     TCommandLine cl;
-    if (!cl.Parse(args, {{"json", false}, {"timeout", true}})) {
+    if (!cl.Parse(args, Options("flash"))) {
         err_ << prefix << cl.Error() << "\n";
         return exitUsage;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The `ferrovan` tool: runs one command and returns its exit status.
 //   0 success, 1 the port or the device failed, 2 wrong usage.
+#include "cli/CommandLine.h"
 #include "platform/Types.h"
 
 #include <ostream>
@@ -24,7 +25,15 @@ public:
     // args without the program name.
     int Run(const std::vector<std::string>& args);
 
+    // The overview of every command, and one command's own usage (empty for an unknown one).
     static std::string Usage();
+    static std::string CommandUsage(const std::string& command);
+    // The options a command takes (none for an unknown one).
+    static const std::vector<TOptionSpec>& Options(const std::string& command);
+
+    // The code page of the device's and the modules' 8-bit texts; 0 (the default): the one
+    // of the user's locale.
+    void SetCodePage(unsigned codePage) noexcept { codePage_ = codePage; }
 
     // Standard output is a terminal: progress is drawn as a bar redrawn in place.
     void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
@@ -40,6 +49,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool terminal_ = false;
+    unsigned codePage_ = 0;
 };
 
 } // namespace fk

@@ -2,6 +2,7 @@
 
 #include "connection/KestConnection.h"
 #include "platform/LastError.h"
+#include "ports/CommPort.h"
 #include "session/DeviceSession.h"
 
 #include <QEventLoop>
@@ -58,11 +59,25 @@ void TToolView::Changed()
         OnChange();
 }
 
+bool TToolView::PortFailed(const TDeviceSession& session) const
+{
+    if (session.LastOpenError() != ERROR_SUCCESS) {
+        // The session shows the status of an open failure right after noting it; until then
+        // the failure is not told apart (inactive, in use, ...).
+        return closed_ || (status_ >= staPortOpenFailed && status_ <= staTargetInactive);
+    }
+    if (closed_)
+        return true;
+    const TCommPort* port = session.Serial() ? session.Serial()->CommPort() : nullptr;
+    return opened_ && port && (port->State() == cStateClosing || port->State() == cStateClosed);
+}
+
 String TToolView::PortFailureText(const TDeviceSession* session) const
 {
     const u32 error = session ? session->LastOpenError() : 0;
     if (session && error == ERROR_SUCCESS && opened_)
-        return session->Messages().MessageText(staConnectionLost); // the port went away
+        return session->Messages().MessageText(staConnectionLost)
+            + ": the port was lost (the line hung up, or the device was unplugged or closed)";
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
         : String(TMessageTable::DefaultText(staPortOpenFailed));

@@ -33,8 +33,13 @@ public:
     String FirmwareFile;             // what the file chooser answers
     TQuestionAnswer Answer = qaCancel; // what every question is answered
 
+    // The port failed the command: its open failed (once the session has shown which way),
+    // or it went away after it had been opened (hang-up, unplugged, closed).
+    bool PortFailed(const TDeviceSession& session) const;
+
     // Why the port could not be used, in the session's words, with the system's reason
-    // (and what to do about a permission problem). session may be null.
+    // (and what to do about a permission problem); for a port lost after it was opened,
+    // "Connection lost" with that reason. session may be null.
     String PortFailureText(const TDeviceSession* session) const;
 
     // Before the session goes: stops its device messages, closes its port when it is open

@@ -69,3 +69,31 @@ TEST(JsonWriter, NestedDocumentsWithEscapedText)
     EXPECT_EQ(w.Text(),
               R"({"port":"tty\"USB\\0\n","ok":true,"n":42,"range":[1,2],"nested":{"x":0.5,"none":null},"ctl":"\u0001"})");
 }
+
+TEST(CommandLine, HelpWinsWhereverItStandsAsAnOption)
+{
+    TCommandLine cl;
+    ASSERT_TRUE(cl.Parse({"/dev/ttyUSB0", "-h"}, kOptions));
+    EXPECT_TRUE(cl.HelpRequested());
+    ASSERT_TRUE(cl.Parse({"--bogus", "--help", "--timeout"}, kOptions)); // errors do not count
+    EXPECT_TRUE(cl.HelpRequested());
+    EXPECT_TRUE(cl.Error().empty());
+    // As an option's value or after "--" it is an argument like any other.
+    ASSERT_TRUE(cl.Parse({"--timeout", "-h", "--", "--help"}, kOptions));
+    EXPECT_FALSE(cl.HelpRequested());
+    EXPECT_EQ(cl.Value("timeout").value(), "-h");
+    EXPECT_EQ(cl.Positional(), (std::vector<std::string>{"--help"}));
+    // Without help the first error is the one reported.
+    EXPECT_FALSE(cl.Parse({"--bogus", "--json=1"}, kOptions));
+    EXPECT_NE(cl.Error().find("--bogus"), std::string::npos);
+}
+
+TEST(JsonWriter, AlwaysValidUtf8WithControlCharactersEscaped)
+{
+    // Bytes that are not UTF-8 (an 8-bit text that was not decoded, a truncated sequence, an
+    // overlong form) become U+FFFD; C1 controls and DEL are escaped like C0 ones.
+    EXPECT_EQ(TJsonWriter::Escape("a\xE9z\xC3"), "\"a\\ufffdz\\ufffd\"");
+    EXPECT_EQ(TJsonWriter::Escape("\xC0\xAF"), "\"\\ufffd\\ufffd\"");
+    EXPECT_EQ(TJsonWriter::Escape("\x1B[2J\x7F\u0085"), "\"\\u001b[2J\\u007f\\u0085\"");
+    EXPECT_EQ(TJsonWriter::Escape("łódź €"), "\"łódź €\"");
+}

@@ -3,6 +3,9 @@
 #include "cli/Tool.h"
 #include "sim/SimController.h"
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -42,13 +45,17 @@ TEST_F(DeviceCommandTest, InfoDescribesTheDevice)
     ASSERT_EQ(Run({"info", Port()}), exitOk) << err_.str();
     EXPECT_NE(out_.str().find("Serial number:      FK-SIM-0001"), std::string::npos) << out_.str();
     EXPECT_NE(out_.str().find("Firmware version:   1.2.0"), std::string::npos);
+    // The device keeps the break time in tens of seconds.
+    EXPECT_NE(out_.str().find("Break time:         50 s (5 x 10 s), range 10..300 s\n"), std::string::npos)
+        << out_.str();
 
     ASSERT_EQ(Run({"info", Port(), "--json"}), exitOk) << err_.str();
     EXPECT_EQ(out_.str(), "{\"port\":\"" + Port()
                   + "\",\"state\":\"connected\",\"identifier\":393217,\"model\":6,\"serial_number\":\"FK-SIM-0001\","
                     "\"firmware_version\":\"1.2.0\",\"build_date\":\"2024-05-17\",\"info\":\"Ferrovan-Kest simulator\","
                     "\"run_mode\":\"application\",\"firmware_corrupted\":false,\"block_size\":256,\"block_count\":256,"
-                    "\"open_time\":20,\"break_time\":5,\"break_time_range\":[1,30]}\n");
+                    "\"open_time\":20,\"break_time\":5,\"break_time_seconds\":50,\"break_time_range\":[1,30],"
+                    "\"break_time_range_seconds\":[10,300]}\n");
 }
 
 TEST_F(DeviceCommandTest, SetWritesReadsBackAndRefusesOutOfRangeValues)
@@ -58,7 +65,9 @@ TEST_F(DeviceCommandTest, SetWritesReadsBackAndRefusesOutOfRangeValues)
     o.BreakTime = 45;
     StartSim(o);
     ASSERT_EQ(Run({"set", Port(), "--open-time", "25", "--break-time", "60", "--json"}), exitOk) << err_.str();
-    EXPECT_NE(out_.str().find("\"open_time\":25,\"break_time\":60,\"break_time_range\":[30,90]"), std::string::npos)
+    EXPECT_NE(out_.str().find("\"open_time\":25,\"break_time\":60,\"break_time_seconds\":600,"
+                              "\"break_time_range\":[30,90],\"break_time_range_seconds\":[300,900]}"),
+              std::string::npos)
         << out_.str();
     EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
     EXPECT_EQ(sim_->Parameters().BreakTime(), 60);
@@ -68,7 +77,7 @@ TEST_F(DeviceCommandTest, SetWritesReadsBackAndRefusesOutOfRangeValues)
     EXPECT_EQ(Run({"set", Port(), "--open-time", "51"}), exitUsage);
     EXPECT_EQ(sim_->RepliesSent(), replies);
     EXPECT_EQ(Run({"set", Port(), "--open-time", "30", "--break-time", "20"}), exitUsage);
-    EXPECT_NE(err_.str().find("30..90"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("30..90 (300..900 s)"), std::string::npos) << err_.str();
     EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
     EXPECT_EQ(sim_->Parameters().BreakTime(), 60);
 }
@@ -85,6 +94,7 @@ TEST_F(DeviceCommandTest, VentAndReboot)
 TEST_F(DeviceCommandTest, DeviceFailuresExitWithOne)
 {
     EXPECT_EQ(Run({"info", "/dev/ttyFERROVAN-none", "--timeout", "30"}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan info: /dev/ttyFERROVAN-none: Port inactive (The device or file was not found.)\n");
     EXPECT_NE(err_.str().find("Port inactive"), std::string::npos) << err_.str();
 
     TSimOptions other;
@@ -101,7 +111,78 @@ TEST_F(DeviceCommandTest, DeviceFailuresExitWithOne)
     silent.Support = 2;
     StartSim(silent);
     EXPECT_EQ(Run({"info", Port(), "--timeout", "0.5"}), exitFailed);
-    EXPECT_NE(err_.str().find("Device not connected."), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("Device not connected. The device answered, but not as a device this program supports."),
+              std::string::npos)
+        << err_.str();
+}
+
+TEST_F(DeviceCommandTest, FirmwareWithoutParametersEndsAtOnceAndSaysWhatIsMissing)
+{
+    // Second version number 0: the session takes no parameters and never connects the device.
+    // Without an end of its own, info would wait out the whole time-out.
+    TSimOptions o;
+    o.Version[1] = 0;
+    StartSim(o);
+    ASSERT_EQ(Run({"info", Port(), "--timeout", "5", "--json"}), exitFailed);
+    EXPECT_NE(out_.str().find("\"state\":\"identifying\""), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("\"serial_number\":\"FK-SIM-0001\",\"firmware_version\":\"1.0.0\""), std::string::npos);
+    EXPECT_NE(out_.str().find("\"open_time\":null,\"break_time\":null,\"break_time_seconds\":null"), std::string::npos);
+    EXPECT_NE(err_.str().find("Firmware 1.0.0 gives no parameters"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("the open and break times were not read"), std::string::npos);
+
+    EXPECT_EQ(Run({"set", Port(), "--open-time", "30", "--timeout", "5"}), exitFailed);
+    EXPECT_NE(err_.str().find("cannot be set"), std::string::npos) << err_.str();
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 20);
+    EXPECT_EQ(Run({"vent", Port(), "--timeout", "5"}), exitFailed);
+    EXPECT_FALSE(sim_->Venting());
+    // Reboot is offered for an identified device.
+    EXPECT_EQ(Run({"reboot", Port(), "--timeout", "5"}), exitOk) << err_.str();
+}
+
+TEST_F(DeviceCommandTest, ADeviceThatBootsSlowlyIsWaitedFor)
+{
+    // Found in its bootloader, restarted, and silent for a second: longer than the session's
+    // resend and give-up, so it shows "Connection lost" once and then identifies the device.
+    TSimOptions o;
+    o.StartInBootloader = true;
+    o.BootTimeMs = 1000;
+    StartSim(o);
+    ASSERT_EQ(Run({"info", Port(), "--json"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("\"state\":\"connected\""), std::string::npos) << out_.str();
+    EXPECT_FALSE(sim_->InBootloader());
+}
+
+TEST_F(DeviceCommandTest, DeviceTextsAreDecodedAndNeverReachTheTerminalRaw)
+{
+    TSimOptions o;
+    o.SerialNumber = "\x1B[2J\x1B]0;pwned\x07SN";
+    o.InfoText = "\xB3\xF3" "d\x9F \\ \x81";
+    StartSim(o);
+    out_.str({});
+    err_.str({});
+    TTool tool(out_, err_);
+    tool.SetCodePage(1250);
+    ASSERT_EQ(tool.Run({"info", Port(), "--json"}), exitOk) << err_.str();
+    const std::string json = out_.str();
+    EXPECT_NE(json.find("\"serial_number\":\"\\u001b[2J\\u001b]0;pwned\\u0007SN\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"info\":\"łódź \\\\ \\u0081\""), std::string::npos) << json;
+    QJsonParseError error{};
+    QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << json;
+
+    out_.str({});
+    ASSERT_EQ(tool.Run({"info", Port()}), exitOk) << err_.str();
+    const std::string text = out_.str();
+    EXPECT_EQ(text.find('\x1B'), std::string::npos) << text;
+    EXPECT_EQ(text.find('\x07'), std::string::npos) << text;
+    EXPECT_NE(text.find("Serial number:      \\e[2J\\e]0;pwned\\x07SN\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Info:               łódź \\\\ \\u0081\n"), std::string::npos) << text;
+
+    // Another language, another code page: the same bytes in 1252.
+    out_.str({});
+    tool.SetCodePage(1252);
+    ASSERT_EQ(tool.Run({"info", Port(), "--json"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("\"info\":\"³ódŸ"), std::string::npos) << out_.str();
 }
 
 TEST_F(DeviceCommandTest, UsageErrorsExitWithTwo)

@@ -21,11 +21,11 @@ namespace {
 
 class FlashTest : public ::testing::Test {
 protected:
-    void StartSim(TSimOptions options = {})
+    void StartSim(TSimOptions options = {}, unsigned bootTimeMs = 20)
     {
         options.BlockSize = 16;
         options.BlockCount = 64;
-        options.BootTimeMs = 20;
+        options.BootTimeMs = bootTimeMs;
         sim_ = std::make_unique<TSimController>(options, log_);
         ASSERT_TRUE(sim_->OpenPseudoTerminal());
         ASSERT_TRUE(sim_->Start());
@@ -143,8 +143,21 @@ TEST_F(FlashTest, FailuresPrintTheMessageAndExitWithOne)
     // A bad file never reaches the port.
     std::ofstream(Path("bad.img")) << "short";
     EXPECT_EQ(Run({"flash", sim_->PortPath(), Path("bad.img"), "--json"}), exitFailed);
-    EXPECT_EQ(out_.str(), "{\"result\":\"error\",\"message\":\"Invalid firmware file.\"}\n");
+    EXPECT_EQ(out_.str().rfind("{\"result\":\"error\",\"message\":\"" + Path("bad.img") + ": Invalid firmware file. (", 0),
+              0u)
+        << out_.str();
     EXPECT_EQ(sim_->RepliesSent(), 0u);
+    // A missing file is named with the reason, as image-info names it; the port is not blamed.
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), Path("none.img")}), exitFailed);
+    EXPECT_EQ(err_.str(),
+              "ferrovan flash: " + Path("none.img") + ": Invalid firmware file. (The device or file was not found.)\n");
+    Run({"image-info", Path("none.img")});
+    EXPECT_EQ(err_.str(),
+              "ferrovan image-info: " + Path("none.img") + ": Invalid firmware file. (The device or file was not found.)\n");
+    EXPECT_EQ(sim_->RepliesSent(), 0u);
+    // A missing port gives the message info gives.
+    EXPECT_EQ(Run({"flash", "/dev/ttyFERROVAN-none", image}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan flash: /dev/ttyFERROVAN-none: Port inactive (The device or file was not found.)\n");
     // An image for another device is dropped at the bootloader; the device is restarted.
     const std::string other = MakeImage(Payload(64), "0x00070001");
     EXPECT_EQ(Run({"flash", sim_->PortPath(), other}), exitFailed);
@@ -163,6 +176,52 @@ TEST_F(FlashTest, FailuresPrintTheMessageAndExitWithOne)
     StartSim(lossy);
     EXPECT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(64))}), exitFailed);
     EXPECT_NE(err_.str().find("Connection lost"), std::string::npos) << err_.str();
+}
+
+TEST_F(FlashTest, AHangUpDuringTheTransferSaysThePortWasLost)
+{
+    TSimOptions o;
+    o.HangupAfter = 200; // a few blocks into the transfer
+    StartSim(o);
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(400))}), exitFailed);
+    EXPECT_NE(err_.str().find(": Connection lost: the port was lost"), std::string::npos) << err_.str();
+    EXPECT_EQ(err_.str().find("restarted"), std::string::npos) << err_.str();
+    EXPECT_TRUE(sim_->HungUp());
+}
+
+TEST_F(FlashTest, TheNewApplicationEndsTheCommandWhateverItsVersion)
+{
+    // Firmware whose second version number is 0 is never connected by the session, and its
+    // keep-alive replies must not hold the command open: answering in its application with the
+    // image's identifier is success. Run as a program so that a command that never ends fails.
+    TSimOptions o;
+    o.Version[1] = 0;
+    StartSim(o);
+    QProcess p;
+    p.start(FK_FERROVAN_PATH,
+            {"flash", QString::fromStdString(sim_->PortPath()), QString::fromStdString(MakeImage(Payload(40))), "--json",
+             "--timeout", "3"});
+    const bool ended = p.waitForFinished(15000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished();
+    }
+    ASSERT_TRUE(ended) << "flash did not end";
+    EXPECT_EQ(p.exitCode(), exitOk) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(p.readAllStandardOutput().startsWith("{\"result\":\"ok\""));
+    EXPECT_EQ(sim_->InstalledFirmware(), Payload(40));
+}
+
+TEST_F(FlashTest, ANewApplicationThatStartsSlowlyIsWaitedFor)
+{
+    // The device is silent for a second after each restart: the session gives it up once
+    // ("Connection lost") while the new application starts, and finds it again.
+    TSimOptions o;
+    o.StartInBootloader = true;
+    StartSim(o, 1000);
+    ASSERT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(40))}), exitOk) << err_.str();
+    EXPECT_EQ(sim_->InstalledFirmware(), Payload(40));
+    EXPECT_FALSE(sim_->InBootloader());
 }
 
 TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice)
