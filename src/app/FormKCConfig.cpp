@@ -118,11 +118,11 @@ void TFormKCConfig::BuildWidgets()
     Label9 = new QLabel(Panel5);
     auto* connected = new QHBoxLayout(Panel5);
     connected->setContentsMargins(0, 0, 0, 0);
-    connected->setSpacing(scale(4));
+    connected->setSpacing(0);
     connected->addWidget(Label6);
+    connected->addSpacing(scale(4));
     connected->addWidget(Label7);
     connected->addWidget(Label8);
-    connected->setSpacing(0);
     connected->addWidget(Label9);
     auto* header = new QHBoxLayout(Panel1);
     header->setContentsMargins(scale(6), scale(3), scale(6), scale(3));
@@ -224,8 +224,10 @@ void TFormKCConfig::BuildWidgets()
 
     auto* top = new QHBoxLayout;
     top->addWidget(Panel1, 1);
-    top->addWidget(ButtonAdmin);
     top->addWidget(ButtonRefresh);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(ButtonAdmin);
+    bottom->addStretch(1);
     auto* left = new QVBoxLayout;
     left->addWidget(GroupBox1);
     left->addWidget(GroupBox2, 1);
@@ -237,6 +239,7 @@ void TFormKCConfig::BuildWidgets()
     layout->setSpacing(scale(6));
     layout->addLayout(top);
     layout->addLayout(body, 1);
+    layout->addLayout(bottom);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(ConfigInterval);
@@ -598,8 +601,11 @@ void TFormKCConfig::hideEvent(QHideEvent* event)
 
 bool TFormKCConfig::eventFilter(QObject* watched, QEvent* event)
 {
+    // The header's parts open the web page; a greyed header takes no clicks.
     if (event->type() == QEvent::MouseButtonRelease && watched != ListBox1 &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (!static_cast<QWidget*>(watched)->isEnabled())
+            return true;
         Panel1Click();
         return true;
     }
