@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QStyleHints>
+#include <algorithm>
 
 namespace fk {
 

@@ -22,7 +22,7 @@ using Events = std::vector<std::string>;
 class SpinnerWidget : public ::testing::Test {
 protected:
     void SetUp() override { Make(); }
-    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+    void TearDown() override { QLocale::setDefault(savedLocale); }
 
     void Make()
     {
@@ -51,6 +51,7 @@ protected:
     QPoint UpHalf() const { return QPoint(Buttons()->width() / 2, Buttons()->height() / 4); }
     QPoint Middle() const { return QPoint(Buttons()->width() / 2, Buttons()->height() / 2); }
 
+    const QLocale savedLocale;
     std::unique_ptr<TSpinner> spinner;
     Events events;
 };
@@ -229,6 +230,7 @@ TEST_F(SpinnerWidget, LayoutFollowsStyleAndAlignment)
 
 TEST(SpinnerScreenshot, SpinnersDrawLegibly)
 {
+    const QLocale savedLocale;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
@@ -268,7 +270,7 @@ TEST(SpinnerScreenshot, SpinnersDrawLegibly)
     QTest::mousePress(plain->Buttons(), Qt::LeftButton, Qt::NoModifier, QPoint(plain->Buttons()->width() / 2, 3));
     EXPECT_FALSE(test::SaveScreenshot(window, QStringLiteral("controls"), QStringLiteral("spinner")).isEmpty());
     QTest::mouseRelease(plain->Buttons(), Qt::LeftButton, Qt::NoModifier, QPoint(plain->Buttons()->width() / 2, 3));
-    QLocale::setDefault(QLocale::c());
+    QLocale::setDefault(savedLocale);
 }
 
 } // namespace
