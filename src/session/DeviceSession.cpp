@@ -630,26 +630,14 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
     if (state == dsNone) {
-        if (uploadState_ == usWaitBootloader)
-            HideProgress();
-        if (!connectedPort_.empty())
-            currentPort_ = connectedPort_;
-        restartPending_ = rpNone;
-        restartAttempts_ = 0;
-        connectedPort_.clear();
-        ResetUpload();
-        RefreshDescription();
-        DeviceControlsOff();
-        if (previous > dsNone)
-            ShowStatus(staConnectionLost, icWarning);
-        if (view_)
-            view_->RepaintPortList();
+        EnterNoDevice(previous);
         return true;
     }
     if (state == dsConnected) {
         connectedPort_ = serial_->CurrentPortName();
         if (currentPort_ == connectedPort_)
             currentPort_.clear();
+        ItemIndex = connectedIndex_;
         if (view_)
             view_->SelectPortListRow(connectedIndex_);
         ForgetStalePorts();
@@ -671,6 +659,33 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     if (view_)
         view_->RepaintPortList();
     return true;
+}
+
+void TDeviceSession::EnterNoDevice(TDeviceState previous)
+{
+    if (uploadState_ == usWaitBootloader)
+        HideProgress();
+    if (!connectedPort_.empty())
+        currentPort_ = connectedPort_;
+    restartPending_ = rpNone;
+    restartAttempts_ = 0;
+    connectedPort_.clear();
+    ResetUpload();
+    RefreshDescription();
+    DeviceControlsOff();
+    if (previous > dsNone)
+        ShowStatus(staConnectionLost, icWarning);
+    if (view_)
+        view_->RepaintPortList();
+}
+
+void TDeviceSession::BringToClosedState()
+{
+    const bool wasNone = deviceState_ == dsNone;
+    CommonClose(ccReasonClose);
+    ClosedStateUpdate();
+    if (wasNone)
+        EnterNoDevice(dsNone); // SetDeviceState left an unchanged state alone
 }
 
 void TDeviceSession::RefreshDescription()
@@ -838,8 +853,12 @@ void TDeviceSession::Button4Click()
 
 void TDeviceSession::Button1Click()
 {
-    if (!ConfirmStopUpload(usWaitBootloader))
-        return;
+    if (ConfirmStopUpload(usWaitBootloader))
+        AbortUpload();
+}
+
+void TDeviceSession::AbortUpload()
+{
     HideProgress();
     RestartDevice();
 }

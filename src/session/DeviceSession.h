@@ -123,8 +123,15 @@ public:
 
     // --- the port list (filled by the window's port list or the tool)
     TCommEnumerator::TCommPortList_ PortList;
-    int ItemIndex = -1;           // the selected row, -1: none
+    // The selected row, -1: none. The session owns it: the view's SelectPortListRow and the
+    // window's list follow it, and ConnectToEntry, Button4Click and ForgetStalePorts read it.
+    int ItemIndex = -1;
     bool AutoConnectDone = false; // set by every ConnectToEntry
+    // The port list was rebuilt: the entry being opened or open moved to index (-1: gone).
+    void SetConnectedIndex(int index) noexcept { connectedIndex_ = index; }
+    // Drops the remembered port names that are no longer in PortList (only while a row is
+    // selected, so an empty or unselected list forgets nothing).
+    void ForgetStalePorts();
 
     // --- knobs
     const TKnobState& Knob(TSessionKnob knob) const noexcept { return knobs_[knob]; }
@@ -145,6 +152,9 @@ public:
     bool QueueParameterWrite(u16 offset, const void* bytes, unsigned length);
     bool SendFront(bool force, bool armReplyTimer);
     bool SetDeviceState(TDeviceState state);
+    // A fresh window's start: the user interface of a closed port (as after a close by the
+    // user) and every effect of falling to dsNone, even though the state already is dsNone.
+    void BringToClosedState();
     void RestartDevice();
     void ShowStatus(int index, TIconClass iconClass);
     bool ConfirmStopUpload(TUploadState level);
@@ -161,6 +171,9 @@ public:
     void Button6Click(); // Venting
     void Button4Click(); // Upload firmware (the view chooses the file)
     void Button1Click(); // Abort the upload
+    // Abort without asking (the program is told to stop): the progress panel goes and the
+    // device is restarted, as Abort does after a Yes.
+    void AbortUpload();
 
     // --- handlers of the connection's events
     void SerialOpening(TObject* sender, const String& portName, u32 result);
@@ -206,7 +219,7 @@ private:
     void SetKnobRange(TSessionKnob knob, int min, int max);
     void SetKnob(TSessionKnob knob, int position);
     void RefreshDescription();
-    void ForgetStalePorts();
+    void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
 

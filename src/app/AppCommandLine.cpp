@@ -1,0 +1,94 @@
+#include "app/AppCommandLine.h"
+
+namespace fk {
+
+namespace {
+
+// "--name VALUE" or "--name=VALUE"; false when arg is not this option.
+bool TakeValue(const std::vector<String>& args, std::size_t& i, const char* name, String& value, bool& missing)
+{
+    const String& arg = args[i];
+    const String option(name);
+    if (arg == option) {
+        if (i + 1 >= args.size()) {
+            missing = true;
+            return true;
+        }
+        value = args[++i];
+        return true;
+    }
+    if (arg.compare(0, option.size() + 1, option + "=") == 0) {
+        value = arg.substr(option.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const char* TAppCommandLine::Usage() noexcept
+{
+    return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]\n"
+           "                     [--screenshot-to DIR] [--quit-after-connect]\n"
+           "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
+           "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
+           "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
+           "  --quit-after-connect       quit once the connection is made or has failed\n";
+}
+
+bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& result, String& error)
+{
+    TAppCommandLine parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const String& arg = args[i];
+        String value;
+        bool missing = false;
+        if (arg == "--help" || arg == "-h") {
+            parsed.Help = true;
+        } else if (arg == "--quit-after-connect") {
+            parsed.QuitAfterConnect = true;
+        } else if (TakeValue(args, i, "--port", value, missing)) {
+            if (missing) {
+                error = "--port needs a device path";
+                return false;
+            }
+            TExtraPort port;
+            const auto eq = value.find('=');
+            port.Path = value.substr(0, eq);
+            if (eq != String::npos)
+                port.Description = value.substr(eq + 1);
+            if (port.Path.empty()) {
+                error = "--port needs a device path before '='";
+                return false;
+            }
+            if (port.Path.find('\n') != String::npos || port.Description.find('\n') != String::npos) {
+                error = "--port: line breaks are not allowed";
+                return false;
+            }
+            parsed.Ports.push_back(std::move(port));
+        } else if (TakeValue(args, i, "--connect", value, missing)) {
+            if (missing || value.empty()) {
+                error = "--connect needs a port name";
+                return false;
+            }
+            if (parsed.Connect) {
+                error = "--connect given twice";
+                return false;
+            }
+            parsed.Connect = value;
+        } else if (TakeValue(args, i, "--screenshot-to", value, missing)) {
+            if (missing || value.empty()) {
+                error = "--screenshot-to needs a folder";
+                return false;
+            }
+            parsed.ScreenshotDir = value;
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return false;
+        }
+    }
+    result = std::move(parsed);
+    return true;
+}
+
+} // namespace fk

@@ -1,0 +1,35 @@
+#pragma once
+// The configurator's command line:
+//
+//   ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]
+//                 [--screenshot-to DIR] [--quit-after-connect] [--help]
+//
+// --port adds a port that discovery does not list (a pseudo-terminal, a link made by socat);
+// --connect connects to the entry with that port name once the port list is filled;
+// --screenshot-to writes pictures of the window before and after connecting into DIR;
+// --quit-after-connect ends the program once the connection is made or has failed.
+#include "platform/Types.h"
+
+#include <optional>
+#include <vector>
+
+namespace fk {
+
+struct TExtraPort {
+    String Path;
+    String Description;
+};
+
+struct TAppCommandLine {
+    std::vector<TExtraPort> Ports;
+    std::optional<String> Connect;
+    String ScreenshotDir;
+    bool QuitAfterConnect = false;
+    bool Help = false;
+
+    // Parses the arguments after the program name; false with error set on wrong usage.
+    static bool Parse(const std::vector<String>& args, TAppCommandLine& result, String& error);
+    static const char* Usage() noexcept;
+};
+
+} // namespace fk

@@ -1,0 +1,169 @@
+#include "app/ConnectionPorts.h"
+
+#include "app/PortListBox.h"
+#include "app/PortListDelegate.h"
+#include "connection/KestConnection.h"
+#include "ports/PortMonitor.h"
+#include "session/DeviceSession.h"
+
+#include <algorithm>
+
+namespace fk {
+
+TConnectionPorts::TConnectionPorts(TDeviceSession& session, TPortListBox& box, QObject* parent)
+    : QObject(parent)
+    , session_(session)
+    , box_(box)
+    , monitor_(Make<TPortMonitor>())
+{
+    images_.LoadClassImages();
+    monitor_->OnPortArrival = TPortChangeEvent(this, &TConnectionPorts::PortArrival);
+    monitor_->OnPortRemoval = TPortChangeEvent(this, &TConnectionPorts::PortRemoval);
+    connect(&box_, &TPortListBox::RowClicked, this, [this](int) { RowClicked(); });
+    connect(&box_, &TPortListBox::SelectedRowChanged, this, [this](int row) { SelectedRowChanged(row); });
+}
+
+TConnectionPorts::~TConnectionPorts()
+{
+    monitor_->OnPortArrival = nullptr;
+    monitor_->OnPortRemoval = nullptr;
+    monitor_->Close();
+}
+
+void TConnectionPorts::SetPaths(const TCommEnumerator::TDiscoveryPaths& paths)
+{
+    paths_ = paths;
+    monitor_->SetPaths(paths);
+}
+
+bool TConnectionPorts::WatchPorts() { return monitor_->Open(); }
+
+int TConnectionPorts::Find(const String& name) const
+{
+    const auto& list = session_.PortList;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].PortName == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TConnectionPorts::RefreshPortList()
+{
+    const auto& old = session_.PortList;
+    const int oldIndex = session_.ItemIndex;
+    const String previous = oldIndex >= 0 && static_cast<std::size_t>(oldIndex) < old.size()
+        ? old[static_cast<std::size_t>(oldIndex)].PortName
+        : String();
+
+    TCommEnumerator::TCommPortList_ list;
+    if (discover_)
+        TCommEnumerator::GetPortList(list, true, paths_, nullptr);
+    for (const TExtraPort& port : extra_) {
+        if (std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.PortName == port.Path; }))
+            continue;
+        TCommEnumerator::TCommPortInfo entry(port.Path);
+        entry.Description = port.Description;
+        entry.DeviceClass = "Ports";
+        entry.ClassGuid = TCommEnumerator::GUID_DEVCLASS_PORTS;
+        entry.SystemPort = true; // drawn with the serial port's icon, described by its description
+        list.push_back(std::move(entry));
+    }
+    for (auto& entry : list)
+        entry.ImageIndex = images_.ClassImageIndex(entry.GetDeviceGuid());
+    std::stable_sort(list.begin(), list.end());
+    list.Images = &images_;
+    session_.PortList = std::move(list);
+    const auto& ports = session_.PortList;
+    if (session_.View())
+        session_.View()->EnableConnect(!ports.empty());
+
+    // The entry in use follows the list.
+    const String& open = session_.Serial()->CurrentPortName();
+    if (!open.empty() && (session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0))
+        session_.SetConnectedIndex(Find(open));
+
+    int selected = previous.empty() ? -1 : Find(previous);
+    if (selected < 0 && !session_.ConnectedPort().empty())
+        selected = Find(session_.ConnectedPort());
+    if (selected < 0 && !session_.CurrentPort().empty())
+        selected = Find(session_.CurrentPort());
+    session_.ItemIndex = selected;
+
+    std::vector<TPortListBox::TRow> rows;
+    rows.reserve(ports.size());
+    for (const auto& entry : ports)
+        rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
+                        entry.ImageIndex});
+    box_.SetRows(rows, selected);
+    RepaintList();
+
+    if (connectName_ && !session_.AutoConnectDone) {
+        const String name = *connectName_;
+        connectName_.reset();
+        ConnectToName(name);
+    } else if (selected >= 0 && !session_.AutoConnectDone) {
+        session_.AutoConnectDone = true;
+        if (rule_.ConnectAtStartup) {
+            session_.ConnectToEntry(std::nullopt, true);
+        } else if (rule_.RememberConnection && rule_.WasConnected) {
+            const String name = !session_.CurrentPort().empty() ? session_.CurrentPort() : session_.ConnectedPort();
+            session_.ConnectToEntry(name, true);
+        }
+    }
+    session_.ForgetStalePorts();
+    if (session_.View())
+        session_.View()->ShowPortInStatusBar();
+}
+
+bool TConnectionPorts::ConnectToName(const String& name)
+{
+    if (Find(name) < 0) {
+        session_.AutoConnectDone = true;
+        session_.ShowStatus(session_.PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+        return false;
+    }
+    return session_.ConnectToEntry(name, true);
+}
+
+int TConnectionPorts::ConnectedOverlay() const noexcept
+{
+    switch (session_.DeviceState()) {
+    case dsNone:
+        return TPortImageList::ovProblem;
+    case dsIdentifying:
+        return session_.DeviceInfo().RunMode() == 0 ? TPortImageList::ovNone : TPortImageList::ovWaiting;
+    default:
+        return TPortImageList::ovNone;
+    }
+}
+
+void TConnectionPorts::RepaintList()
+{
+    const int row = session_.ConnectedIndex();
+    const bool valid = row >= 0 && static_cast<std::size_t>(row) < session_.PortList.size();
+    box_.Delegate()->SetConnectedRow(valid ? row : -1, valid ? ConnectedOverlay() : 0);
+    box_.viewport()->update();
+}
+
+void TConnectionPorts::PortArrival(TObject*, const String&) { RefreshPortList(); }
+
+void TConnectionPorts::PortRemoval(TObject*, const String& portName)
+{
+    // The open port's device went away: its connection closes. Entries given by path match
+    // by their device path under the discovery's device folder.
+    const String& open = session_.Serial()->CurrentPortName();
+    if (!open.empty()
+        && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName))
+        session_.Serial()->Close();
+    RefreshPortList();
+}
+
+void TConnectionPorts::RowClicked()
+{
+    session_.AutoConnectDone = true;
+    session_.ForgetStalePorts();
+}
+
+void TConnectionPorts::SelectedRowChanged(int row) { session_.ItemIndex = row; }
+
+} // namespace fk

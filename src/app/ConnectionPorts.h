@@ -1,0 +1,80 @@
+#pragma once
+// What the connection port list holds and when it changes: the machine's serial ports from
+// port discovery plus the ports given on the command line, sorted in natural order, rebuilt
+// whenever the hot-plug monitor reports a port arriving or leaving (the open port's removal
+// closes the connection), with the user's selection kept across rebuilds. The first rebuild
+// that has a selected row may connect on its own, once per run, by the preferences (or to
+// the entry named on the command line). The session's PortList and ItemIndex are the list's
+// content and selection; the list box only shows them.
+#include "app/AppCommandLine.h"
+#include "platform/Component.h"
+#include "ports/CommEnumerator.h"
+#include "ports/PortImageList.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace fk {
+
+class TDeviceSession;
+class TPortListBox;
+class TPortMonitor;
+
+class TConnectionPorts : public QObject {
+    Q_OBJECT
+public:
+    // The preference bits the automatic connection at start-up follows.
+    struct TAutoConnectRule {
+        bool ConnectAtStartup = false;
+        bool RememberConnection = false;
+        bool WasConnected = false;
+    };
+
+    TConnectionPorts(TDeviceSession& session, TPortListBox& box, QObject* parent = nullptr);
+    ~TConnectionPorts() override;
+
+    // Where discovery looks (tests hand in a tree of their own); Discover false lists only
+    // the extra ports.
+    void SetPaths(const TCommEnumerator::TDiscoveryPaths& paths);
+    void SetDiscover(bool discover) noexcept { discover_ = discover; }
+    void SetExtraPorts(std::vector<TExtraPort> ports) { extra_ = std::move(ports); }
+    void SetAutoConnectRule(const TAutoConnectRule& rule) noexcept { rule_ = rule; }
+    // The entry to connect to once the list is filled, instead of the preference rule.
+    void SetConnectName(std::optional<String> name) { connectName_ = std::move(name); }
+
+    // Starts the hot-plug monitor (udev, else the kernel's events); false with the last error.
+    bool WatchPorts();
+    TPortMonitor& Monitor() noexcept { return *monitor_; }
+    const TPortImageList& Images() const noexcept { return images_; }
+
+    // Rebuilds the list and the rows; may connect (see above).
+    void RefreshPortList();
+    // Connects to the entry with exactly this port name; a name that is not in the list
+    // shows the session's status (no port selected, or none available) and connects nothing.
+    bool ConnectToName(const String& name);
+
+    // The row in use and its overlay, from the session's state, redrawn.
+    void RepaintList();
+    // The overlay the connected row's icon shows now (TPortImageList ov*).
+    int ConnectedOverlay() const noexcept;
+
+private:
+    void PortArrival(TObject* sender, const String& portName);
+    void PortRemoval(TObject* sender, const String& portName);
+    void RowClicked();
+    void SelectedRowChanged(int row);
+    int Find(const String& name) const;
+
+    TDeviceSession& session_;
+    TPortListBox& box_;
+    TPortImageList images_;
+    TOwned<TPortMonitor> monitor_;
+    TCommEnumerator::TDiscoveryPaths paths_;
+    bool discover_ = true;
+    std::vector<TExtraPort> extra_;
+    TAutoConnectRule rule_;
+    std::optional<String> connectName_;
+};
+
+} // namespace fk

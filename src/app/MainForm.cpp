@@ -1,0 +1,658 @@
+#include "app/MainForm.h"
+
+#include "app/ConnectionPorts.h"
+#include "app/FirmwareFolder.h"
+#include "app/PortListBox.h"
+#include "app/StatusLine.h"
+#include "connection/KestConnection.h"
+#include "controls/DesignScale.h"
+#include "controls/Knob.h"
+#include "platform/LastError.h"
+#include "ports/PortImageList.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleHints>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace fk {
+
+namespace {
+
+// Texts of the device (serial number, information text) are 8-bit characters. Until the
+// program's one code-page conversion is in place they are read as ISO 8859-1, which agrees
+// with the Western code page in every printable character but 0x80..0x9F.
+QString DecodeDeviceText(const String& bytes) { return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+// "Ver.:\t1.2.0\r\nBuild:\t2024-05-17" as two aligned columns.
+QString TabbedLinesAsTable(const QString& text)
+{
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+    for (const QString& line : text.split(QStringLiteral("\r\n"))) {
+        const QStringList cells = line.split(QLatin1Char('\t'));
+        html += QStringLiteral("<tr>");
+        for (int i = 0; i < cells.size(); ++i)
+            html += (i + 1 < cells.size() ? QStringLiteral("<td style=\"padding-right:6px\">") : QStringLiteral("<td>"))
+                + cells[i].toHtmlEscaped() + QStringLiteral("</td>");
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+QPushButton* NewButton(const QString& text, const char* name, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
+    : QMainWindow(parent)
+    , session_(Make<TDeviceSession>(static_cast<TSessionView*>(this)))
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(Caption());
+    dpi_ = static_cast<int>(std::lround(TDesignScale::ForWidget(this).Factor() * TDesignScale::DesignDpi));
+    BuildWidgets();
+    BuildMenus();
+    ApplyDensity();
+    settings_.Language = DefaultLanguage();
+    LoadStoredSettings();
+
+    ports_ = new TConnectionPorts(*session_, *listBox1_, this);
+    ports_->SetPaths(setup.Paths);
+    ports_->SetDiscover(setup.DiscoverPorts);
+    ports_->SetExtraPorts(setup.ExtraPorts);
+    ports_->SetConnectName(setup.ConnectName);
+    ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
+                                settings_.Has(optWasConnected)});
+
+    // The closed port's user interface and no device, then the list (which may connect).
+    session_->BringToClosedState();
+    ports_->RefreshPortList();
+    if (setup.WatchPorts)
+        ports_->WatchPorts();
+    qApp->installEventFilter(this);
+}
+
+TMainForm::~TMainForm()
+{
+    qApp->removeEventFilter(this);
+    // Nothing the session does from here on may reach the widgets.
+    session_->SetView(nullptr);
+    session_.reset();
+}
+
+QString TMainForm::Caption() const { return QStringLiteral("Ferrovan-Kest"); }
+
+void TMainForm::BuildWidgets()
+{
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* layout = new QVBoxLayout(central);
+
+    // Device controls.
+    groupBox1_ = new QGroupBox(QStringLiteral(" Control "), central);
+    groupBox1_->setObjectName(QStringLiteral("GroupBox1"));
+    auto* grid = new QGridLayout(groupBox1_);
+    label1_ = new QLabel(QStringLiteral("Open Time"), groupBox1_);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    label2_ = new QLabel(QStringLiteral("Break Time"), groupBox1_);
+    label2_->setObjectName(QStringLiteral("Label2"));
+    const char* scrollNames[2] = {"ScrollBar1", "ScrollBar2"};
+    const char* knobNames[2] = {"Knob1", "Knob2"};
+    for (int k = 0; k < 2; ++k) {
+        const auto knob = static_cast<TSessionKnob>(k);
+        auto* bar = new QScrollBar(Qt::Horizontal, groupBox1_);
+        bar->setObjectName(QLatin1String(scrollNames[k]));
+        bar->setPageStep(5);
+        bar->setSingleStep(1);
+        const TDeviceSession::TKnobState& state = session_->Knob(knob);
+        bar->setRange(state.Min, state.Max);
+        bar->setValue(state.Position);
+        connect(bar, &QScrollBar::actionTriggered, this, [this, knob](int action) { KnobScrolled(knob, action); });
+        connect(bar, &QScrollBar::sliderReleased, this, [this, knob, bar] {
+            session_->ScrollBarScroll(knob, true, bar->sliderPosition());
+        });
+        scrollBar_[k] = bar;
+        auto* knobWidget = new TKnob(groupBox1_);
+        knobWidget->setObjectName(QLatin1String(knobNames[k]));
+        knobWidget->setStyle(kstSpinOnly);
+        knobWidget->setUnit(k == skOpenTime ? QStringLiteral("ms") : QStringLiteral("s"));
+        knobWidget->setValueMultiplier(k == skOpenTime ? 1.0 : 10.0);
+        knobWidget->setMin(state.Min);
+        knobWidget->setMax(state.Max);
+        knobWidget->setPosition(state.Position);
+        knobWidget->OnChangePosition = TNotifyEvent::Bind(this, [this, knob](TObject*) {
+            session_->KnobChangePosition(knob, knob_[knob]->Position());
+        });
+        knobWidget->OnEndMove = TNotifyEvent::Bind(this, [this, knob](TObject*) { session_->KnobEndMove(knob); });
+        knob_[k] = knobWidget;
+    }
+    button6_ = NewButton(QStringLiteral("Venting (on/off)"), "Button6", groupBox1_);
+    grid->addWidget(label1_, 0, 0);
+    grid->addWidget(scrollBar_[0], 0, 1);
+    grid->addWidget(knob_[0], 0, 2);
+    grid->addWidget(label2_, 1, 0);
+    grid->addWidget(scrollBar_[1], 1, 1);
+    grid->addWidget(knob_[1], 1, 2);
+    grid->addWidget(button6_, 0, 3, 2, 1, Qt::AlignVCenter);
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(groupBox1_);
+
+    // Connection port list.
+    groupBox2_ = new QGroupBox(QStringLiteral(" Connection Port List "), central);
+    groupBox2_->setObjectName(QStringLiteral("GroupBox2"));
+    auto* portGrid = new QGridLayout(groupBox2_);
+    listBox1_ = new TPortListBox(nullptr, groupBox2_);
+    listBox1_->setObjectName(QStringLiteral("ListBox1"));
+    auto* right = new QVBoxLayout;
+    button2_ = NewButton(QStringLiteral("Connect"), "Button2", groupBox2_);
+    button3_ = NewButton(QStringLiteral("Disconnect"), "Button3", groupBox2_);
+    button3_->setEnabled(false);
+    label4_ = new QLabel(groupBox2_);
+    label4_->setObjectName(QStringLiteral("Label4"));
+    label4_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label4_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    right->addWidget(button2_);
+    right->addWidget(button3_);
+    right->addWidget(label4_);
+    right->addStretch(1);
+    label7_ = new QLabel(groupBox2_);
+    label7_->setObjectName(QStringLiteral("Label7"));
+    label7_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label7_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portGrid->addWidget(listBox1_, 0, 0);
+    portGrid->addLayout(right, 0, 1);
+    portGrid->addWidget(label7_, 1, 0, 1, 2);
+    portGrid->setColumnStretch(0, 1);
+    portGrid->setRowStretch(0, 1);
+    layout->addWidget(groupBox2_, 1);
+
+    // Firmware and restart.
+    groupBox3_ = new QGroupBox(central);
+    groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
+    auto* buttons = new QGridLayout(groupBox3_);
+    button4_ = NewButton(QStringLiteral("Upload firmware"), "Button4", groupBox3_);
+    button5_ = NewButton(QStringLiteral("Reboot"), "Button5", groupBox3_);
+    button5_->setEnabled(false);
+    buttons->addWidget(button4_, 0, 0);
+    buttons->addWidget(button5_, 0, 1);
+    buttons->setColumnStretch(0, 1);
+    buttons->setColumnStretch(1, 1);
+    layout->addWidget(groupBox3_);
+
+    // Status bar.
+    statusLine_ = new TStatusLine(this);
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->addWidget(statusLine_->PortPanel());
+    statusBar()->addWidget(statusLine_->StatusPanel(), 1);
+    statusBar()->addPermanentWidget(statusLine_->ProgressPanel());
+    QStyle* s = style();
+    statusLine_->SetStatusIcons(s->standardIcon(QStyle::SP_MessageBoxCritical),
+                                s->standardIcon(QStyle::SP_MessageBoxQuestion),
+                                s->standardIcon(QStyle::SP_MessageBoxWarning));
+
+    connect(button2_, &QPushButton::clicked, this, [this] { session_->Button2Click(); });
+    connect(button3_, &QPushButton::clicked, this, [this] { session_->Button3Click(); });
+    connect(button4_, &QPushButton::clicked, this, [this] { session_->Button4Click(); });
+    connect(button5_, &QPushButton::clicked, this, [this] { session_->Button5Click(); });
+    connect(button6_, &QPushButton::clicked, this, [this] { session_->Button6Click(); });
+    connect(statusLine_, &TStatusLine::AbortClicked, this, [this] { session_->Button1Click(); });
+    connect(listBox1_, &TPortListBox::ConnectRequested, this, [this] { session_->ConnectToEntry(std::nullopt, true); });
+
+    button2_->setEnabled(true);
+    button2_->setDefault(true);
+    groupBox1_->setEnabled(false);
+}
+
+void TMainForm::BuildMenus()
+{
+    menuOptions_ = menuBar()->addMenu(QStringLiteral("&Options"));
+    menuOptions_->setObjectName(QStringLiteral("MenuOptions"));
+    menuOptions_->setToolTipsVisible(true);
+    menuLanguage_ = menuOptions_->addMenu(QStringLiteral("&Language"));
+    menuLanguage_->setObjectName(QStringLiteral("MenuLanguage"));
+    languages_ = new QActionGroup(this);
+    const char* captions[3] = {"English", "Polish (Polski)", "Russian (Русский)"};
+    const char* codes[3] = {"EN", "PL", "RU"};
+    for (int i = 0; i < 3; ++i) {
+        QAction* item = menuLanguage_->addAction(QString::fromUtf8(captions[i]));
+        item->setObjectName(QStringLiteral("MenuLng%1").arg(i));
+        item->setCheckable(true);
+        item->setData(QString::fromLatin1(codes[i]));
+        item->setStatusTip(QString::fromLatin1(codes[i]));
+        languages_->addAction(item);
+        menuLng_[i] = item;
+    }
+    menuLng_[0]->setChecked(true);
+    connect(languages_, &QActionGroup::triggered, this, [this](QAction* item) {
+        // The language tables come later; the choice is kept and saved.
+        for (int i = 0; i < lngCount; ++i)
+            if (menuLng_[i] == item)
+                settings_.Language = i;
+    });
+    menuSkins_ = menuOptions_->addMenu(QStringLiteral("&Skin"));
+    menuSkins_->setObjectName(QStringLiteral("MenuSkins"));
+    BuildSkinMenu();
+    menuSettings_ = menuOptions_->addAction(QStringLiteral("&Preferences..."));
+    menuSettings_->setObjectName(QStringLiteral("MenuSettings"));
+    // The preferences dialog is not part of the program yet.
+    menuSettings_->setEnabled(false);
+    menuSettings_->setToolTip(QStringLiteral("The preferences dialog is not available in this version"));
+
+    menuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
+    menuHelp_->setObjectName(QStringLiteral("MenuHelp"));
+    menuHelp_->setToolTipsVisible(true);
+    menuHelpManual_ = menuHelp_->addAction(QStringLiteral("User &Manual"));
+    menuHelpManual_->setObjectName(QStringLiteral("MenuHelpManual"));
+    menuHelpWiring_ = menuHelp_->addAction(QStringLiteral("&Wiring Diagram"));
+    menuHelpWiring_->setObjectName(QStringLiteral("MenuHelpWiring"));
+    connect(menuHelpManual_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpManual); });
+    connect(menuHelpWiring_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpWiring); });
+    menuHelp_->addSeparator();
+    menuAbout_ = menuHelp_->addAction(QStringLiteral("&About..."));
+    menuAbout_->setObjectName(QStringLiteral("MenuAbout"));
+    menuAbout_->setEnabled(false);
+    menuAbout_->setToolTip(QStringLiteral("The About dialog is not available in this version"));
+
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    menuProperties_ = popupMenu1_->addAction(QStringLiteral("Configure"));
+    menuProperties_->setObjectName(QStringLiteral("MenuProperties"));
+    menuProperties_->setEnabled(false); // wireless-module entries only
+    listBox1_->SetPopupMenu(popupMenu1_);
+}
+
+void TMainForm::BuildSkinMenu()
+{
+    // Qt menus need no indentation of their own for themes that are not the platform's
+    // style: every theme draws the menu's check column itself.
+    skins_ = new QActionGroup(this);
+    for (const QString& name : themes_.Names()) {
+        QAction* item = menuSkins_->addAction(name);
+        item->setCheckable(true);
+        item->setData(name);
+        skins_->addAction(item);
+    }
+    connect(skins_, &QActionGroup::triggered, this, [this](QAction* item) { ApplySkin(item->data().toString()); });
+}
+
+void TMainForm::ApplySkin(const std::optional<QString>& name)
+{
+    if (name)
+        themes_.ApplySkin(*name); // an unknown name leaves the active skin
+    settings_.Skin = -1;
+    const QList<QAction*> items = skins_->actions();
+    for (int i = 0; i < items.size(); ++i) {
+        const bool active = items[i]->data().toString() == themes_.ActiveName();
+        items[i]->setChecked(active);
+        QFont font = items[i]->font();
+        font.setBold(active); // the default item
+        items[i]->setFont(font);
+        if (active)
+            settings_.Skin = i;
+    }
+    ShowPortInStatusBar();
+    statusLine_->SetStatusIcons(style()->standardIcon(QStyle::SP_MessageBoxCritical),
+                                style()->standardIcon(QStyle::SP_MessageBoxQuestion),
+                                style()->standardIcon(QStyle::SP_MessageBoxWarning));
+}
+
+void TMainForm::LoadStoredSettings()
+{
+    TStoredPlaces places;
+    const String cwd = QDir::currentPath().toStdString();
+    if (LoadSettings(settings_, places)) {
+        session_->SetCurrentPort(places.CurrentPort);
+        session_->SetConnectedPort(places.ConnectedPort);
+        session_->SetFirmwareDir(TFirmwareFolder::InitialFolder(cwd, places.FirmwareDir));
+        ApplySkin(places.ThemeStyle ? std::optional<QString>(QString::fromStdString(*places.ThemeStyle)) : std::nullopt);
+    } else {
+        session_->SetFirmwareDir(TFirmwareFolder::StartFolder(cwd));
+        ApplySkin(std::nullopt);
+    }
+}
+
+void TMainForm::SaveSettings()
+{
+    TStoredPlaces places;
+    places.CurrentPort = session_->CurrentPort();
+    places.ConnectedPort = session_->ConnectedPort();
+    if (TFirmwareFolder::Usable(session_->FirmwareDir()))
+        places.FirmwareDir = session_->FirmwareDir();
+    places.ThemeStyle = themes_.ActiveName().toStdString();
+    fk::SaveSettings(settings_, places);
+}
+
+void TMainForm::ApplySettings(const TAppSettings& settings)
+{
+    if (settings.Language >= 0 && settings.Language < lngCount) {
+        settings_.Language = settings.Language;
+        menuLng_[settings.Language]->setChecked(true);
+    }
+    if (settings.Skin >= 0 && settings.Skin != settings_.Skin && settings.Skin < themes_.Names().size())
+        ApplySkin(themes_.Names().at(settings.Skin));
+    settings_.Opacity = std::max(TAppSettings::MinOpacity, settings.Opacity);
+    setWindowOpacity(settings_.Opacity / 255.0);
+    settings_.Options = settings.Options;
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    ApplySettings(settings_);
+}
+
+THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
+{
+    QStringList codes;
+    for (QAction* item : menuLng_)
+        codes << item->data().toString();
+    const THelpLookup lookup = THelpDocuments().Find(kind, settings_.Language, codes);
+    if (lookup.Found()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(lookup.Path));
+    } else {
+        QMessageBox box(QMessageBox::Warning, Caption(),
+                        QStringLiteral("The document was not found. Looked for:\n") + lookup.LookedFor(), QMessageBox::Ok,
+                        this);
+        box.setObjectName(QStringLiteral("HelpNotFound"));
+        box.exec();
+        keys_.Forget();
+    }
+    return lookup;
+}
+
+void TMainForm::ApplyDensity()
+{
+    const TDesignScale scale(dpi_);
+    listBox1_->SetRowHeight(TPortListBox::RowHeight(DesignItemHeight, dpi_));
+    statusLine_->SetPanelHeight((dpi_ * DesignStatusHeight + 48) / 96);
+    statusLine_->PortPanel()->setMinimumWidth(scale(90));
+    for (QPushButton* b : {button2_, button3_})
+        b->setMinimumWidth(scale(96));
+    label4_->setMinimumWidth(scale(110));
+    label4_->setMinimumHeight(2 * label4_->fontMetrics().lineSpacing() + 2);
+    setMinimumSize(scale(DesignMinWidth), scale(DesignMinHeight));
+    resize(scale(DesignClientWidth), scale(DesignClientHeight) + menuBar()->sizeHint().height());
+}
+
+// ---------------------------------------------------------------------------------------------
+// User actions
+
+void TMainForm::KnobScrolled(TSessionKnob knob, int action)
+{
+    QScrollBar* bar = scrollBar_[knob];
+    if (action == QAbstractSlider::SliderNoAction)
+        return;
+    // Dragging moves the knob only; a step or a page (click, key) is a whole move and writes.
+    const bool endScroll = action != QAbstractSlider::SliderMove;
+    session_->ScrollBarScroll(knob, endScroll, bar->sliderPosition());
+}
+
+bool TMainForm::ConnectToName(const String& name) { return ports_->ConnectToName(name); }
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+        return QMainWindow::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    // Each key event once: where it is first delivered, inside this window.
+    if (!widget || widget->window() != this || QApplication::activeModalWidget())
+        return false;
+    QWidget* focus = QApplication::focusWidget();
+    if (widget != (focus && focus->window() == this ? focus : this))
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->isAutoRepeat())
+        return false;
+    if (type == QEvent::KeyPress) {
+        keys_.KeyDown(key->key());
+        return false;
+    }
+    const bool modifiers = (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0;
+    const TKeyAction action = keys_.KeyUp(key->key(), modifiers, QDateTime::currentMSecsSinceEpoch(),
+                                          QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    if (action != kaNone)
+        KeyAction(action);
+    return false;
+}
+
+void TMainForm::KeyAction(TKeyAction action)
+{
+    switch (action) {
+    case kaDisconnect:
+        session_->Button3Click();
+        break;
+    case kaManual:
+        OpenHelpDocument(HelpManual);
+        break;
+    case kaWiring:
+        OpenHelpDocument(HelpWiring);
+        break;
+    default:
+        break; // the About and preferences dialogs are not part of the program yet
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    if (!stopping_ && !session_->ConfirmStopUpload(usWaitBootloader)) {
+        event->ignore();
+        return;
+    }
+    settings_.Set(optWasConnected, session_->Serial()->IsValid());
+    SaveSettings();
+    closed_ = true;
+    CloseConnectionAndWait(2000);
+    event->accept();
+}
+
+void TMainForm::CloseConnectionAndWait(int guardMs)
+{
+    if (!button3_->isEnabled()) {
+        session_->Serial()->Close();
+        return;
+    }
+    // The port closes in the background; its closing and closed events still reach the
+    // session (a device left in its bootloader is restarted on the way).
+    QEventLoop loop;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTimer check;
+    connect(&check, &QTimer::timeout, &loop, [&] {
+        if (!button3_->isEnabled())
+            loop.quit();
+    });
+    guard.start(guardMs);
+    check.start(10);
+    if (session_->Serial()->Close() && button3_->isEnabled())
+        loop.exec();
+}
+
+void TMainForm::StopOnSignal()
+{
+    if (stopping_)
+        return;
+    stopping_ = true;
+    if (session_->UploadState() != usNone) {
+        // As Abort does, without asking: the device is restarted; its reply is waited for
+        // (at most 1.5 s) so the restart is not lost with the port.
+        session_->AbortUpload();
+        QEventLoop loop;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QTimer check;
+        connect(&check, &QTimer::timeout, &loop, [&] {
+            if (session_->RequestQueue().empty())
+                loop.quit();
+        });
+        guard.start(1500);
+        check.start(10);
+        if (!session_->RequestQueue().empty())
+            loop.exec();
+    }
+    close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The session's view
+
+void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSuffix)
+{
+    statusLine_->ShowStatus(session_->Messages(), index, iconClass, portSuffix);
+    const u32 error = session_->LastOpenError();
+    if (index >= staPortOpenFailed && index <= staTargetInactive && error != ERROR_SUCCESS) {
+        if (error == ERROR_PORT_PERMISSION)
+            statusLine_->SetStatusHint(QStringLiteral("Permission denied: your user may not use this port. Add it to the "
+                                                      "\"dialout\" group (sudo usermod -aG dialout $USER) and log in again."));
+        else
+            statusLine_->SetStatusHint(QString::fromStdString(ErrorText(error)));
+    }
+    emit StatusChanged(index);
+}
+
+void TMainForm::ClearStatus()
+{
+    statusLine_->ClearStatus();
+    emit StatusChanged(-1);
+}
+
+void TMainForm::EnableDeviceControls(bool enabled) { groupBox1_->setEnabled(enabled); }
+
+void TMainForm::EnableReboot(bool enabled) { button5_->setEnabled(enabled); }
+
+void TMainForm::EnableConnect(bool enabled) { button2_->setEnabled(enabled); }
+
+void TMainForm::SetConnectDefault(bool isDefault) { button2_->setDefault(isDefault); }
+
+void TMainForm::EnableDisconnect(bool enabled) { button3_->setEnabled(enabled); }
+
+void TMainForm::ShowKnob(TSessionKnob knob, int position, int min, int max)
+{
+    // The widgets follow the session; nothing of this goes back to it.
+    QScrollBar* bar = scrollBar_[knob];
+    const QSignalBlocker block(bar);
+    bar->setRange(min, max);
+    bar->setValue(position);
+    bar->setSliderPosition(position);
+    TKnob* k = knob_[knob];
+    if (k->Min() == min && k->Max() == max && k->Position() == position)
+        return;
+    // Set silently: the knob's move events would come back to the session.
+    const TNotifyEvent start = k->OnStartMove, change = k->OnChangePosition, end = k->OnEndMove;
+    k->OnStartMove = nullptr;
+    k->OnChangePosition = nullptr;
+    k->OnEndMove = nullptr;
+    k->setMin(std::min(min, k->Min()));
+    k->setMax(std::max(max, k->Max()));
+    k->setPosition(position);
+    k->setMin(min);
+    k->setMax(max);
+    k->OnStartMove = start;
+    k->OnChangePosition = change;
+    k->OnEndMove = end;
+}
+
+void TMainForm::ShowDescription(const String& version, const String& info)
+{
+    label4_->setText(version.empty() ? QString() : TabbedLinesAsTable(QString::fromStdString(version)));
+    label7_->setText(DecodeDeviceText(info).replace(QLatin1Char('\t'), QString()));
+}
+
+void TMainForm::RepaintPortList()
+{
+    if (ports_)
+        ports_->RepaintList();
+}
+
+void TMainForm::SelectPortListRow(int index) { listBox1_->SelectRow(index); }
+
+void TMainForm::ShowPortInStatusBar()
+{
+    if (!ports_)
+        return;
+    const int row = session_->ConnectedIndex();
+    const auto& list = session_->PortList;
+    if (row < 0 || static_cast<std::size_t>(row) >= list.size()) {
+        statusLine_->ShowPort(QString(), QString(), QIcon());
+        return;
+    }
+    const auto& entry = list[static_cast<std::size_t>(row)];
+    statusLine_->ShowPort(QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
+                          ports_->Images().Icon(entry.ImageIndex));
+}
+
+void TMainForm::ShowProgress(bool visible, int position, bool paused) { statusLine_->ShowProgress(visible, position, paused); }
+
+void TMainForm::ShowMessage(int index)
+{
+    QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(session_->Messages().MessageText(index)),
+                    QMessageBox::Ok, this);
+    box.exec();
+    keys_.Forget();
+}
+
+bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)
+{
+    QFileDialog dialog(this, QString(), QString::fromStdString(folder),
+                       QStringLiteral("Device Image files (*.img);;All files (*)"));
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    keys_.Forget();
+    if (!chosen)
+        return false;
+    fileName = dialog.selectedFiles().constFirst().toStdString();
+    return true;
+}
+
+TQuestionAnswer TMainForm::AskQuestion(int index)
+{
+    QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(session_->Messages().MessageText(index)),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    keys_.Forget();
+    return answer == QMessageBox::Yes ? qaYes : answer == QMessageBox::No ? qaNo : qaCancel;
+}
+
+} // namespace fk

@@ -1,0 +1,172 @@
+#pragma once
+// TMainForm: the configurator's main window, and the device session's view over its widgets.
+//
+// Top to bottom: the device controls (" Control ": open time and break time, each with a
+// label, a scroll bar and a knob, and the Venting button), the connection port list with
+// Connect, Disconnect and the device's description, the Upload firmware and Reboot buttons,
+// and the status bar (port in use, session status, upload progress with Abort). The window
+// owns the device session; every button, knob, scroll bar and list action goes to it, and
+// what the session shows comes back through the TSessionView operations below.
+//
+// The window sees keys before its controls: Esc twice disconnects, F1 opens the user manual,
+// S the wiring diagram. Closing during a firmware transfer asks first; closing closes the port.
+#include "app/AppCommandLine.h"
+#include "app/AppSettings.h"
+#include "app/HelpDocuments.h"
+#include "app/KeyTracker.h"
+#include "app/Themes.h"
+#include "platform/Component.h"
+#include "ports/CommEnumerator.h"
+#include "session/DeviceSession.h"
+#include "session/SessionView.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QActionGroup;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+
+namespace fk {
+
+class TConnectionPorts;
+class TKnob;
+class TPortListBox;
+class TStatusLine;
+
+// How the window is set up beyond the stored preferences.
+struct TMainFormSetup {
+    std::vector<TExtraPort> ExtraPorts;   // ports given on the command line
+    std::optional<String> ConnectName;    // connect to this entry once the list is filled
+    bool DiscoverPorts = true;            // list the machine's serial ports
+    TCommEnumerator::TDiscoveryPaths Paths; // where discovery and the hot-plug monitor look
+    bool WatchPorts = true;               // start the hot-plug monitor
+};
+
+class TMainForm : public QMainWindow, public TSessionView {
+    Q_OBJECT
+public:
+    static constexpr int DesignClientWidth = 424;
+    static constexpr int DesignClientHeight = 322;
+    static constexpr int DesignMinWidth = 340;
+    static constexpr int DesignMinHeight = 340;
+    static constexpr int DesignItemHeight = 17;      // port list rows, before density scaling
+    static constexpr int DesignStatusHeight = 22;    // status bar
+
+    explicit TMainForm(const TMainFormSetup& setup = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TDeviceSession& Session() noexcept { return *session_; }
+    TConnectionPorts& Ports() noexcept { return *ports_; }
+    TStatusLine& StatusLine() noexcept { return *statusLine_; }
+    TPortListBox& PortListBox() noexcept { return *listBox1_; }
+    const TAppSettings& Settings() const noexcept { return settings_; }
+    TThemes& Themes() noexcept { return themes_; }
+
+    // Applies a settings record: language, skin, opacity, option flags.
+    void ApplySettings(const TAppSettings& settings);
+    // Makes the named skin active (none: keeps the active one) and checks its menu item.
+    void ApplySkin(const std::optional<QString>& name);
+    // Writes the settings and the remembered places to the settings store.
+    void SaveSettings();
+    // Looks for a help document (HelpManual, HelpWiring) and opens it with the desktop's
+    // viewer; when there is none, a message names what was looked for. Returns the lookup.
+    THelpLookup OpenHelpDocument(const QString& kind);
+
+    // The screen density the window is laid out for, in dots per inch.
+    int Dpi() const noexcept { return dpi_; }
+
+    // Connects to the port-list entry with this name (as --connect does).
+    bool ConnectToName(const String& name);
+
+    // Ends the program's window as a SIGTERM does: an upload is aborted without asking,
+    // the device is given its restart, then the window closes.
+    void StopOnSignal();
+
+    // --- the session's view
+    void ShowStatus(int index, TIconClass iconClass, const String& portSuffix) override;
+    void ClearStatus() override;
+    void EnableDeviceControls(bool enabled) override;
+    void EnableReboot(bool enabled) override;
+    void EnableConnect(bool enabled) override;
+    void SetConnectDefault(bool isDefault) override;
+    void EnableDisconnect(bool enabled) override;
+    void ShowKnob(TSessionKnob knob, int position, int min, int max) override;
+    void ShowDescription(const String& version, const String& info) override;
+    void RepaintPortList() override;
+    void SelectPortListRow(int index) override;
+    void ShowPortInStatusBar() override;
+    void ShowProgress(bool visible, int position, bool paused) override;
+    void ShowMessage(int index) override;
+    bool ChooseFirmwareFile(const String& folder, String& fileName) override;
+    TQuestionAnswer AskQuestion(int index) override;
+
+signals:
+    // The status line changed (index -1: emptied).
+    void StatusChanged(int index);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWidgets();
+    void BuildMenus();
+    void ApplyDensity();
+    void KnobScrolled(TSessionKnob knob, int action);
+    void KeyAction(TKeyAction action);
+    void BuildSkinMenu();
+    void LoadStoredSettings();
+    void CloseConnectionAndWait(int guardMs);
+    QString Caption() const;
+
+    TOwned<TDeviceSession> session_;
+    TConnectionPorts* ports_ = nullptr;
+    TStatusLine* statusLine_ = nullptr;
+    TKeyTracker keys_;
+    TAppSettings settings_;
+    TThemes themes_;
+    bool shown_ = false;
+    int dpi_ = 96;
+    bool stopping_ = false;
+    bool closed_ = false;
+
+    QGroupBox* groupBox1_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QScrollBar* scrollBar_[2] = {};
+    TKnob* knob_[2] = {};
+    QPushButton* button6_ = nullptr;
+    QGroupBox* groupBox2_ = nullptr;
+    TPortListBox* listBox1_ = nullptr;
+    QPushButton* button2_ = nullptr;
+    QPushButton* button3_ = nullptr;
+    QLabel* label4_ = nullptr;
+    QLabel* label7_ = nullptr;
+    QGroupBox* groupBox3_ = nullptr;
+    QPushButton* button4_ = nullptr;
+    QPushButton* button5_ = nullptr;
+
+    QMenu* menuOptions_ = nullptr;
+    QMenu* menuLanguage_ = nullptr;
+    QActionGroup* languages_ = nullptr;
+    QAction* menuLng_[3] = {};
+    QMenu* menuSkins_ = nullptr;
+    QActionGroup* skins_ = nullptr;
+    QAction* menuSettings_ = nullptr;
+    QMenu* menuHelp_ = nullptr;
+    QAction* menuHelpManual_ = nullptr;
+    QAction* menuHelpWiring_ = nullptr;
+    QAction* menuAbout_ = nullptr;
+    QMenu* popupMenu1_ = nullptr;
+    QAction* menuProperties_ = nullptr;
+};
+
+} // namespace fk

@@ -1,0 +1,91 @@
+// ferrovan-kest: the configurator's window.
+#include "app/AppCommandLine.h"
+#include "app/MainForm.h"
+#include "app/SignalWatch.h"
+#include "app/StatusLine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+// --screenshot-to: pictures of the window before and after connecting; the program ends
+// once the connection is made or has failed (or after 15 s).
+void RunScreenshots(fk::TMainForm& form, const fk::TAppCommandLine& args, int& exitCode)
+{
+    QDir().mkpath(QString::fromStdString(args.ScreenshotDir));
+    const QString dir = QDir(QString::fromStdString(args.ScreenshotDir)).absolutePath();
+    const auto save = [&form, dir](const char* name) {
+        const QString path = dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
+        if (form.grab().save(path, "PNG"))
+            std::cout << "screenshot: " << path.toStdString() << std::endl;
+        else
+            std::cerr << "ferrovan-kest: could not write " << path.toStdString() << std::endl;
+    };
+    QTimer::singleShot(0, &form, [&form, &args, &exitCode, save] {
+        save("main-before-connect");
+        const auto finish = [&form, &exitCode, save](bool connected) {
+            save(connected ? "main-connected" : "main-not-connected");
+            std::cout << "status: " << form.StatusLine().StatusText().toStdString() << std::endl;
+            exitCode = connected ? 0 : 1;
+            form.close();
+        };
+        QObject::connect(&form, &fk::TMainForm::StatusChanged, &form, [&form, finish](int index) {
+            if (index == fk::staConnected)
+                QTimer::singleShot(50, &form, [finish] { finish(true); });
+            else if (index >= fk::staConnectionLost && index != fk::staUploading)
+                QTimer::singleShot(50, &form, [finish] { finish(false); });
+        });
+        QTimer::singleShot(15000, &form, [finish] { finish(false); });
+        if (args.Connect)
+            form.ConnectToName(*args.Connect);
+        else
+            form.Session().Button2Click();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ferrovan-Kest"));
+    std::vector<std::string> words;
+    for (const QString& arg : QApplication::arguments().mid(1))
+        words.push_back(arg.toStdString());
+    fk::TAppCommandLine args;
+    std::string error;
+    if (!fk::TAppCommandLine::Parse(words, args, error)) {
+        std::cerr << "ferrovan-kest: " << error << "\n" << fk::TAppCommandLine::Usage();
+        return 2;
+    }
+    if (args.Help) {
+        std::cout << fk::TAppCommandLine::Usage();
+        return 0;
+    }
+
+    fk::TMainFormSetup setup;
+    setup.ExtraPorts = args.Ports;
+    const bool screenshots = !args.ScreenshotDir.empty();
+    if (!screenshots)
+        setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture
+    fk::TMainForm form(setup);
+    fk::TSignalWatch stopSignals([&form](int) { form.StopOnSignal(); });
+    int exitCode = 0;
+    if (screenshots)
+        RunScreenshots(form, args, exitCode);
+    else if (args.QuitAfterConnect)
+        QObject::connect(&form, &fk::TMainForm::StatusChanged, &form, [&form, &exitCode](int index) {
+            if (index == fk::staConnected || index >= fk::staConnectionLost) {
+                exitCode = index == fk::staConnected ? 0 : 1;
+                QTimer::singleShot(0, &form, [&form] { form.close(); });
+            }
+        });
+    form.show();
+    const int loop = app.exec();
+    return loop != 0 ? loop : exitCode;
+}

@@ -1,0 +1,172 @@
+// The window end to end against the simulated controller: connecting, the device's
+// description and parameters, the knobs' writes, Venting, Reboot and the keyboard.
+#include "AppTestHarness.h"
+
+#include "controls/Knob.h"
+#include "session/DeviceSession.h"
+
+#include <QLineEdit>
+
+#include <QLabel>
+#include <QScrollBar>
+#include <QStyleHints>
+
+namespace fk::test {
+namespace {
+
+TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
+{
+    StartSim();
+    MakeForm();
+    // A fresh window: nothing selected, nothing connected, the controls off.
+    EXPECT_TRUE(Button("Button2")->isEnabled());
+    EXPECT_TRUE(Button("Button2")->isDefault());
+    EXPECT_FALSE(Button("Button3")->isEnabled());
+    EXPECT_FALSE(Button("Button5")->isEnabled());
+    EXPECT_FALSE(Find<QWidget>("GroupBox1")->isEnabled());
+    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_EQ(Status(), QString());
+
+    ConnectThroughWindow();
+    EXPECT_EQ(form_->Session().ItemIndex, 0);
+    EXPECT_EQ(form_->PortListBox().currentRow(), 0);
+    EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
+    EXPECT_TRUE(Button("Button5")->isEnabled());
+    EXPECT_TRUE(Button("Button3")->isEnabled());
+    EXPECT_FALSE(Button("Button2")->isDefault());
+    EXPECT_TRUE(Find<QLabel>("Label4")->text().contains(QStringLiteral("1.2.0")));
+    EXPECT_TRUE(Find<QLabel>("Label4")->text().contains(QStringLiteral("2024-05-17")));
+    EXPECT_EQ(Find<QLabel>("Label7")->text(), QStringLiteral("Info: Ferrovan-Kest simulator, S/N: FK-SIM-0001"));
+    EXPECT_EQ(form_->StatusLine().PortName(), QString::fromStdString(sim_->PortPath()));
+    auto* bar1 = Find<QScrollBar>("ScrollBar1");
+    auto* bar2 = Find<QScrollBar>("ScrollBar2");
+    EXPECT_EQ(bar1->value(), 20);
+    EXPECT_EQ(bar2->value(), 5);
+    EXPECT_EQ(bar2->maximum(), 30);
+    auto* knob1 = Find<TKnob>("Knob1");
+    auto* knob2 = Find<TKnob>("Knob2");
+    EXPECT_EQ(knob1->Position(), 20);
+    EXPECT_EQ(knob1->Edit()->text(), QStringLiteral("20"));
+    EXPECT_EQ(knob2->Position(), 5);
+    EXPECT_EQ(knob2->Edit()->text(), QStringLiteral("50"));
+
+    // Dragging writes nothing; releasing writes once.
+    bar1->setSliderDown(true);
+    for (int v = 21; v <= 30; ++v)
+        bar1->setSliderPosition(v);
+    Settle(300);
+    EXPECT_EQ(LogCount("parameters written"), 0);
+    EXPECT_EQ(form_->Session().Knob(skOpenTime).Position, 30);
+    bar1->setSliderDown(false);
+    ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().OpenTime() == 30; }));
+    Settle(200);
+    EXPECT_EQ(LogCount("parameters written"), 1);
+
+    // A page step is a whole move: one write. Moving to the value the device holds writes nothing.
+    bar2->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 10; }));
+    EXPECT_EQ(knob2->Position(), 10);
+    bar1->setSliderDown(true);
+    bar1->setSliderPosition(25);
+    bar1->setSliderPosition(30);
+    bar1->setSliderDown(false);
+    Settle(300);
+    EXPECT_EQ(LogCount("parameters written"), 2);
+
+    // The knob itself: a spin step is a whole move and writes once; the scroll bar follows.
+    knob1->SpinChange(31, TKnobLogic::scStartMove | TKnobLogic::scEndMove, 1, true); // one step up
+    ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().OpenTime() == 31; }));
+    EXPECT_EQ(bar1->value(), 31);
+    Settle(200);
+    EXPECT_EQ(LogCount("parameters written"), 3);
+}
+
+TEST_F(MainFormTest, VentingAndRebootReachTheDevice)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    QTest::mouseClick(Button("Button6"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return sim_->Venting(); }));
+    QTest::mouseClick(Button("Button6"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !sim_->Venting(); }));
+
+    QTest::mouseClick(Button("Button5"), Qt::LeftButton);
+    // Controls off while the device restarts, then the window is connected again.
+    ASSERT_TRUE(WaitFor([&] { return !Find<QWidget>("GroupBox1")->isEnabled(); }));
+    EXPECT_FALSE(Button("Button5")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return LogCount("restarted: the application runs") == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Find<QWidget>("GroupBox1")->isEnabled(); }));
+    EXPECT_EQ(Status(), QStringLiteral("Connected"));
+    EXPECT_EQ(LogCount("restarting into the application"), 1);
+}
+
+TEST_F(MainFormTest, DoubleEscDisconnectsSingleEscAndEscKeyEscDoNot)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    form_->activateWindow();
+    const auto key = [&](Qt::Key k) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form_.get();
+        QTest::keyClick(target, k);
+    };
+    key(Qt::Key_Escape);
+    Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+    key(Qt::Key_Escape); // too late for a pair
+    Settle(100);
+    EXPECT_EQ(Status(), QStringLiteral("Connected"));
+    Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+    key(Qt::Key_Escape);
+    key(Qt::Key_X);
+    key(Qt::Key_Escape);
+    Settle(100);
+    EXPECT_EQ(Status(), QStringLiteral("Connected"));
+    EXPECT_TRUE(Button("Button3")->isEnabled());
+
+    Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape);
+    // Closed by the user: "Disconnected" while the port closes, then an empty status line.
+    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    EXPECT_EQ(form_->Session().DeviceState(), dsNone);
+    EXPECT_NE(Status(), QStringLiteral("Connected"));
+    EXPECT_TRUE(Button("Button2")->isDefault());
+    EXPECT_EQ(Find<QLabel>("Label4")->text(), QString());
+    EXPECT_EQ(form_->StatusLine().PortName(), QString());
+}
+
+TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsNothing)
+{
+    TMainFormSetup setup;
+    const QString plain = dir_.filePath(QStringLiteral("not-a-tty"));
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    setup.ExtraPorts.push_back({plain.toStdString(), "a plain file"});
+    MakeForm(setup);
+    ClickRow(0);
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Can not open the port"))) << Status().toStdString();
+    EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
+    EXPECT_FALSE(form_->StatusLine().StatusHint().isEmpty());
+    EXPECT_FALSE(Button("Button3")->isEnabled());
+    EXPECT_TRUE(Button("Button2")->isDefault());
+
+    EXPECT_FALSE(form_->ConnectToName("ttyNOTHERE"));
+    EXPECT_EQ(Status(), QStringLiteral("No port selected"));
+    EXPECT_FALSE(Button("Button3")->isEnabled());
+}
+
+TEST_F(MainFormTest, CommandLineConnectNameConnectsOnceTheListIsFilled)
+{
+    StartSim();
+    TMainFormSetup setup;
+    setup.ConnectName = sim_->PortPath();
+    MakeForm(setup);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    EXPECT_FALSE(form_->Settings().Has(optConnectAtStartup));
+}
+
+} // namespace
+} // namespace fk::test

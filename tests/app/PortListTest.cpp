@@ -1,0 +1,192 @@
+// The window's port list: hot-plug rebuilds through the fake device tree keep the selection,
+// the open port's removal closes the connection, and the automatic connection at start-up
+// follows the stored preferences.
+#include "AppTestHarness.h"
+#include "FakeDeviceTree.h"
+
+#include "app/AppSettings.h"
+#include "ports/PortMonitor.h"
+
+#include <filesystem>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fk::test {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Uevent(const std::string& action, const std::string& devpath, const std::string& devname)
+{
+    return action + "@" + devpath + '\0' + "ACTION=" + action + '\0' + "DEVPATH=" + devpath + '\0' + "SUBSYSTEM=tty"
+        + '\0' + "DEVNAME=" + devname + '\0' + "SEQNUM=1" + '\0';
+}
+
+const std::string kHub = "pci0000:00/0000:00:14.0/usb1";
+
+class PortListTest : public MainFormTest {
+protected:
+    // A window over the fake machine, its hot-plug monitor fed through a socket pair.
+    void MakeFakeMachineForm(std::vector<TExtraPort> extra = {}, bool build = true)
+    {
+        if (build)
+            tree_.BuildStandardMachine();
+        TMainFormSetup setup;
+        setup.Paths = {tree_.Sys(), tree_.Dev(), tree_.Bluetooth()};
+        setup.ExtraPorts = std::move(extra);
+        setup.WatchPorts = false;
+        form_ = std::make_unique<TMainForm>(setup);
+        form_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, fds), 0);
+        ASSERT_TRUE(form_->Ports().Monitor().OpenSocket(fds[0]));
+        sender_ = fds[1];
+    }
+    void Send(const std::string& m) { ASSERT_EQ(::send(sender_, m.data(), m.size(), 0), static_cast<ssize_t>(m.size())); }
+    void TearDown() override
+    {
+        MainFormTest::TearDown();
+        if (sender_ >= 0)
+            ::close(sender_);
+    }
+
+    QStringList Rows() const
+    {
+        QStringList rows;
+        for (int i = 0; i < form_->PortListBox().count(); ++i)
+            rows << form_->PortListBox().item(i)->text();
+        return rows;
+    }
+    QString Selected() const
+    {
+        const int i = form_->Session().ItemIndex;
+        return i < 0 ? QString() : form_->PortListBox().item(i)->text();
+    }
+    int RowOf(const QString& name) const { return static_cast<int>(Rows().indexOf(name)); }
+
+    FakeDeviceTree tree_;
+    int sender_ = -1;
+};
+
+TEST_F(PortListTest, ArrivalAndRemovalMoveTheRowsAndKeepTheSelection)
+{
+    MakeFakeMachineForm();
+    const QStringList before = Rows();
+    ASSERT_TRUE(before.contains(QStringLiteral("ttyUSB0")));
+    ASSERT_TRUE(before.contains(QStringLiteral("ttyS2")));
+    EXPECT_LT(RowOf(QStringLiteral("ttyS2")), RowOf(QStringLiteral("ttyS10"))); // natural order
+    ClickRow(RowOf(QStringLiteral("ttyS2")));
+    EXPECT_EQ(Selected(), QStringLiteral("ttyS2"));
+
+    // A second adapter arrives: it is listed, ttyS2 stays selected.
+    tree_.Device(kHub + "/1-4", "usb", "usb", {{"idVendor", "10c4"}, {"idProduct", "ea60"}, {"product", "CP2102 UART"}});
+    tree_.Device(kHub + "/1-4/1-4:1.0", "usb", "cp210x");
+    tree_.Device(kHub + "/1-4/1-4:1.0/ttyUSB1", "usb-serial", "cp210x");
+    tree_.Tty(kHub + "/1-4/1-4:1.0/ttyUSB1", "ttyUSB1");
+    Send(Uevent("add", "/devices/" + kHub + "/1-4/1-4:1.0/ttyUSB1/tty/ttyUSB1", "ttyUSB1"));
+    ASSERT_TRUE(WaitFor([&] { return Rows().contains(QStringLiteral("ttyUSB1")); }));
+    EXPECT_EQ(Rows().size(), before.size() + 1);
+    EXPECT_EQ(Selected(), QStringLiteral("ttyS2"));
+    EXPECT_EQ(form_->PortListBox().currentRow(), RowOf(QStringLiteral("ttyS2")));
+
+    // The first adapter leaves: its row goes, the selection stays.
+    std::filesystem::remove_all(tree_.Sys() + "/class/tty/ttyUSB0");
+    std::filesystem::remove_all(tree_.Sys() + "/devices/" + kHub + "/1-1");
+    Send(Uevent("remove", "/devices/" + kHub + "/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0", "ttyUSB0"));
+    ASSERT_TRUE(WaitFor([&] { return !Rows().contains(QStringLiteral("ttyUSB0")); }));
+    EXPECT_EQ(Selected(), QStringLiteral("ttyS2"));
+
+    // The selected port itself leaves: nothing is selected.
+    std::filesystem::remove_all(tree_.Sys() + "/class/tty/ttyUSB1");
+    std::filesystem::remove_all(tree_.Sys() + "/devices/" + kHub + "/1-4");
+    ClickRow(RowOf(QStringLiteral("ttyUSB1")));
+    Send(Uevent("remove", "/devices/" + kHub + "/1-4/1-4:1.0/ttyUSB1/tty/ttyUSB1", "ttyUSB1"));
+    ASSERT_TRUE(WaitFor([&] { return !Rows().contains(QStringLiteral("ttyUSB1")); }));
+    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_TRUE(form_->PortListBox().selectedItems().isEmpty());
+}
+
+TEST_F(PortListTest, RemovingTheOpenPortClosesTheConnection)
+{
+    StartSim();
+    // The adapter's device node is the simulator's line.
+    FakeDeviceTree& tree = tree_;
+    tree.BuildStandardMachine();
+    const std::string node = tree.Dev() + "/ttyUSB0";
+    std::filesystem::remove(node);
+    std::filesystem::create_symlink(sim_->PortPath(), node);
+    MakeFakeMachineForm({{node, "the simulator behind ttyUSB0"}}, false);
+    ASSERT_TRUE(form_->ConnectToName(node));
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    EXPECT_EQ(Selected(), QString::fromStdString(node));
+
+    std::filesystem::remove_all(tree.Sys() + "/class/tty/ttyUSB0");
+    Send(Uevent("remove", "/devices/" + kHub + "/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0", "ttyUSB0"));
+    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    EXPECT_EQ(form_->Session().DeviceState(), dsNone);
+    EXPECT_FALSE(form_->Session().Serial()->IsValid());
+    EXPECT_EQ(form_->StatusLine().PortName(), QString());
+}
+
+// Stored preferences, then a window over the simulator's port.
+class AutoConnectTest : public MainFormTest {
+protected:
+    void Store(u8 options, const String& currentPort, const String& connectedPort)
+    {
+        TAppSettings settings;
+        settings.Options = options;
+        TStoredPlaces places;
+        places.CurrentPort = currentPort;
+        places.ConnectedPort = connectedPort;
+        ASSERT_TRUE(SaveSettings(settings, places));
+    }
+    bool Connects()
+    {
+        return WaitFor([&] { return Status() == QStringLiteral("Connected"); }, 1500);
+    }
+};
+
+TEST_F(AutoConnectTest, NoSelectionAndNothingRememberedConnectsNothing)
+{
+    StartSim();
+    Store(optConnectAtStartup | optRememberConnection | optWasConnected, "", "");
+    MakeForm();
+    EXPECT_FALSE(Connects());
+    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_FALSE(Button("Button3")->isEnabled());
+}
+
+TEST_F(AutoConnectTest, ConnectAtStartupTakesTheRememberedPort)
+{
+    StartSim();
+    Store(optConnectAtStartup, "", sim_->PortPath());
+    MakeForm();
+    EXPECT_TRUE(Connects());
+    EXPECT_EQ(form_->Session().ItemIndex, 0);
+}
+
+TEST_F(AutoConnectTest, RememberedConnectionReconnectsOnlyWhenTheLastRunEndedConnected)
+{
+    StartSim();
+    Store(optRememberConnection, sim_->PortPath(), "");
+    MakeForm();
+    EXPECT_FALSE(Connects());
+    EXPECT_EQ(form_->Session().ItemIndex, 0); // selected, not connected
+    form_->StopOnSignal();
+    form_.reset();
+
+    Store(optRememberConnection | optWasConnected, sim_->PortPath(), "");
+    MakeForm();
+    EXPECT_TRUE(Connects());
+    // Closing while connected stores that it was connected.
+    form_->close();
+    TAppSettings loaded;
+    TStoredPlaces places;
+    ASSERT_TRUE(LoadSettings(loaded, places));
+    EXPECT_TRUE(loaded.Has(optWasConnected));
+    EXPECT_EQ(places.ConnectedPort, sim_->PortPath());
+}
+
+} // namespace
+} // namespace fk::test

@@ -1,0 +1,176 @@
+// Firmware upload through the window: the file chooser, progress, Abort, closing during a
+// transfer, and a bad image file.
+#include "AppTestHarness.h"
+
+#include "app/SignalWatch.h"
+#include "session/FirmwareImage.h"
+
+#include <csignal>
+
+#include <QFileDialog>
+
+namespace fk::test {
+namespace {
+
+class UploadTest : public MainFormTest {
+protected:
+    // An image for the simulated controller with a payload of n bytes; returns its path.
+    QString WriteImage(std::size_t n, const char* name = "app.img")
+    {
+        payload_.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            payload_[i] = static_cast<u8>(i * 7 + 3);
+        TByteString image;
+        EXPECT_TRUE(TFirmwareImage::Build(TSimOptions().Identifier, payload_.data(), payload_.size(), image));
+        return WriteFile(name, image);
+    }
+    QString WriteFile(const char* name, const TByteString& bytes)
+    {
+        const QString path = dir_.filePath(QLatin1String(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        return path;
+    }
+
+    // Clicks Upload firmware and picks path in the file chooser.
+    void StartUpload(const QString& path)
+    {
+        TModalAnswer chooser(TModalAnswer::ChooseFile(path));
+        QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+        EXPECT_EQ(chooser.Answered, 1);
+    }
+
+    TByteString payload_;
+};
+
+TEST_F(UploadTest, ACompleteUploadInstallsThePayloadAndConnectsAgain)
+{
+    TSimOptions o;
+    o.BlockSize = 64;
+    StartSim(o);
+    MakeForm();
+    ConnectThroughWindow();
+    StartUpload(WriteImage(64 * 5 + 17));
+    ASSERT_TRUE(WaitFor([&] { return sim_->InstalledFirmware() == payload_; }));
+    ASSERT_TRUE(WaitFor([&] { return Status() == QStringLiteral("Connected") && !form_->StatusLine().ProgressVisible(); }));
+    EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
+}
+
+TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
+{
+    TSimOptions o;
+    o.BlockSize = 64;
+    o.Baud = 19200; // about 45 ms a block: time to look at the transfer
+    StartSim(o);
+    MakeForm();
+    ConnectThroughWindow();
+    StartUpload(WriteImage(64 * 60));
+    TStatusLine& line = form_->StatusLine();
+    ASSERT_TRUE(WaitFor([&] { return line.ProgressVisible() && line.ProgressPosition() > 10; }))
+        << Status().toStdString() << " " << line.ProgressPosition() << " " << form_->Session().UploadState();
+    EXPECT_EQ(Status(), QStringLiteral("Uploading ..."));
+    EXPECT_EQ(line.ProgressText(), QString::number(line.ProgressPosition()) + QLatin1Char('%'));
+    EXPECT_FALSE(Find<QWidget>("GroupBox1")->isEnabled());
+    const int seen = line.ProgressPosition();
+    ASSERT_TRUE(WaitFor([&] { return line.ProgressPosition() > seen; }));
+
+    // Abort asks (blocks are being sent); No keeps the transfer, Yes restarts the device.
+    {
+        TModalAnswer no(TModalAnswer::Click(QMessageBox::No));
+        QTest::mouseClick(line.AbortButton(), Qt::LeftButton);
+        EXPECT_EQ(no.Answered, 1);
+    }
+    EXPECT_EQ(form_->Session().UploadState(), usTransfer);
+    QString question;
+    TModalAnswer yes(TModalAnswer::Click(QMessageBox::Yes, &question));
+    QTest::mouseClick(line.AbortButton(), Qt::LeftButton);
+    EXPECT_EQ(question, QStringLiteral("Uploading already in progress. Stop uploading?"));
+    EXPECT_FALSE(line.ProgressVisible());
+    EXPECT_EQ(form_->Session().UploadState(), usNone);
+    ASSERT_TRUE(WaitFor([&] { return LogCount("restarting into the application") >= 1; }));
+    EXPECT_TRUE(sim_->InstalledFirmware() != payload_);
+}
+
+TEST_F(UploadTest, ClosingDuringTheTransferAsksAndNoKeepsItRunning)
+{
+    TSimOptions o;
+    o.BlockSize = 64;
+    o.Baud = 19200;
+    StartSim(o);
+    MakeForm();
+    ConnectThroughWindow();
+    StartUpload(WriteImage(64 * 60));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }));
+    {
+        TModalAnswer no(TModalAnswer::Click(QMessageBox::No));
+        EXPECT_FALSE(form_->close());
+        EXPECT_EQ(no.Answered, 1);
+    }
+    EXPECT_TRUE(form_->isVisible());
+    const int at = form_->StatusLine().ProgressPosition();
+    ASSERT_TRUE(WaitFor([&] { return form_->StatusLine().ProgressPosition() > at; }));
+
+    TModalAnswer yes(TModalAnswer::Click(QMessageBox::Yes));
+    EXPECT_TRUE(form_->close());
+    EXPECT_EQ(yes.Answered, 1);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_FALSE(form_->Session().Serial()->IsValid());
+}
+
+TEST_F(UploadTest, ABadImageIsRefusedWithAMessage)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    // The device's identifier, but a digest that does not match.
+    const u8 payload[100] = {1, 2, 3};
+    TByteString image;
+    ASSERT_TRUE(TFirmwareImage::Build(TSimOptions().Identifier, payload, sizeof payload, image));
+    image.back() ^= 0xFF;
+    const QString path = WriteFile("bad.img", image);
+    QString text;
+    TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok, &text));
+    StartUpload(path);
+    EXPECT_EQ(ok.Answered, 1);
+    EXPECT_EQ(text.toStdString(), "Invalid firmware file.");
+    EXPECT_EQ(form_->Session().UploadState(), usNone);
+    EXPECT_FALSE(form_->StatusLine().ProgressVisible());
+    EXPECT_EQ(Status(), QStringLiteral("Connected"));
+}
+
+} // namespace
+} // namespace fk::test
+
+namespace fk::test {
+namespace {
+
+// SIGTERM during a transfer: the upload is aborted as Abort does, without a question, the
+// device is restarted, and the window closes with its settings saved.
+TEST_F(UploadTest, SigtermAbortsTheUploadWithoutAskingAndCloses)
+{
+    TSimOptions o;
+    o.BlockSize = 64;
+    o.Baud = 19200;
+    StartSim(o);
+    MakeForm();
+    ConnectThroughWindow();
+    TSignalWatch watch([this](int) { form_->StopOnSignal(); });
+    ASSERT_TRUE(watch.Active());
+    StartUpload(WriteImage(64 * 60));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }));
+    TModalAnswer none(TModalAnswer::Click(QMessageBox::Cancel));
+    ::raise(SIGTERM);
+    ASSERT_TRUE(WaitFor([&] { return !form_->isVisible(); }));
+    EXPECT_EQ(none.Answered, 0);
+    EXPECT_EQ(form_->Session().UploadState(), usNone);
+    EXPECT_FALSE(form_->Session().Serial()->IsValid());
+    ASSERT_TRUE(WaitFor([&] { return LogCount("restarting into the application") >= 1; }));
+    TAppSettings loaded;
+    TStoredPlaces places;
+    ASSERT_TRUE(LoadSettings(loaded, places));
+    EXPECT_TRUE(loaded.Has(optWasConnected));
+}
+
+} // namespace
+} // namespace fk::test
