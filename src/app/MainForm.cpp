@@ -2,6 +2,8 @@
 
 #include "app/ConnectionPorts.h"
 #include "app/FirmwareFolder.h"
+#include "app/FormKCConfig.h"
+#include "app/ModuleEntries.h"
 #include "app/PortListBox.h"
 #include "app/StatusLine.h"
 #include "connection/KestConnection.h"
@@ -9,6 +11,7 @@
 #include "controls/Knob.h"
 #include "platform/LastError.h"
 #include "ports/PortImageList.h"
+#include "session/ModuleSession.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -70,7 +73,7 @@ QPushButton* NewButton(const QString& text, const char* name, QWidget* parent)
 
 TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     : QMainWindow(parent)
-    , session_(Make<TDeviceSession>(static_cast<TSessionView*>(this)))
+    , session_(Make<TModuleSession>(static_cast<TSessionView*>(this)))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(Caption());
@@ -88,6 +91,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->SetConnectName(setup.ConnectName);
     ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
                                 settings_.Has(optWasConnected)});
+    SetUpModules(setup);
 
     // The closed port's user interface and no device, then the list (which may connect).
     session_->BringToClosedState();
@@ -101,6 +105,7 @@ TMainForm::~TMainForm()
 {
     qApp->removeEventFilter(this);
     // Nothing the session does from here on may reach the widgets.
+    modules_.reset();
     session_->SetView(nullptr);
     session_.reset();
 }
@@ -359,6 +364,18 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
     settings_.Opacity = std::max(TAppSettings::MinOpacity, settings.Opacity);
     setWindowOpacity(settings_.Opacity / 255.0);
     settings_.Options = settings.Options;
+    if (modules_)
+        modules_->Dialog().SetHidePassword(!settings_.Has(optShowPassword));
+}
+
+void TMainForm::SetUpModules(const TMainFormSetup& setup)
+{
+    modules_ = std::make_unique<TModuleEntries>(static_cast<TModuleSession&>(*session_), *listBox1_, *popupMenu1_,
+                                                *menuProperties_, this);
+    modules_->SetModulePorts(setup.ModuleTCPPort, setup.ModuleUDPPort);
+    modules_->RefreshPortList = [this] { ports_->RefreshPortList(); };
+    modules_->OnHideChanged = [this](bool hide) { settings_.Set(optShowPassword, !hide); };
+    ports_->AddEntries = [this](TCommEnumerator::TCommPortList_& list) { modules_->AppendModuleEntries(list); };
 }
 
 void TMainForm::showEvent(QShowEvent* event)

@@ -23,6 +23,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -37,6 +38,7 @@ namespace fk {
 
 class TConnectionPorts;
 class TKnob;
+class TModuleEntries;
 class TPortListBox;
 class TStatusLine;
 
@@ -47,6 +49,8 @@ struct TMainFormSetup {
     bool DiscoverPorts = true;            // list the machine's serial ports
     TCommEnumerator::TDiscoveryPaths Paths; // where discovery and the hot-plug monitor look
     bool WatchPorts = true;               // start the hot-plug monitor
+    u16 ModuleTCPPort = 0;                // the wireless modules' command port (0: 90)
+    u16 ModuleUDPPort = 0;                // the module link's UDP port (0: 13873)
 };
 
 class TMainForm : public QMainWindow, public TSessionView {
@@ -66,6 +70,8 @@ public:
     TConnectionPorts& Ports() noexcept { return *ports_; }
     TStatusLine& StatusLine() noexcept { return *statusLine_; }
     TPortListBox& PortListBox() noexcept { return *listBox1_; }
+    // The wireless modules in the port list, their pop-up and their configuration dialog.
+    TModuleEntries& Modules() noexcept { return *modules_; }
     const TAppSettings& Settings() const noexcept { return settings_; }
     TThemes& Themes() noexcept { return themes_; }
 
@@ -124,11 +130,13 @@ private:
     void KeyAction(TKeyAction action);
     void BuildSkinMenu();
     void LoadStoredSettings();
+    void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
     QString Caption() const;
 
     TOwned<TDeviceSession> session_;
     TConnectionPorts* ports_ = nullptr;
+    std::unique_ptr<TModuleEntries> modules_; // goes before the session it listens to
     TStatusLine* statusLine_ = nullptr;
     TKeyTracker keys_;
     TAppSettings settings_;

@@ -70,6 +70,8 @@ int main(int argc, char** argv)
 
     fk::TMainFormSetup setup;
     setup.ExtraPorts = args.Ports;
+    setup.ModuleTCPPort = args.ModuleTCPPort;
+    setup.ModuleUDPPort = args.UDPPort;
     const bool screenshots = !args.ScreenshotDir.empty();
     if (!screenshots)
         setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture
