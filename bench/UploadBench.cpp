@@ -26,15 +26,16 @@ static void BM_Upload32KiB(benchmark::State& state)
     options.Baud = baud;
     options.BlockSize = blockSize;
     options.BlockCount = 256;
+    TByteString payload(payloadBytes), image;
+    for (unsigned i = 0; i < payloadBytes; ++i)
+        payload[i] = static_cast<u8>(i * 31 + 7);
+    options.ExpectedFirmware = payload; // a whole number of blocks: the device is told what is whole
     TSimLog log;
     TSimController sim(options, log);
     if (!sim.OpenPseudoTerminal() || !sim.Start()) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
-    TByteString payload(payloadBytes), image;
-    for (unsigned i = 0; i < payloadBytes; ++i)
-        payload[i] = static_cast<u8>(i * 31 + 7);
     QTemporaryDir dir;
     const std::string file = dir.filePath("bench.img").toStdString();
     if (!TFirmwareImage::Build(options.Identifier, payload.data(), payload.size(), image)) {

@@ -7,18 +7,15 @@
 // Plain logic: the windows take their captions from here.
 #include "platform/Types.h"
 #include "session/MessageTable.h"
+#include "support/LanguageTable.h"
 
 #include <map>
-#include <utility>
-#include <vector>
-
-class QByteArray;
 
 namespace fk {
 
 class TLanguageTexts {
 public:
-    using TLines = std::vector<std::pair<String, String>>;
+    using TLines = TLanguageTable::TLines;
 
     static constexpr int LanguageCount = 3;
     // Windows language identifiers of the languages, by index (English, Polish, Russian).
@@ -26,11 +23,6 @@ public:
     // The codes of the languages, as the help documents' names carry them.
     static constexpr const char* LanguageCodes[LanguageCount] = { "EN", "PL", "RU" };
 
-    // Splits a table's bytes into (name, text) lines: a byte-order mark at the start (UTF-8,
-    // UTF-16 of either order, UTF-32) is skipped and the rest is read as UTF-16LE; the name is
-    // what stands before the first "=", trimmed of spaces and TABs, and lines without a name
-    // are dropped. False for empty input.
-    static bool ParseLanguageTable(const QByteArray& bytes, TLines& lines);
     // Reads the compiled-in table with that id (1..3). False when it is missing or empty.
     static bool LoadLanguageTable(int id, TLines& lines);
 

@@ -224,17 +224,16 @@ void TFlashCommand::Succeed()
                     .Member("blocks", report_.BlocksSent)
                     .Member("seconds", seconds)
                     .Member("transfer_seconds", Rounded(transferMs_ / 1000))
-                    .Member("resent_blocks", report_.ResentBlocks)
+                    .Member("transfer_restarts", report_.TransferRestarts)
                     .EndObject()
                     .Text()
              << "\n";
     } else {
         out_ << "Firmware uploaded: " << report_.PayloadBytes << " bytes in " << report_.BlocksSent << " blocks, "
              << seconds << " s. The device runs its application again.\n";
-        if (report_.ResentBlocks > 0)
-            out_ << "Warning: " << report_.ResentBlocks << (report_.ResentBlocks == 1 ? " block was" : " blocks were")
-                 << " sent again after a lost reply. Blocks carry no offset, so a device that had received "
-                    "the first copy stores it twice: check the device, and flash again if in doubt.\n";
+        if (report_.TransferRestarts > 0)
+            out_ << "The transfer was started over " << report_.TransferRestarts
+                 << (report_.TransferRestarts == 1 ? " time" : " times") << " after a lost reply.\n";
     }
     Finish(exitOk);
 }

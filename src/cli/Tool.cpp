@@ -149,8 +149,7 @@ std::string TTool::Usage()
         }
         text += line + "\n";
     }
-    text += "  --version                        show the product name and version\n";
-    text += "\n";
+    text += "  --version                      show the product name and version\n\n";
     text += PortNote;
     text += "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
             "--timeout SECONDS bounds every device command (default 10); for flash it bounds each\n"

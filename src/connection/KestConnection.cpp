@@ -279,7 +279,38 @@ bool TKestConnection::WriteHead()
     // The write event of a synchronous port drops the head inside Write: take its length first.
     const TByteString& head = sendQueue_.front();
     const u32 length = u32(head.size());
-    return Write(head.data(), length) == length;
+    const u64 dropped = headsDropped_;
+    const u32 written = Write(head.data(), length);
+    if (written == length)
+        return true;
+    const DWORD error = GetLastError();
+    // A port that refused the write without a write event (no port, device gone, bad handle):
+    // the head would never be confirmed, so it is dropped here. A pending asynchronous write is
+    // reported by its write event later.
+    if (error != ERROR_IO_PENDING && dropped == headsDropped_ && !sendQueue_.empty()) {
+        DropFailedHead(0);
+        SetLastError(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+    }
+    return false;
+}
+
+void TKestConnection::DropFailedHead(TCommErrorFlags errors)
+{
+    // The bytes stay alive for the loss report; the next buffer goes out before it, so a handler
+    // that sends from the report queues behind it or writes to an empty queue at once.
+    TByteString lost = std::move(sendQueue_.front());
+    sendQueue_.pop_front();
+    ++headsDropped_;
+    while (!sendQueue_.empty() && sendQueue_.front().empty()) {
+        sendQueue_.pop_front();
+        ++headsDropped_;
+    }
+    if (!sendQueue_.empty())
+        WriteHead();
+    try {
+        DoOnPacketLoss(lost.data(), u32(lost.size()), plrNotSent, errors);
+    } catch (...) {
+    }
 }
 
 bool TKestConnection::SendPacket(const TKestPacket* packet, bool asIs)
@@ -355,6 +386,7 @@ void TKestConnection::DoOnOpen(const String& portName, u32 result)
     OnOpen.Invoke(this, portName, result);
     if (result != 0)
         return;
+    headsDropped_ += sendQueue_.size();
     sendQueue_.clear();
     receiver_.ResetPending();
     OnOpened.Invoke(this, portName, result);
@@ -387,11 +419,16 @@ void TKestConnection::DoOnWrite(const void* buffer, u32 bufferSize, u32 transfer
                                 u32 result)
 {
     OnWrite.Invoke(this, buffer, bufferSize, transferred, errors, result);
-    // Only a write that took the whole head lets it go; a short or failed one leaves it to be
-    // written again on the next received packet.
-    if (!sendQueue_.empty() && !sendQueue_.front().empty() && buffer == sendQueue_.front().data()
-        && transferred >= sendQueue_.front().size())
+    if (sendQueue_.empty() || sendQueue_.front().empty() || buffer != sendQueue_.front().data())
+        return;
+    if (transferred >= sendQueue_.front().size()) {
         sendQueue_.pop_front();
+        ++headsDropped_;
+        return;
+    }
+    // A failed, timed-out or short write: no reply will come for these bytes, so keeping them
+    // as the head would hold back everything sent after them.
+    DropFailedHead(errors);
 }
 
 void TKestConnection::DoOnEvent(TCommEventFlags events, u32 result, const TCommStatus& status,
@@ -414,6 +451,7 @@ void TKestConnection::DoOnPacketReceived(const void* buffer, u32 transferred, TK
             break;
         }
         sendQueue_.pop_front();
+        ++headsDropped_;
     }
     OnPacketReceived.Invoke(this, buffer, transferred, packetType);
 }

@@ -7,7 +7,10 @@
 // (TKestReceiver) and sends through a queue that is paced by the replies: a buffer given to
 // SendData while nothing is queued goes out at once; later ones wait, and the next one is
 // written each time a packet is received. The head of the queue stays until the port's write
-// event reports the head's own address with all of its bytes written.
+// event reports the head's own address with all of its bytes written. A write of the head that
+// fails (an error or time-out in the write event, a short write, or a port that refuses the
+// write at once) drops the head with a loss report (plrNotSent) and writes the next buffer at
+// once: nothing would ever answer the lost one, so waiting for a packet would stall the queue.
 //
 // Without another port the connection binds a TSerialPort of its own. It keeps its own line
 // settings (19200 baud, 8 data bits, odd parity, 1 stop bit by default) and hands them to the
@@ -105,8 +108,8 @@ public:
     // Straight to the port, past the send queue; the number of bytes the port accepted.
     u32 Write(const void* data, u32 count);
     // Through the send queue. False without a valid port or data, when no memory is left, or
-    // when the first write was not taken whole (the bytes then stay queued and are written
-    // again on the next received packet).
+    // when the first write was not taken whole (still pending on an asynchronous port, or
+    // failed: then the bytes are dropped with a loss report).
     bool SendData(const void* data, u32 count);
     bool SendData(const TByteString& data) { return SendData(data.data(), u32(data.size())); }
     bool SendData(const RawByteString& data) { return SendData(data.data(), u32(data.size())); }
@@ -152,6 +155,7 @@ private:
     void Create(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits);
     void Hook(TCommPort* port, bool add);
     bool WriteHead();
+    void DropFailedHead(TCommErrorFlags errors);
 
     // TKestReceiver::TSink
     void ReceiverPacket(const u8* buffer, u32 length, TKestPacketType type) override;
@@ -181,6 +185,7 @@ private:
     TCommState state_{};
     TKestReceiver receiver_;
     std::deque<TByteString> sendQueue_;
+    u64 headsDropped_ = 0; // buffers that left the front of the queue, to know whether the head is still the one written
 };
 
 } // namespace fk

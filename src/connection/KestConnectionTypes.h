@@ -25,6 +25,8 @@ enum TPacketLossReason : u8 {
     plrUnrecognized, // bytes that belong to no packet
     plrCorrupted,    // part of a packet that was still being received when the buffer overflowed
     plrTimeouted,    // a packet that did not complete in time, or bytes left when reception stopped
+    plrNotSent,      // a queued buffer the port failed to write (an error, a time-out, or not all of it):
+                     // dropped from the send queue so that the buffers behind it still go out
 };
 
 // Sender, Buffer, Transferred, PacketType. Buffer points into the connection's receive buffer

@@ -363,7 +363,12 @@ void TDeviceSession::PollTimerTimer(TObject*)
         return;
     }
     pollTimer_->Tag &= ~std::intptr_t(1);
-    if (!requestQueue_.empty()) {
+    if (FrontIsTransferRequest()) {
+        // A transfer request still unanswered (its time-out was held back by a busy module
+        // link): never sent twice, the transfer starts over.
+        if (!RestartTransfer() && GiveUpDevice())
+            SetPollTimer(PollInterval); // identification goes on as after any give-up
+    } else if (!requestQueue_.empty()) {
         SendFront(true, true);
     } else if (restartPending_ != rpNone || uploadState_ != usNone || deviceState_ == dsNone
                || (deviceState_ == dsIdentifying && deviceInfo_.RunMode() == 0)) {
@@ -385,22 +390,53 @@ void TDeviceSession::ReplyTimerTimer(TObject*)
         const std::intptr_t budget = replyTimer_->Tag;
         replyTimer_->Tag = budget > std::intptr_t(ReplyTimeOut) ? budget - ReplyTimeOut : 0;
         pollTimer_->Tag &= ~std::intptr_t(2);
-        if (budget > 0) {
-            if (uploadState_ == usTransfer && !requestQueue_.empty()) {
-                const TByteString& front = requestQueue_.front().Packet;
-                if (front.size() > KestPacketHeader2_t_::DataOffset && front[1] == dcFirmwareBlock)
-                    ++upload_.Report().ResentBlocks; // the device may already hold this block
-            }
-            SendFront(true, false); // the one resend
-        } else {
-            requestQueue_.clear();
-            serial_->PurgeRx();
-            SetDeviceState(dsNone);
-            if (!serial_->Validate())
+        if (FrontIsTransferRequest()) {
+            // The device may hold the block whose reply was lost, and a resent copy would be
+            // stored after it: the transfer starts over instead (it arms its own time-out).
+            if (RestartTransfer())
                 return;
+            if (!GiveUpDevice())
+                return;
+        } else if (budget > 0) {
+            SendFront(true, false); // the one resend
+        } else if (!GiveUpDevice()) {
+            return;
         }
     }
     StartTimer(replyTimer_, ReplyTimeOut);
+}
+
+bool TDeviceSession::FrontIsTransferRequest() const
+{
+    return uploadState_ == usTransfer && !requestQueue_.empty()
+        && requestQueue_.front().Packet.size() >= KestPacketHeader2_t_::DataOffset
+        && requestQueue_.front().Packet[1] == dcFirmwareBlock;
+}
+
+// No valid reply after the retry: the device is given up ("Connection lost"). False when the
+// port has gone as well.
+bool TDeviceSession::GiveUpDevice()
+{
+    requestQueue_.clear();
+    serial_->PurgeRx();
+    SetDeviceState(dsNone);
+    return serial_->Validate();
+}
+
+// A reply to the transfer was lost: the start request goes again, which makes the bootloader
+// drop what it received, and the blocks follow from the first. False when the transfer has
+// been started over MaxTransferRestarts times already.
+bool TDeviceSession::RestartTransfer()
+{
+    TFirmwareUpload::TReport& report = upload_.Report();
+    if (report.TransferRestarts >= MaxTransferRestarts)
+        return false;
+    ++report.TransferRestarts;
+    report.BlocksSent = 0;
+    requestQueue_.clear();
+    upload_.Rewind();
+    UpdateProgress();
+    return QueueRequest(dcFirmwareBlock, 0, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,7 +488,10 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
         SetPollTimer(BootloaderPollInterval);
         break;
     case dcFirmwareBlock:
-        FirmwareBlockStep();
+        // Only the reply to the request in flight moves the transfer on: a late reply to a
+        // request given up since would send a block before its turn.
+        if (wasReply)
+            FirmwareBlockStep();
         break;
     case dcDeviceInfo:
         IdentificationStep(data, dataLength);
@@ -515,6 +554,9 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
             ShowStatus(staBootloaderFailed, icWarning);
             ResetUpload();
         }
+    } else if (uploadState_ == usTransfer) {
+        // A late reply to a device information request (one that was resent): the transfer
+        // has started already and goes on; only a device waiting for its bootloader starts one.
     } else if (uploadRequested) {
         if (CheckImageForDevice(deviceInfo_)) {
             uploadState_ = usTransfer;

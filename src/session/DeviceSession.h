@@ -16,6 +16,8 @@
 // its bootloader, checks the image against the bootloader's description, sends the payload in
 // blocks of the device's block size, one at a time, each after the previous one's reply, and
 // restarts the device into its new application (TFirmwareUpload keeps the transfer's state).
+// Blocks carry no offset, so a block whose reply was lost is never resent: the transfer starts
+// over from its start request, at most MaxTransferRestarts times, then "Connection lost".
 // Wireless-module links hook in through BindPortForEntry, IsModuleLink, ModuleLinkSuspended.
 #include "connection/KestConnection.h"
 #include "platform/Component.h"
@@ -51,6 +53,7 @@ public:
     static constexpr unsigned BootloaderPollInterval = 100;
     static constexpr unsigned ModuleFirstRequestDelay = 100;
     static constexpr unsigned MaxRestartAttempts = 3;
+    static constexpr unsigned MaxTransferRestarts = 3; // after lost block replies, per upload
     static constexpr TCommErrorFlags PortErrorMask = 0x5F;
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
@@ -196,7 +199,8 @@ public:
 protected:
     // Hooks of the firmware upload. The start-of-transfer check: true to start sending blocks.
     virtual bool CheckImageForDevice(const TDeviceInfo& info);
-    // Every received dcFirmwareBlock message: the next block, or the restart after the last.
+    // Every dcFirmwareBlock reply to the request in flight: the next block, or the restart
+    // after the last.
     virtual void FirmwareBlockStep();
     // Hooks of wireless-module links: the port an entry binds (the serial port by default),
     // whether the bound port is a module link, and whether that link is busy right now.
@@ -206,6 +210,9 @@ protected:
 
 private:
     void SetPollTimer(unsigned ms);
+    bool FrontIsTransferRequest() const;
+    bool GiveUpDevice();
+    bool RestartTransfer();
     static void StartTimer(TTimer* timer, unsigned ms);
     void CommonClose(TCommCloseReason reason);
     void ClosedStateUpdate();

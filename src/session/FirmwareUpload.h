@@ -4,8 +4,9 @@
 // and what the last upload did, for anyone who reports on it (the command-line tool).
 //
 // Blocks carry no offset: the device appends them in the order received. A block whose reply
-// was lost is sent again, and a device that did receive it the first time stores it twice;
-// the upload counts such resends so that they can be reported.
+// was lost is therefore never sent again (a device that did receive it would store it twice):
+// the transfer starts over from its start request, which makes the bootloader drop what it
+// received. The upload counts those restarts so that they can be reported.
 #include "platform/Types.h"
 #include "session/MessageTable.h"
 
@@ -18,8 +19,8 @@ public:
         bool Started = false;    // the start-of-transfer check passed
         bool Completed = false;  // the last block was acknowledged
         u32 PayloadBytes = 0;
-        u32 BlocksSent = 0;      // data blocks sent, resends not counted
-        u32 ResentBlocks = 0;    // data blocks sent again after a lost reply
+        u32 BlocksSent = 0;      // data blocks sent in the transfer that ran last
+        u32 TransferRestarts = 0; // transfers started over after a lost reply
         int DropMessage = -1;    // why the image was refused: msgFirmwareInvalid, msgFirmwareTooBig
                                  // or msgFirmwareMismatch (at load time shown in a message box,
                                  // against the bootloader's description never shown)
@@ -43,6 +44,8 @@ public:
 
     // BlockStart = BlockEnd = 0; true when an image was held (it is released).
     bool Reset() noexcept;
+    // The transfer starts over: BlockStart = BlockEnd = 0, the image is kept.
+    void Rewind() noexcept { blockStart_ = blockEnd_ = 0; }
 
     const TReport& Report() const noexcept { return report_; }
     TReport& Report() noexcept { return report_; }

@@ -167,6 +167,12 @@ bool TSimController::InBootloader() const
     return device_.InBootloader();
 }
 
+bool TSimController::FirmwareCorrupt() const
+{
+    std::lock_guard lock(mutex_);
+    return device_.FirmwareCorrupt();
+}
+
 bool TSimController::Venting() const
 {
     std::lock_guard lock(mutex_);
@@ -438,6 +444,8 @@ void TSimController::FinishRestart()
     restarting_ = false;
     const bool installed = device_.FinishRestart();
     log_.Line(std::string("restarted: the ") + (device_.InBootloader() ? "bootloader" : "application") + " runs");
+    if (!device_.RestartNote().empty())
+        log_.Line(device_.RestartNote());
     if (!installed)
         return;
     const TByteString& payload = device_.InstalledFirmware();

@@ -54,6 +54,7 @@ public:
     // The device, read under the simulator's lock.
     bool InBootloader() const;
     bool Venting() const;
+    bool FirmwareCorrupt() const;
     TDeviceParameters Parameters() const;
     TByteString InstalledFirmware() const;
     TByteString ReceivedFirmware() const;

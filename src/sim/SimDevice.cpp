@@ -161,15 +161,27 @@ TSimDevice::TOutcome TSimDevice::Parameters(const u8* data, unsigned size)
     return out;
 }
 
+bool TSimDevice::HasNewFirmware() const noexcept
+{
+    if (!bootloader_ || !transfer_ || received_.empty())
+        return false;
+    if (!options_.ExpectedFirmware.empty())
+        return received_ == options_.ExpectedFirmware;
+    return lastBlock_.size() < options_.BlockSize || received_.size() >= options_.Capacity();
+}
+
 TSimDevice::TOutcome TSimDevice::FirmwareBlock(const u8* data, unsigned size, bool resend)
 {
     TOutcome out;
     if (size == 0) {
+        const bool again = transfer_;
         transfer_ = true;
+        corrupt_ = true; // the application is erased for the new one
         received_.clear();
         lastBlock_.clear();
         out.Reply = true;
-        out.Note = resend ? "firmware transfer started again (resent start)" : "firmware transfer started";
+        out.Note = again ? "firmware transfer started again: what was received is dropped"
+                         : "firmware transfer started: the application is erased";
         return out;
     }
     if (!transfer_) {
@@ -220,6 +232,14 @@ TSimDevice::TOutcome TSimDevice::RestartInto(bool bootloader, const char* what)
 bool TSimDevice::FinishRestart()
 {
     const bool install = !nextBootloader_ && HasNewFirmware();
+    restartNote_.clear();
+    if (bootloader_ && transfer_ && !HasNewFirmware()) {
+        restartNote_ = "the transfer was not complete (" + std::to_string(received_.size())
+            + " bytes received): the partial firmware is not run, it stays corrupt";
+        if (options_.ExpectedFirmware.empty() && !received_.empty())
+            restartNote_ += " (it ended on a whole block; a payload of whole blocks is taken as complete "
+                            "only when it is the expected image's, --expect-image)";
+    }
     bootloader_ = nextBootloader_;
     if (install) {
         installed_ = received_;

@@ -14,9 +14,14 @@
 //  - A firmware block before a transfer start, larger than the block size, or beyond the
 //    capacity is not answered.
 //  - Enter-bootloader in the bootloader restarts into the bootloader again.
+//  - A transfer start erases the application: from then on the firmware is reported corrupt
+//    until a new one is installed, so an upload that stops half-way (the line lost, the port
+//    closed) leaves the device in its bootloader reporting corrupt firmware.
 //  - A restart from the bootloader installs the payload received since the last transfer start
-//    (at least one block) and clears the corrupt flag. While the firmware is corrupt and no new
-//    payload is waiting, a restart comes back in the bootloader. Any restart ends a transfer.
+//    when that transfer is complete (TSimOptions::ExpectedFirmware says how that is judged) and
+//    clears the corrupt flag. A partial payload is never run: while the firmware is corrupt and
+//    no complete payload is waiting, a restart comes back in the bootloader. Any restart ends
+//    a transfer.
 #include "protocol/DeviceMessages.h"
 #include "sim/SimOptions.h"
 
@@ -45,6 +50,8 @@ public:
     // The restart announced by the last outcome is over: the device runs in its new mode.
     // True when a new firmware payload was installed.
     bool FinishRestart();
+    // Why the last restart did not install the payload received, empty when there was none.
+    const std::string& RestartNote() const noexcept { return restartNote_; }
 
     bool InBootloader() const noexcept { return bootloader_; }
     bool Venting() const noexcept { return venting_; }
@@ -63,7 +70,7 @@ private:
     TOutcome Parameters(const u8* data, unsigned size);
     TOutcome FirmwareBlock(const u8* data, unsigned size, bool resend);
     TOutcome RestartInto(bool bootloader, const char* what);
-    bool HasNewFirmware() const noexcept { return bootloader_ && transfer_ && !received_.empty(); }
+    bool HasNewFirmware() const noexcept;
 
     TSimOptions options_;
     bool bootloader_;
@@ -77,6 +84,7 @@ private:
     TByteString lastBlock_;       // the last block appended (or dropped as a resend)
     TByteString installed_;
     unsigned duplicates_ = 0;
+    std::string restartNote_;
 
     bool replyLost_ = false;      // the previous request's reply was lost
     TDevContext2 lastCode_ = 0xFF;

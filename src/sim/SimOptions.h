@@ -42,6 +42,14 @@ struct TSimOptions {
     u64 HangupAfter = 0;             // 0: never; N: close the line once N bytes have come in
     bool Dedupe = false;             // a firmware block recognised as a resend is dropped, not appended
 
+    // The firmware this device is meant to receive. The bootloader cannot tell a finished
+    // transfer from one that stopped early by the blocks alone (they carry no offset or
+    // count), so it checks the payload received as a real application's check would: with an
+    // expected payload, a transfer is complete only when it received exactly these bytes;
+    // without one, when its last block was shorter than the block size or the capacity is
+    // full (a payload that is a whole number of blocks needs this set).
+    TByteString ExpectedFirmware;
+
     // Where the installed firmware payload is written each time one is installed (empty: nowhere).
     std::string DumpFirmwarePath;
 

@@ -1,6 +1,7 @@
 #include "sim/SimProgram.h"
 
 #include "platform/LastError.h"
+#include "session/FirmwareImage.h"
 #include "sim/SimController.h"
 #include "sim/SimModule.h"
 
@@ -223,6 +224,17 @@ const std::vector<TOption>& ControllerOptions()
          Number(&TSimOptions::HangupAfter, 1, ~0ull), "a number from 1"},
         {"dedupe", nullptr, "drop a firmware block that resends one whose reply was lost (default: append it, as a real device does)",
          Flag(&TSimOptions::Dedupe)},
+        {"expect-image", "FILE",
+         "the firmware image this device is meant to receive: a transfer is complete only when its "
+         "payload came in whole (without it: when the last block is shorter than the block size)",
+         [](TSettings& s, const std::string& v) {
+             TByteString image;
+             if (!TFirmwareImage::Load(v, image, nullptr))
+                 return false;
+             const u8* payload = TFirmwareImage::Payload(image);
+             s.Options.ExpectedFirmware.assign(payload, payload + TFirmwareImage::PayloadLength(image));
+             return true;
+         }, "a firmware image file that loads (see ferrovan image-info)"},
         {"dump-firmware", "FILE", "write each installed firmware payload to FILE",
          [](TSettings& s, const std::string& v) { s.Options.DumpFirmwarePath = v; return !v.empty(); }, "a path"},
         {"log", "FILE", "log to FILE instead of the standard error stream",

@@ -17,6 +17,12 @@ QByteArray Utf16(const QString& text, QByteArray bom = QByteArray("\xFF\xFE", 2)
     return out;
 }
 
+bool Parse(const QByteArray& bytes, TLanguageTexts::TLines& lines)
+{
+    return TLanguageTable::Parse(reinterpret_cast<const u8*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
+                                 lines);
+}
+
 } // namespace
 
 TEST(LanguageTexts, EveryTableCarriesTheSameKeysAndEveryMessage)
@@ -70,9 +76,9 @@ TEST(LanguageTexts, TablesLoadCumulativelyAndMissingMessagesFallBackToEnglish)
 {
     TLanguageTexts texts;
     TLanguageTexts::TLines lines;
-    ASSERT_TRUE(TLanguageTexts::ParseLanguageTable(Utf16(u"btn_ok\t=Fine\r\nsta_connected\t=Up\r\n"_qs), lines));
+    ASSERT_TRUE(Parse(Utf16(u"btn_ok\t=Fine\r\nsta_connected\t=Up\r\n"_qs), lines));
     texts.Apply(lines);
-    ASSERT_TRUE(TLanguageTexts::ParseLanguageTable(Utf16(u"btn_apply\t=Use\r\nsta_connected\t=\r\n"_qs), lines));
+    ASSERT_TRUE(Parse(Utf16(u"btn_apply\t=Use\r\nsta_connected\t=\r\n"_qs), lines));
     texts.Apply(lines);
     EXPECT_EQ(texts.Translate("btn_ok"), "Fine"); // kept from the first table
     EXPECT_EQ(texts.Translate("btn_apply"), "Use");
@@ -86,16 +92,16 @@ TEST(LanguageTexts, ParserToleratesTheLayoutsPeopleWrite)
     const QString table = u"\r\nmen_help\t\t\t=Help\r\n\r\n  lbl_x \t = a=b \r\nno separator here\r\n\t=orphan\r\nlast\t=end"_qs;
     for (const QByteArray& bom : { QByteArray("\xFF\xFE", 2), QByteArray("\xFE\xFF", 2), QByteArray("\xEF\xBB\xBF", 3),
                                    QByteArray("\xFF\xFE\x00\x00", 4), QByteArray() }) {
-        ASSERT_TRUE(TLanguageTexts::ParseLanguageTable(Utf16(table, bom), lines));
+        ASSERT_TRUE(Parse(Utf16(table, bom), lines));
         ASSERT_EQ(lines.size(), 3u) << bom.toHex().toStdString();
         EXPECT_EQ(lines[0], (std::pair<String, String>{ "men_help", "Help" }));
         EXPECT_EQ(lines[1], (std::pair<String, String>{ "lbl_x", " a=b " })); // text after the first "="
         EXPECT_EQ(lines[2], (std::pair<String, String>{ "last", "end" }));
     }
-    EXPECT_FALSE(TLanguageTexts::ParseLanguageTable(QByteArray(), lines));
+    EXPECT_FALSE(Parse(QByteArray(), lines));
     EXPECT_TRUE(lines.empty());
     // An odd trailing byte is not read past.
-    EXPECT_TRUE(TLanguageTexts::ParseLanguageTable(Utf16(u"k\t=v"_qs) + QByteArray(1, 'x'), lines));
+    EXPECT_TRUE(Parse(Utf16(u"k\t=v"_qs) + QByteArray(1, 'x'), lines));
 }
 
 } // namespace fk

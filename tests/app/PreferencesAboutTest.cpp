@@ -216,12 +216,15 @@ TEST(DialogScreenshots, PreferencesAndAboutInEveryLanguage)
         EXPECT_FALSE(test::SaveScreenshot(settings, QStringLiteral("dialogs"), QStringLiteral("preferences-") + QLatin1String(names[lang])).isEmpty());
         EXPECT_FALSE(test::SaveScreenshot(about, QStringLiteral("dialogs"), QStringLiteral("about-") + QLatin1String(names[lang])).isEmpty());
         // Every text fits its control at this size.
-        for (QDialog* d : { static_cast<QDialog*>(&settings), static_cast<QDialog*>(&about) })
+        for (QDialog* d : { static_cast<QDialog*>(&settings), static_cast<QDialog*>(&about) }) {
             for (QWidget* w : d->findChildren<QWidget*>()) {
-                if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w))
+                if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w)) {
                     EXPECT_GE(w->width(), w->sizeHint().width())
-                        << names[lang] << " " << w->metaObject()->className() << " \"" << w->property("text").toString().toStdString() << "\"";
+                        << names[lang] << " " << w->metaObject()->className() << " \""
+                        << w->property("text").toString().toStdString() << "\"";
+                }
             }
+        }
     }
 }
 

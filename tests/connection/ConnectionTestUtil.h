@@ -56,6 +56,7 @@ public:
     bool open = false;
     bool confirmWrites = true; // raise the write event inside Write, as a synchronous port does
     u32 accept = ~0u;          // most bytes a Write takes
+    bool refuse = false;       // Write fails at once without a write event (device gone)
     int closes = 0, updates = 0;
     TCommPurgeFlags purged = 0;
     String openedName;
@@ -93,6 +94,10 @@ public:
     {
         if (!open)
             return 0;
+        if (refuse) {
+            SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+            return 0;
+        }
         const u32 n = std::min(count, accept);
         const u8* p = static_cast<const u8*>(buffer);
         written.emplace_back(p, p + n);
@@ -122,6 +127,11 @@ public:
         DoOnRead(bytes.empty() ? nullptr : bytes.data(), u32(bytes.size()), u32(bytes.size()), errors, 0);
     }
     void ConfirmWrite(const void* buffer, u32 count) { DoOnWrite(buffer, count, count, 0, 0); }
+    // The write event of an asynchronous write that ended badly (time-out, abort, line error).
+    void FailWrite(const void* buffer, u32 count, u32 transferred, DWORD result, TCommErrorFlags errors = 0)
+    {
+        DoOnWrite(buffer, count, transferred, errors, result);
+    }
     void Speed(u32 value) { RaiseEvent(OnRxSpeed, EventList.OnRxSpeed, this, value); }
     using TCommPort::DoOnError;
     using TCommPort::DoOnEvent;

@@ -175,14 +175,15 @@ TEST_F(Connection, SendQueueIsPacedByWriteEventsAndReceivedPackets)
     port->Feed(Packet2(rng, 1)); // empty queue: nothing written
     EXPECT_EQ(port->written.size(), 3u);
 
-    // A first write that is not taken whole fails, and is repeated on the next packet.
+    // A first write that is not taken whole fails: the bytes are not kept for a packet that
+    // would never come (the failure itself is covered below).
     port->confirmWrites = true;
     port->accept = 1;
     EXPECT_FALSE(conn->SendData(TByteString{4, 4}));
     port->accept = ~0u;
-    port->Feed(Packet2(rng, 1));
-    EXPECT_EQ(port->written.back(), (TByteString{4, 4}));
     EXPECT_EQ(conn->SendQueueCount(), 0u);
+    port->Feed(Packet2(rng, 1));
+    EXPECT_EQ(port->written.back(), (TByteString{4}));
 
     // A successful open empties the queue.
     port->confirmWrites = false;
@@ -191,6 +192,68 @@ TEST_F(Connection, SendQueueIsPacedByWriteEventsAndReceivedPackets)
     ASSERT_TRUE(conn->Open());
     EXPECT_EQ(conn->SendQueueCount(), 0u);
     EXPECT_FALSE(conn->SendData(nullptr, 3));
+}
+
+TEST_F(Connection, FailedWritesDropTheHeadWithALossReportAndTheQueueMovesOn)
+{
+    conn->SetCommPort(port.get());
+    ASSERT_TRUE(conn->Open());
+    PacketLog log;
+    log.Attach(*conn);
+    port->confirmWrites = false; // asynchronous: the write event comes later
+
+    // A write that timed out: the head goes, reported, and the next request (a resend, say)
+    // reaches the line at once instead of waiting behind it for a reply that cannot come.
+    EXPECT_TRUE(conn->SendData(TByteString{1, 1, 1}));
+    port->FailWrite(port->writtenAt[0], 3, 0, ERROR_TIMEOUT, CE_TXFULL);
+    EXPECT_EQ(conn->SendQueueCount(), 0u);
+    EXPECT_EQ(log.events, Strings{"L3:3:" + std::to_string(CE_TXFULL)});
+    EXPECT_EQ(log.bytes.back(), (TByteString{1, 1, 1}));
+    conn->SendData(TByteString{2, 2});
+    ASSERT_EQ(port->written.size(), 2u);
+    EXPECT_EQ(port->written[1], (TByteString{2, 2}));
+
+    // A failure with buffers queued behind it (an aborted write, part of it sent): the next
+    // one is written at once, the one after it still waits for a packet.
+    conn->SendData(TByteString{3});
+    conn->SendData(TByteString{4});
+    EXPECT_EQ(conn->SendQueueCount(), 3u);
+    port->FailWrite(port->writtenAt[1], 2, 1, ERROR_OPERATION_ABORTED);
+    ASSERT_EQ(port->written.size(), 3u);
+    EXPECT_EQ(port->written[2], (TByteString{3}));
+    EXPECT_EQ(conn->SendQueueCount(), 2u);
+    EXPECT_EQ(log.events.size(), 2u);
+    // A short write reported as a success is a failure too.
+    port->FailWrite(port->writtenAt[2], 1, 0, ERROR_SUCCESS);
+    ASSERT_EQ(port->written.size(), 4u);
+    EXPECT_EQ(port->written[3], (TByteString{4}));
+    port->ConfirmWrite(port->writtenAt[3], 1);
+    EXPECT_EQ(conn->SendQueueCount(), 0u);
+    EXPECT_EQ(log.events.size(), 3u);
+
+    // A port that refuses the write at once, without any write event: nothing stays queued.
+    port->refuse = true;
+    EXPECT_FALSE(conn->SendData(TByteString{5, 5}));
+    EXPECT_EQ(GetLastError(), u32(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(conn->SendQueueCount(), 0u);
+    EXPECT_EQ(log.events.back(), "L3:2:0");
+    port->refuse = false;
+    conn->SendData(TByteString{6});
+    EXPECT_EQ(port->written.back(), (TByteString{6}));
+
+    // A handler of the loss report that sends again gets its bytes on the line once.
+    conn->OnPacketLoss = TKestPacketLossEvent::Bind(&log, [&](TObject*, const void*, DWORD, TPacketLossReason r,
+                                                              TCommErrorFlags) {
+        if (r == plrNotSent)
+            conn->SendData(TByteString{7});
+    });
+    port->ConfirmWrite(port->writtenAt.back(), 1);
+    conn->SendData(TByteString{8});
+    const std::size_t before = port->written.size();
+    port->FailWrite(port->writtenAt.back(), 1, 0, ERROR_TIMEOUT);
+    ASSERT_EQ(port->written.size(), before + 1);
+    EXPECT_EQ(port->written.back(), (TByteString{7}));
+    EXPECT_EQ(conn->SendQueueCount(), 1u);
 }
 
 TEST_F(Connection, SendPacketSendsAFreshWireImageOrThePacketAsItIs)

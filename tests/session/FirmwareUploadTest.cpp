@@ -3,6 +3,7 @@
 #include "SessionHarness.h"
 
 #include "platform/LastError.h"
+#include "protocol/KestPacket2.h"
 #include "session/FirmwareImage.h"
 
 #include <QTemporaryDir>
@@ -70,12 +71,13 @@ TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
 {
     for (const std::size_t size : {std::size_t(1), std::size_t(64), std::size_t(600)}) {
         SCOPED_TRACE(size);
+        const TByteString payload = Pattern(size);
         TSimOptions o = Fast();
         o.BlockCount = 40; // 640 bytes
+        o.ExpectedFirmware = payload; // 64 bytes are four whole blocks
         StartSim(o);
         Connect();
         ASSERT_TRUE(WaitState(dsConnected));
-        const TByteString payload = Pattern(size);
         Upload(WriteImage("a.img", payload));
         EXPECT_TRUE(view_.Messages.empty());
         EXPECT_EQ(session_->UploadState(), usWaitBootloader);
@@ -83,7 +85,7 @@ TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
         const auto& report = session_->Upload().Report();
         EXPECT_TRUE(report.Completed);
         EXPECT_EQ(report.BlocksSent, (size + 15) / 16);
-        EXPECT_EQ(report.ResentBlocks, 0u);
+        EXPECT_EQ(report.TransferRestarts, 0u);
         EXPECT_EQ(sim_->DuplicateBlocks(), 0u);
         EXPECT_TRUE(view_.Shown(staUploading));
         // The bar reached its end, then the panel went away; the image is released.
@@ -192,40 +194,90 @@ TEST_F(UploadTest, DeviceThatStaysInItsApplicationIsReported)
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
 }
 
-TEST_F(UploadTest, LostBlockRepliesAreResentOnceThenTheConnectionIsLost)
+TEST_F(UploadTest, LostBlockRepliesStartTheTransferOverAndTheFirmwareIsInstalledWhole)
 {
-    // One lost reply: the block goes again and the device, which had it, stores it twice.
+    // 56 bytes: blocks 1..3 of 16 bytes and block 4 of 8. Each case drops the replies to a run
+    // of blocks (counted since the simulator started, the blocks of every restart included).
+    const TByteString payload = Pattern(56);
+    const struct {
+        unsigned from, count;
+    } cases[] = {{1, 1}, {4, 1}, {2, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "drop from block " << c.from << ", " << c.count << " in a row");
+        TSimOptions o = Fast();
+        o.DropBlockReply = c.from;
+        o.DropBlockReplies = c.count;
+        o.ExpectedFirmware = payload;
+        StartSim(o);
+        view_ = TRecordingView{};
+        Connect();
+        ASSERT_TRUE(WaitState(dsConnected));
+        Upload(WriteImage("a.img", payload));
+        ASSERT_TRUE(WaitInstalled(payload));
+        const auto& report = session_->Upload().Report();
+        EXPECT_TRUE(report.Completed);
+        EXPECT_EQ(report.TransferRestarts, c.count);
+        EXPECT_EQ(report.BlocksSent, 4u);
+        EXPECT_EQ(sim_->DuplicateBlocks(), 0u); // no block was ever sent twice in one transfer
+        EXPECT_FALSE(view_.Shown(staConnectionLost));
+        session_.reset();
+    }
+}
+
+TEST_F(UploadTest, AFourthLostBlockReplyGivesConnectionLostAndTheDeviceKeepsItsBootloader)
+{
     TSimOptions o = Fast();
     o.DropBlockReply = 2;
+    o.DropBlockReplies = 4;
     StartSim(o);
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
-    const TByteString payload = Pattern(64);
-    Upload(WriteImage("a.img", payload));
-    ASSERT_TRUE(WaitFor([&] { return !sim_->InstalledFirmware().empty(); }));
-    EXPECT_EQ(session_->Upload().Report().ResentBlocks, 1u);
-    EXPECT_EQ(sim_->DuplicateBlocks(), 1u);
-    TByteString doubled = payload;
-    doubled.insert(doubled.begin() + 32, payload.begin() + 16, payload.begin() + 32);
-    EXPECT_EQ(sim_->InstalledFirmware(), doubled);
-    session_.reset();
-
-    // Two in a row: the session gives the device up and the upload is reset; the bar stays
-    // where it stopped, paused.
-    o.DropBlockReplies = 2;
-    StartSim(o);
-    view_ = TRecordingView{};
-    Connect();
-    ASSERT_TRUE(WaitState(dsConnected));
-    Upload(WriteImage("a.img", payload));
+    Upload(WriteImage("a.img", Pattern(56)));
     ASSERT_TRUE(WaitStatus(staConnectionLost));
     EXPECT_EQ(session_->UploadState(), usNone);
     EXPECT_FALSE(session_->Upload().Held());
     EXPECT_FALSE(session_->Upload().Report().Completed);
+    EXPECT_EQ(session_->Upload().Report().TransferRestarts, TDeviceSession::MaxTransferRestarts);
+    EXPECT_EQ(sim_->RepliesDropped(), 4u);
+    // The bar stays where it stopped, paused; the device, found again by the poll, is in its
+    // bootloader with the transfer unfinished: corrupt firmware, never the partial payload.
+    EXPECT_TRUE(view_.ProgressPaused);
+    ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
+    EXPECT_TRUE(sim_->InBootloader());
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
 }
 
-TEST_F(UploadTest, AbortAndRebootDuringTheTransfer)
+TEST_F(UploadTest, ALateDeviceInformationReplyDuringTheTransferStartsNoSecondTransfer)
+{
+    TSimOptions o = Fast();
+    o.Baud = 19200; // about 15 ms a block: the transfer is under way when the reply comes
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const TByteString payload = Pattern(600);
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    ASSERT_EQ(session_->UploadState(), usTransfer);
+
+    // The bootloader's description once more, as a resent request's late reply brings it.
+    const TDeviceInfo info = session_->DeviceInfo();
+    ASSERT_EQ(info.RunMode(), 0);
+    KestPacketHeader2_t_ h;
+    h.Initialize(dtController, dtConfigurator, dcDeviceInfo, KestPacketHeader2_t_::DataOffset);
+    TByteString wire;
+    ASSERT_TRUE(TKestPacket2(h, info.Bytes, TDeviceInfo::Size).PrepareSend(wire));
+    const std::size_t queued = session_->RequestQueue().size();
+    session_->SerialPacketReceived(session_->Serial(), wire.data(), u32(wire.size()), ptKestPacket2);
+
+    EXPECT_EQ(session_->UploadState(), usTransfer);
+    EXPECT_EQ(session_->RequestQueue().size(), queued);
+    for (const auto& request : session_->RequestQueue())
+        EXPECT_GT(request.Packet.size(), KestPacketHeader2_t_::DataOffset + 1u) << "a start request was queued";
+    ASSERT_TRUE(WaitInstalled(payload));
+    EXPECT_EQ(session_->Upload().Report().TransferRestarts, 0u);
+}
+
+TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
 {
     TSimOptions o = Fast();
     o.Baud = 19200; // about 15 ms a block: time to act in the middle
@@ -240,17 +292,25 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransfer)
     session_->Button4Click();
     EXPECT_EQ(view_.Questions, asked + 2);
     EXPECT_EQ(session_->UploadState(), usTransfer);
-    // Abort: the panel goes first, then the upload is reset and the device restarted.
+    // Abort: the panel goes first, then the upload is reset and the device restarted. Its
+    // application was erased by the transfer start and the new one is not whole: it stays in
+    // its bootloader and says its firmware is corrupt, as a real controller does.
     view_.Answer = qaYes;
     session_->Button1Click();
     EXPECT_FALSE(view_.ProgressVisible);
     EXPECT_EQ(session_->UploadState(), usNone);
     ASSERT_TRUE(WaitFor([&] { return session_->RestartPending() == rpToApplication; }));
-    ASSERT_TRUE(WaitState(dsConnected));
+    ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
     EXPECT_FALSE(session_->Upload().Report().Completed);
+    EXPECT_TRUE(sim_->InBootloader());
+    EXPECT_TRUE(sim_->FirmwareCorrupt());
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+    EXPECT_NE(session_->DeviceState(), dsConnected);
 
-    // Reboot in the middle: the bar stays visible, paused at its last position.
+    // Reboot in the middle: the bar stays visible, paused at its last position; the device
+    // again keeps its bootloader.
     received_.clear();
+    view_.Statuses.clear();
     Upload(WriteImage("a.img", Pattern(640)));
     ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
     session_->Button5Click();
@@ -258,8 +318,15 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransfer)
     EXPECT_TRUE(view_.ProgressVisible);
     EXPECT_TRUE(view_.ProgressPaused);
     EXPECT_LT(view_.ProgressPosition, TDeviceSession::ProgressMax);
-    ASSERT_TRUE(WaitState(dsConnected));
+    ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
     EXPECT_FALSE(view_.ProgressVisible);
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+
+    // A whole upload mends it.
+    const TByteString payload = Pattern(200);
+    Upload(WriteImage("b.img", payload));
+    ASSERT_TRUE(WaitInstalled(payload));
+    EXPECT_FALSE(sim_->FirmwareCorrupt());
 }
 
 } // namespace

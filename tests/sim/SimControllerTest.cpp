@@ -285,6 +285,80 @@ TEST_F(SimControllerTest, TransferredFirmwareIsInstalledByTheRestart)
     EXPECT_EQ(TByteString(std::istreambuf_iterator<char>(dump), {}), payload);
 }
 
+TEST_F(SimControllerTest, AnUnfinishedTransferIsNeverRunAndTheFirmwareIsReportedCorrupt)
+{
+    TSimOptions o = Quick();
+    o.BlockSize = 16;
+    Begin(o);
+    const TByteString payload = Payload(40);
+    const auto send = [&](std::size_t from, std::size_t to) {
+        for (std::size_t at = from; at < to; at += 16) {
+            const auto end = payload.begin() + std::ptrdiff_t(std::min(at + 16, to));
+            EXPECT_TRUE(Exchange(Block(TByteString(payload.begin() + std::ptrdiff_t(at), end))).empty());
+        }
+    };
+    Exchange(EnterBootloaderRequest());
+    WaitBoot();
+    EXPECT_FALSE(Info().IsCorrupt());
+
+    // The transfer start erases the application: a configurator that loses the line here
+    // finds the device in its bootloader with corrupt firmware.
+    Exchange(FirmwareTransferStartRequest());
+    EXPECT_TRUE(Info().IsCorrupt());
+    EXPECT_TRUE(sim_->FirmwareCorrupt());
+    // Aborted after two whole blocks: the restart comes back in the bootloader, nothing runs.
+    send(0, 32);
+    Exchange(RestartRequest());
+    WaitBoot();
+    TDeviceInfo info = Info();
+    EXPECT_FALSE(info.ApplicationRuns());
+    EXPECT_TRUE(info.IsCorrupt());
+    EXPECT_TRUE(sim_->InstalledFirmware().empty());
+    // So does a transfer started again and stopped again, and enter-bootloader.
+    Exchange(FirmwareTransferStartRequest());
+    send(0, 16);
+    Exchange(EnterBootloaderRequest());
+    WaitBoot();
+    Exchange(RestartRequest());
+    WaitBoot();
+    EXPECT_TRUE(Info().IsCorrupt());
+    // The whole payload, ending in a short block, is installed by the restart.
+    Exchange(FirmwareTransferStartRequest());
+    send(0, payload.size());
+    Exchange(RestartRequest());
+    WaitBoot();
+    info = Info();
+    EXPECT_TRUE(info.ApplicationRuns());
+    EXPECT_FALSE(info.IsCorrupt());
+    EXPECT_EQ(sim_->InstalledFirmware(), payload);
+}
+
+TEST_F(SimControllerTest, WithAnExpectedFirmwareOnlyThatPayloadIsInstalled)
+{
+    // Two whole blocks are the expected firmware; the same length with a block stored twice is not.
+    TSimOptions o = Quick();
+    o.BlockSize = 16;
+    o.StartInBootloader = true;
+    const TByteString a = Payload(16), b(16, 0xEE);
+    o.ExpectedFirmware = a;
+    o.ExpectedFirmware.insert(o.ExpectedFirmware.end(), b.begin(), b.end());
+    Begin(o);
+    Exchange(FirmwareTransferStartRequest());
+    Exchange(Block(a));
+    Exchange(Block(a));
+    Exchange(RestartRequest());
+    WaitBoot();
+    EXPECT_TRUE(Info().IsCorrupt());
+    EXPECT_TRUE(sim_->InBootloader());
+    Exchange(FirmwareTransferStartRequest());
+    Exchange(Block(a));
+    Exchange(Block(b));
+    Exchange(RestartRequest());
+    WaitBoot();
+    EXPECT_TRUE(Info().ApplicationRuns());
+    EXPECT_EQ(sim_->InstalledFirmware(), o.ExpectedFirmware);
+}
+
 class SimDuplicateTest : public SimControllerTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SimDuplicateTest, ResentBlockAfterALostReplyIsDetected)

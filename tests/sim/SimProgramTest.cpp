@@ -1,8 +1,11 @@
 // ferrovan-sim's command line: commands, options and wrong usage.
 #include "sim/SimProgram.h"
+#include "session/FirmwareImage.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
 namespace fk {
@@ -70,8 +73,29 @@ TEST(SimProgramTest, OptionsFillTheDeviceRecord)
 
     std::string out, err;
     EXPECT_EQ(RunSim({"controller", "--help"}, out, err), 0);
-    for (const char* name : {"--tty", "--dedupe", "--hangup-after", "--garble-every", "--dump-firmware", "--log"})
+    for (const char* name : {"--tty", "--dedupe", "--hangup-after", "--garble-every", "--expect-image",
+                             "--dump-firmware", "--log"})
         EXPECT_NE(out.find(name), std::string::npos) << name;
+}
+
+TEST(SimProgramTest, ExpectImageTakesThePayloadOfAnImageThatLoads)
+{
+    const std::string path = ::testing::TempDir() + "sim-expect.img";
+    const TByteString payload = {1, 2, 3, 4, 5};
+    TByteString image;
+    ASSERT_TRUE(TFirmwareImage::Build(0x00060001, payload.data(), payload.size(), image));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    TSimProgram::TControllerSettings s;
+    std::string error;
+    ASSERT_TRUE(TSimProgram::ParseController({"--expect-image", path}, s, error)) << error;
+    EXPECT_EQ(s.Options.ExpectedFirmware, payload);
+
+    image.back() ^= 1; // the digest no longer matches
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    std::string out, err;
+    EXPECT_EQ(RunSim({"controller", "--expect-image", path}, out, err), 2);
+    EXPECT_NE(err.find("a firmware image file that loads"), std::string::npos) << err;
+    std::remove(path.c_str());
 }
 
 } // namespace
