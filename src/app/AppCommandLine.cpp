@@ -41,14 +41,17 @@ bool ParsePort(const String& text, u16& port)
 const char* TAppCommandLine::Usage() noexcept
 {
     return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]\n"
-           "                     [--module-tcp-port N] [--udp-port N]\n"
-           "                     [--screenshot-to DIR] [--quit-after-connect]\n"
+           "                     [--module-tcp-port N] [--udp-port N]
+"
+           "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]
+"
            "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
            "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
            "  --module-tcp-port N        the wireless modules' command port (default 90)\n"
            "  --udp-port N               the UDP port of the module link (default 13873)\n"
            "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
-           "  --quit-after-connect       quit once the connection is made or has failed\n";
+           "  --quit-after-connect       quit once the connection is made or has failed\n"
+           "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n";
 }
 
 bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& result, String& error)
@@ -62,6 +65,8 @@ bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& re
             parsed.Help = true;
         } else if (arg == "--quit-after-connect") {
             parsed.QuitAfterConnect = true;
+        } else if (arg == "--exit-when-shown") {
+            parsed.ExitWhenShown = true;
         } else if (TakeValue(args, i, "--port", value, missing)) {
             if (missing) {
                 error = "--port needs a device path";

@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QTimer>
 
+#include <QWindow>
+
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -88,6 +91,20 @@ int main(int argc, char** argv)
             }
         });
     form.show();
+    if (args.ExitWhenShown) {
+        // The window is shown once its platform window is exposed and has painted.
+        auto* check = new QTimer(&form);
+        QObject::connect(check, &QTimer::timeout, &form, [&form, check] {
+            if (!form.windowHandle() || !form.windowHandle()->isExposed())
+                return;
+            check->stop();
+            form.repaint();
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            std::cout << "shown " << std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() << std::endl;
+            QTimer::singleShot(0, &form, [&form] { form.close(); });
+        });
+        check->start(1);
+    }
     const int loop = app.exec();
     return loop != 0 ? loop : exitCode;
 }

@@ -254,3 +254,29 @@ TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
 
 } // namespace
 } // namespace fk::test
+
+namespace fk::test {
+namespace {
+
+// A fresh window's start: every effect of dsNone although the state already is dsNone, and
+// the closed port's interface.
+TEST(DeviceSessionStart, BringToClosedStateAppliesTheNoDeviceEffects)
+{
+    TRecordingView view;
+    view.Controls = view.Reboot = view.Disconnect = true;
+    auto session = Make<TDeviceSession>(&view);
+    session->SetConnectedPort("ttyUSB0");
+    session->BringToClosedState();
+    EXPECT_EQ(session->DeviceState(), dsNone);
+    EXPECT_EQ(session->CurrentPort(), "ttyUSB0"); // remembered as the port to connect again
+    EXPECT_EQ(session->ConnectedPort(), "");
+    EXPECT_FALSE(view.Controls);
+    EXPECT_FALSE(view.Reboot);
+    EXPECT_FALSE(view.Disconnect);
+    EXPECT_FALSE(view.ProgressVisible);
+    EXPECT_TRUE(view.Statuses.empty()); // no "Connection lost" for a device never seen
+    EXPECT_EQ(session->StatusIndex(), -1);
+}
+
+} // namespace
+} // namespace fk::test
