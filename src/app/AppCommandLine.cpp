@@ -41,10 +41,8 @@ bool ParsePort(const String& text, u16& port)
 const char* TAppCommandLine::Usage() noexcept
 {
     return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]\n"
-           "                     [--module-tcp-port N] [--udp-port N]
-"
-           "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]
-"
+           "                     [--module-tcp-port N] [--udp-port N]\n"
+           "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]\n"
            "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
            "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
            "  --module-tcp-port N        the wireless modules' command port (default 90)\n"
