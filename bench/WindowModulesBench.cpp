@@ -10,6 +10,7 @@
 #include "app/ModuleEntries.h"
 #include "module/KestLANPort.h"
 #include "sim/SimModule.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,40 +29,14 @@
 
 using namespace fk;
 
+using fk::bench::CpuSeconds;
+using fk::bench::FreePort;
+using fk::bench::SpinUntil;
+
 namespace {
 
 constexpr unsigned ModuleCount = 100;
 u16 udpPort = 0, tcpPort = 0;
-
-u16 FreePort()
-{
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool SpinUntil(const std::function<bool()>& done, int guardMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < guardMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
-double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
-
-double CpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
 
 // Every module listed, each with its name.
 bool AllListed(TMainForm& form)

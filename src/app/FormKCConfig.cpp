@@ -284,22 +284,20 @@ void TFormKCConfig::SetBoxText(QLineEdit* edit, const AnsiString& text)
 
 void TFormKCConfig::SetModemStatus(const TKestConnectStatus& status)
 {
-    if (&status != &ModemStatus) {
-        ModemStatus.IP = status.IP;
-        ModemStatus.Host = status.Host;
-        ModemStatus.IPVersion = status.IPVersion;
-        ModemStatus.Config = status.Config;
-        ModemStatus.Networks = status.Networks;
-        ModemStatus.LastSeen = status.LastSeen;
-    }
+    if (&status != &ModemStatus)
+        ModemStatus = status; // address, host, configuration, networks, last seen
     ModemPresent = !ModemStatus.IP.empty();
-    if (isVisible() && !ModemStatus.IP.empty()) {
-        if (!Timer1->isActive())
-            Timer1->start();
-    } else {
-        Timer1->stop();
-    }
+    EnableTimer1(isVisible() && !ModemStatus.IP.empty());
     UpdateView();
+}
+
+void TFormKCConfig::EnableTimer1(bool enabled)
+{
+    // Enabling a running timer leaves it running: the 10 s count is not restarted.
+    if (!enabled)
+        Timer1->stop();
+    else if (!Timer1->isActive())
+        Timer1->start();
 }
 
 void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
@@ -323,12 +321,7 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     }
     const bool wasPresent = ModemPresent;
     ModemPresent = found == 1;
-    if (isVisible() && ModemPresent) {
-        if (!Timer1->isActive())
-            Timer1->start();
-    } else {
-        Timer1->stop();
-    }
+    EnableTimer1(isVisible() && ModemPresent);
     if (ConnectComm && isVisible() && ModemPresent && !wasPresent)
         ConnectComm->RequestNetworkList(ModemStatus.IP, ModemStatus.IPVersion);
     UpdateView();

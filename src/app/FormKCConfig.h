@@ -128,6 +128,7 @@ protected:
 private:
     void BuildWidgets();
     void UpdateView();
+    void EnableTimer1(bool enabled);
     void FillNetworks();
     void SortNetworks();
     void FormShow();

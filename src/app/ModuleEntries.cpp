@@ -140,12 +140,7 @@ void TModuleEntries::ListBox1ContextPopup(QPoint pos, bool fromKeyboard)
     const TKestConnectStatus* module = FindModule(entry.PortName, Id_IPv4);
     if (!module)
         return;
-    configuredModule_.IP = module->IP;
-    configuredModule_.Host = module->Host;
-    configuredModule_.IPVersion = module->IPVersion;
-    configuredModule_.Config = module->Config;
-    configuredModule_.Networks = module->Networks;
-    configuredModule_.LastSeen = module->LastSeen;
+    configuredModule_ = *module;
     menuProperties_.setEnabled(true);
     popupMenu1_.popup(at);
 }

@@ -55,7 +55,7 @@ protected:
                 return int(i);
         return -1;
     }
-    bool Listed(const QStringList& rows) { return WaitFor([&] { return Rows() == rows; }); }
+    bool Listed(const QStringList& rows) { return SpinUntil([&] { return Rows() == rows; }); }
 
     // The context-menu key on a row.
     void MenuKeyOn(int row)
@@ -131,7 +131,7 @@ TEST_F(MainFormModules, ConfigureIsOfferedOnModuleRowsOnlyAndOpensTheDialogOnTha
     EXPECT_FALSE(form_->Modules().Dialog().isVisible());
 
     MenuKeyOn(0); // a module: "Configure" under the row
-    ASSERT_TRUE(WaitFor([&] { return Popup().isVisible(); }));
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
     TPortListBox& box = form_->PortListBox();
     const QPoint corner = box.viewport()->mapToGlobal(box.visualItemRect(box.item(0)).bottomLeft());
     EXPECT_LE((Popup().pos() - corner).manhattanLength(), 2);
@@ -145,7 +145,7 @@ TEST_F(MainFormModules, ConfigureIsOfferedOnModuleRowsOnlyAndOpensTheDialogOnTha
     EXPECT_EQ(dialog.ModemStatus.IP, "127.0.0.4");
     EXPECT_EQ(dialog.ModuleList()->count(), 1);
     // The window passes the module's fresh records on: the networks it reports arrive.
-    ASSERT_TRUE(WaitFor([&] { return dialog.NetworkList()->topLevelItemCount() == 2; }));
+    ASSERT_TRUE(SpinUntil([&] { return dialog.NetworkList()->topLevelItemCount() == 2; }));
 
     // The Hide box is the window's "show password" option, the other way round.
     EXPECT_TRUE(dialog.HideBox()->isChecked());
@@ -168,9 +168,9 @@ TEST_F(MainFormModules, ThePopUpClosesWhenItsModuleLeavesAndConfigureThenDoesNot
     const QPoint inRow = box.visualItemRect(box.item(0)).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, inRow, box.viewport()->mapToGlobal(inRow));
     QApplication::sendEvent(box.viewport(), &event);
-    ASSERT_TRUE(WaitFor([&] { return Popup().isVisible(); }));
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
     module.SetAnnouncing(false);
-    ASSERT_TRUE(WaitFor([&] { return !Popup().isVisible(); }));
+    ASSERT_TRUE(SpinUntil([&] { return !Popup().isVisible(); }));
     EXPECT_TRUE(form_->Modules().ConfiguredModule().IP.empty());
     form_->Modules().MenuPropertiesClick();
     EXPECT_FALSE(form_->Modules().Dialog().isVisible());
@@ -188,12 +188,12 @@ TEST_F(MainFormModules, NoPollAndNoTimeOutWhileTheModuleLinkIsBusyAndTheSessionS
     busy.SetMute(true);
     const std::size_t asked = CommandCount(busy, "KCCONF");
     ASSERT_TRUE(Comm().RequestConfig("127.0.0.6", Id_IPv4));
-    ASSERT_TRUE(WaitFor([&] { return CommandCount(busy, "KCCONF") > asked; }));
+    ASSERT_TRUE(SpinUntil([&] { return CommandCount(busy, "KCCONF") > asked; }));
     busy.SetMute(false);
     ASSERT_TRUE(Comm().ConnectedModemSuspended());
-    ASSERT_TRUE(WaitFor([&] { return (Session().PollTimer()->Tag & 1) != 0; })); // a poll held back
+    ASSERT_TRUE(SpinUntil([&] { return (Session().PollTimer()->Tag & 1) != 0; })); // a poll held back
     EXPECT_EQ(Session().DeviceState(), dsConnected);
-    ASSERT_TRUE(WaitFor([&] { return !Comm().ConnectedModemSuspended(); }, 6000));
+    ASSERT_TRUE(SpinUntil([&] { return !Comm().ConnectedModemSuspended(); }, 6000));
     EXPECT_EQ(Session().PollTimer()->Tag, 0);
     EXPECT_EQ(Session().DeviceState(), dsConnected);
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
@@ -204,9 +204,9 @@ TEST_F(MainFormModules, ScreenshotOfTheWindowWithModuleRows)
     sims_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.Name = "KC Pump-House"; });
     sims_.Start("127.0.0.12", [](TSimModuleOptions& o) { o.Name = "KC Mixer"; });
     MakeModuleForm({{"ttyUSB0", "USB serial adapter"}, {"ttyS0", "Built-in port"}});
-    ASSERT_TRUE(WaitFor([&] { return form_->Session().PortList.size() == 4; }));
+    ASSERT_TRUE(SpinUntil([&] { return form_->Session().PortList.size() == 4; }));
     MenuKeyOn(0);
-    ASSERT_TRUE(WaitFor([&] { return Popup().isVisible(); }));
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
     QTest::qWait(50);
     EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("modules"), QStringLiteral("main-window")).isEmpty());
     EXPECT_FALSE(SaveScreenshot(Popup(), QStringLiteral("modules"), QStringLiteral("main-window-popup")).isEmpty());
