@@ -49,4 +49,18 @@ inline double CpuSeconds()
     return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
+// Runs the event loop for ms, blocking between events as the program does; this process's
+// CPU time meanwhile, as a percentage of one core.
+inline double IdleCpuPercent(int ms)
+{
+    const double before = CpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&] { loop.quit(); });
+    loop.exec();
+    const double cpu = CpuSeconds() - before;
+    return 100.0 * cpu / (double(t.nsecsElapsed()) / 1e9);
+}
+
 } // namespace fk::bench

@@ -28,6 +28,7 @@ using namespace fk;
 
 using fk::bench::CpuSeconds;
 using fk::bench::FreePort;
+using fk::bench::IdleCpuPercent;
 using fk::bench::SpinUntil;
 
 namespace {
@@ -110,15 +111,7 @@ static void BM_IdleLinkCpu(benchmark::State& state)
             state.SkipWithError("the link did not open");
             break;
         }
-        const double before = CpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        QEventLoop loop; // blocks between events, as the program does
-        QTimer::singleShot(30000, &loop, [&] { loop.quit(); });
-        loop.exec();
-        const double cpu = CpuSeconds() - before;
-        const double wall = double(t.nsecsElapsed()) / 1e9;
-        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["cpu_percent"] = IdleCpuPercent(30000);
         state.counters["still_open"] = comm->IsConnected() ? 1 : 0;
         comm->Disconnect();
         SpinUntil([&] { return comm->LinkStatus() == hsDisconnected; }, 10000);

@@ -31,6 +31,7 @@ using namespace fk;
 
 using fk::bench::CpuSeconds;
 using fk::bench::FreePort;
+using fk::bench::IdleCpuPercent;
 using fk::bench::SpinUntil;
 
 namespace {
@@ -129,15 +130,7 @@ static void BM_WindowIdleWithModulesCpu(benchmark::State& state)
             state.SkipWithError("not every module was listed with its name");
             return;
         }
-        const double before = CpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        QEventLoop loop; // blocks between events, as the program does
-        QTimer::singleShot(30000, &loop, [&] { loop.quit(); });
-        loop.exec();
-        const double cpu = CpuSeconds() - before;
-        const double wall = double(t.nsecsElapsed()) / 1e9;
-        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["cpu_percent"] = IdleCpuPercent(30000);
         state.counters["still_listed"] = AllListed(form) ? 1 : 0;
     }
 }
