@@ -499,27 +499,31 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TMainForm::CloseConnectionAndWait(int guardMs)
+void TMainForm::RunEventsUntil(const std::function<bool()>& done, int guardMs)
 {
-    if (!button3_->isEnabled()) {
-        session_->Serial()->Close();
+    if (done())
         return;
-    }
-    // The port closes in the background; its closing and closed events still reach the
-    // session (a device left in its bootloader is restarted on the way).
     QEventLoop loop;
     QTimer guard;
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
     QTimer check;
     connect(&check, &QTimer::timeout, &loop, [&] {
-        if (!button3_->isEnabled())
+        if (done())
             loop.quit();
     });
     guard.start(guardMs);
     check.start(10);
-    if (session_->Serial()->Close() && button3_->isEnabled())
-        loop.exec();
+    loop.exec();
+}
+
+void TMainForm::CloseConnectionAndWait(int guardMs)
+{
+    // The port closes in the background; its closing and closed events still reach the
+    // session (a device left in its bootloader is restarted on the way).
+    const bool open = button3_->isEnabled();
+    if (session_->Serial()->Close() && open)
+        RunEventsUntil([this] { return !button3_->isEnabled(); }, guardMs);
 }
 
 void TMainForm::StopOnSignal()
@@ -531,19 +535,7 @@ void TMainForm::StopOnSignal()
         // As Abort does, without asking: the device is restarted; its reply is waited for
         // (at most 1.5 s) so the restart is not lost with the port.
         session_->AbortUpload();
-        QEventLoop loop;
-        QTimer guard;
-        guard.setSingleShot(true);
-        connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QTimer check;
-        connect(&check, &QTimer::timeout, &loop, [&] {
-            if (session_->RequestQueue().empty())
-                loop.quit();
-        });
-        guard.start(1500);
-        check.start(10);
-        if (!session_->RequestQueue().empty())
-            loop.exec();
+        RunEventsUntil([this] { return session_->RequestQueue().empty(); }, 1500);
     }
     close();
 }

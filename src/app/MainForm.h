@@ -132,6 +132,8 @@ private:
     void LoadStoredSettings();
     void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
+    // Runs the event loop until done() or the guard time is up.
+    void RunEventsUntil(const std::function<bool()>& done, int guardMs);
     QString Caption() const;
 
     TOwned<TDeviceSession> session_;

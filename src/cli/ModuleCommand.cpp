@@ -38,8 +38,12 @@ int TModuleCommand::ListModules()
 {
     auto link = MakeLink();
     if (!link->UDPServer() || !link->UDPServer()->Active()) {
-        err_ << "ferrovan modules: cannot listen on UDP port " << options_.udpPort << ": "
-             << ErrorText(GetLastError()) << "\n";
+        err_ << "ferrovan modules: "
+             << (link->UDPServer() && !link->UDPServer()->ActivationError().empty()
+                     ? link->UDPServer()->ActivationError()
+                     : "cannot listen on UDP port " + std::to_string(options_.udpPort) + ": "
+                         + ErrorText(GetLastError()))
+             << "\n";
         return exitFailed;
     }
     // Every module whose configuration arrives is asked for the networks it sees as well.

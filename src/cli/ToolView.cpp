@@ -1,9 +1,10 @@
 #include "cli/ToolView.h"
 
 #include "connection/KestConnection.h"
+#include "module/UDPServer.h"
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
-#include "session/DeviceSession.h"
+#include "session/ModuleSession.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -81,12 +82,27 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
         : String(TMessageTable::DefaultText(staPortOpenFailed));
-    if (error == ERROR_PORT_PERMISSION)
+    if (const String listener = ModuleListenerError(session); !listener.empty())
+        text += ": " + listener;
+    else if (error == ERROR_PORT_PERMISSION)
         text += ": permission denied. Add your user to the \"dialout\" group "
                 "(sudo usermod -aG dialout $USER) and log in again.";
+    else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
+        text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
     else if (error != ERROR_SUCCESS)
         text += " (" + ErrorText(error) + ")";
     return text;
+}
+
+String TToolView::ModuleListenerError(const TDeviceSession* session)
+{
+    // A link through a module also needs the UDP port the module's data arrive on.
+    const auto* modules = dynamic_cast<const TModuleSession*>(session);
+    const TKestLANPort* lan = modules ? modules->KestLANPort1() : nullptr;
+    if (!lan || !lan->ConnectComm || modules->Serial()->CommPort() != lan)
+        return {};
+    const TUDPServer* listener = lan->ConnectComm->UDPServer();
+    return listener && !listener->Active() ? listener->ActivationError() : String();
 }
 
 void TToolView::Release(TDeviceSession& session)

@@ -41,6 +41,9 @@ public:
     // (and what to do about a permission problem); for a port lost after it was opened,
     // "Connection lost" with that reason. session may be null.
     String PortFailureText(const TDeviceSession* session) const;
+    // Why a module session's link could not listen for the module's data (the UDP port is
+    // held by another program, ...); empty when that is not the problem.
+    static String ModuleListenerError(const TDeviceSession* session);
 
     // Before the session goes: stops its device messages, closes its port when it is open
     // and lets the closing and closed events run (at most 2 s), so no port event is still on

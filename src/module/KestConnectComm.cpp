@@ -12,15 +12,6 @@
 
 namespace fk {
 
-namespace {
-
-bool Equals(const u8* data, std::size_t size, std::string_view text) noexcept
-{
-    return size == text.size() && std::memcmp(data, text.data(), size) == 0;
-}
-
-} // namespace
-
 TKestConnectComm::TKestConnectComm(TComponent* owner)
     : TTCPConnection(owner)
 {
@@ -46,6 +37,7 @@ TKestConnectComm::TKestConnectComm(TComponent* owner)
     validationTimer_ = MakeTimer(ValidationInterval, &TKestConnectComm::ValidateOnTimer);
     modemTimer_ = MakeTimer(unsigned(modemTimeout_), &TKestConnectComm::ModemOnTimer);
     commandTimer_ = MakeTimer(unsigned(connectTimeout_), &TKestConnectComm::CommandOnTimer);
+    replyTimer_ = MakeTimer(ReplyQuietTime, &TKestConnectComm::ReplyOnTimer);
 }
 
 TTimer* TKestConnectComm::MakeTimer(unsigned interval, void (TKestConnectComm::*handler)(TObject*))
@@ -72,7 +64,7 @@ TKestConnectComm::~TKestConnectComm()
     OnModemListUpdate = OnModemStatusUpdate = OnModemDisconnected = OnModemConnected = nullptr;
     OnModemSuspend = OnModemResume = nullptr;
     OnDataReceived = nullptr;
-    for (TTimer* timer : {connectionTimer_, validationTimer_, modemTimer_, commandTimer_}) {
+    for (TTimer* timer : {connectionTimer_, validationTimer_, modemTimer_, commandTimer_, replyTimer_}) {
         if (timer) {
             timer->OnTimer = nullptr;
             timer->SetEnabled(false);
@@ -217,7 +209,7 @@ void TKestConnectComm::OnUDPRead(TObject*, const TByteString& data, const TUDPBi
     if (binding.Port != expected)
         return;
     const bool own = OwnModule(binding.PeerIP, binding.IPVersion);
-    const bool announcement = Equals(data.data(), data.size(), REP_UDP);
+    const bool announcement = TModuleReply::IsAnnouncement(data.data(), data.size());
     if (own)
         ResetTimer();
     if (announcement)
@@ -477,6 +469,10 @@ void TKestConnectComm::DoOnTCPConnect()
 
 void TKestConnectComm::DoOnTCPDisconnecting()
 {
+    // The module closed the connection after its reply (or the connection ends otherwise):
+    // what arrived is the whole reply.
+    if (!IsDestroying())
+        FinishReply(false);
     if (commandTimer_)
         commandTimer_->SetEnabled(false);
     if (commandOnWire_ && !commandQueue_.empty())
@@ -514,24 +510,55 @@ void TKestConnectComm::DoResume()
 
 void TKestConnectComm::DoOnTCPRead(const String& host, TIdIPVersion ipVersion, u16 port, const TByteString& data)
 {
-    TTCPConnection::DoOnTCPRead(host, ipVersion, port, data);
     if (IsDestroying())
         return;
+    // A reply may arrive in pieces: collect it until the module closes the connection or goes
+    // quiet, then read it once.
+    if (!replyPending_) {
+        replyPending_ = true;
+        reply_.clear();
+        replyHost_ = host;
+        replyIPVersion_ = ipVersion;
+        replyPort_ = port;
+    }
+    if (TModuleReply::Collect(reply_, data.data(), data.size())) {
+        FinishReply(true);
+        return;
+    }
+    if (replyTimer_) {
+        replyTimer_->SetEnabled(false);
+        replyTimer_->SetEnabled(true);
+    } else {
+        FinishReply(true);
+    }
+}
+
+void TKestConnectComm::ReplyOnTimer(TObject*) { FinishReply(true); }
+
+void TKestConnectComm::FinishReply(bool disconnect)
+{
+    if (replyTimer_)
+        replyTimer_->SetEnabled(false);
+    if (!replyPending_)
+        return;
+    replyPending_ = false;
+    TByteString data;
+    data.swap(reply_);
+    const String host = replyHost_;
     replyReceived_ = true;
-    const String peer = host; // host may be the connection's own field, cleared on the way
-    HandleReply(peer, ipVersion, data);
+    TTCPConnection::DoOnTCPRead(host, replyIPVersion_, replyPort_, data);
+    if (IsDestroying())
+        return;
+    HandleReply(host, replyIPVersion_, data);
     // One reply per connection; closing it moves the queue on.
-    TCPDisconnect();
+    if (disconnect && !IsDestroying())
+        TCPDisconnect();
 }
 
 void TKestConnectComm::HandleReply(const String& host, TIdIPVersion ipVersion, const TByteString& data)
 {
-    std::size_t n = data.size();
-    if (n == 0)
-        return;
-    if (data[n - 1] == 0)
-        --n;
-    if (n < 6)
+    const TModuleReply reply(data.data(), data.size());
+    if (reply.Size() < 6)
         return;
     // The reply is the link module's when it comes from the link's address, or on a
     // connection opened to that address (a link opened by host name).
@@ -543,53 +570,30 @@ void TKestConnectComm::HandleReply(const String& host, TIdIPVersion ipVersion, c
         item->LastSeen = GetTickCount();
     if (current)
         ResetTimer();
-    const u8* p = data.data();
-    if (n == 6) {
+    if (reply.Size() == 6) {
         if (!current)
             return;
-        if (Equals(p, 6, CMD_chk.substr(0, 6)) || Equals(p, 6, REP_con))
+        if (reply.IsShort(CMD_chk) || reply.IsShort(REP_con))
             DoConnected(host);
-        else if (Equals(p, 6, REP_rej.substr(0, 6)))
+        else if (reply.IsShort(REP_rej))
             DoDisconnected(ccReasonError, ERROR_OPEN_FAILED, false);
-        else if (Equals(p, 6, CMD_dsc.substr(0, 6)))
+        else if (reply.IsShort(CMD_dsc))
             DoDisconnected(closeReason_, 0, true);
         return;
     }
     if (!list)
         return;
-    const std::vector<AnsiString> fields = TModuleReply::Fields(p + 7, n - 7);
-    if (Equals(p, 6, CMD_cfg.substr(0, 6)))
-        HandleConfigReply(*list, item, fields);
-    else if (Equals(p, 6, CMD_apl.substr(0, 6)))
-        HandleNetworkReply(*list, item, fields);
+    if (reply.IsLong(CMD_cfg))
+        HandleConfigReply(*list, item, reply.Fields());
+    else if (reply.IsLong(CMD_apl))
+        HandleNetworkReply(*list, item, reply.Fields());
 }
 
 void TKestConnectComm::HandleConfigReply(TKestConnectStatusList& list, TKestConnectStatusList::iterator item,
                                          const std::vector<AnsiString>& fields)
 {
-    TKestConnectConfig& config = item->Config;
     bool changed = false;
-    const std::size_t count = std::min<std::size_t>(fields.size(), 8);
-    for (std::size_t i = 0; i < count; ++i) {
-        const AnsiString& f = fields[i];
-        switch (i) {
-        case 0:
-            changed = changed || config.Version != f;
-            config.Version = f;
-            break;
-        case 1:
-            changed = changed || config.Name != f;
-            config.Name = f;
-            break;
-        case 2: config.AccessPoint.SSID = f; break;
-        case 3: config.AccessPoint.Password = f; break;
-        case 4: config.AccessPoint.IP = f; break;
-        case 5: config.APConnected = TModuleReply::IntDef(f, 0) != 0; break;
-        case 6: config.Flag2 = TModuleReply::IntDef(f, 0) != 0; break;
-        case 7: config.Value7 = TModuleReply::IntDef(f, 0); break;
-        }
-    }
-    if (fields.size() < 2)
+    if (!TModuleReply::ReadConfig(fields, item->Config, changed))
         return; // no separator: not a configuration report
     if (&list == &deviceList_) {
         if (changed)
@@ -604,9 +608,7 @@ void TKestConnectComm::HandleConfigReply(TKestConnectStatusList& list, TKestConn
 void TKestConnectComm::HandleNetworkReply(TKestConnectStatusList& list, TKestConnectStatusList::iterator item,
                                           const std::vector<AnsiString>& fields)
 {
-    item->Networks.clear();
-    for (std::size_t i = 0; i + 1 < fields.size(); i += 2)
-        item->Networks.emplace_back(fields[i], TModuleReply::IntDef(fields[i + 1], INT_MIN));
+    item->Networks = TModuleReply::ReadNetworks(fields);
     if (&list == &deviceList_)
         DoOnModemStatusUpdate();
 }

@@ -6,8 +6,10 @@
 // device list) with ageing, and sends device data to the module of the current link. On the
 // TCP side it sends text commands, one per TCP connection, from a queue: the link commands
 // (open or check "APOKKK", close "KCDISC"), the configuration and network-list requests, and
-// the access-point command. The link state machine (FLinkStatus) rests on their replies and on
-// a watchdog that every datagram and reply from the module restarts.
+// the access-point command. A reply is collected until the module closes the connection or
+// goes quiet for ReplyQuietTime, then read once (OnTCPRead carries the whole reply). The link
+// state machine (FLinkStatus) rests on the replies and on a watchdog that every datagram and
+// reply from the module restarts.
 //
 // Everything runs on the main thread (ThreadedEvent false): the TCP reader and the UDP
 // listener hand their results over through Synchronize. Handlers may call back into the link
@@ -38,6 +40,9 @@ public:
     static constexpr std::size_t ModuleCapacity = 256;
     // At most this many commands wait in the queue.
     static constexpr std::size_t CommandQueueCapacity = 1024;
+    // A reply is complete when the module closes the connection, or once it has sent nothing
+    // more for this long (ms).
+    static constexpr unsigned ReplyQuietTime = 50;
 
     // Wire texts (no terminator; the CR belongs to the commands).
     static constexpr std::string_view REP_UDP{"IP", 2};
@@ -131,6 +136,7 @@ public:
     void ConnectionOnTimer(TObject* timer);
     void ValidateOnTimer(TObject* timer);
     void CommandOnTimer(TObject* timer);
+    void ReplyOnTimer(TObject* timer);
 
 protected:
     virtual void DoOnAnnounce(const TUDPBinding& binding);
@@ -180,6 +186,9 @@ private:
     // a command for host is still queued (or on its way).
     bool StartCommands(const String& host, TIdIPVersion ipVersion);
     bool QueueHolds(const String& host, TIdIPVersion ipVersion) const;
+    // Reads the collected reply once, raises OnTCPRead with it and, when asked, closes the
+    // command connection.
+    void FinishReply(bool disconnect);
     void HandleReply(const String& host, TIdIPVersion ipVersion, const TByteString& data);
     void HandleConfigReply(TKestConnectStatusList& list, TKestConnectStatusList::iterator item,
                            const std::vector<AnsiString>& fields);
@@ -203,9 +212,15 @@ private:
     TTimer* validationTimer_ = nullptr;
     TTimer* modemTimer_ = nullptr;
     TTimer* commandTimer_ = nullptr; // reply time-out of the command on the wire
+    TTimer* replyTimer_ = nullptr;   // quiet time that completes a reply
     std::deque<TTCPCommandItem> commandQueue_;
     bool commandOnWire_ = false; // a TCP connection is made or being made for the front item
     bool replyReceived_ = false; // ... and its reply has arrived
+    bool replyPending_ = false;  // part of a reply has arrived and waits for the rest
+    TByteString reply_;          // ... that part
+    String replyHost_;
+    TIdIPVersion replyIPVersion_ = Id_IPv4;
+    u16 replyPort_ = 0;
     TCommCloseReason closeReason_ = ccReasonClose;
     bool modemSuspended_ = false;
     bool connectedModemSuspended_ = false;

@@ -1,8 +1,87 @@
 #include "module/ModuleReply.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace fk {
+
+namespace {
+
+constexpr std::size_t NameSize = 6;
+
+} // namespace
+
+TModuleReply::TModuleReply(const u8* data, std::size_t size) noexcept
+    : data_(data)
+    , size_(data && size > 0 ? (data[size - 1] == 0 ? size - 1 : size) : 0)
+{
+}
+
+bool TModuleReply::IsShort(std::string_view name) const noexcept
+{
+    return size_ == NameSize && name.size() >= NameSize && std::memcmp(data_, name.data(), NameSize) == 0;
+}
+
+bool TModuleReply::IsLong(std::string_view name) const noexcept
+{
+    return size_ > NameSize && name.size() >= NameSize && std::memcmp(data_, name.data(), NameSize) == 0;
+}
+
+std::vector<AnsiString> TModuleReply::Fields() const
+{
+    if (size_ <= NameSize)
+        return {};
+    return Fields(data_ + NameSize + 1, size_ - NameSize - 1);
+}
+
+bool TModuleReply::Collect(TByteString& reply, const u8* chunk, std::size_t size)
+{
+    const std::size_t room = reply.size() < SizeLimit ? SizeLimit - reply.size() : 0;
+    const std::size_t taken = std::min(room, size);
+    if (chunk && taken > 0)
+        reply.insert(reply.end(), chunk, chunk + taken);
+    return reply.size() >= SizeLimit;
+}
+
+bool TModuleReply::IsAnnouncement(const u8* data, std::size_t size) noexcept
+{
+    return size == 2 && data[0] == 'I' && data[1] == 'P';
+}
+
+bool TModuleReply::ReadConfig(const std::vector<AnsiString>& fields, TKestConnectConfig& config, bool& changed)
+{
+    changed = false;
+    const std::size_t count = std::min<std::size_t>(fields.size(), 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        const AnsiString& f = fields[i];
+        switch (i) {
+        case 0:
+            changed = changed || config.Version != f;
+            config.Version = f;
+            break;
+        case 1:
+            changed = changed || config.Name != f;
+            config.Name = f;
+            break;
+        case 2: config.AccessPoint.SSID = f; break;
+        case 3: config.AccessPoint.Password = f; break;
+        case 4: config.AccessPoint.IP = f; break;
+        case 5: config.APConnected = IntDef(f, 0) != 0; break;
+        case 6: config.Flag2 = IntDef(f, 0) != 0; break;
+        case 7: config.Value7 = IntDef(f, 0); break;
+        }
+    }
+    return fields.size() >= 2;
+}
+
+std::list<TWLANItem> TModuleReply::ReadNetworks(const std::vector<AnsiString>& fields)
+{
+    std::list<TWLANItem> networks;
+    for (std::size_t i = 0; i + 1 < fields.size(); i += 2)
+        networks.emplace_back(fields[i], IntDef(fields[i + 1], INT_MIN));
+    return networks;
+}
 
 std::vector<AnsiString> TModuleReply::Fields(const u8* text, std::size_t size)
 {

@@ -33,7 +33,16 @@ void TUDPServer::Stop()
         thread_.reset(); // terminates and waits
     }
     socket_.Reset();
+    lock_.Release();
     boundPort_ = 0;
+}
+
+bool TUDPServer::Fail(const String& message, DWORD code)
+{
+    Stop();
+    activationError_ = message;
+    SetLastError(code);
+    return false;
 }
 
 bool TUDPServer::SetDefaultPort(u16 port)
@@ -41,7 +50,7 @@ bool TUDPServer::SetDefaultPort(u16 port)
     if (port == defaultPort_)
         return true;
     defaultPort_ = port;
-    if (!thread_)
+    if (!wanted_)
         return true;
     Stop();
     return SetActive(true);
@@ -49,28 +58,37 @@ bool TUDPServer::SetDefaultPort(u16 port)
 
 bool TUDPServer::SetActive(bool value)
 {
+    wanted_ = value;
     if (!value) {
         Stop();
+        activationError_.clear();
         return true;
     }
     if (Active())
         return true;
     Stop(); // a thread that ended after a receive failure
+    const String portText = "UDP port " + std::to_string(defaultPort_);
     TSocketAddress address;
     const String host = !bindAddress_.empty() ? bindAddress_ : (ipVersion_ == Id_IPv6 ? "::" : "0.0.0.0");
     if (!address.Resolve(host, ipVersion_, defaultPort_))
-        return false;
+        return Fail("cannot listen on " + host + ": " + ErrorText(GetLastError()), GetLastError());
+    // Only a listener on every address shares its port unnoticed; port 0 is a new port anyway.
+    if (bindAddress_.empty() && defaultPort_ != 0 && lock_.Acquire(defaultPort_) != ERROR_SUCCESS)
+        return Fail(portText + " is in use by " + lock_.Holder(), ERROR_ACCESS_DENIED);
     TUniqueFd fd(::socket(address.Family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid()) {
-        SetLastErrorFromErrno(errno);
-        return false;
+        const DWORD code = ErrorFromErrno(errno);
+        return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
     const int one = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof(one));
     if (::bind(fd.Get(), address.Get(), address.Length()) != 0) {
-        SetLastErrorFromErrno(errno);
-        return false;
+        const int err = errno;
+        if (err == EADDRINUSE)
+            return Fail(portText + " is in use by another program", ERROR_ACCESS_DENIED);
+        const DWORD code = ErrorFromErrno(err);
+        return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
     const u16 bound = TSocketAddress::Local(fd.Get()).Port();
     try {
@@ -81,10 +99,10 @@ bool TUDPServer::SetActive(bool value)
         thread_ = std::move(thread);
         thread_->Start();
     } catch (...) {
-        Stop();
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
+        return Fail("cannot listen on " + portText + ": " + ErrorText(ERROR_NOT_ENOUGH_MEMORY),
+                    ERROR_NOT_ENOUGH_MEMORY);
     }
+    activationError_.clear();
     SetLastError(ERROR_SUCCESS);
     return true;
 }

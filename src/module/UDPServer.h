@@ -4,7 +4,12 @@
 // can bind the same port on more specific addresses; its thread (TUDPListenerThread) waits
 // in poll and hands every datagram, whole, to OnUDPRead on the main thread (directly on the
 // thread with ThreadedEvent). A receive failure ends the thread after OnUDPException.
+//
+// A listener on every address also holds the port's lock (TUDPPortLock), so that a second
+// listener on the same port fails instead of silently getting nothing; ActivationError says
+// why the last activation failed and who holds the port.
 #include "module/ModuleTypes.h"
+#include "module/UDPPortLock.h"
 #include "platform/Component.h"
 #include "ports/UniqueFd.h"
 
@@ -23,7 +28,7 @@ public:
     ~TUDPServer() override;
 
     u16 DefaultPort() const noexcept { return defaultPort_; }
-    // Takes effect at once: an active listener binds the new port.
+    // Takes effect at once: a listener that is (or was asked to be) active binds the new port.
     bool SetDefaultPort(u16 port);
     const String& BindAddress() const noexcept { return bindAddress_; }
     void SetBindAddress(const String& address) { bindAddress_ = address; }
@@ -34,8 +39,12 @@ public:
 
     // Active while the socket is bound and its thread runs (false once a receive failed).
     bool Active() const noexcept;
-    // False with the last error when the socket cannot be bound.
+    // False with the last error when the socket cannot be bound: ERROR_ACCESS_DENIED when
+    // another listener holds the port.
     bool SetActive(bool value);
+    // Why the latest activation failed, for the user ("UDP port 13873 is in use by ferrovan
+    // (process 1234)"); empty after a successful one.
+    const String& ActivationError() const noexcept { return activationError_; }
     // The port the socket is bound to (DefaultPort, or the one chosen for port 0).
     u16 BoundPort() const noexcept { return boundPort_; }
 
@@ -52,12 +61,16 @@ protected:
 private:
     friend class TUDPListenerThread;
     void Stop();
+    bool Fail(const String& message, DWORD code);
 
     u16 defaultPort_ = 0;
     String bindAddress_;
     TIdIPVersion ipVersion_ = Id_IPv4;
     bool threadedEvent_ = false;
     u16 boundPort_ = 0;
+    bool wanted_ = false; // asked to be active
+    String activationError_;
+    TUDPPortLock lock_;
     TUniqueFd socket_;
     std::unique_ptr<TUDPListenerThread> thread_;
 };

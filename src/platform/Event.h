@@ -15,6 +15,10 @@
 // alive until it returns, and the handlers behind it are neither skipped nor called twice.
 // Handlers added meanwhile are called by the same dispatch. A list is dispatched and changed
 // on one thread at a time (a port raises each event on one thread).
+//
+// A slot may be reassigned or cleared by its own handler while that handler runs: a handler
+// that carries state (a callable made with Bind) is held for the length of its call, and a
+// bound member function or plain function reads nothing of its binding once it is called.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -78,6 +82,7 @@ public:
         b->type = &typeid(TEvent);
         std::memcpy(b->method, &tag, sizeof(tag));
         b->invoke = &Stored::Call;
+        b->stateful = true;
         e.binding_ = std::move(b);
         return e;
     }
@@ -99,19 +104,13 @@ public:
     }
 
     // Calls the handler if one is assigned. Exceptions pass through.
-    void operator()(Args... args) const
-    {
-        if (binding_)
-            binding_->invoke(*binding_, std::forward<Args>(args)...);
-    }
+    void operator()(Args... args) const { Call(std::forward<Args>(args)...); }
 
     // Calls the handler if one is assigned and drops whatever it throws.
     void Invoke(Args... args) const noexcept
     {
-        if (!binding_)
-            return;
         try {
-            binding_->invoke(*binding_, std::forward<Args>(args)...);
+            Call(std::forward<Args>(args)...);
         } catch (...) {
         }
     }
@@ -121,9 +120,11 @@ private:
     friend class TEventList;
 
     // A handler is called through invoke, straight to the member function, plain function or
-    // callable it was made with.
+    // callable it was made with. Member and plain functions copy what they need out of the
+    // binding before the call; only a callable lives in its binding while it runs (stateful).
     struct Binding {
         void (*invoke)(const Binding&, Args...) = nullptr;
+        bool stateful = false;
         void* target = nullptr;           // the object a member function is called on
         const void* object = nullptr;     // identity
         const std::type_info* type = nullptr;
@@ -150,6 +151,20 @@ private:
         void (U::*method)(Args...);
         std::memcpy(&method, b.method, sizeof(method));
         (static_cast<U*>(b.target)->*method)(std::forward<Args>(args)...);
+    }
+
+    template <class... A>
+    void Call(A&&... args) const
+    {
+        const Binding* b = binding_.get();
+        if (!b)
+            return;
+        if (b->stateful) [[unlikely]] {
+            const std::shared_ptr<const Binding> hold = binding_; // the handler may reassign this slot
+            hold->invoke(*hold, std::forward<A>(args)...);
+            return;
+        }
+        b->invoke(*b, std::forward<A>(args)...);
     }
 
     static void CallFunction(const Binding& b, Args... args)

@@ -96,6 +96,8 @@ std::string ErrorText(DWORD code)
     case ERROR_PORT_PERMISSION:
         return "Permission denied: add the user to the group that owns the device "
                "(usually \"dialout\") and log in again.";
+    case ERROR_PORT_STALE_LOCK:
+        return "A stale lock file of another user blocks the port.";
     default: return "Error " + std::to_string(code) + ".";
     }
 }

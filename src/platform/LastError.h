@@ -42,6 +42,10 @@ enum : DWORD {
     // serial devices, usually "dialout"). Kept apart from ERROR_ACCESS_DENIED, which means
     // "in use by another program", so the user is told what to do instead of "Port already in use".
     ERROR_PORT_PERMISSION = APPLICATION_ERROR_BIT | 0x100,
+    // The port's LCK.. lock file was left by a program that has ended, and this user may not
+    // remove it (another user's file in the shared lock folder). Kept apart from
+    // ERROR_ACCESS_DENIED: no program uses the port, and waiting does not help.
+    ERROR_PORT_STALE_LOCK = APPLICATION_ERROR_BIT | 0x101,
 };
 
 DWORD GetLastError() noexcept;

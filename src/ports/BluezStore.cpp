@@ -1,15 +1,22 @@
 #include "ports/BluezStore.h"
 
+#include "ports/UniqueFd.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <set>
+#include <sstream>
+#include <unistd.h>
 
 namespace fk {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr std::size_t MaxKeyFileSize = 1 << 20; // a device's key file is a few hundred bytes
 
 std::vector<String> SortedEntries(const String& dir)
 {
@@ -50,9 +57,21 @@ String Unescape(const String& v)
 // The Alias (else Name) of the [General] group of a key file; empty when there is none.
 String ReadName(const String& file)
 {
-    std::ifstream in(file);
-    if (!in)
+    // Read through a close-on-exec descriptor (a file stream's is inherited by children).
+    TUniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid())
         return {};
+    String text;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || text.size() > MaxKeyFileSize)
+            break;
+        text.append(buf, std::size_t(n));
+    }
+    std::istringstream in(text);
     String line, group, name, alias;
     std::size_t lines = 0;
     while (std::getline(in, line) && ++lines <= 10000) {

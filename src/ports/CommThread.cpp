@@ -276,8 +276,8 @@ DWORD TCommThread::OpenDevice()
         // that use that, TIOCEXCL against any later open() at all.
         if (::flock(dev.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
             return ERROR_ACCESS_DENIED;
-        if (lock.Acquire(lockDirectory_, fileName_) != ERROR_SUCCESS)
-            return ERROR_ACCESS_DENIED;
+        if (const DWORD error = lock.Acquire(lockDirectory_, fileName_); error != ERROR_SUCCESS)
+            return error; // in use (retried), or a stale lock that stays (not retried)
         ::ioctl(dev.Get(), TIOCEXCL);
         isPty_ = IsPseudoTerminal(st);
     }

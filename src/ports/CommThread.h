@@ -117,6 +117,7 @@ public:
     ~TCommThread() override;
 
     const String& FileName() const noexcept { return fileName_; }
+    String LockFilePath() const { return TPortLock::LockFilePath(lockDirectory_, fileName_); }
     bool InSynchronize() const noexcept { return inSynchronize_.load(); }
     void SetThreadedEvent(bool value) noexcept { threadedEvent_.store(value); }
     const std::shared_ptr<TCommLink>& Link() const noexcept { return link_; }

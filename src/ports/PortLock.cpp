@@ -63,6 +63,11 @@ String TPortLock::LockFileName(const String& devicePath)
     return "LCK.." + name;
 }
 
+String TPortLock::LockFilePath(const String& lockDirectory, const String& devicePath)
+{
+    return lockDirectory + "/" + LockFileName(devicePath);
+}
+
 String TPortLock::DefaultDirectory()
 {
     for (const char* dir : {"/run/lock", "/var/lock"}) {
@@ -78,7 +83,7 @@ DWORD TPortLock::Acquire(const String& lockDirectory, const String& devicePath)
     Release();
     if (lockDirectory.empty() || devicePath.empty())
         return ERROR_SUCCESS;
-    const String path = lockDirectory + "/" + LockFileName(devicePath);
+    const String path = LockFilePath(lockDirectory, devicePath);
     char text[16];
     const int len = std::snprintf(text, sizeof text, "%10d\n", int(::getpid()));
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -100,7 +105,7 @@ DWORD TPortLock::Acquire(const String& lockDirectory, const String& devicePath)
         if (owner != ::getpid() && ProcessRuns(owner))
             return ERROR_ACCESS_DENIED;
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-            return ERROR_ACCESS_DENIED; // a stale lock we may not remove still blocks others
+            return ERROR_PORT_STALE_LOCK; // a stale lock we may not remove still blocks others
     }
     return ERROR_ACCESS_DENIED;
 }

@@ -15,6 +15,10 @@ namespace fk {
 // Blocks until the timer descriptor is readable or it is told to stop, and hands each
 // expiry to the main thread. Its return value is 6 when there is no timer descriptor, or
 // the error of a failed wait.
+//
+// While an expiry it handed over runs (InDelivery), the waiter is blocked in Synchronize
+// for it, so whoever lets it go from inside that call must not wait for it: Abandon lets
+// the waiter end and free itself once the call has returned, without touching its timer.
 class TPrecTimer::TWaiter final : public TThread {
 public:
     explicit TWaiter(TPrecTimer* owner)
@@ -32,6 +36,16 @@ public:
         WaitFor();
         if (stopFd_ >= 0)
             close(stopFd_);
+    }
+
+    // Main thread: an expiry handed over by this waiter is being delivered.
+    bool InDelivery() const noexcept { return delivering_; }
+
+    // Main thread, inside a delivery: ends the waiter without waiting for it.
+    void Abandon() noexcept
+    {
+        SetFreeOnTerminate(true);
+        Terminate();
     }
 
 protected:
@@ -62,7 +76,12 @@ protected:
             if (fds[0].revents & POLLIN) {
                 const u64 firedAt = GetSystemTimeAsFileTime();
                 TPrecTimer* owner = owner_;
-                Synchronize([owner, firedAt] { owner->Deliver(firedAt); });
+                Synchronize([this, owner, firedAt] {
+                    // The timer may be freed by its handler; this waiter outlives the call.
+                    delivering_ = true;
+                    owner->Deliver(firedAt);
+                    delivering_ = false;
+                });
             }
         }
     }
@@ -71,6 +90,7 @@ private:
     TPrecTimer* owner_;
     int timerFd_;
     int stopFd_;
+    bool delivering_ = false; // main thread only
 };
 
 TPrecTimer::TPrecTimer(TComponent* owner)
@@ -95,7 +115,7 @@ void TPrecTimer::Init(bool enabled)
 TPrecTimer::~TPrecTimer()
 {
     Destroying();
-    waiter_.reset(); // ends the waiter; an expiry it still hands over is dropped (destroying)
+    ReleaseWaiter(); // an expiry it still hands over is dropped (destroying)
     if (fd_ >= 0) {
         const itimerspec off{};
         timerfd_settime(fd_, 0, &off, nullptr);
@@ -103,10 +123,21 @@ TPrecTimer::~TPrecTimer()
     }
 }
 
+void TPrecTimer::ReleaseWaiter() noexcept
+{
+    if (waiter_ && waiter_->InDelivery()) {
+        // Called from OnTimer: the waiter is blocked until this call returns. It ends on
+        // its own afterwards and frees itself.
+        waiter_.release()->Abandon();
+        return;
+    }
+    waiter_.reset(); // ends the waiter and waits for it
+}
+
 void TPrecTimer::SetCustomWait(bool value)
 {
     if (value) {
-        waiter_.reset();
+        ReleaseWaiter();
         return;
     }
     if (waiter_)

@@ -10,6 +10,9 @@
 // Due times: `Time` < 0 is relative to now, > 0 is an absolute system time in 100-ns units
 // since 1601 (UTC). `OnTimer(Sender, time)` gets the system time at which the timer fired.
 //
+// A timer may be freed, or switched to CustomWait, by its own OnTimer handler: the waiter
+// that delivered the call is then let go and ends by itself once the handler has returned.
+//
 // CustomWait: with CustomWait true there is no waiter thread. The owner then watches
 // Handle() itself (for example with poll or a QSocketNotifier) and calls Dispatch() on the
 // thread that should run OnTimer when it becomes readable.
@@ -58,6 +61,8 @@ private:
     class TWaiter;
     void Init(bool enabled);
     bool Deliver(u64 firedAt);
+    // Ends the waiter; from inside a delivery it is detached instead of waited for.
+    void ReleaseWaiter() noexcept;
 
     int fd_ = -1;
     bool enabled_ = true;

@@ -2,6 +2,7 @@
 
 #include "ports/PrecTimer.h"
 
+#include <fcntl.h>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -145,6 +146,7 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
     const String name = fileName; // the argument may be a name this call changes
     CloseThread(ccReasonReOpen);
     ReapThreads();
+    staleLockFile_.clear();
     TCommState& s = MutableState();
     s.BaudRate = baudRate;
     s.Parity = parity;
@@ -166,8 +168,10 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
         params.TimeOuts = TimeOuts();
         params.EventMask = CommEvents();
         params.ThreadedEvent = ThreadedEvent();
+        // The I/O thread's own copy; like every descriptor of ours it is not inherited by
+        // programs started from here (a help viewer, a browser).
         if (TPrecTimer* timer = SpeedTimer(); timer && timer->Handle() >= 0)
-            params.SpeedTimerFd = ::dup(timer->Handle());
+            params.SpeedTimerFd = ::fcntl(timer->Handle(), F_DUPFD_CLOEXEC, 0);
         thread = std::make_unique<TCommThread>(params);
     } catch (const std::exception&) {
         if (params.SpeedTimerFd >= 0 && !thread)
@@ -213,6 +217,8 @@ void TSerialPort::OnOpenEvent(TCommThread& thread)
     const auto link = thread.Link();
     const String name = thread.FileName();
     const DWORD result = thread.ReturnValue();
+    if (result == ERROR_PORT_STALE_LOCK)
+        staleLockFile_ = thread.LockFilePath();
     if (result == ERROR_SUCCESS && IsValid()) {
         PurgeAll();
         ClearError(nullptr, nullptr);
@@ -592,19 +598,21 @@ u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCo
     }
     if (write)
         thread->WrittenByCaller();
+    // The transfer is complete. Its record belongs to the I/O thread, which a status or
+    // error handler may end by closing the port: take the result before they run.
+    const u32 transferred = rec.Transferred;
+    const DWORD code = rec.ErrorCode;
     if (clear || waited) {
         TCommErrorFlags e = 0;
         ClearError(&e, nullptr);
         if (!StillCurrent(link)) {
-            SetLastError(rec.ErrorCode);
-            return rec.Transferred;
+            SetLastError(code);
+            return transferred;
         }
         rec.Errors |= e;
     }
     rec.Pending = false;
-    const u32 transferred = rec.Transferred;
     const TCommErrorFlags errors = rec.Errors;
-    const DWORD code = rec.ErrorCode;
     if (waited && code != ERROR_SUCCESS) {
         thread->SetError(code);
         DoOnModemLost(code);

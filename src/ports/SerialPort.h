@@ -32,6 +32,9 @@ public:
     // Where LCK..<name> files are kept; empty: none. Defaults to the system's lock folder.
     const String& LockDirectory() const noexcept { return lockDirectory_; }
     void SetLockDirectory(const String& dir) { lockDirectory_ = dir; }
+    // The lock file that made the last open fail with ERROR_PORT_STALE_LOCK (left by a
+    // program that has ended, and not ours to remove); empty otherwise.
+    const String& StaleLockFile() const noexcept { return staleLockFile_; }
 
     void SetPortName(const String& name) override;
     virtual void SetFileName(const String& name);
@@ -101,6 +104,7 @@ private:
     std::vector<std::unique_ptr<TCommThread>> retired_; // let go, ending in the background
     String fileName_;
     String lockDirectory_;
+    String staleLockFile_;
     TCommErrorFlags readErrors_ = 0;
     TCommErrorFlags writeErrors_ = 0;
     TTransferResult* pendingRead_ = nullptr;

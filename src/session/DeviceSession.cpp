@@ -771,7 +771,17 @@ void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
     String suffix;
     if (index == staPortOpening)
         suffix = serial_->PortName();
+    else if (index == staPortOpenFailed)
+        suffix = OpenFailureReason();
     view_->ShowStatus(index, iconClass, suffix);
+}
+
+String TDeviceSession::OpenFailureReason() const
+{
+    if (lastOpenError_ != ERROR_PORT_STALE_LOCK || serial_->CommPort() != serialPort1_
+        || serialPort1_->StaleLockFile().empty())
+        return {};
+    return "a stale lock file of another user blocks the port: " + serialPort1_->StaleLockFile();
 }
 
 bool TDeviceSession::ConfirmStopUpload(TUploadState level)

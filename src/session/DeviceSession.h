@@ -112,6 +112,10 @@ public:
     void SetConnectedPort(const String& name) { connectedPort_ = name; }
     // The error number of the last failed open (0 after a successful one).
     u32 LastOpenError() const noexcept { return lastOpenError_; }
+    // What the status text of the last failed open does not tell by itself: which stale
+    // lock file of another user blocks the port. Empty otherwise. The status line shows it
+    // behind "Can not open the port".
+    String OpenFailureReason() const;
     // The firmware transfer: the image held, the block offsets, the last upload's report.
     const TFirmwareUpload& Upload() const noexcept { return upload_; }
     // The folder the firmware file chooser starts in (the folder of the last image loaded).

@@ -17,7 +17,7 @@ void TSimLog::ToStderr() noexcept
 
 bool TSimLog::ToFile(const std::string& path) noexcept
 {
-    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::FILE* f = std::fopen(path.c_str(), "we");
     if (!f) {
         SetLastErrorFromErrno(errno);
         return false;

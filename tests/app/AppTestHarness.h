@@ -111,6 +111,20 @@ private:
     bool repeat_ = false;
 };
 
+// The window with its file chooser answered by the test when FirmwareFile is set.
+class TTestForm : public TMainForm {
+public:
+    using TMainForm::TMainForm;
+    bool ChooseFirmwareFile(const String& folder, String& fileName) override
+    {
+        if (FirmwareFile.empty())
+            return TMainForm::ChooseFirmwareFile(folder, fileName);
+        fileName = FirmwareFile;
+        return true;
+    }
+    String FirmwareFile;
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -150,7 +164,7 @@ protected:
             setup.ExtraPorts.push_back({sim_->PortPath(), "Simulated controller"});
         setup.DiscoverPorts = false;
         setup.WatchPorts = false;
-        form_ = std::make_unique<TMainForm>(setup);
+        form_ = std::make_unique<TTestForm>(setup);
         form_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     }
@@ -187,6 +201,13 @@ protected:
         ASSERT_TRUE(WaitStatus(QStringLiteral("Connected"))) << Status().toStdString();
     }
 
+    // The simulator's log, for failure messages.
+    std::string LogText() const
+    {
+        QFile file(QString::fromStdString(logPath_));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
+
     // How many log lines of the simulator contain text.
     int LogCount(const std::string& text) const
     {
@@ -217,7 +238,7 @@ protected:
     std::string logPath_;
     TSimLog log_;
     std::unique_ptr<TSimController> sim_;
-    std::unique_ptr<TMainForm> form_;
+    std::unique_ptr<TTestForm> form_;
 };
 
 } // namespace fk::test

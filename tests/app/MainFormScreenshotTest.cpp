@@ -57,9 +57,10 @@ TEST_F(MainFormScreenshotTest, Screenshots)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
     file.close();
-    TModalAnswer chooser(TModalAnswer::ChooseFile(path));
+    form_->FirmwareFile = path.toStdString();
     QTest::mouseClick(Button("Button4"), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return form_->StatusLine().ProgressPosition() >= 3; }));
+    ASSERT_TRUE(WaitFor([&] { return form_->StatusLine().ProgressPosition() >= 3; }))
+        << Status().toStdString() << "\n" << LogText();
     EXPECT_EQ(ShootEverySkin(QStringLiteral("uploading")), skins);
 }
 

@@ -35,7 +35,7 @@ protected:
         setup.Paths = {tree_.Sys(), tree_.Dev(), tree_.Bluetooth()};
         setup.ExtraPorts = std::move(extra);
         setup.WatchPorts = false;
-        form_ = std::make_unique<TMainForm>(setup);
+        form_ = std::make_unique<TTestForm>(setup);
         form_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
         int fds[2];

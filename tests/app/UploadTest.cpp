@@ -33,12 +33,30 @@ protected:
         return path;
     }
 
-    // Clicks Upload firmware and picks path in the file chooser.
+    // Clicks Upload firmware; the chooser answers path.
     void StartUpload(const QString& path)
+    {
+        form_->FirmwareFile = path.toStdString();
+        QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+    }
+    // The same through the real file dialog.
+    void StartUploadThroughDialog(const QString& path)
     {
         TModalAnswer chooser(TModalAnswer::ChooseFile(path));
         QTest::mouseClick(Button("Button4"), Qt::LeftButton);
         EXPECT_EQ(chooser.Answered, 1);
+    }
+
+    // Connected to a controller paced at 19200 baud with 64-byte blocks (about 45 ms a
+    // block: time to act in the middle of a transfer).
+    void ConnectToPacedController()
+    {
+        TSimOptions o;
+        o.BlockSize = 64;
+        o.Baud = 19200;
+        StartSim(o);
+        MakeForm();
+        ConnectThroughWindow();
     }
 
     TByteString payload_;
@@ -51,7 +69,7 @@ TEST_F(UploadTest, ACompleteUploadInstallsThePayloadAndConnectsAgain)
     StartSim(o);
     MakeForm();
     ConnectThroughWindow();
-    StartUpload(WriteImage(64 * 5 + 17));
+    StartUploadThroughDialog(WriteImage(64 * 5 + 17));
     ASSERT_TRUE(WaitFor([&] { return sim_->InstalledFirmware() == payload_; }));
     ASSERT_TRUE(WaitFor([&] { return Status() == QStringLiteral("Connected") && !form_->StatusLine().ProgressVisible(); }));
     EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
@@ -59,12 +77,7 @@ TEST_F(UploadTest, ACompleteUploadInstallsThePayloadAndConnectsAgain)
 
 TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
 {
-    TSimOptions o;
-    o.BlockSize = 64;
-    o.Baud = 19200; // about 45 ms a block: time to look at the transfer
-    StartSim(o);
-    MakeForm();
-    ConnectThroughWindow();
+    ConnectToPacedController();
     StartUpload(WriteImage(64 * 60));
     TStatusLine& line = form_->StatusLine();
     ASSERT_TRUE(WaitFor([&] { return line.ProgressVisible() && line.ProgressPosition() > 10; }))
@@ -94,14 +107,10 @@ TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
 
 TEST_F(UploadTest, ClosingDuringTheTransferAsksAndNoKeepsItRunning)
 {
-    TSimOptions o;
-    o.BlockSize = 64;
-    o.Baud = 19200;
-    StartSim(o);
-    MakeForm();
-    ConnectThroughWindow();
+    ConnectToPacedController();
     StartUpload(WriteImage(64 * 60));
-    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }))
+        << Status().toStdString() << "\n" << LogText();
     {
         TModalAnswer no(TModalAnswer::Click(QMessageBox::No));
         EXPECT_FALSE(form_->close());
@@ -149,16 +158,12 @@ namespace {
 // device is restarted, and the window closes with its settings saved.
 TEST_F(UploadTest, SigtermAbortsTheUploadWithoutAskingAndCloses)
 {
-    TSimOptions o;
-    o.BlockSize = 64;
-    o.Baud = 19200;
-    StartSim(o);
-    MakeForm();
-    ConnectThroughWindow();
+    ConnectToPacedController();
     TSignalWatch watch([this](int) { form_->StopOnSignal(); });
     ASSERT_TRUE(watch.Active());
     StartUpload(WriteImage(64 * 60));
-    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }))
+        << Status().toStdString() << "\n" << LogText();
     TModalAnswer none(TModalAnswer::Click(QMessageBox::Cancel));
     ::raise(SIGTERM);
     ASSERT_TRUE(WaitFor([&] { return !form_->isVisible(); }));

@@ -1,6 +1,7 @@
 // The tool's device commands run in-process against the simulated controller, and once
 // through the real `ferrovan` program.
 #include "cli/Tool.h"
+#include "ports/PortLock.h"
 #include "sim/SimController.h"
 
 #include <QByteArray>
@@ -11,6 +12,8 @@
 
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fk {
 namespace {
@@ -183,6 +186,23 @@ TEST_F(DeviceCommandTest, DeviceTextsAreDecodedAndNeverReachTheTerminalRaw)
     tool.SetCodePage(1252);
     ASSERT_EQ(tool.Run({"info", Port(), "--json"}), exitOk) << err_.str();
     EXPECT_NE(out_.str().find("\"info\":\"³ódŸ"), std::string::npos) << out_.str();
+}
+
+TEST_F(DeviceCommandTest, AStaleLockFileOfAnotherUserIsNamed)
+{
+    const String folder = TPortLock::DefaultDirectory();
+    if (folder.empty())
+        GTEST_SKIP() << "no lock folder on this system";
+    StartSim();
+    // A lock entry in the shared folder that nobody can remove (a folder), of no running program.
+    const String lockFile = TPortLock::LockFilePath(folder, Port());
+    ASSERT_EQ(::mkdir(lockFile.c_str(), 0755), 0) << lockFile;
+    const int code = Run({"info", Port(), "--timeout", "3"});
+    ::rmdir(lockFile.c_str());
+    EXPECT_EQ(code, exitFailed);
+    EXPECT_NE(err_.str().find("a stale lock file of another user blocks the port: " + lockFile), std::string::npos)
+        << err_.str();
+    EXPECT_EQ(err_.str().find("in use"), std::string::npos) << err_.str();
 }
 
 TEST_F(DeviceCommandTest, UsageErrorsExitWithTwo)

@@ -5,6 +5,8 @@
 #include "sim/SimModule.h"
 
 #include <QElapsedTimer>
+#include <netinet/tcp.h>
+#include <unistd.h>
 #include <memory>
 
 namespace fk::test {
@@ -342,6 +344,39 @@ protected:
         }));
     }
 
+    // Answers the next command connection with `pieces`, written one by one with a short
+    // pause between them (so that they arrive as separate chunks), then closes the connection
+    // or leaves it for the link to close; waits until the link is idle again. True when the
+    // link closed the connection itself.
+    bool AnswerInPieces(const std::vector<std::string>& pieces, bool close)
+    {
+        TUniqueFd c;
+        EXPECT_TRUE(SpinUntil([&] {
+            c.Reset(::accept4(listener_.Get(), nullptr, nullptr, 0));
+            return c.Valid();
+        }));
+        if (!c.Valid())
+            return false;
+        const int one = 1;
+        ::setsockopt(c.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // The command is written once the link has seen the connection (on this thread).
+        char command[64];
+        EXPECT_TRUE(SpinUntil([&] { return ::recv(c.Get(), command, sizeof command, MSG_DONTWAIT) > 0; }));
+        for (const std::string& piece : pieces) {
+            EXPECT_EQ(::send(c.Get(), piece.data(), piece.size(), MSG_NOSIGNAL), ssize_t(piece.size()));
+            ::usleep(1000);
+        }
+        if (close)
+            c.Reset();
+        EXPECT_TRUE(SpinUntil([&] { return comm_->GetStatus() == hsDisconnected && comm_->CommandQueue().empty(); }));
+        return c.Valid() && ::recv(c.Get(), command, sizeof command, MSG_DONTWAIT) == 0;
+    }
+
+    static std::vector<std::string> SplitAt(const std::string& text, std::size_t at)
+    {
+        return {text.substr(0, at), text.substr(at)};
+    }
+
     TUniqueFd listener_;
 };
 
@@ -388,6 +423,81 @@ TEST_F(ScriptedPeerTest, OnlyTheSixByteEchoConfirmsAndAnUnansweredOpenEnds)
     EXPECT_FALSE(rec_->Has("connected 127.0.0.4 0"));
     EXPECT_TRUE(rec_->Has("connect  110"));
     EXPECT_TRUE(rec_->Has("disconnected  1460 2"));
+}
+
+TEST_F(ScriptedPeerTest, RepliesSplitAtAnyByteAreReadWhole)
+{
+    Listen();
+    std::vector<std::string> seen; // what OnTCPRead carried
+    comm_->OnTCPRead = TNetworkTransferEvent::Bind(
+        this, [&](TObject*, const String&, TIdIPVersion, u16, const TByteString& d) { seen.emplace_back(d.begin(), d.end()); });
+    SendDatagram("127.0.0.4", udpPort_, "IP"); // registers and asks for the configuration
+    bool first = true;
+    for (std::size_t at = 1;; ++at) {
+        const std::string reply = "KCCONF,1." + std::to_string(at) + ",Gate" + std::to_string(at)
+            + ",ssid,pw,10.0.0.7,1,0," + std::to_string(at);
+        if (at >= reply.size())
+            break;
+        if (!first) {
+            ASSERT_TRUE(comm_->RequestConfig("127.0.0.4", Id_IPv4));
+        }
+        first = false;
+        seen.clear();
+        AnswerInPieces(SplitAt(reply, at), true);
+        const TKestConnectStatus* m = Find("127.0.0.4");
+        ASSERT_NE(m, nullptr);
+        ASSERT_TRUE(InDeviceList("127.0.0.4")) << "split at " << at;
+        EXPECT_EQ(m->Config.Name, "Gate" + std::to_string(at)) << "split at " << at;
+        EXPECT_EQ(m->Config.Value7, int(at)) << "split at " << at;
+        EXPECT_TRUE(m->Config.APConnected) << "split at " << at;
+        EXPECT_EQ(seen, std::vector<std::string>{reply}) << "split at " << at;
+    }
+    const std::string list = "APLIST,Workshop,-48,Office,-71";
+    for (std::size_t at = 1; at < list.size(); ++at) {
+        ASSERT_TRUE(comm_->RequestNetworkList("127.0.0.4", Id_IPv4));
+        AnswerInPieces(SplitAt(list, at), true);
+        const auto& networks = Find("127.0.0.4")->Networks;
+        ASSERT_EQ(networks.size(), 2u) << "split at " << at;
+        EXPECT_EQ(networks.front().SSID, "Workshop") << "split at " << at;
+        EXPECT_EQ(networks.front().Signal, -48) << "split at " << at;
+        EXPECT_EQ(networks.back().SSID, "Office") << "split at " << at;
+        EXPECT_EQ(networks.back().Signal, -71) << "split at " << at;
+    }
+    // The link's echo, and the NUL that may follow it, in pieces as well.
+    const std::string echo("ALCONN\0", 7);
+    for (std::size_t at = 1; at < echo.size(); ++at) {
+        ASSERT_TRUE(comm_->Connect("127.0.0.4", Id_IPv4));
+        AnswerInPieces(SplitAt(echo, at), true);
+        EXPECT_TRUE(comm_->IsConnected()) << "split at " << at;
+        comm_->Disconnect();
+        AnswerInPieces({"KCDISC"}, true);
+        ASSERT_EQ(comm_->LinkStatus(), hsDisconnected);
+    }
+}
+
+TEST_F(ScriptedPeerTest, ReplyInManySmallWritesEndsWhenTheModuleGoesQuiet)
+{
+    Listen();
+    SendDatagram("127.0.0.4", udpPort_, "IP");
+    AnswerInPieces({"KCCONF,1.0,Gate,ssid,pw,0.0.0.0,0,0,0"}, true);
+    ASSERT_TRUE(InDeviceList("127.0.0.4"));
+
+    std::string list = "APLIST,";
+    for (int i = 0; i < 12; ++i)
+        list += (i ? "," : "") + std::string("net") + std::to_string(i) + "," + std::to_string(-40 - i);
+    std::vector<std::string> bytes;
+    for (const char c : list)
+        bytes.emplace_back(1, c);
+    int updates = 0;
+    comm_->OnModemStatusUpdate = TNotifyEvent::Bind(this, [&](TObject*) { ++updates; });
+    ASSERT_TRUE(comm_->RequestNetworkList("127.0.0.4", Id_IPv4));
+    // The module keeps the connection open: the link ends it once nothing more comes.
+    EXPECT_TRUE(AnswerInPieces(bytes, false));
+    const auto& networks = Find("127.0.0.4")->Networks;
+    ASSERT_EQ(networks.size(), 12u);
+    EXPECT_EQ(networks.back().SSID, "net11");
+    EXPECT_EQ(networks.back().Signal, -51);
+    EXPECT_EQ(updates, 1); // read once
 }
 
 } // namespace

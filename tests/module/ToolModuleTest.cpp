@@ -1,9 +1,11 @@
 // The tool's module commands against simulated modules.
 #include "ModuleTestUtil.h"
 #include "cli/Tool.h"
+#include "module/UDPServer.h"
 #include "sim/SimModule.h"
 
 #include <sstream>
+#include <unistd.h>
 
 namespace fk::test {
 namespace {
@@ -63,6 +65,27 @@ TEST_F(ToolModuleTest, AccessPointIsSetAndDeviceCommandsWorkThroughTheModule)
     EXPECT_EQ(module_->Controller()->Parameters().Bytes[0], 41);
     ASSERT_EQ(Run({"info", "module:127.0.0.2", "--json"}), exitOk) << err_.str();
     EXPECT_NE(out_.str().find("FK-SIM-0001"), std::string::npos);
+}
+
+TEST_F(ToolModuleTest, ASecondListenerIsRefusedWhileTheFirstKeepsHearingTheModules)
+{
+    auto first = Make<TKestConnectComm>();
+    first->SetUDPPort(udpPort_);
+    first->SetTCPPort(tcpPort_);
+    ASSERT_TRUE(first->UDPServer()->Active());
+    const std::string holder = "UDP port " + std::to_string(udpPort_) + " is in use by "
+        + program_invocation_short_name + " (process " + std::to_string(::getpid()) + ")";
+
+    EXPECT_EQ(Run({"modules", "--listen", "0.2"}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan modules: " + holder + "\n");
+    EXPECT_EQ(Run({"info", "module:127.0.0.2", "--timeout", "3"}), exitFailed);
+    EXPECT_NE(err_.str().find(holder), std::string::npos) << err_.str();
+
+    // The first listener still hears the simulated module on its loopback address.
+    EXPECT_TRUE(SpinUntil([&] { return first->DeviceList().size() == 1; }));
+    first.reset();
+    ASSERT_EQ(Run({"modules", "--listen", "1"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("127.0.0.2"), std::string::npos);
 }
 
 } // namespace

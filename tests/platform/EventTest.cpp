@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace fk;
@@ -160,4 +162,88 @@ TEST(EventList, NestedDispatchWithRemovalsKeepsOrderAndRunningHandlersAlive)
     list.Dispatch(nullptr, "2");
     EXPECT_EQ(order, (std::vector<std::string>{"x2", "c2"}));
     EXPECT_EQ(list.Count(), 2u);
+}
+
+namespace {
+
+// Captured state that counts its own end (a moved-from copy does not count).
+struct Witness {
+    std::shared_ptr<int> deaths;
+    std::string name;
+    bool live = true;
+    Witness(std::shared_ptr<int> d, std::string n)
+        : deaths(std::move(d))
+        , name(std::move(n))
+    {
+    }
+    Witness(Witness&& other) noexcept
+        : deaths(other.deaths)
+        , name(other.name)
+        , live(std::exchange(other.live, false))
+    {
+    }
+    Witness(const Witness&) = delete;
+    ~Witness()
+    {
+        if (live)
+            ++*deaths;
+    }
+};
+
+struct SelfClearing : TObject {
+    TTextEvent* slot = nullptr;
+    std::vector<std::string> seen;
+    void Handle(TObject*, std::string s)
+    {
+        *slot = nullptr; // the binding that called us goes away
+        seen.push_back(s);
+    }
+};
+
+} // namespace
+
+TEST(Event, AHandlerMayReassignOrClearItsOwnSlotWhileItRuns)
+{
+    auto deaths = std::make_shared<int>(0);
+    std::vector<std::string> seen;
+    TTextEvent slot;
+    // Reassigned from inside: the running handler's captured state stays alive until it
+    // returns, then goes with its last reference.
+    slot = TTextEvent::Bind(&seen, [&, w = Witness(deaths, "first")](TObject*, std::string s) {
+        slot = TTextEvent::Bind(&seen, [&](TObject*, std::string t) { seen.push_back("second:" + t); }, 2);
+        EXPECT_EQ(*deaths, 0);
+        seen.push_back(w.name + ":" + s);
+    }, 1);
+    slot.Invoke(nullptr, "a");
+    EXPECT_EQ(*deaths, 1);
+    slot.Invoke(nullptr, "b");
+    EXPECT_EQ(seen, (std::vector<std::string>{"first:a", "second:b"}));
+
+    // Cleared from inside, through the throwing call operator and through RaiseEvent.
+    seen.clear();
+    slot = TTextEvent::Bind(&seen, [&, w = Witness(deaths, "cleared")](TObject*, std::string s) {
+        slot = nullptr;
+        EXPECT_EQ(*deaths, 1);
+        seen.push_back(w.name + ":" + s);
+    });
+    slot(nullptr, "c");
+    EXPECT_FALSE(slot);
+    EXPECT_EQ(*deaths, 2);
+    TTextEvents list;
+    slot = TTextEvent::Bind(&seen, [&, w = Witness(deaths, "raised")](TObject*, std::string s) {
+        slot = nullptr;
+        EXPECT_EQ(*deaths, 2);
+        seen.push_back(w.name + ":" + s);
+    });
+    RaiseEvent(slot, list, nullptr, std::string("d"));
+    EXPECT_EQ(*deaths, 3);
+    EXPECT_EQ(seen, (std::vector<std::string>{"cleared:c", "raised:d"}));
+
+    // A bound member function that clears its own slot.
+    SelfClearing owner;
+    TTextEvent memberSlot(&owner, &SelfClearing::Handle);
+    owner.slot = &memberSlot;
+    memberSlot.Invoke(nullptr, "e");
+    EXPECT_FALSE(memberSlot);
+    EXPECT_EQ(owner.seen, (std::vector<std::string>{"e"}));
 }

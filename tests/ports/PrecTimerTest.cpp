@@ -5,7 +5,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace fk;
@@ -177,4 +180,95 @@ TEST(PrecTimer, DestroyingWithAnExpiryInFlightIsSafe)
         timer.reset(); // the waiter may be blocked handing an expiry to this thread
         EXPECT_TRUE(rec.times.empty());
     }
+}
+
+namespace {
+
+// Ends the test program (SIGALRM) if the scope does not end within `seconds`: a hang is a
+// failure, not a stuck test run.
+struct Watchdog {
+    explicit Watchdog(unsigned seconds) { ::alarm(seconds); }
+    ~Watchdog() { ::alarm(0); }
+};
+
+std::size_t ThreadCount()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+// Spins the event loop until the process is back to `threads` threads; false after 3 s.
+bool WaitForThreads(std::size_t threads)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (ThreadCount() <= threads)
+            return true;
+        Spin(10);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
+{
+    const Watchdog watchdog(20);
+    std::thread([] {}).join(); // a runtime's helper thread that starts with the first thread counts too
+    const std::size_t threads = ThreadCount();
+
+    // Freed through its holder, from a periodic expiry.
+    auto timer = Make<TPrecTimer>(false);
+    int calls = 0;
+    timer->OnTimer = TTimeEvent::Bind(&calls, [&](TObject*, u64) {
+        ++calls;
+        timer.reset();
+    });
+    timer->Interval = 1;
+    timer->SetEnabled(true);
+    for (int i = 0; i < 100 && timer; ++i)
+        Spin(5);
+    EXPECT_FALSE(timer);
+    Spin(20);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(WaitForThreads(threads)); // the waiter ended by itself
+
+    // Freed through its owner's proper path while the owner lives on.
+    auto owner = Make<TComponent>();
+    TPrecTimer* owned = Create<TPrecTimer>(owner.get(), false);
+    calls = 0;
+    owned->OnTimer = TTimeEvent::Bind(&calls, [&](TObject*, u64) {
+        ++calls;
+        TComponent::Free(owned);
+        owned = nullptr;
+    });
+    owned->Periodic = false;
+    owned->Interval = 0;
+    owned->Time = -10000; // 1 ms
+    owned->SetEnabled(true);
+    for (int i = 0; i < 100 && owned; ++i)
+        Spin(5);
+    EXPECT_EQ(owned, nullptr);
+    EXPECT_EQ(owner->ComponentCount(), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(WaitForThreads(threads));
+
+    // Dropping the waiter from the handler: the timer goes on with CustomWait.
+    auto custom = Make<TPrecTimer>(false);
+    calls = 0;
+    custom->OnTimer = TTimeEvent::Bind(&calls, [&](TObject*, u64) {
+        ++calls;
+        custom->SetCustomWait(true);
+    });
+    custom->Interval = 1;
+    custom->SetEnabled(true);
+    for (int i = 0; i < 100 && calls == 0; ++i)
+        Spin(5);
+    EXPECT_TRUE(custom->CustomWait());
+    EXPECT_TRUE(WaitForThreads(threads));
+    Spin(20);
+    EXPECT_EQ(calls, 1); // nobody watches the descriptor now
+    EXPECT_TRUE(custom->Dispatch());
+    EXPECT_EQ(calls, 2);
 }

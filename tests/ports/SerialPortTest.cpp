@@ -2,16 +2,21 @@
 // device.
 #include "platform/SystemClock.h"
 #include "platform/Thread.h"
+#include "ports/PortMonitor.h"
+#include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <asm/termbits.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -375,6 +380,76 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     ASSERT_TRUE(WaitUntil([&] { return rec.Has("opened:0"); }));
 }
 
+TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)
+{
+    // Not removable by anyone: an entry of that name that is a directory.
+    ASSERT_EQ(::mkdir(LockFile().c_str(), 0755), 0);
+    Recorder rec(port);
+    const u32 start = GetTickCount();
+    EXPECT_FALSE(port->Open(pty.Path()));
+    EXPECT_EQ(GetLastError(), ERROR_PORT_STALE_LOCK);
+    EXPECT_LT(TickDiff(GetTickCount(), start), 1000u); // waiting would not help
+    EXPECT_EQ(port->StaleLockFile(), LockFile());
+    ASSERT_TRUE(WaitUntil([&] { return port->State() == cStateClosed; }));
+    EXPECT_EQ(rec.Lifecycle().at(1), "open:" + std::to_string(ERROR_PORT_STALE_LOCK));
+
+    // Gone: the next open takes the port and forgets the file.
+    ASSERT_EQ(::rmdir(LockFile().c_str()), 0);
+    ASSERT_TRUE(port->Open(pty.Path()));
+    EXPECT_TRUE(port->StaleLockFile().empty());
+}
+
+TEST(PortLock, AStaleLockOfAnotherUserIsNotTakenOver)
+{
+    TempDir dir;
+    const std::string device = "/dev/ttyFK7";
+    const std::string file = TPortLock::LockFilePath(dir.Path(), device);
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string text = std::to_string(ended) + "\n";
+    const int fd = ::open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
+    ::close(fd);
+
+    // A shared lock folder (sticky, writable by all) with another user's file in it: root
+    // tries as an unprivileged user in a child, anyone else in a folder made read-only.
+    DWORD result = 0;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 01777), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
+                || ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(255);
+            TPortLock lock;
+            ::_exit(lock.Acquire(dir.Path(), device) == ERROR_PORT_STALE_LOCK && !lock.Held() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 255) << "could not become another user";
+        result = WEXITSTATUS(status) == 0 ? ERROR_PORT_STALE_LOCK : ERROR_ACCESS_DENIED;
+    } else {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+        TPortLock lock;
+        result = lock.Acquire(dir.Path(), device);
+        EXPECT_FALSE(lock.Held());
+        ::chmod(dir.Path().c_str(), 0755);
+    }
+    EXPECT_EQ(result, ERROR_PORT_STALE_LOCK);
+    struct stat st {};
+    EXPECT_EQ(::stat(file.c_str(), &st), 0); // left where it was
+
+    // Removable (our own folder): taken over as before.
+    TPortLock lock;
+    EXPECT_EQ(lock.Acquire(dir.Path(), device), ERROR_SUCCESS);
+    EXPECT_TRUE(lock.Held());
+}
+
 TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
 {
     Recorder rec(port);
@@ -565,6 +640,61 @@ TEST_F(SerialPortTest, CloseFromAnEventOnTheMainThreadGoesOnInTheBackground)
     port.reset(); // waits for the background close; nothing may reach the freed port
 }
 
+TEST_F(SerialPortTest, AStatusHandlerMayCloseThePortInsideASynchronousTransfer)
+{
+    // The port's synchronous close frees the I/O thread, and with it the transfer record,
+    // while Write or Read is still on the stack: the call must return what was moved.
+    bool armed = false, closedInside = false;
+    std::function<bool(const TCommStatus&)> closeWhen;
+    port->OnStatusUpdate = TCommStatusEvent::Bind(&armed, [&](TObject*, const TCommStatus& status, TCommErrorFlags) {
+        if (armed && !closedInside && closeWhen(status)) {
+            closedInside = true;
+            EXPECT_TRUE(port->Close());
+        }
+    });
+    ASSERT_TRUE(port->SynchronousClose());
+
+    // Write: close once the bytes have reached the device (the first status comes before
+    // they are handed over).
+    ASSERT_TRUE(port->Open(pty.Path()));
+    closeWhen = [&, seen = 0](const TCommStatus&) mutable {
+        if (seen++ == 0)
+            return false;
+        pollfd p{pty.Master(), POLLIN, 0};
+        return ::poll(&p, 1, 1000) == 1;
+    };
+    armed = true;
+    const std::string text = "hello";
+    EXPECT_EQ(port->Write(text.data(), u32(text.size()), nullptr), 5u);
+    EXPECT_EQ(GetLastError(), 0u);
+    armed = false;
+    EXPECT_TRUE(closedInside);
+    EXPECT_EQ(port->State(), cStateClosed);
+    EXPECT_EQ(pty.Receive(5), text);
+
+    // Read: close once the waiting bytes have been taken.
+    closedInside = false;
+    ASSERT_TRUE(port->Open(pty.Path()));
+    bool received = false;
+    port->OnEvent = TCommEventEvent::Bind(&received, [&](TObject*, TCommEventFlags e, u32, const TCommStatus&,
+                                                         TCommErrorFlags) {
+        received = received || (e & CommEventBit(cEvRxReceive));
+    });
+    pty.Send("abc");
+    ASSERT_TRUE(WaitUntil([&] { return received; }));
+    closeWhen = [](const TCommStatus& status) { return status.InQueue == 0; };
+    armed = true;
+    char buffer[3] = {};
+    EXPECT_EQ(port->Read(buffer, 3, nullptr), 3u);
+    EXPECT_EQ(GetLastError(), 0u);
+    armed = false;
+    EXPECT_TRUE(closedInside);
+    EXPECT_EQ(std::string(buffer, 3), "abc");
+    EXPECT_EQ(port->State(), cStateClosed);
+    port->OnStatusUpdate = nullptr;
+    port->OnEvent = nullptr;
+}
+
 TEST_F(SerialPortTest, LineSettingsReachTheTerminal)
 {
     ASSERT_TRUE(port->Open(pty.Path(), 115200, sParityNone, 8, sStopBits2));
@@ -598,6 +728,58 @@ TEST_F(SerialPortTest, LineSettingsReachTheTerminal)
     TCommModemStatus lines = 0xFF;
     EXPECT_TRUE(port->GetModemStatus(&lines));
     EXPECT_EQ(lines, 0u);
+}
+
+namespace {
+
+std::vector<int> OpenDescriptors()
+{
+    std::vector<int> fds;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return fds;
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.')
+            fds.push_back(std::atoi(entry->d_name));
+    const int own = ::dirfd(dir);
+    ::closedir(dir);
+    std::erase(fds, own);
+    return fds;
+}
+
+} // namespace
+
+TEST_F(SerialPortTest, NoDescriptorOfThePortsIsInheritedByStartedPrograms)
+{
+    // Programs started from here (a help viewer, a browser) must not inherit what the ports
+    // hold: every descriptor they open is close-on-exec.
+    const std::vector<int> before = OpenDescriptors();
+    auto timer = Make<TPrecTimer>(false); // with its waiter
+    timer->Interval = 1000;
+    timer->SetEnabled(true);
+    auto monitor = Make<TPortMonitor>();
+    const bool monitoring = monitor->Open(); // a netlink socket, when the system allows one
+    ASSERT_TRUE(port->Open(pty.Path()));     // device, wake-up, epoll and speed timer copies
+    port->SetSynchronous(2, false);
+    const char x = 'x';
+    port->Write(&x, 1, nullptr);
+
+    std::vector<std::string> inherited;
+    int added = 0;
+    for (const int fd : OpenDescriptors()) {
+        if (std::find(before.begin(), before.end(), fd) != before.end())
+            continue;
+        ++added;
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) {
+            char target[256] = {};
+            [[maybe_unused]] auto n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target,
+                                                 sizeof target - 1);
+            inherited.push_back(std::to_string(fd) + " -> " + target);
+        }
+    }
+    EXPECT_GE(added, 6 + (monitoring ? 1 : 0));
+    EXPECT_EQ(inherited, Strings{});
 }
 
 TEST(SerialPortNames, PortNamesAndDevicePaths)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <vector>
 
 using namespace fk;
 using H1 = KestPacketHeader1_t_;
@@ -29,6 +30,19 @@ TByteString Wire2(const TByteString& data, u8 code = 0x05)
     h.Initialize(8, 1, code, 10);
     TByteString out;
     EXPECT_TRUE(TKestPacket2(h, data.data(), unsigned(data.size())).PrepareSend(out));
+    return out;
+}
+
+// A protocol-2 wire image of `packet` scrambled with a chosen key, as PrepareSend makes it
+// with a drawn one.
+TByteString Wire2WithKey(const TKestPacket2& packet, u8 key)
+{
+    TByteString out = packet.GetPacketBuffer();
+    H2* h = reinterpret_cast<H2*>(out.data());
+    h->Key = key;
+    h->Encode();
+    h->Start = H2::StartConstant;
+    h->CheckSumNegCalc();
     return out;
 }
 
@@ -115,21 +129,33 @@ TEST(KestPacket, PrepareSendLeavesThePacketPlainAndRoundTrips)
     h.Initialize(1, 8, 0x02, 10);
     TKestPacket2 p(h, data.data(), 200);
     const TByteString plain = p.GetPacketBuffer();
+    // Every send draws a fresh key: within a few sends two keys differ (the chance that 64
+    // draws of 1..255 all agree is nil), and the packet itself stays plain.
     TByteString a, b;
     ASSERT_TRUE(p.PrepareSend(a));
-    ASSERT_TRUE(p.PrepareSend(b));
+    for (int i = 0; i < 64; ++i) {
+        ASSERT_TRUE(p.PrepareSend(b));
+        if (b[8] != a[8])
+            break;
+    }
     EXPECT_EQ(p.GetPacketBuffer(), plain);
-    EXPECT_NE(a, b); // different keys (a 1-in-255 chance of equal keys is excluded below)
-    if (a[8] == b[8])
-        GTEST_SKIP() << "equal keys drawn";
+    ASSERT_NE(a[8], b[8]);
+    EXPECT_NE(a, b);
 
-    TKestPacket2 rx(a.data(), unsigned(a.size()));
-    EXPECT_TRUE(rx.IsValid());
-    TByteString got(200);
-    EXPECT_EQ(rx.RetreiveData(got.data(), 200), 200u);
-    EXPECT_EQ(got, data);
-    rx.RetreiveData();
-    EXPECT_EQ(TByteString(rx.GetBuffer() + 10, rx.GetBuffer() + 210), data);
+    // Whatever the key, the receiver gets the data back.
+    std::vector<TByteString> images{a, b};
+    for (unsigned key = H2::Key_MIN; key <= H2::Key_MAX; ++key)
+        images.push_back(Wire2WithKey(p, u8(key)));
+    for (const TByteString& wire : images) {
+        TKestPacket2 rx(wire.data(), unsigned(wire.size()));
+        EXPECT_TRUE(rx.IsValid()) << int(wire[8]);
+        TByteString got(200);
+        EXPECT_EQ(rx.RetreiveData(got.data(), 200), 200u);
+        EXPECT_EQ(got, data) << int(wire[8]);
+        rx.RetreiveData();
+        EXPECT_EQ(TByteString(rx.GetBuffer() + 10, rx.GetBuffer() + 210), data) << int(wire[8]);
+    }
+    EXPECT_EQ(Wire2WithKey(p, a[8]), a); // the helper makes what PrepareSend makes
 
     // Protocol 1, read-scrambled (device type 3, context 1).
     H1 h1;
@@ -155,18 +181,26 @@ TEST(KestPacketScan, TheDocumentedCases)
     EXPECT_EQ(s.length, 6u);
     EXPECT_EQ(s.code, ERROR_SUCCESS);
 
-    // The only start byte announces more than remains.
-    TByteString w = Wire2(TByteString(30, 0x01));
-    TByteString cut = test::Hex("01 02 03");
-    cut.insert(cut.end(), w.begin(), w.begin() + 20);
+    // The only start byte announces more than remains. The key is chosen so that no start
+    // byte appears among the scrambled bytes (it would be a candidate of its own).
+    H2 h;
+    h.Initialize(8, 1, 0x05, 10);
+    const TByteString thirty(30, 0x01);
+    const TKestPacket2 p(h, thirty.data(), 30);
+    TByteString cut;
+    for (unsigned key = H2::Key_MIN; key <= H2::Key_MAX && cut.empty(); ++key) {
+        const TByteString w = Wire2WithKey(p, u8(key));
+        if (std::count(w.begin(), w.begin() + 20, 0x55) == 1) {
+            cut = test::Hex("01 02 03");
+            cut.insert(cut.end(), w.begin(), w.begin() + 20);
+        }
+    }
+    ASSERT_FALSE(cut.empty());
     s = RunScan<TKestPacket2>(cut);
     EXPECT_EQ(s.found, false);
-    // (a start byte among the scrambled data would be a candidate of its own)
-    if (std::count(cut.begin(), cut.end(), 0x55) == 1) {
-        EXPECT_EQ(s.code, ERROR_PACKET_INCOMPLETE);
-        EXPECT_EQ(s.pos, 3u);
-        EXPECT_EQ(s.length, 40u);
-    }
+    EXPECT_EQ(s.code, ERROR_PACKET_INCOMPLETE);
+    EXPECT_EQ(s.pos, 3u);
+    EXPECT_EQ(s.length, 40u);
 
     // No start byte at all: pos unchanged, length 0.
     TByteString none(100, 0x54);

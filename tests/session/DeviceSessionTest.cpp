@@ -2,6 +2,11 @@
 #include "SessionHarness.h"
 
 #include "connection/KestConnection.h"
+#include "ports/PortLock.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fk::test {
 namespace {
@@ -250,6 +255,28 @@ TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
     ASSERT_TRUE(WaitStatus(staDisconnected));
     EXPECT_EQ(session_->DeviceState(), dsNone);
     EXPECT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
+}
+
+TEST_F(SessionTest, AStaleLockFileOfAnotherUserIsNamed)
+{
+    StartSim(TSimOptions{});
+    char folder[] = "/tmp/fk-locks-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const String lockFile = TPortLock::LockFilePath(folder, sim_->PortPath());
+    // A lock entry nobody can remove (a folder), left by no running program.
+    ASSERT_EQ(::mkdir(lockFile.c_str(), 0755), 0);
+    session_ = Make<TDeviceSession>(&view_);
+    session_->SerialPort1()->SetLockDirectory(folder);
+    session_->PortList.emplace_back(sim_->PortPath());
+    session_->ItemIndex = 0;
+    session_->ConnectToEntry(std::nullopt, true);
+    const bool shown = WaitStatus(staPortOpenFailed);
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(shown);
+    EXPECT_FALSE(view_.Shown(staPortInUse));
+    EXPECT_EQ(session_->LastOpenError(), ERROR_PORT_STALE_LOCK);
+    EXPECT_EQ(session_->OpenFailureReason(), "a stale lock file of another user blocks the port: " + lockFile);
+    EXPECT_EQ(view_.LastSuffix, session_->OpenFailureReason());
 }
 
 } // namespace
