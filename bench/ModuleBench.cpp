@@ -7,6 +7,7 @@
 //    that its own work is not counted.
 #include "module/KestConnectComm.h"
 #include "sim/SimModule.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,41 +26,12 @@
 
 using namespace fk;
 
+using fk::bench::CpuSeconds;
+using fk::bench::FreePort;
+using fk::bench::IdleCpuPercent;
+using fk::bench::SpinUntil;
+
 namespace {
-
-u16 FreePort()
-{
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool SpinUntil(const std::function<bool()>& done, int guardMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < guardMs) {
-        QTimer tick;
-        tick.setSingleShot(true);
-        tick.start(5);
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
-}
-
-double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
-
-double CpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
 
 TSimModuleOptions ModuleOptions(unsigned index, u16 udpPort, u16 tcpPort, unsigned intervalMs)
 {
@@ -139,15 +111,7 @@ static void BM_IdleLinkCpu(benchmark::State& state)
             state.SkipWithError("the link did not open");
             break;
         }
-        const double before = CpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        QEventLoop loop; // blocks between events, as the program does
-        QTimer::singleShot(30000, &loop, [&] { loop.quit(); });
-        loop.exec();
-        const double cpu = CpuSeconds() - before;
-        const double wall = double(t.nsecsElapsed()) / 1e9;
-        state.counters["cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["cpu_percent"] = IdleCpuPercent(30000);
         state.counters["still_open"] = comm->IsConnected() ? 1 : 0;
         comm->Disconnect();
         SpinUntil([&] { return comm->LinkStatus() == hsDisconnected; }, 10000);

@@ -90,6 +90,23 @@ void Modem(QPainter& p)
         p.drawEllipse(QPointF(7 + i * 5, 20.5), 1.8, 1.8);
 }
 
+void Network(QPainter& p)
+{
+    // A wireless module: a small box under three radio arcs.
+    p.setBrush(QColor(215, 225, 240));
+    p.setPen(QPen(QColor(50, 60, 80), 1.8));
+    p.drawRoundedRect(QRectF(7, 20, 18, 10), 2.5, 2.5);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 170, 60));
+    p.drawEllipse(QPointF(11.5, 25), 1.8, 1.8);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(30, 90, 200), 2.6, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 3; ++i) {
+        const double r = 4.5 + i * 4.5;
+        p.drawArc(QRectF(16 - r, 16 - r, 2 * r, 2 * r), 45 * 16, 90 * 16);
+    }
+}
+
 void OverlayProblem(QPainter& p)
 {
     // A warning triangle in the lower left corner.
@@ -123,6 +140,7 @@ int main(int argc, char** argv)
     Save(dir, "usb", UsbAdapter);
     Save(dir, "bluetooth", Bluetooth);
     Save(dir, "modem", Modem);
+    Save(dir, "network", Network);
     Save(dir, "overlay-problem", OverlayProblem);
     Save(dir, "overlay-waiting", OverlayWaiting);
     return 0;

@@ -24,14 +24,29 @@ bool TakeValue(const std::vector<String>& args, std::size_t& i, const char* name
     return false;
 }
 
+// A port number 1..65535, decimal.
+bool ParsePort(const String& text, u16& port)
+{
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != String::npos)
+        return false;
+    const unsigned long value = std::stoul(text);
+    if (value < 1 || value > 65535)
+        return false;
+    port = static_cast<u16>(value);
+    return true;
+}
+
 } // namespace
 
 const char* TAppCommandLine::Usage() noexcept
 {
     return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]\n"
+           "                     [--module-tcp-port N] [--udp-port N]\n"
            "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]\n"
            "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
            "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
+           "  --module-tcp-port N        the wireless modules' command port (default 90)\n"
+           "  --udp-port N               the UDP port of the module link (default 13873)\n"
            "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
            "  --quit-after-connect       quit once the connection is made or has failed\n"
            "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n"
@@ -84,6 +99,16 @@ bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& re
                 return false;
             }
             parsed.Connect = value;
+        } else if (TakeValue(args, i, "--module-tcp-port", value, missing)) {
+            if (missing || !ParsePort(value, parsed.ModuleTCPPort)) {
+                error = "--module-tcp-port needs a port number 1..65535";
+                return false;
+            }
+        } else if (TakeValue(args, i, "--udp-port", value, missing)) {
+            if (missing || !ParsePort(value, parsed.UDPPort)) {
+                error = "--udp-port needs a port number 1..65535";
+                return false;
+            }
         } else if (TakeValue(args, i, "--screenshot-to", value, missing)) {
             if (missing || value.empty()) {
                 error = "--screenshot-to needs a folder";

@@ -68,6 +68,8 @@ void TConnectionPorts::RefreshPortList()
         entry.SystemPort = true; // drawn with the serial port's icon, described by its description
         list.push_back(std::move(entry));
     }
+    if (AddEntries)
+        AddEntries(list);
     for (auto& entry : list)
         entry.ImageIndex = images_.ClassImageIndex(entry.GetDeviceGuid());
     std::stable_sort(list.begin(), list.end());

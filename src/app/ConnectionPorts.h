@@ -13,6 +13,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <optional>
 
 namespace fk {
@@ -47,6 +48,9 @@ public:
     bool WatchPorts();
     TPortMonitor& Monitor() noexcept { return *monitor_; }
     const TPortImageList& Images() const noexcept { return images_; }
+
+    // Adds further entries (the wireless modules) to each rebuild, before the sorting.
+    std::function<void(TCommEnumerator::TCommPortList_& list)> AddEntries;
 
     // Rebuilds the list and the rows; may connect (see above).
     void RefreshPortList();

@@ -8,7 +8,10 @@
 #include "app/InstanceGuard.h"
 #include "app/LanguageApplier.h"
 #include "app/ScreenSnap.h"
+#include "app/FormKCConfig.h"
+#include "app/ModuleEntries.h"
 #include "app/PortListBox.h"
+#include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
 #include "connection/KestConnection.h"
 #include "controls/DesignScale.h"
@@ -16,6 +19,7 @@
 #include "platform/LastError.h"
 #include "ports/PortImageList.h"
 #include "support/AnsiCodePage.h"
+#include "session/ModuleSession.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -80,7 +84,7 @@ QPushButton* NewButton(const QString& text, const char* name, QWidget* parent)
 
 TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     : QMainWindow(parent)
-    , session_(Make<TDeviceSession>(static_cast<TSessionView*>(this)))
+    , session_(Make<TModuleSession>(static_cast<TSessionView*>(this)))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(Caption());
@@ -94,12 +98,14 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     BuildDialogs(setup);
 
     ports_ = new TConnectionPorts(*session_, *listBox1_, this);
+    listBox1_->Delegate()->SetImages(&ports_->Images());
     ports_->SetPaths(setup.Paths);
     ports_->SetDiscover(setup.DiscoverPorts);
     ports_->SetExtraPorts(setup.ExtraPorts);
     ports_->SetConnectName(setup.ConnectName);
     ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
                                 settings_.Has(optWasConnected)});
+    SetUpModules(setup);
 
     // The closed port's user interface and no device, then the list (which may connect).
     session_->BringToClosedState();
@@ -113,6 +119,7 @@ TMainForm::~TMainForm()
 {
     qApp->removeEventFilter(this);
     // Nothing the session does from here on may reach the widgets.
+    modules_.reset();
     session_->SetView(nullptr);
     session_.reset();
 }
@@ -365,6 +372,8 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
     // Every window but the preferences dialog takes the opacity; every window snaps alike.
     for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formProgInfo_)})
         window->setWindowOpacity(settings_.Opacity / 255.0);
+    if (modules_)
+        modules_->Dialog().setWindowOpacity(settings_.Opacity / 255.0);
     snap_->SetEnabled((settings.Options & optScreenSnap) != 0);
     const bool multi = (settings.Options & optMultiInstance) != 0;
     if (multi != settings_.Has(optMultiInstance)) {
@@ -374,6 +383,21 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
         SaveSettings(); // the guard's setting counts from the next start too
     }
     settings_.Options = settings.Options;
+    if (modules_)
+        modules_->Dialog().SetHidePassword(!settings_.Has(optShowPassword));
+}
+
+void TMainForm::SetUpModules(const TMainFormSetup& setup)
+{
+    modules_ = std::make_unique<TModuleEntries>(static_cast<TModuleSession&>(*session_), *listBox1_, *popupMenu1_,
+                                                *menuProperties_, this);
+    modules_->SetModulePorts(setup.ModuleTCPPort, setup.ModuleUDPPort);
+    modules_->RefreshPortList = [this] { ports_->RefreshPortList(); };
+    modules_->OnHideChanged = [this](bool hide) { settings_.Set(optShowPassword, !hide); };
+    ports_->AddEntries = [this](TCommEnumerator::TCommPortList_& list) { modules_->AppendModuleEntries(list); };
+    // The module dialog speaks the window's language, takes its opacity and snaps like it.
+    modules_->Dialog().SetMessages(&session_->Messages());
+    snap_->Watch(&modules_->Dialog());
 }
 
 void TMainForm::SetLanguage(int index)
@@ -415,6 +439,8 @@ void TMainForm::ApplyTexts()
     menu(menuHelpWiring_, "men_help-wiring");
     menu(menuAbout_, "men_about", QStringLiteral("..."));
     menu(menuProperties_, "men_configure");
+    if (modules_)
+        modules_->Dialog().ApplyLanguage(texts_, Caption());
     statusLine_->Retranslate(session_->Messages());
 }
 

@@ -25,6 +25,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -43,6 +44,7 @@ class TFormSettings;
 class TInstanceGuard;
 class TKnob;
 class TScreenSnap;
+class TModuleEntries;
 class TPortListBox;
 class TStatusLine;
 
@@ -56,6 +58,8 @@ struct TMainFormSetup {
     // The single-instance name: the window holds the guard by the "Run multiple instances"
     // preference and answers a second start. None: no guard (tests, screenshots).
     std::optional<String> InstanceName;
+    u16 ModuleTCPPort = 0;                // the wireless modules' command port (0: 90)
+    u16 ModuleUDPPort = 0;                // the module link's UDP port (0: 13873)
 };
 
 class TMainForm : public QMainWindow, public TSessionView {
@@ -75,6 +79,8 @@ public:
     TConnectionPorts& Ports() noexcept { return *ports_; }
     TStatusLine& StatusLine() noexcept { return *statusLine_; }
     TPortListBox& PortListBox() noexcept { return *listBox1_; }
+    // The wireless modules in the port list, their pop-up and their configuration dialog.
+    TModuleEntries& Modules() noexcept { return *modules_; }
     const TAppSettings& Settings() const noexcept { return settings_; }
     TThemes& Themes() noexcept { return themes_; }
 
@@ -147,6 +153,7 @@ private:
     void KeyAction(TKeyAction action);
     void BuildSkinMenu();
     void LoadStoredSettings();
+    void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
     void BuildDialogs(const TMainFormSetup& setup);
     void ApplyTexts();
@@ -157,6 +164,7 @@ private:
 
     TOwned<TDeviceSession> session_;
     TConnectionPorts* ports_ = nullptr;
+    std::unique_ptr<TModuleEntries> modules_; // goes before the session it listens to
     TStatusLine* statusLine_ = nullptr;
     TKeyTracker keys_;
     TAppSettings settings_;

@@ -26,6 +26,9 @@ public:
 
     TPortListDelegate(const TPortImageList* images, QObject* parent = nullptr);
 
+    // The port images the rows draw (none: rows without icons).
+    void SetImages(const TPortImageList* images) noexcept { images_ = images; }
+
     // The row in use (-1: none) and the overlay its icon carries (TPortImageList ov*).
     void SetConnectedRow(int row, int overlay) noexcept;
     int ConnectedRow() const noexcept { return connectedRow_; }

@@ -91,6 +91,8 @@ int main(int argc, char** argv)
     setup.ExtraPorts = args.Ports;
     if (!standalone)
         setup.InstanceName = version.InstanceName;
+    setup.ModuleTCPPort = args.ModuleTCPPort;
+    setup.ModuleUDPPort = args.UDPPort;
     const bool screenshots = !args.ScreenshotDir.empty();
     if (!screenshots)
         setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture

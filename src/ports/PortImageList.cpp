@@ -14,7 +14,7 @@ namespace fk {
 
 namespace {
 
-const char* const kKindFiles[] = { "builtin", "usb", "bluetooth", "modem" };
+const char* const kKindFiles[] = { "builtin", "usb", "bluetooth", "modem", "network" };
 const char* const kOverlayFiles[] = { "overlay-problem", "overlay-waiting" };
 
 bool LoadPair(const char* base, QImage& small, QImage& large)
@@ -110,6 +110,8 @@ int TPortImageList::ClassImageIndex(const TGuid& classGuid) const noexcept
         return iiBluetooth;
     if (classGuid == GUID_DEVCLASS_MODEM)
         return iiModem;
+    if (classGuid == GUID_DEVCLASS_NET)
+        return iiNetwork;
     return -1;
 }
 

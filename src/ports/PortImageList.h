@@ -19,6 +19,7 @@ public:
         iiUsbAdapter = 1,
         iiBluetooth = 2,
         iiModem = 3,
+        iiNetwork = 4, // a wireless module
     };
     // Overlays: 0 is none; 1 marks a problem (no device answering), 2 a device that is
     // being identified.

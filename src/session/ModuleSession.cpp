@@ -21,6 +21,7 @@ TCommEnumerator::TCommPortInfo TModuleSession::ModuleEntry(const String& address
     TCommEnumerator::TCommPortInfo entry(address);
     entry.PortType = ModulePortType;
     entry.Description = name;
+    entry.ClassGuid = TCommEnumerator::GUID_DEVCLASS_NET; // the network icon; described by its name
     return entry;
 }
 

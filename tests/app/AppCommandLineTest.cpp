@@ -26,6 +26,22 @@ TEST(AppCommandLine, PortsConnectAndScreenshots)
     EXPECT_TRUE(c.QuitAfterConnect);
 }
 
+TEST(AppCommandLine, ModulePortsAsTheToolHasThem)
+{
+    TAppCommandLine c;
+    String error;
+    ASSERT_TRUE(TAppCommandLine::Parse({"--module-tcp-port", "9090", "--udp-port=65535"}, c, error)) << error;
+    EXPECT_EQ(c.ModuleTCPPort, 9090);
+    EXPECT_EQ(c.UDPPort, 65535);
+    for (const char* bad : {"0", "65536", "-1", "9a", "", "123456"}) {
+        TAppCommandLine d;
+        EXPECT_FALSE(TAppCommandLine::Parse({"--udp-port", bad}, d, error)) << bad;
+        EXPECT_FALSE(TAppCommandLine::Parse({"--module-tcp-port", bad}, d, error)) << bad;
+        EXPECT_EQ(d.UDPPort, 0);
+    }
+    EXPECT_FALSE(TAppCommandLine::Parse({"--module-tcp-port"}, c, error));
+}
+
 TEST(AppCommandLine, BadArgumentsAreRefusedAndChangeNothing)
 {
     const std::vector<std::vector<String>> bad = {

@@ -221,7 +221,7 @@ TEST_F(CommEnumeratorTest, ImagesByKind)
     TCommPortList_ list;
     list.Images = &images;
     ASSERT_TRUE(GetPortList(list, true, paths, nullptr));
-    ASSERT_EQ(images.Count(), 4);
+    ASSERT_EQ(images.Count(), 5);
     for (int i = 0; i < images.Count(); ++i) {
         EXPECT_EQ(images.Image(i).size(), QSize(16, 16));
         EXPECT_EQ(images.Image(i, true).size(), QSize(32, 32));
@@ -229,7 +229,8 @@ TEST_F(CommEnumeratorTest, ImagesByKind)
     EXPECT_FALSE(images.OverlayImage(TPortImageList::ovProblem).isNull());
     EXPECT_FALSE(images.OverlayImage(TPortImageList::ovWaiting).isNull());
     EXPECT_TRUE(images.OverlayImage(TPortImageList::ovNone).isNull());
-    EXPECT_TRUE(images.Image(4).isNull());
+    EXPECT_TRUE(images.Image(5).isNull());
+    EXPECT_EQ(images.ClassImageIndex(GUID_DEVCLASS_NET), TPortImageList::iiNetwork); // wireless modules
 
     EXPECT_EQ(Find(list, "ttyUSB0")->ImageIndex, TPortImageList::iiUsbAdapter);
     EXPECT_EQ(Find(list, "ttyS0")->ImageIndex, TPortImageList::iiBuiltInPort);

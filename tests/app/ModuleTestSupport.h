@@ -1,0 +1,123 @@
+#pragma once
+// Helpers of the window's module tests: simulated modules on loopback addresses with free
+// ports, module records made by hand, and answering a message box from inside the test.
+#include "../module/ModuleTestUtil.h"
+#include "sim/SimModule.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+namespace fk::test {
+
+// Simulated modules sharing one pair of ports.
+class TSimModules {
+public:
+    TSimModules()
+        : UDPPort(FreePort())
+        , TCPPort(FreePort())
+    {
+    }
+
+    TSimModule& Start(const std::string& ip, const std::function<void(TSimModuleOptions&)>& change = {},
+                      bool controller = false)
+    {
+        TSimModuleOptions o;
+        o.Address = ip;
+        o.UDPPort = UDPPort;
+        o.TCPPort = TCPPort;
+        o.AnnounceIntervalMs = 200;
+        if (change)
+            change(o);
+        modules_.push_back(std::make_unique<TSimModule>(o, log_));
+        EXPECT_TRUE(modules_.back()->Open());
+        if (controller) {
+            EXPECT_TRUE(modules_.back()->AddController(TSimOptions{}));
+        }
+        EXPECT_TRUE(modules_.back()->Start());
+        return *modules_.back();
+    }
+    void Stop(TSimModule& module)
+    {
+        for (auto it = modules_.begin(); it != modules_.end(); ++it)
+            if (it->get() == &module) {
+                modules_.erase(it);
+                return;
+            }
+    }
+    void Clear() { modules_.clear(); }
+
+    const u16 UDPPort;
+    const u16 TCPPort;
+
+private:
+    TSimLog log_;
+    std::vector<std::unique_ptr<TSimModule>> modules_;
+};
+
+// How many of a module's commands start with prefix.
+inline std::size_t CommandCount(const TSimModule& module, const std::string& prefix)
+{
+    std::size_t n = 0;
+    for (const std::string& c : module.Commands())
+        n += c.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// Waits for the next message box of the application and presses answer; the text it showed
+// ends up in Text. Polls from the event loop that the box's exec() runs, so no box is ever
+// left waiting for a user.
+class TMessageBoxAnswer : public QObject {
+public:
+    explicit TMessageBoxAnswer(QMessageBox::StandardButton answer)
+        : answer_(answer)
+    {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible())
+                    continue;
+                Text = box->text();
+                Icon = box->icon();
+                DefaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
+                ++Shown;
+                if (QAbstractButton* b = box->button(answer_))
+                    b->click();
+                else
+                    box->reject();
+            }
+        });
+        timer_.start();
+    }
+
+    int Shown = 0;
+    QString Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButton DefaultButton = QMessageBox::NoButton;
+
+private:
+    QMessageBox::StandardButton answer_;
+    QTimer timer_;
+};
+
+// A module record as the link keeps it.
+inline TKestConnectStatus ModuleRecord(const String& ip, const String& name, const String& ssid, const String& apIP,
+                                       bool joined, std::list<TWLANItem> networks = {})
+{
+    TKestConnectStatus s(ip, ip, Id_IPv4, 1);
+    s.Config.Version = "2.1.0";
+    s.Config.Name = name;
+    s.Config.AccessPoint = TWLANKey(ssid, "pass");
+    s.Config.AccessPoint.IP = apIP;
+    s.Config.APConnected = joined;
+    s.Networks = std::move(networks);
+    return s;
+}
+
+} // namespace fk::test
