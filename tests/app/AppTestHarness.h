@@ -23,10 +23,20 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 namespace fk::test {
+
+// Runs the event loop for at most ms, sleeping until an event comes (a timer ends the wait).
+inline void RunEventsFor(int ms)
+{
+    QTimer tick;
+    tick.setSingleShot(true);
+    tick.start(ms);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 // Runs the event loop until done() or the guard time is up.
 inline bool WaitFor(const std::function<bool()>& done, int guardMs = 8000)
@@ -34,7 +44,7 @@ inline bool WaitFor(const std::function<bool()>& done, int guardMs = 8000)
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < guardMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        RunEventsFor(20);
     return done();
 }
 
@@ -44,7 +54,7 @@ inline void Settle(int ms)
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        RunEventsFor(static_cast<int>(std::max<qint64>(1, std::min<qint64>(10, ms - t.elapsed()))));
 }
 
 // Answers the next modal box (a QMessageBox, or a dialog a handler chooses) once it shows.
