@@ -242,6 +242,10 @@ void TSimModule::RelayLine()
     }
     if (n <= 0 || !linked_.load())
         return;
+    if (dropData_.load()) {
+        log_.Line("module " + options_.Address + ": " + std::to_string(n) + " bytes of the controller dropped");
+        return;
+    }
     for (ssize_t at = 0; at < n; at += ssize_t(DatagramLimit))
         SendToConfigurator(buffer + at, std::min<std::size_t>(DatagramLimit, std::size_t(n - at)));
 }

@@ -49,6 +49,9 @@ public:
     // Faults, switched while running.
     void SetAnnouncing(bool on);
     void SetMute(bool on) noexcept { mute_.store(on); }
+    // While on, what the controller sends is lost instead of relayed (a module busy with a
+    // command exchange that drops the device's bytes).
+    void SetDropDeviceData(bool on) noexcept { dropData_.store(on); }
     void SetRefuseLink(bool on) noexcept { refuse_.store(on); }
     void SetIgnoreDisconnect(bool on) noexcept { ignoreDisconnect_.store(on); }
 
@@ -86,6 +89,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> announcing_;
     std::atomic<bool> mute_;
+    std::atomic<bool> dropData_{false};
     std::atomic<bool> refuse_;
     std::atomic<bool> ignoreDisconnect_;
     std::atomic<bool> linked_{false};

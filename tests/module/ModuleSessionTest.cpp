@@ -155,5 +155,38 @@ TEST_F(ModuleSessionTest, PollsWaitWhileTheLinkedModuleIsBusyAndRunWhenItResumes
     EXPECT_EQ(session_->DeviceState(), dsConnected);
 }
 
+// A request whose reply is lost while the module link carries a command exchange: its
+// time-out is held back (no resend, no give-up) until the link is free, then runs again,
+// resends, and the session stays connected.
+TEST_F(ModuleSessionTest, AReplyTimeOutWaitsWhileTheLinkedModuleIsBusy)
+{
+    lan_->ConnectComm->SetConnectTimeout(1500);
+    Connect();
+    ASSERT_TRUE(SpinUntil([&] { return !session_->ReplyTimer()->Enabled() && session_->RequestQueue().empty(); }));
+    const auto configRequests = [&] {
+        const auto c = module_->Commands();
+        return std::count(c.begin(), c.end(), "KCCONF");
+    };
+    module_->SetDropDeviceData(true);
+    module_->SetMute(true);
+    const int before = writes_;
+    ASSERT_TRUE(session_->QueueRequest(dcStatus, 0, true));
+    ASSERT_TRUE(SpinUntil([&] { return writes_ > before; })); // the request went out
+    const auto asked = configRequests();
+    ASSERT_TRUE(lan_->RequestConfig("127.0.0.2", Id_IPv4));
+    ASSERT_TRUE(SpinUntil([&] { return configRequests() > asked; })); // taken, never answered
+    ASSERT_TRUE(lan_->ConnectComm->ConnectedModemSuspended());
+    // The reply time-out comes while the link is busy: held back, nothing resent.
+    ASSERT_TRUE(SpinUntil([&] { return (session_->PollTimer()->Tag & 2) != 0; }));
+    EXPECT_EQ(writes_, before + 1);
+    module_->SetDropDeviceData(false);
+    module_->SetMute(false);
+    ASSERT_TRUE(SpinUntil([&] { return !lan_->ConnectComm->ConnectedModemSuspended(); }));
+    // Free again: the held time-out runs, the request goes out once more and is answered.
+    ASSERT_TRUE(SpinUntil([&] { return writes_ > before + 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return session_->RequestQueue().empty(); }));
+    EXPECT_EQ(session_->DeviceState(), dsConnected);
+}
+
 } // namespace
 } // namespace fk::test
