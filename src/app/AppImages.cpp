@@ -256,6 +256,27 @@ QPixmap MakeFlag(int language, QSize size, double ratio)
     return pixmap;
 }
 
+void DrawApplication(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1D, 0x3F, 0x6E));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+    // The knob: a light face with its pointer at the two o'clock position.
+    p.setPen(QPen(QColor(0x0B, 0x1F, 0x3A), 0.6));
+    p.setBrush(QColor(0xF2, 0xF5, 0xFA));
+    p.drawEllipse(QPointF(7, 8.5), 4.8, 4.8);
+    p.setPen(RoundPen(QColor(0xC0, 0x39, 0x2B), 1.3));
+    p.drawLine(QPointF(7, 8.5), QPointF(10.2, 6.2));
+    // A drop of lubricant at the top right.
+    QPainterPath drop;
+    drop.moveTo(13, 1.6);
+    drop.cubicTo(QPointF(14.6, 3.8), QPointF(15.0, 4.6), QPointF(13, 5.6));
+    drop.cubicTo(QPointF(11.0, 4.6), QPointF(11.4, 3.8), QPointF(13, 1.6));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kWarningAmber);
+    p.drawPath(drop);
+}
+
 QPixmap Draw(int size, double ratio, void (*draw)(QPainter&))
 {
     TCanvas canvas(size);
@@ -325,6 +346,14 @@ QPixmap TAppImages::StatusIcon(TIconClass iconClass) const
 QPixmap TAppImages::MenuImage(TMenuImage image) const
 {
     return image >= 0 && image < miCount ? menu_[image] : QPixmap();
+}
+
+QIcon TAppImages::ApplicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(Draw(size, 1.0, DrawApplication));
+    return icon;
 }
 
 QPixmap TAppImages::Flag(int language) const

@@ -6,6 +6,7 @@
 // high-density screen they carry its device pixel ratio and so take their design size there.
 #include "session/MessageTable.h"
 
+#include <QIcon>
 #include <QPixmap>
 #include <QSize>
 
@@ -55,6 +56,10 @@ public:
     // The flag of a language of the Language menu (0 English, 1 Polish, 2 Russian); null for
     // other indexes.
     QPixmap Flag(int language) const;
+
+    // The program's own icon (a knob on a blue tile with a drop of lubricant), drawn at the
+    // usual icon sizes; the windows and the About box show it.
+    static QIcon ApplicationIcon();
 
 private:
     int dpi_;

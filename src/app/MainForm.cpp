@@ -88,6 +88,9 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(Caption());
+    // The program's icon, for every window of it (and the About box).
+    if (QApplication::windowIcon().isNull() || QApplication::windowIcon().availableSizes().isEmpty())
+        QApplication::setWindowIcon(TAppImages::ApplicationIcon());
     dpi_ = static_cast<int>(std::lround(TDesignScale::ForWidget(this).Factor() * TDesignScale::DesignDpi));
     BuildWidgets();
     BuildMenus();

@@ -61,6 +61,7 @@ TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheSta
     EXPECT_EQ(form_->Session().Messages().MessageText(msgFirmwareInvalid), "Nieprawidłowy plik oprogramowania.");
 
     form_->SetLanguage(lngRussian);
+    EXPECT_FALSE(form_->About().IconLabel()->pixmap().isNull()); // the program's icon
     EXPECT_EQ(form_->Preferences().windowTitle(), QStringLiteral("Ferrovan-Kest : Настройки"));
     EXPECT_EQ(form_->About().windowTitle(), QStringLiteral("Ferrovan-Kest : О Программе"));
     EXPECT_EQ(Status(), QStringLiteral("Соединено"));

@@ -1,3 +1,4 @@
+#include "app/AppImages.h"
 #include "app/FormProgInfo.h"
 #include "app/FormSettings.h"
 #include "app/LanguageApplier.h"
@@ -5,6 +6,7 @@
 #include "support/VersionInfo.h"
 #include "ScreenshotUtil.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -198,6 +200,7 @@ TEST(About, IconSizeKeepsTheTwoHighestBits)
 
 TEST(DialogScreenshots, PreferencesAndAboutInEveryLanguage)
 {
+    QApplication::setWindowIcon(TAppImages::ApplicationIcon());
     const TFileVersionInfo none(String("/nonexistent"));
     TFormSettings settings;
     settings.SetLanguages({ QStringLiteral("English"), QStringLiteral("Polish (Polski)"), QStringLiteral("Russian (Русский)") });
