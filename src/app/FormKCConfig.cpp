@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -98,6 +99,10 @@ TFormKCConfig::TFormKCConfig(QWidget* parent, unsigned codePage)
     OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     for (const TOwnText& t : OwnTexts)
         ownTexts_ << QString::fromUtf8(t.English);
+    // The user's locale; without one (the C locale compares code points) the common order of
+    // every alphabet.
+    if (QLocale().language() == QLocale::C)
+        ssidOrder_.setLocale(QLocale(QLocale::English));
     ssidOrder_.setCaseSensitivity(Qt::CaseInsensitive);
     ssidOrder_.setNumericMode(true); // "net10" after "net9"
     BuildWidgets();

@@ -465,7 +465,12 @@ void TMainForm::FitMinimumSize()
     // shown now, whichever is larger: no caption is ever cut by shrinking the window.
     TLanguageApplier::Remeasure(this);
     const TDesignScale scale(dpi_);
-    setMinimumSize(QSize(scale(DesignMinWidth), scale(DesignMinHeight)).expandedTo(layout()->minimumSize()));
+    // Measured part by part: the window layout's own figure lags behind new texts.
+    const QSize central = centralWidget()->minimumSizeHint();
+    const QSize status = statusBar()->minimumSizeHint();
+    const QSize needed(std::max(central.width(), status.width()),
+                       menuBar()->sizeHint().height() + central.height() + status.height());
+    setMinimumSize(QSize(scale(DesignMinWidth), scale(DesignMinHeight)).expandedTo(needed));
     resize(size().expandedTo(minimumSize()).expandedTo(sizeHint()));
 }
 

@@ -88,7 +88,9 @@ QStringList PdfPages(const QString& pdf)
 {
     const auto text = RunTool(QStringLiteral("pdftotext"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
                                                          QStringLiteral("-") });
-    return text ? QString::fromUtf8(*text).split(QLatin1Char('\f')) : QStringList();
+    // Compatibility forms fold the ligatures the PDF draws ("ﬁ") back into letters.
+    return text ? QString::fromUtf8(*text).normalized(QString::NormalizationForm_KC).split(QLatin1Char('\f'))
+                : QStringList();
 }
 
 QString PdfTitle(const QString& pdf)

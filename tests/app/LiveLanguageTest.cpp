@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSlider>
@@ -242,20 +243,30 @@ TEST_F(LiveLanguageTest, ModuleDialogHeaderElidesLongNamesWithTheWholeTextAsTool
 TEST_F(LiveLanguageTest, SsidOrderFoldsCaseForEveryAlphabet)
 {
     const QLocale old;
-    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
-    {
-        TFormKCConfig dialog(nullptr, TAnsiCodePage::Western);
+    const auto ascending = [](unsigned codePage, const QStringList& names) {
+        QLocale::setDefault(QLocale(codePage == TAnsiCodePage::Cyrillic ? QLocale::Russian : QLocale::Polish));
+        const TAnsiCodePage page(codePage);
+        std::list<TWLANItem> networks;
+        for (const QString& name : names) {
+            AnsiString ssid;
+            EXPECT_TRUE(page.Encode(name.toStdString(), ssid));
+            networks.push_back({ssid, -50});
+        }
+        TFormKCConfig dialog(nullptr, codePage);
         dialog.show();
-        dialog.SetModemStatus(LongModule());
+        dialog.SetModemStatus(ModuleRecord("127.0.0.2", "Pump", "Depot", "0.0.0.0", false, networks));
         TMyListView& view = *dialog.NetworkList();
-        view.Columns().GetItem(0); // SSID
         dialog.ListView1ColumnClick(nullptr, view.Columns().GetItem(0)); // descending
         dialog.ListView1ColumnClick(nullptr, view.Columns().GetItem(0)); // ascending
         QStringList order;
         for (int i = 0; i < view.topLevelItemCount(); ++i)
             order << view.topLevelItem(i)->text(0);
-        EXPECT_EQ(order, (QStringList{"lato", "ława", "Łąka", "арбуз", "Банан", "Яблоко"}));
-    }
+        return order;
+    };
+    EXPECT_EQ(ascending(TAnsiCodePage::CentralEuropean, {"Mama", "Łąka", "lato", "ława"}),
+              (QStringList{"lato", "ława", "Łąka", "Mama"}));
+    EXPECT_EQ(ascending(TAnsiCodePage::Cyrillic, {"Яблоко", "арбуз", "Банан", "ёж"}),
+              (QStringList{"арбуз", "Банан", "ёж", "Яблоко"}));
     QLocale::setDefault(old);
 }
 
