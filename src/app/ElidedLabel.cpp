@@ -17,6 +17,13 @@ QString TElidedLabel::ShownText() const
     return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
 }
 
+QSize TElidedLabel::sizeHint() const
+{
+    const QSize full = QLabel::sizeHint();
+    const QMargins m = contentsMargins();
+    return QSize(std::min(full.width(), fontMetrics().averageCharWidth() * 24 + m.left() + m.right()), full.height());
+}
+
 QSize TElidedLabel::minimumSizeHint() const
 {
     // A few letters and the ellipsis, or the whole text when it is shorter.

@@ -15,6 +15,8 @@ public:
     QString ShownText() const;
     bool Elided() const { return ShownText() != text(); }
 
+    // Wide enough for the whole text, up to about two dozen characters.
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:

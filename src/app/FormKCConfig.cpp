@@ -623,13 +623,18 @@ void TFormKCConfig::ApplyColors()
 {
     // The refused-character hint in red that stays readable on the skin's ground: dark red
     // on light skins, light red on dark ones.
-    if (!LabelHint || !ButtonRefresh)
+    if (!LabelHint || !ButtonRefresh || !Edit2)
         return; // still being built
     const QColor ground = palette().color(QPalette::Window);
     QPalette warn = LabelHint->palette();
     warn.setColor(QPalette::WindowText, ground.lightnessF() < 0.5 ? QColor(0xFF, 0x8A, 0x80) : QColor(0xC0, 0x20, 0x20));
     LabelHint->setPalette(warn);
     UpdateRefreshImage();
+    // A box with a style sheet keeps the colours of the skin it was polished with: polish it
+    // again with the new skin's.
+    const QString sheet = Edit2->styleSheet();
+    Edit2->setStyleSheet(QString());
+    Edit2->setStyleSheet(sheet);
 }
 
 void TFormKCConfig::showEvent(QShowEvent* event)

@@ -164,7 +164,7 @@ private:
     QLabel* Label1;
     QLineEdit* Edit1;
     QLabel* Label2;
-    QLineEdit* Edit2;
+    QLineEdit* Edit2 = nullptr;
     QLabel* LabelHint = nullptr;
     QCheckBox* CheckBoxHide;
     QPushButton* ButtonRestore;

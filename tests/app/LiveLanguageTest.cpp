@@ -69,9 +69,8 @@ double Contrast(const QColor& a, const QColor& b)
 // Names of 32 characters, the longest a module reports.
 TKestConnectStatus LongModule()
 {
-    return ModuleRecord("192.168.4.1", "KESTConnect Pompownia Zachodnia 1", "Sieć warsztatowa hali produkcji 2",
-                        "192.168.4.1", true,
-                        {{"Łąka", -50}, {"lato", -60}, {"ława", -70}, {"Яблоко", -40}, {"арбуз", -45}, {"Банан", -55}});
+    return ModuleRecord("192.168.4.1", "KESTConnect Pompownia Zachodnia1", "Siec warsztatowa hali produkcji2",
+                        "192.168.4.1", true, {{"Warsztat", -50}, {"hala-2", -60}, {"Biuro", -70}});
 }
 
 class LiveLanguageTest : public MainFormTest {
@@ -222,7 +221,7 @@ TEST_F(LiveLanguageTest, ModuleDialogHeaderElidesLongNamesWithTheWholeTextAsTool
     TFormKCConfig& dialog = ShowModuleDialog();
     dialog.resize(dialog.minimumSize());
     RunEventsFor(50);
-    const QString name = QStringLiteral("KESTConnect Pompownia Zachodnia 1");
+    const QString name = QStringLiteral("KESTConnect Pompownia Zachodnia1");
     EXPECT_EQ(dialog.NameLabel()->text(), name);
     auto* label = qobject_cast<TElidedLabel*>(dialog.NameLabel());
     ASSERT_NE(label, nullptr);
@@ -270,11 +269,13 @@ TEST_F(LiveLanguageTest, SsidOrderFoldsCaseForEveryAlphabet)
     QLocale::setDefault(old);
 }
 
-// A skin switch recolours the About box's links with the new skin's link colour.
-TEST_F(LiveLanguageTest, AboutLinksTakeTheLinkColourOfEverySkin)
+// A skin switch recolours what the windows colour themselves: the About box's links take the
+// new skin's link colour, the module dialog's pass-phrase box and hint follow too.
+TEST_F(LiveLanguageTest, OwnColoursFollowEverySkin)
 {
     MakeForm();
     form_->MenuAboutClick();
+    TFormKCConfig& dialog = ShowModuleDialog();
     for (const QString& skin : form_->Themes().Names()) {
         form_->ApplySkin(skin);
         QCoreApplication::processEvents();
@@ -284,6 +285,10 @@ TEST_F(LiveLanguageTest, AboutLinksTakeTheLinkColourOfEverySkin)
             EXPECT_GE(Contrast(link->palette().color(QPalette::WindowText), p.color(QPalette::Window)), 4.5)
                 << skin.toStdString();
         }
+        const QPalette d = dialog.palette();
+        EXPECT_EQ(dialog.PasswordEdit()->palette().color(QPalette::Base), d.color(QPalette::Base)) << skin.toStdString();
+        EXPECT_GE(Contrast(dialog.HintLabel()->palette().color(QPalette::WindowText), d.color(QPalette::Window)), 4.5)
+            << skin.toStdString();
     }
     form_->About().hide();
 }
