@@ -701,6 +701,8 @@ void TMainForm::StopOnSignal()
 void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSuffix)
 {
     statusLine_->ShowStatus(session_->Messages(), index, iconClass, portSuffix);
+    if (index == staUploadFailed || index == staUploadInterrupted) // what happened, in any language
+        statusLine_->SetSuffixMessage(session_->Messages(), session_->Upload().Report().FailCause);
     const u32 error = session_->LastOpenError();
     if (index >= staPortOpenFailed && index <= staTargetInactive && error != ERROR_SUCCESS) {
         if (error == ERROR_PORT_PERMISSION)

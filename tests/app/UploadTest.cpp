@@ -1,6 +1,7 @@
 // Firmware upload through the window: the file chooser, progress, Abort, closing during a
 // transfer, and a bad image file.
 #include "AppTestHarness.h"
+#include "ScreenshotUtil.h"
 
 #include "app/SignalWatch.h"
 #include "session/FirmwareImage.h"
@@ -153,6 +154,16 @@ TEST_F(UploadTest, ALossDuringTheTransferIsToldAndStays)
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text(), QStringLiteral("Upload interrupted: Connection lost\nThe device is left in its bootloader "
                                           "without firmware. Upload the firmware again."));
+    // The status follows the language, what happened included; pictures for every language.
+    const char* names[] = {"en", "pl", "ru"};
+    for (int language = 0; language < 3; ++language) {
+        form_->SetLanguage(language);
+        const TMessageTable& m = form_->Session().Messages();
+        EXPECT_EQ(Status().toStdString(),
+                  m.MessageText(staUploadInterrupted) + ": " + m.MessageText(staConnectionLost));
+        SaveScreenshot(*form_, QStringLiteral("failures"), QStringLiteral("upload-interrupted-") + names[language]);
+    }
+    SaveScreenshot(*box, QStringLiteral("failures"), QStringLiteral("upload-interrupted-box-en"));
     box->button(QMessageBox::Ok)->click();
 }
 
