@@ -32,6 +32,8 @@ constexpr TMessageEntry kMessages[TMessageTable::Count] = {
     {"sta_dev-runfail", "Device boot up failed"},
     {"sta_dev-bootfail", "Can't return to bootloader"},
     {"sta_dev-nosupport", "Device not supported"},
+    {"sta_tmopen-outrange", "The device's open time lies outside its firmware's range"},
+    {"sta_tmbreak-outrange", "The device's break time lies outside its firmware's range"},
 };
 
 bool InRange(int index) noexcept { return index >= 0 && index < TMessageTable::Count; }
