@@ -42,15 +42,23 @@ enum TMessageIndex : int {
     staBootFailed = 19,
     staBootloaderFailed = 20,
     staNotSupported = 21,
+    // How an upload ended: the device runs the new firmware; an upload that failed before the
+    // transfer (the old firmware stays); one interrupted during the transfer (the bootloader
+    // holds no application). The two sentences about the device's firmware go with them.
+    staUploadDone = 22,
+    staUploadFailed = 23,
+    staUploadInterrupted = 24,
+    msgOldFirmwareKept = 25,
+    msgNoFirmwareLeft = 26,
     // The device holds a parameter outside its firmware's range (the knob shows the nearest
     // end); the suffix is the device's value with its unit.
-    staOpenTimeOutOfRange = 22,
-    staBreakTimeOutOfRange = 23,
+    staOpenTimeOutOfRange = 27,
+    staBreakTimeOutOfRange = 28,
 };
 
 class TMessageTable {
 public:
-    static constexpr int Count = 24;
+    static constexpr int Count = 29;
 
     TMessageTable();
 

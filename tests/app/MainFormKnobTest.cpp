@@ -38,15 +38,16 @@ TEST_F(MainFormKnobTest, AMoveUndoneWithinOneRoundTripIsWrittenToo)
     ASSERT_EQ(sim_->Parameters().OpenTime(), 20);
     Step(Knob1(), +1);
     Step(Knob1(), -1);
-    ASSERT_TRUE(WaitFor([&] { return AtRest() && LogCount("parameters written") == 2; })) << LogText();
-    EXPECT_EQ(sim_->Parameters().OpenTime(), 20);
+    // (A slow reply may be resent: the writes are not counted.)
+    ASSERT_TRUE(WaitFor([&] { return AtRest() && sim_->Parameters().OpenTime() == 20; })) << LogText();
+    EXPECT_GE(LogCount("parameters written: 1 bytes at offset 0"), 2);
     EXPECT_EQ(Knob1()->Position(), 20);
 
     auto* bar = Find<QScrollBar>("ScrollBar2");
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-    ASSERT_TRUE(WaitFor([&] { return AtRest() && LogCount("parameters written") == 4; })) << LogText();
-    EXPECT_EQ(sim_->Parameters().BreakTime(), 5);
+    ASSERT_TRUE(WaitFor([&] { return AtRest() && sim_->Parameters().BreakTime() == 5; })) << LogText();
+    EXPECT_GE(LogCount("parameters written: 1 bytes at offset 1"), 2);
     EXPECT_EQ(Knob2()->Position(), 5);
 }
 
