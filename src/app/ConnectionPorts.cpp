@@ -3,6 +3,7 @@
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "connection/KestConnection.h"
+#include "platform/SystemClock.h"
 #include "ports/PortMonitor.h"
 #include "session/DeviceSession.h"
 
@@ -16,6 +17,7 @@ TConnectionPorts::TConnectionPorts(TDeviceSession& session, TPortListBox& box, Q
     , box_(box)
     , monitor_(Make<TPortMonitor>())
 {
+    Clock = [] { return GetTickCount(); };
     images_.LoadClassImages();
     monitor_->OnPortArrival = TPortChangeEvent(this, &TConnectionPorts::PortArrival);
     monitor_->OnPortRemoval = TPortChangeEvent(this, &TConnectionPorts::PortRemoval);
@@ -45,6 +47,74 @@ int TConnectionPorts::Find(const String& name) const
         if (list[i].PortName == name)
             return static_cast<int>(i);
     return -1;
+}
+
+int TConnectionPorts::FindIdentity(const String& identity) const
+{
+    if (identity.empty())
+        return -1;
+    const auto& list = session_.PortList;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].Identity() == identity)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TConnectionPorts::SetRememberedIdentities(const String& current, const String& connected)
+{
+    currentId_ = current;
+    connectedId_ = connected;
+}
+
+String TConnectionPorts::IdentityOf(const String& name) const
+{
+    if (name.empty())
+        return {};
+    // An entry given by its device path is the discovered port of that node.
+    for (const auto& entry : session_.PortList)
+        if ((entry.PortName == name || paths_.DevRoot + "/" + entry.PortName == name) && !entry.Identity().empty())
+            return entry.Identity();
+    if (name == session_.ConnectedPort() && !connectedId_.empty())
+        return connectedId_;
+    return name == session_.CurrentPort() ? currentId_ : String();
+}
+
+void TConnectionPorts::FollowIdentities()
+{
+    // A remembered adapter that now has another name is remembered under that name.
+    const auto follow = [this](const String& name, String& id, void (TDeviceSession::*set)(const String&)) {
+        if (name.empty() || id.empty() || Find(name) >= 0)
+            return;
+        if (const int i = FindIdentity(id); i >= 0)
+            (session_.*set)(session_.PortList[std::size_t(i)].PortName);
+    };
+    follow(session_.ConnectedPort(), connectedId_, &TDeviceSession::SetConnectedPort);
+    follow(session_.CurrentPort(), currentId_, &TDeviceSession::SetCurrentPort);
+    // Names in the list carry their identity from now on.
+    for (auto [name, id] : {std::pair{session_.ConnectedPort(), &connectedId_}, std::pair{session_.CurrentPort(), &currentId_}})
+        if (const int i = Find(name); i >= 0)
+            *id = session_.PortList[std::size_t(i)].Identity();
+}
+
+int TConnectionPorts::ReturnedEntry()
+{
+    if (returning_.empty())
+        return -1;
+    if (TickDiff(Clock(), pulledAt_) > ReturnWindowMs) {
+        returning_.clear(); // too late: the user decides
+        return -1;
+    }
+    return session_.Serial()->IsValid() ? -1 : FindIdentity(returning_);
+}
+
+void TConnectionPorts::ReconnectReturned(int index)
+{
+    const String oldName = returningName_;
+    const String newName = session_.PortList[std::size_t(index)].PortName;
+    returning_.clear();
+    session_.AutoConnectDone = true;
+    session_.ConnectToEntry(newName, true);
+    emit AdapterReturned(QString::fromStdString(oldName), QString::fromStdString(newName));
 }
 
 void TConnectionPorts::RefreshPortList()
@@ -84,11 +154,15 @@ void TConnectionPorts::RefreshPortList()
     if (!open.empty() && (session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0))
         session_.SetConnectedIndex(Find(open));
 
+    FollowIdentities();
     int selected = previous.empty() ? -1 : Find(previous);
     if (selected < 0 && !session_.ConnectedPort().empty())
         selected = Find(session_.ConnectedPort());
     if (selected < 0 && !session_.CurrentPort().empty())
         selected = Find(session_.CurrentPort());
+    const int returned = ReturnedEntry();
+    if (returned >= 0)
+        selected = returned;
     session_.ItemIndex = selected;
 
     std::vector<TPortListBox::TRow> rows;
@@ -99,7 +173,9 @@ void TConnectionPorts::RefreshPortList()
     box_.SetRows(rows, selected);
     RepaintList();
 
-    if (connectName_ && !session_.AutoConnectDone) {
+    if (returned >= 0) {
+        ReconnectReturned(returned);
+    } else if (connectName_ && !session_.AutoConnectDone) {
         const String name = *connectName_;
         connectName_.reset();
         ConnectToName(name);
@@ -155,8 +231,17 @@ void TConnectionPorts::PortRemoval(TObject*, const String& portName)
     // by their device path under the discovery's device folder.
     const String& open = session_.Serial()->CurrentPortName();
     if (!open.empty()
-        && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName))
+        && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName)) {
+        // Awaited back while the session had the port open; known by identity only.
+        const bool inUse = session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0
+            || session_.StatusIndex() == staConnectionLost;
+        if (const String id = IdentityOf(open); !id.empty() && inUse) {
+            returning_ = id;
+            returningName_ = open;
+            pulledAt_ = Clock();
+        }
         session_.Serial()->Close();
+    }
     RefreshPortList();
 }
 

@@ -5,6 +5,7 @@
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
 #include "session/ModuleSession.h"
+#include "session/PortHolderText.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -89,6 +90,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
                 "(sudo usermod -aG dialout $USER) and log in again.";
     else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
         text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
+    else if (const String holder = TPortHolderText::Hint(session ? session->PortHolder() : TPortHolderReport());
+             !holder.empty())
+        text += ": " + holder;
     else if (error != ERROR_SUCCESS)
         text += " (" + ErrorText(error) + ")";
     return text;

@@ -171,6 +171,7 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
 {
     lastOpenError_ = result;
+    NotePortHolder(result);
     if (result == ERROR_SUCCESS) {
         ShowStatus(staConnecting, icInformation);
         if (IsModuleLink())
@@ -774,6 +775,13 @@ void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
     else if (index == staPortOpenFailed)
         suffix = OpenFailureReason();
     view_->ShowStatus(index, iconClass, suffix);
+}
+
+void TDeviceSession::NotePortHolder(u32 openResult)
+{
+    portHolder_ = {};
+    if (openResult == ERROR_ACCESS_DENIED && serial_->CommPort() == serialPort1_)
+        portHolder_ = TPortHolder::Find(serialPort1_->FileName(), ProcRoot, serialPort1_->LockDirectory());
 }
 
 String TDeviceSession::OpenFailureReason() const

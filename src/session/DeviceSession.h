@@ -25,6 +25,7 @@
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
 #include "ports/CommTypes.h"
+#include "ports/PortHolder.h"
 #include "protocol/DeviceMessages.h"
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
@@ -116,6 +117,10 @@ public:
     // lock file of another user blocks the port. Empty otherwise. The status line shows it
     // behind "Can not open the port".
     String OpenFailureReason() const;
+    // Who holds the serial port when the last open failed because it is in use (culprit
+    // pcNone otherwise); looked for below ProcRoot, which tests move.
+    const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
+    String ProcRoot = "/proc";
     // The firmware transfer: the image held, the block offsets, the last upload's report.
     const TFirmwareUpload& Upload() const noexcept { return upload_; }
     // The folder the firmware file chooser starts in (the folder of the last image loaded).
@@ -233,6 +238,7 @@ private:
     void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
+    void NotePortHolder(u32 openResult);
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -255,6 +261,7 @@ private:
     String currentPort_;
     String connectedPort_;
     u32 lastOpenError_ = 0;
+    TPortHolderReport portHolder_;
     int statusIndex_ = -1;
     TKnobState knobs_[2];
     TFirmwareUpload upload_;
