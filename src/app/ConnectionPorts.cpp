@@ -5,6 +5,8 @@
 #include "connection/KestConnection.h"
 #include "platform/SystemClock.h"
 #include "ports/PortMonitor.h"
+#include "ports/TakenAdapters.h"
+#include "session/PortHolderText.h"
 #include "session/DeviceSession.h"
 
 #include <algorithm>
@@ -79,21 +81,24 @@ String TConnectionPorts::IdentityOf(const String& name) const
     return name == session_.CurrentPort() ? currentId_ : String();
 }
 
+String TConnectionPorts::RenamedTo(const String& name, const String& identity) const
+{
+    const int i = name.empty() || Find(name) >= 0 ? -1 : FindIdentity(identity);
+    return i < 0 ? String() : session_.PortList[std::size_t(i)].PortName;
+}
+
 void TConnectionPorts::FollowIdentities()
 {
     // A remembered adapter that now has another name is remembered under that name.
-    const auto follow = [this](const String& name, String& id, void (TDeviceSession::*set)(const String&)) {
-        if (name.empty() || id.empty() || Find(name) >= 0)
-            return;
-        if (const int i = FindIdentity(id); i >= 0)
-            (session_.*set)(session_.PortList[std::size_t(i)].PortName);
-    };
-    follow(session_.ConnectedPort(), connectedId_, &TDeviceSession::SetConnectedPort);
-    follow(session_.CurrentPort(), currentId_, &TDeviceSession::SetCurrentPort);
+    if (const String name = RenamedTo(session_.ConnectedPort(), connectedId_); !name.empty())
+        session_.SetConnectedPort(name);
+    if (const String name = RenamedTo(session_.CurrentPort(), currentId_); !name.empty())
+        session_.SetCurrentPort(name);
     // Names in the list carry their identity from now on.
-    for (auto [name, id] : {std::pair{session_.ConnectedPort(), &connectedId_}, std::pair{session_.CurrentPort(), &currentId_}})
-        if (const int i = Find(name); i >= 0)
-            *id = session_.PortList[std::size_t(i)].Identity();
+    if (const int i = Find(session_.ConnectedPort()); i >= 0)
+        connectedId_ = session_.PortList[std::size_t(i)].Identity();
+    if (const int i = Find(session_.CurrentPort()); i >= 0)
+        currentId_ = session_.PortList[std::size_t(i)].Identity();
 }
 
 int TConnectionPorts::ReturnedEntry()
@@ -115,6 +120,20 @@ void TConnectionPorts::ReconnectReturned(int index)
     session_.AutoConnectDone = true;
     session_.ConnectToEntry(newName, true);
     emit AdapterReturned(QString::fromStdString(oldName), QString::fromStdString(newName));
+}
+
+void TConnectionPorts::ShowTakenAdapters()
+{
+    if (!discover_)
+        return;
+    for (const TTakenAdapter& a : TTakenAdapters::Find(paths_, ProcRoot)) {
+        const QString text = QString::fromStdString(TPortHolderText::BrlttyTookAdapter(a.Product, Translate));
+        auto* item = new QListWidgetItem(QString::fromStdString(a.UsbPath), &box_);
+        item->setData(TPortListDelegate::DescriptionRole, text);
+        item->setData(TPortListDelegate::ImageIndexRole, images_.ClassImageIndex(TCommEnumerator::GUID_DEVCLASS_USB));
+        item->setToolTip(text);
+        item->setFlags(Qt::ItemIsEnabled); // shown, never chosen: it has no port to connect to
+    }
 }
 
 void TConnectionPorts::RefreshPortList()
@@ -171,6 +190,7 @@ void TConnectionPorts::RefreshPortList()
         rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
                         entry.ImageIndex});
     box_.SetRows(rows, selected);
+    ShowTakenAdapters();
     RepaintList();
 
     if (returned >= 0) {

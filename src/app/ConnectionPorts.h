@@ -72,6 +72,11 @@ public:
     // The millisecond tick the window is measured with (tests move it).
     std::function<u32()> Clock;
 
+    // --- adapters brltty took: listed after the ports as rows that cannot be chosen,
+    // saying what happened and what to do (texts through Translate; English without it).
+    std::function<String(const String& key)> Translate;
+    String ProcRoot = "/proc"; // where brltty is looked for (tests move it)
+
 signals:
     // The adapter of a port that was pulled out came back as newName and is being connected.
     void AdapterReturned(const QString& oldName, const QString& newName);
@@ -89,9 +94,12 @@ private:
     void SelectedRowChanged(int row);
     int Find(const String& name) const;
     int FindIdentity(const String& identity) const;
+    // The new name of a remembered name that is gone, by identity; empty when none.
+    String RenamedTo(const String& name, const String& identity) const;
     void FollowIdentities();
     int ReturnedEntry();
     void ReconnectReturned(int index);
+    void ShowTakenAdapters();
 
     TDeviceSession& session_;
     TPortListBox& box_;

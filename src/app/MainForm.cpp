@@ -108,6 +108,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->SetExtraPorts(setup.ExtraPorts);
     ports_->SetConnectName(setup.ConnectName);
     ports_->SetRememberedIdentities(rememberedIds_.first, rememberedIds_.second);
+    ports_->Translate = [this](const String& key) { return texts_.Translate(key); };
     connect(ports_, &TConnectionPorts::AdapterReturned, this, &TMainForm::ShowAdapterReturned);
     ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
                                 settings_.Has(optWasConnected)});
@@ -506,6 +507,8 @@ void TMainForm::BringForward()
     raise();
     activateWindow();
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        if (modal->isMinimized())
+            modal->showNormal();
         modal->raise();
         modal->activateWindow();
     }
@@ -752,6 +755,9 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
     }
     if (index == staPortInUse)
         ShowPortHolderHint();
+    else if (index >= staConnectionLost && session_->ModemCommandBytes() > 0)
+        statusLine_->SetStatusHint(QString::fromStdString(TPortHolderText::ModemManagerTouched(
+            session_->ModemCommandBytes(), [this](const String& key) { return texts_.Translate(key); })));
     emit StatusChanged(index);
 }
 

@@ -4,6 +4,7 @@
 // result and closes the port again. Every wait is bounded by the command's time-out.
 #include "platform/Component.h"
 #include "platform/Types.h"
+#include "ports/CommEnumerator.h"
 #include "ports/CommPortInfo.h"
 #include "session/ModuleSession.h"
 #include "cli/DeviceText.h"

@@ -79,7 +79,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     const u32 error = session ? session->LastOpenError() : 0;
     if (session && error == ERROR_SUCCESS && opened_)
         return session->Messages().MessageText(staConnectionLost)
-            + ": the port was lost (the line hung up, or the device was unplugged or closed)";
+            + ": the port was lost (the line hung up, or the device was unplugged or closed)"
+            + (session->ModemCommandBytes() > 0 ? ". " + TPortHolderText::ModemManagerTouched(session->ModemCommandBytes())
+                                               : String());
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
         : String(TMessageTable::DefaultText(staPortOpenFailed));

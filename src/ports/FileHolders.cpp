@@ -100,16 +100,30 @@ TFileHolderList TFileHolders::Find(const Match& match) const
 
 TFileHolderList TFileHolders::OfDevice(const String& devicePath) const
 {
+    if (devicePath.empty())
+        return {};
     const String path = Canonical(devicePath);
     struct stat dev {};
-    const bool isDevice = ::stat(path.c_str(), &dev) == 0 && S_ISCHR(dev.st_mode);
-    return Find([&](const String& link, const String& target) {
-        if (target == path || target == devicePath)
-            return true;
-        if (!isDevice || target.rfind("/dev/", 0) != 0)
-            return false;
-        struct stat st {};
-        return ::stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == dev.st_rdev;
+    // On the machine's own /proc a descriptor is compared by the file it opens (device and
+    // inode, as fuser does): a link's text alone would also match the /dev/pts/0 of another
+    // mount namespace. A tree of the test's own is compared by the link's text.
+    if (procRoot_ == "/proc" && ::stat(path.c_str(), &dev) == 0) {
+        bool hidden = false;
+        TFileHolderList list = Find([&](const String& link, const String& target) {
+            if (target.empty() || target[0] != '/')
+                return false; // sockets, pipes, anonymous inodes
+            struct stat st {};
+            if (::stat(link.c_str(), &st) != 0) {
+                hidden = hidden || errno == EACCES || errno == EPERM;
+                return false;
+            }
+            return st.st_dev == dev.st_dev && st.st_ino == dev.st_ino;
+        });
+        list.Hidden = list.Hidden || hidden;
+        return list;
+    }
+    return Find([&](const String&, const String& target) {
+        return !target.empty() && (target == path || target == devicePath);
     });
 }
 

@@ -30,8 +30,8 @@ public:
     explicit TFileHolders(String procRoot = "/proc");
 
     // The processes (this one included) that have the device at devicePath open: a
-    // descriptor whose link names the same path (after resolving devicePath's links) or
-    // opens the same character device.
+    // descriptor that opens the same file (below another /proc root: whose link names the
+    // same path, after resolving devicePath's links).
     TFileHolderList OfDevice(const String& devicePath) const;
     // The processes (this one included) that hold the socket with this inode.
     TFileHolderList OfSocket(u64 inode) const;

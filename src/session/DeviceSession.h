@@ -121,6 +121,9 @@ public:
     // pcNone otherwise); looked for below ProcRoot, which tests move.
     const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
     String ProcRoot = "/proc";
+    // Bytes dropped on the open serial port that carried modem commands (ModemManager probing
+    // it although we hold it); counted from the port's opening.
+    u32 ModemCommandBytes() const noexcept { return modemCommandBytes_; }
     // The firmware transfer: the image held, the block offsets, the last upload's report.
     const TFirmwareUpload& Upload() const noexcept { return upload_; }
     // The folder the firmware file chooser starts in (the folder of the last image loaded).
@@ -197,6 +200,8 @@ public:
     // when the port list learns that the port was removed.
     void SerialModemLost(TObject* sender, u32 error);
     void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
+    void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                          TCommErrorFlags errors);
 
     // --- timer handlers
     void PollTimerTimer(TObject* sender);
@@ -238,7 +243,7 @@ private:
     void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
-    void NotePortHolder(u32 openResult);
+    void NotePortHolder(const String& fileName, u32 openResult);
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -262,6 +267,7 @@ private:
     String connectedPort_;
     u32 lastOpenError_ = 0;
     TPortHolderReport portHolder_;
+    u32 modemCommandBytes_ = 0;
     int statusIndex_ = -1;
     TKnobState knobs_[2];
     TFirmwareUpload upload_;

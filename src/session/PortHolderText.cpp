@@ -62,6 +62,17 @@ const char* TPortHolderText::BrlttyTakenText() noexcept
            "Remove the brltty package, or mask its udev rules and its service.";
 }
 
+const char* TPortHolderText::ModemManagerTouchedText() noexcept
+{
+    return "ModemManager wrote modem commands into this port while it was in use here (%d bytes were "
+           "dropped). Add a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}=\"1\" for this adapter.";
+}
+
+String TPortHolderText::ModemManagerTouched(u32 bytes, const TLookup& lookup)
+{
+    return Fill(Text(ModemManagerTouchedKey, ModemManagerTouchedText(), lookup), String(), int(bytes));
+}
+
 String TPortHolderText::Hint(const TPortHolderReport& holder, const TLookup& lookup)
 {
     if (holder.Culprit == pcNone)

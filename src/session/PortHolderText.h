@@ -19,11 +19,16 @@ public:
     // brltty took a known USB serial adapter (named by product) so that it has no port.
     static String BrlttyTookAdapter(const String& adapter, const TLookup& lookup = {});
 
+    // ModemManager wrote modem commands into the port we held (bytes dropped).
+    static String ModemManagerTouched(u32 bytes, const TLookup& lookup = {});
+
     // The key and English text of a culprit (pcNone: empty).
     static const char* Key(TPortCulprit culprit) noexcept;
     static const char* DefaultText(TPortCulprit culprit) noexcept;
     static constexpr const char* BrlttyTakenKey = "inf_holder-brltty-taken";
     static const char* BrlttyTakenText() noexcept;
+    static constexpr const char* ModemManagerTouchedKey = "inf_holder-mm-touched";
+    static const char* ModemManagerTouchedText() noexcept;
 };
 
 } // namespace fk

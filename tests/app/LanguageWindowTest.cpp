@@ -15,6 +15,8 @@
 #include <QProcessEnvironment>
 #include <QSlider>
 
+#include <thread>
+
 namespace fk::test {
 namespace {
 
@@ -168,6 +170,49 @@ TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
+// A second start while the preferences dialog is open brings forward the window and the
+// dialog above it, both restored.
+TEST_F(LanguageWindowTest, ASecondStartRaisesTheOpenModalDialog)
+{
+    QTemporaryDir runtime;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const String name = TFileVersionInfo::MakeInstanceName({}) + "-test";
+    TMainFormSetup setup;
+    setup.InstanceName = name;
+    MakeForm(setup);
+    std::thread secondStart;
+    bool asked = false, restored = false;
+    TModalAnswer answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<TFormSettings*>(w);
+        if (!dialog)
+            return false;
+        if (!asked) {
+            asked = true;
+            dialog->showMinimized();
+            form_->showMinimized();
+            secondStart = std::thread([name] { SingleInstance::ShowWindow(SingleInstance::GetWindow(name)); });
+            return false;
+        }
+        if (dialog->isMinimized() || form_->isMinimized())
+            return false;
+        restored = true;
+        dialog->reject();
+        return true;
+    });
+    answer.Repeat();
+    form_->MenuSettingsClick();
+    if (secondStart.joinable())
+        secondStart.join();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(restored);
+    form_.reset();
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
 // A runtime folder that is a file: the window says once that one instance at a time cannot
 // be ensured and why, and the box stays until the user closes it.
 TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
@@ -292,10 +337,9 @@ TEST(SingleInstanceProgram, TwoStartsAtTheSameMomentLeaveOneRunning)
     QProcess& ended = a.state() == QProcess::Running ? b : a;
     EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(ended.exitCode(), 0);
-    for (QProcess* p : {&a, &b}) {
-        p->terminate();
-        EXPECT_TRUE(p->waitForFinished(20000));
-    }
+    QProcess& running = &ended == &a ? b : a;
+    running.terminate();
+    EXPECT_TRUE(running.waitForFinished(20000));
 }
 
 TEST(SingleInstanceProgram, VersionPrintsProductAndVersion)

@@ -3,11 +3,13 @@
 // follows the stored preferences.
 #include "AppTestHarness.h"
 #include "FakeDeviceTree.h"
+#include "ScreenshotUtil.h"
 
 #include "app/AppSettings.h"
 #include "ports/PortMonitor.h"
 
 #include <filesystem>
+#include <fstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -166,7 +168,7 @@ protected:
         std::filesystem::create_symlink(sim_->PortPath(), node_);
         MakeFakeMachineForm({{node_, "the simulator behind ttyUSB3"}}, false);
         form_->Ports().Clock = [this] { return now_; };
-        connect(&form_->Ports(), &TConnectionPorts::AdapterReturned, form_.get(),
+        QObject::connect(&form_->Ports(), &TConnectionPorts::AdapterReturned, form_.get(),
                 [this](const QString& from, const QString& to) { returns_ << from + QStringLiteral(">") + to; });
         ASSERT_TRUE(form_->ConnectToName(node_));
         ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
@@ -218,6 +220,48 @@ TEST_F(AdapterReturnTest, AnAdapterBackAfterTheUsersDisconnectOrAfterSixtyOneSec
     EXPECT_TRUE(returns_.isEmpty());
     EXPECT_NE(form_->Session().CurrentPort(), "ttyUSB5");
     EXPECT_FALSE(form_->Ports().AwaitingReturn());
+}
+
+// An adapter brltty took has no port: its place in the list says so and cannot be chosen.
+TEST_F(PortListTest, AnAdapterBrlttyTookIsShownInItsPlaceWithWhatToDo)
+{
+    tree_.BuildStandardMachine();
+    tree_.Device(kHub + "/1-6", "usb", "usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}});
+    tree_.Device(kHub + "/1-6/1-6:1.0", "usb", "ch341");
+    const std::string proc = tree_.Root() + "/proc";
+    std::filesystem::create_directories(proc + "/813");
+    std::ofstream(proc + "/813/comm") << "brltty\n";
+    MakeFakeMachineForm({}, false);
+    EXPECT_FALSE(Rows().contains(QStringLiteral("1-6"))); // brltty is not running on this machine
+    form_->Ports().ProcRoot = proc;
+    form_->SetLanguage(lngRussian);
+    form_->Ports().RefreshPortList();
+    ASSERT_TRUE(Rows().contains(QStringLiteral("1-6")));
+    QListWidgetItem* row = form_->PortListBox().item(RowOf(QStringLiteral("1-6")));
+    EXPECT_TRUE(row->toolTip().startsWith(QStringLiteral("brltty, служба брайлевских дисплеев"))) << row->toolTip().toStdString();
+    EXPECT_FALSE(row->flags() & Qt::ItemIsSelectable);
+    ClickRow(RowOf(QStringLiteral("1-6")));
+    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("portlist"), QStringLiteral("brltty-ru")).isEmpty());
+}
+
+// An older settings file knows the port by name only; a newer one keeps the adapter's identity
+// beside it, which finds the adapter at start-up when its name changed meanwhile.
+TEST_F(PortListTest, ARememberedAdapterIsFoundByItsIdentityUnderItsNewName)
+{
+    TAppSettings settings;
+    TStoredPlaces places;
+    places.CurrentPort = places.ConnectedPort = "ttyUSB7";
+    places.CurrentPortIdentity = places.ConnectedPortIdentity = "usb:0403:6001:A50285BI";
+    ASSERT_TRUE(SaveSettings(settings, places));
+    MakeFakeMachineForm();
+    EXPECT_EQ(form_->Session().ConnectedPort(), "ttyUSB0");
+    EXPECT_EQ(Selected(), QStringLiteral("ttyUSB0"));
+    form_->SaveSettings();
+    TStoredPlaces stored;
+    ASSERT_TRUE(LoadSettings(settings, stored));
+    EXPECT_EQ(stored.ConnectedPort, "ttyUSB0");
+    EXPECT_EQ(stored.ConnectedPortIdentity, "usb:0403:6001:A50285BI");
 }
 
 // Stored preferences, then a window over the simulator's port.

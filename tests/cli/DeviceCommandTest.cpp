@@ -212,7 +212,7 @@ TEST_F(DeviceCommandTest, APortInUseNamesItsHolderAndWhatToDo)
     {
         test::PortHoldingProcess tool(Port(), "ferrovan");
         ASSERT_TRUE(tool.Held());
-        EXPECT_EQ(Run({"info", Port(), "--timeout", "3"}), exitFailed);
+        EXPECT_EQ(Run({"info", Port(), "--timeout", "20"}), exitFailed); // after the open's 5 s of retries
         EXPECT_NE(err_.str().find("Port already in use: The port is held by the ferrovan command-line tool (process "
                                   + std::to_string(tool.Pid()) + ")."),
                   std::string::npos)
@@ -220,7 +220,7 @@ TEST_F(DeviceCommandTest, APortInUseNamesItsHolderAndWhatToDo)
     }
     test::PortHoldingProcess mm(Port(), "ModemManager");
     ASSERT_TRUE(mm.Held());
-    EXPECT_EQ(Run({"info", Port(), "--timeout", "3"}), exitFailed);
+    EXPECT_EQ(Run({"info", Port(), "--timeout", "20"}), exitFailed);
     EXPECT_NE(err_.str().find("Port already in use: ModemManager (process " + std::to_string(mm.Pid())
                               + ") is probing the port"),
               std::string::npos)

@@ -100,13 +100,15 @@ TEST(UDPPortLockTest, AnotherUsersProgramCannotTakeTheListenersPortWhileModulesO
     EXPECT_EQ(BindAsAnotherUser("0.0.0.0", port), 1);
     EXPECT_EQ(BindAsAnotherUser("127.0.0.1", port), 1);
     // A simulated module of this user binds its own address of the port beside the listener.
-    TSimLog log;
-    TSimModuleOptions options;
-    options.Address = "127.0.0.7";
-    options.UDPPort = port;
-    options.TCPPort = FreePort();
-    TSimModule module(options, log);
-    EXPECT_TRUE(module.Open()) << ErrorText(GetLastError());
+    {
+        TSimLog log;
+        TSimModuleOptions options;
+        options.Address = "127.0.0.7";
+        options.UDPPort = port;
+        options.TCPPort = FreePort();
+        TSimModule module(options, log);
+        EXPECT_TRUE(module.Open()) << ErrorText(GetLastError());
+    }
     // Another user's program that was there first is named as such.
     listener->SetActive(false);
     int ready[2];
