@@ -129,6 +129,7 @@ TEST_F(PortListTest, RemovingTheOpenPortClosesTheConnection)
     EXPECT_EQ(form_->Session().DeviceState(), dsNone);
     EXPECT_FALSE(form_->Session().Serial()->IsValid());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
+    EXPECT_EQ(Status(), QStringLiteral("Port inactive")); // the port is gone, and the status says so
 }
 
 // Two CH340 adapters without serial numbers, in sockets 1-4 and 1-5; the one in 1-4 is the
