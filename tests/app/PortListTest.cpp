@@ -243,6 +243,7 @@ TEST_F(PortListTest, AnAdapterBrlttyTookIsShownInItsPlaceWithWhatToDo)
     EXPECT_FALSE(row->flags() & Qt::ItemIsSelectable);
     ClickRow(RowOf(QStringLiteral("1-6")));
     EXPECT_EQ(form_->Session().ItemIndex, -1);
+    form_->PortListBox().scrollToItem(row);
     EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("portlist"), QStringLiteral("brltty-ru")).isEmpty());
 }
 
