@@ -8,9 +8,12 @@
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
+#include "ports/TakenAdapters.h"
+#include "session/PortHolderText.h"
 #include "support/VersionInfo.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace fk {
 
@@ -243,6 +246,43 @@ int TTool::Run(const std::vector<std::string>& args)
     return TImageCommand(out_, err_).Make(rest);
 }
 
+namespace {
+
+// Who an adapter is, beside its name: USB ids, its place on the bus, its stable names.
+void AddIdentity(TJsonWriter& w, const TCommEnumerator::TCommPortInfo& p)
+{
+    char id[8];
+    std::snprintf(id, sizeof id, "%04x", p.UsbVendorId);
+    w.Member("vendor_id", p.UsbVendorId || p.UsbProductId ? String(id) : String());
+    std::snprintf(id, sizeof id, "%04x", p.UsbProductId);
+    w.Member("product_id", p.UsbVendorId || p.UsbProductId ? String(id) : String());
+    w.Member("usb_path", p.UsbPath).Member("by_path", p.StableLocation).Member("identity", p.Identity());
+}
+
+String TakenAdapterText(const TTakenAdapter& a)
+{
+    return TPortHolderText::BrlttyTookAdapter(a.Product);
+}
+
+// An adapter brltty has taken: it has no port, and the entry says why and what to do.
+void AddTakenAdapter(TJsonWriter& w, const TTakenAdapter& a)
+{
+    char vendor[8], product[8];
+    std::snprintf(vendor, sizeof vendor, "%04x", a.VendorId);
+    std::snprintf(product, sizeof product, "%04x", a.ProductId);
+    w.BeginObject()
+        .Member("port", String())
+        .Member("description", a.Product)
+        .Member("vendor_id", String(vendor))
+        .Member("product_id", String(product))
+        .Member("usb_path", a.UsbPath)
+        .Member("taken_by", String("brltty"))
+        .Member("hint", TakenAdapterText(a))
+        .EndObject();
+}
+
+} // namespace
+
 int TTool::Ports(const std::vector<std::string>& args)
 {
     TCommandLine cl;
@@ -251,11 +291,12 @@ int TTool::Ports(const std::vector<std::string>& args)
         return exitUsage;
     }
     TCommEnumerator::TCommPortList_ list;
-    if (!TCommEnumerator::GetPortList(list, true)) {
+    if (!TCommEnumerator::GetPortList(list, true, paths_, nullptr)) {
         err_ << "ferrovan ports: the serial ports could not be listed\n";
         return exitFailed;
     }
     std::sort(list.begin(), list.end());
+    const std::vector<TTakenAdapter> taken = TTakenAdapters::Find(paths_, procRoot_);
     if (cl.Has("json")) {
         TJsonWriter w;
         w.BeginArray();
@@ -268,15 +309,21 @@ int TTool::Ports(const std::vector<std::string>& args)
                 .Member("class", p.ClassPath)
                 .Member("system_port", p.SystemPort)
                 .Member("serial_number", p.SerialNumber)
-                .Member("stable_path", p.StablePath)
-                .EndObject();
+                .Member("stable_path", p.StablePath);
+            AddIdentity(w, p);
+            w.EndObject();
         }
+        for (const TTakenAdapter& a : taken)
+            AddTakenAdapter(w, a);
         w.EndArray();
         out_ << w.Text() << "\n";
         return exitOk;
     }
+    for (const TTakenAdapter& a : taken)
+        out_ << TDeviceText::Escaped(a.UsbPath) << "\t" << TDeviceText::Escaped(TakenAdapterText(a)) << "\n";
     if (list.empty()) {
-        out_ << "No serial ports found.\n";
+        if (taken.empty())
+            out_ << "No serial ports found.\n";
         return exitOk;
     }
     for (const auto& p : list) {

@@ -3,6 +3,7 @@
 //   0 success, 1 the port or the device failed, 2 wrong usage.
 #include "cli/CommandLine.h"
 #include "platform/Types.h"
+#include "ports/CommEnumerator.h"
 
 #include <ostream>
 #include <string>
@@ -38,6 +39,13 @@ public:
     // Standard output is a terminal: progress is drawn as a bar redrawn in place.
     void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
 
+    // Where `ports` looks for the machine's ports and for brltty (tests hand in trees of their own).
+    void SetDiscoveryPaths(const TCommEnumerator::TDiscoveryPaths& paths, const String& procRoot)
+    {
+        paths_ = paths;
+        procRoot_ = procRoot;
+    }
+
 private:
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
@@ -50,6 +58,8 @@ private:
     std::ostream& err_;
     bool terminal_ = false;
     unsigned codePage_ = 0;
+    TCommEnumerator::TDiscoveryPaths paths_;
+    String procRoot_ = "/proc";
 };
 
 } // namespace fk

@@ -5,6 +5,7 @@
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
 #include "session/ModuleSession.h"
+#include "session/PortHolderText.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -78,7 +79,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     const u32 error = session ? session->LastOpenError() : 0;
     if (session && error == ERROR_SUCCESS && opened_)
         return session->Messages().MessageText(staConnectionLost)
-            + ": the port was lost (the line hung up, or the device was unplugged or closed)";
+            + ": the port was lost (the line hung up, or the device was unplugged or closed)"
+            + (session->ModemCommandBytes() > 0 ? ". " + TPortHolderText::ModemManagerTouched(session->ModemCommandBytes())
+                                               : String());
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
         : String(TMessageTable::DefaultText(staPortOpenFailed));
@@ -89,6 +92,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
                 "(sudo usermod -aG dialout $USER) and log in again.";
     else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
         text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
+    else if (const String holder = TPortHolderText::Hint(session ? session->PortHolder() : TPortHolderReport());
+             !holder.empty())
+        text += ": " + holder;
     else if (error != ERROR_SUCCESS)
         text += " (" + ErrorText(error) + ")";
     return text;

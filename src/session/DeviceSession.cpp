@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 namespace fk {
 
@@ -67,6 +68,7 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     serial_->OnError = TCommErrorEvent(this, &TDeviceSession::SerialError);
     serial_->OnModemLost = TCommSpeedEvent(this, &TDeviceSession::SerialModemLost);
     serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
+    serial_->OnPacketLoss = TKestPacketLossEvent(this, &TDeviceSession::SerialPacketLoss);
 
     std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
     parameters_.Bytes[0] = OpenTimeMin;
@@ -100,6 +102,7 @@ void TDeviceSession::DetachConnection()
     serial_->OnError = nullptr;
     serial_->OnModemLost = nullptr;
     serial_->OnPacketReceived = nullptr;
+    serial_->OnPacketLoss = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -155,6 +158,7 @@ bool TDeviceSession::ModuleLinkSuspended() const { return false; }
 
 void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 {
+    modemCommandBytes_ = 0;
     requestQueue_.clear();
     restartPending_ = rpNone;
     restartAttempts_ = 0;
@@ -181,9 +185,10 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
         view_->ShowPortInStatusBar();
 }
 
-void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
+void TDeviceSession::SerialOpen(TObject*, const String& fileName, u32 result)
 {
     lastOpenError_ = result;
+    NotePortHolder(fileName, result);
     if (result == ERROR_SUCCESS) {
         portOpened_ = true;
         ShowStatus(staConnecting, icInformation);
@@ -964,6 +969,30 @@ void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
     else if (index == staPortOpenFailed)
         suffix = OpenFailureReason();
     view_->ShowStatus(index, iconClass, suffix);
+}
+
+void TDeviceSession::SerialPacketLoss(TObject*, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                                      TCommErrorFlags)
+{
+    // Modem commands ("AT...\r") among the bytes the receiver threw away: ModemManager, which
+    // runs as root and is not kept off by our exclusive use, probed the port we hold.
+    if (reason == plrNotSent || !buffer || serial_->CommPort() != serialPort1_)
+        return;
+    const std::string_view bytes(static_cast<const char*>(buffer), transferred);
+    for (auto at = bytes.find("AT"); at != std::string_view::npos; at = bytes.find("AT", at + 2)) {
+        const auto end = bytes.find('\r', at);
+        if (end != std::string_view::npos && end - at <= 64) {
+            modemCommandBytes_ += u32(transferred);
+            return;
+        }
+    }
+}
+
+void TDeviceSession::NotePortHolder(const String& fileName, u32 openResult)
+{
+    portHolder_ = {};
+    if (openResult == ERROR_ACCESS_DENIED && serial_->CommPort() == serialPort1_ && !fileName.empty())
+        portHolder_ = TPortHolder::Find(fileName, ProcRoot, serialPort1_->LockDirectory());
 }
 
 String TDeviceSession::OpenFailureReason() const

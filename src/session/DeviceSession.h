@@ -25,6 +25,7 @@
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
 #include "ports/CommTypes.h"
+#include "ports/PortHolder.h"
 #include "protocol/DeviceMessages.h"
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
@@ -124,6 +125,13 @@ public:
     // lock file of another user blocks the port. Empty otherwise. The status line shows it
     // behind "Can not open the port".
     String OpenFailureReason() const;
+    // Who holds the serial port when the last open failed because it is in use (culprit
+    // pcNone otherwise); looked for below ProcRoot, which tests move.
+    const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
+    String ProcRoot = "/proc";
+    // Bytes dropped on the open serial port that carried modem commands (ModemManager probing
+    // it although we hold it); counted from the port's opening.
+    u32 ModemCommandBytes() const noexcept { return modemCommandBytes_; }
     // The firmware transfer: the image held, the block offsets, the last upload's report.
     const TFirmwareUpload& Upload() const noexcept { return upload_; }
     // The folder the firmware file chooser starts in (the folder of the last image loaded).
@@ -215,6 +223,8 @@ public:
     // when the port list learns that the port was removed.
     void SerialModemLost(TObject* sender, u32 error);
     void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
+    void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                          TCommErrorFlags errors);
 
     // --- timer handlers
     void PollTimerTimer(TObject* sender);
@@ -273,6 +283,7 @@ private:
     void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
+    void NotePortHolder(const String& fileName, u32 openResult);
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -296,6 +307,8 @@ private:
     String currentPort_;
     String connectedPort_;
     u32 lastOpenError_ = 0;
+    TPortHolderReport portHolder_;
+    u32 modemCommandBytes_ = 0;
     int statusIndex_ = -1;
     TKnobState knobs_[2];
     TFirmwareUpload upload_;
