@@ -13,6 +13,7 @@
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
+#include "app/TracedMessageBox.h"
 #include "connection/KestConnection.h"
 #include "controls/DesignScale.h"
 #include "controls/Knob.h"
@@ -540,7 +541,7 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
                         QStringLiteral("The document was not found. Looked for:\n") + lookup.LookedFor(), QMessageBox::Ok,
                         this);
         box.setObjectName(QStringLiteral("HelpNotFound"));
-        box.exec();
+        TTracedMessageBox::Exec(box);
         keys_.Forget();
     }
     return lookup;
@@ -783,7 +784,7 @@ void TMainForm::ShowMessage(int index)
 {
     QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(session_->Messages().MessageText(index)),
                     QMessageBox::Ok, this);
-    box.exec();
+    TTracedMessageBox::Exec(box);
     keys_.Forget();
 }
 
@@ -808,7 +809,7 @@ TQuestionAnswer TMainForm::AskQuestion(int index)
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
-    const int answer = box.exec();
+    const int answer = TTracedMessageBox::Exec(box);
     keys_.Forget();
     return answer == QMessageBox::Yes ? qaYes : answer == QMessageBox::No ? qaNo : qaCancel;
 }

@@ -1,5 +1,6 @@
 // ferrovan-kest: the configurator's window.
 #include "app/AppCommandLine.h"
+#include "app/AppTrace.h"
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
@@ -87,6 +88,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // The trace starts before the window so that it sees the window's first status.
+    fk::TAppTrace trace;
+    if (!args.TraceFile.empty() && !trace.Open(args.TraceFile, version.ProductAndVersion()))
+        std::cerr << "ferrovan-kest: " << trace.Error().toStdString() << std::endl;
+
     fk::TMainFormSetup setup;
     setup.ExtraPorts = args.Ports;
     if (!standalone)
@@ -109,6 +115,8 @@ int main(int argc, char** argv)
             }
         });
     form.show();
+    if (!trace.Error().isEmpty())
+        QTimer::singleShot(0, &form, [&form, &trace] { trace.ShowFailure(&form); });
     if (args.ExitWhenShown) {
         // The window is shown once its platform window is exposed and has painted.
         auto* check = new QTimer(&form);
@@ -124,5 +132,7 @@ int main(int argc, char** argv)
         check->start(1);
     }
     const int loop = app.exec();
-    return loop != 0 ? loop : exitCode;
+    const int status = loop != 0 ? loop : exitCode;
+    fk::TTraceSink::Exit(status);
+    return status;
 }

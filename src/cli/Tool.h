@@ -11,6 +11,7 @@
 namespace fk {
 
 class TCommandLine;
+class TTraceSink;
 
 enum TExitStatus : int { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
@@ -39,6 +40,10 @@ public:
     void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
 
 private:
+    // --trace FILE of a device or module command: the trace file opened and made active;
+    // false (the error told) when it cannot be opened.
+    bool OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace);
+    int RunCommand(const std::string& command, const std::vector<std::string>& rest);
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.

@@ -233,6 +233,8 @@ private:
     void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
+    // Every change of deviceState_ or uploadState_ calls it, for the diagnostic trace.
+    void TraceState();
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -262,6 +264,7 @@ private:
     bool progressVisible_ = false;
     int progressPosition_ = ProgressMin;
     bool progressPaused_ = false;
+    int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
 };
 
 } // namespace fk
