@@ -30,7 +30,7 @@ void TAppTrace::ShowFailure(QWidget* window) const
     if (error_.isEmpty())
         return;
     QMessageBox box(QMessageBox::Warning, window ? window->windowTitle() : QString(),
-                    QStringLiteral("No diagnostic trace is written: ") + error_ + QLatin1Char('.'), QMessageBox::Ok,
+                    QStringLiteral("No diagnostic trace is written: ") + error_, QMessageBox::Ok,
                     window);
     box.setObjectName(QStringLiteral("TraceFailure"));
     TTracedMessageBox::Exec(box);

@@ -150,7 +150,7 @@ u64 TTraceSink::Size() const noexcept
 String TTraceSink::OpenFailureText(const String& path)
 {
     const DWORD error = GetLastError();
-    const String reason = error == ERROR_BAD_FILE_TYPE ? String("it is not a regular file") : ErrorText(error);
+    const String reason = error == ERROR_BAD_FILE_TYPE ? String("It is not a regular file.") : ErrorText(error);
     return "cannot open the trace file " + path + ": " + reason;
 }
 
