@@ -2,11 +2,13 @@
 // trace file that cannot be opened stops the command before it touches the device.
 #include "TraceReader.h"
 #include "cli/Tool.h"
+#include "session/FirmwareImage.h"
 #include "sim/SimController.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -56,6 +58,33 @@ TEST_F(TraceCommandTest, InfoTracesPacketsStatesAndStatuses)
         EXPECT_TRUE(received.contains(name)) << name;
     }
     EXPECT_EQ(trace.Field("port", "action").mid(0, 1), QStringList{"opened"});
+}
+
+TEST_F(TraceCommandTest, FlashTracesTheUploadStates)
+{
+    const TByteString payload(600, 0x5A);
+    TByteString image;
+    ASSERT_TRUE(TFirmwareImage::Build(TSimOptions().Identifier, payload.data(), payload.size(), image));
+    const std::string imagePath = Path("fw.img");
+    std::ofstream(imagePath, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                     std::streamsize(image.size()));
+    ASSERT_EQ(Run({"flash", sim_->PortPath(), imagePath, "--trace", Path("flash.jsonl")}), exitOk) << err_.str();
+    const test::TTraceReader trace(Path("flash.jsonl"));
+    ASSERT_TRUE(trace.Valid()) << trace.Error();
+    const QStringList states = trace.States();
+    const auto uploadIndex = [&](const QString& upload) {
+        for (int i = 0; i < states.size(); ++i)
+            if (states[i].endsWith("/" + upload))
+                return i;
+        return -1;
+    };
+    const int wait = uploadIndex("wait-bootloader"), transfer = uploadIndex("transfer");
+    ASSERT_GE(wait, 0) << states.join(' ').toStdString();
+    EXPECT_GT(transfer, wait) << states.join(' ').toStdString();
+    // The upload ends (the device answers in its new application) before the tool closes the port.
+    EXPECT_EQ(states.value(transfer + 1), "identifying/none") << states.join(' ').toStdString();
+    EXPECT_EQ(states.back(), "none/none");
+    EXPECT_TRUE(trace.Field("tx", "name").contains("dcFirmwareBlock"));
 }
 
 TEST_F(TraceCommandTest, ATraceFileThatCannotBeOpenedIsAUsageErrorAndLeavesTheDeviceAlone)
