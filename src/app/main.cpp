@@ -115,7 +115,8 @@ int main(int argc, char** argv)
             }
         });
     form.show();
-    if (!trace.Error().isEmpty())
+    // Runs that take pictures or measure end by themselves: no box waits for an answer there.
+    if (!trace.Error().isEmpty() && !standalone)
         QTimer::singleShot(0, &form, [&form, &trace] { trace.ShowFailure(&form); });
     if (args.ExitWhenShown) {
         // The window is shown once its platform window is exposed and has painted.

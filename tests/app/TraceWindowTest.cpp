@@ -46,6 +46,22 @@ TEST_F(TraceWindowTest, TheProgramTracesAConnectionAsTheUserSawIt)
     EXPECT_EQ(trace.Lines().back().value("status").toInt(), p.exitCode());
 }
 
+TEST_F(TraceWindowTest, AnUnopenableTraceFileChangesNothingElseInARunThatEndsByItself)
+{
+    StartSim();
+    const QString bad = dir_.filePath(QStringLiteral("missing/window.jsonl"));
+    const QString port = QString::fromStdString(sim_->PortPath());
+    QProcess p;
+    p.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {"--port", port + "=Sim", "--connect", port,
+                                                    "--quit-after-connect", "--trace", bad});
+    const bool ended = p.waitForFinished(60000);
+    if (!ended)
+        p.kill();
+    ASSERT_TRUE(ended) << "the window waited (for a box nobody answers?)";
+    EXPECT_TRUE(p.readAllStandardError().contains(("cannot open the trace file " + bad).toUtf8()));
+    EXPECT_GE(LogCount("parameters read"), 1) << LogText(); // it connected all the same
+}
+
 TEST_F(TraceWindowTest, MessageBoxesAndQuestionsAreTracedWithTheirAnswers)
 {
     TAppTrace trace;
