@@ -94,7 +94,15 @@ void TStatusLine::ShowStatus(const TMessageTable& messages, int index, TIconClas
     index_ = index;
     iconClass_ = iconClass;
     suffix_ = portSuffix;
+    suffixIndex_ = -1;
     Render(messages);
+}
+
+void TStatusLine::SetSuffixMessage(const TMessageTable& messages, int index)
+{
+    suffixIndex_ = index;
+    if (index_ >= 0)
+        Render(messages);
 }
 
 void TStatusLine::ClearStatus()
@@ -102,6 +110,7 @@ void TStatusLine::ClearStatus()
     index_ = -1;
     iconClass_ = icNone;
     suffix_.clear();
+    suffixIndex_ = -1;
     label6_->clear();
     label6_->setToolTip(QString());
     ShowStatusIcon();
@@ -117,8 +126,9 @@ void TStatusLine::Retranslate(const TMessageTable& messages)
 void TStatusLine::Render(const TMessageTable& messages)
 {
     QString text = QString::fromStdString(messages.MessageText(index_));
-    if (!suffix_.empty())
-        text += QStringLiteral(": ") + QString::fromStdString(suffix_);
+    const String& suffix = suffixIndex_ >= 0 ? messages.MessageText(suffixIndex_) : suffix_;
+    if (!suffix.empty())
+        text += QStringLiteral(": ") + QString::fromStdString(suffix);
     label6_->setText(text);
     QFont font = label6_->font();
     font.setItalic(iconClass_ == icInformation);
@@ -162,6 +172,8 @@ void TStatusLine::ShowPort(const QString& name, const QString& description, cons
 {
     label5_->setText(name);
     panel4_->setToolTip(description);
+    // Without a port in use the panel gives its room to the status text.
+    panel4_->setVisible(!name.isEmpty());
     const int size = std::max(8, height_ - 6);
     if (name.isEmpty() || icon.isNull())
         image1_->clear();

@@ -19,6 +19,13 @@ int TTracedMessageBox::Exec(QMessageBox& box)
     return result;
 }
 
+void TTracedMessageBox::Show(QMessageBox* box)
+{
+    box->show();
+    if (TTraceSink::Enabled())
+        TTraceSink::Message(box->text().toStdString());
+}
+
 QString TTracedMessageBox::AnswerName(const QMessageBox& box, int result)
 {
     switch (result) {
