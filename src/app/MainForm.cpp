@@ -13,6 +13,8 @@
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
+#include "app/TracedMessageBox.h"
+#include "support/TraceSink.h"
 #include "connection/KestConnection.h"
 #include "controls/DesignScale.h"
 #include "controls/Knob.h"
@@ -572,6 +574,8 @@ void TMainForm::ShowGuardProblem()
     box->setAttribute(Qt::WA_DeleteOnClose);
     guardProblem_.clear();
     box->open();
+    if (TTraceSink::Enabled())
+        TTraceSink::Message(box->text().toStdString());
 }
 
 void TMainForm::MenuSettingsClick()
@@ -623,7 +627,7 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
                         QMessageBox::Ok,
                         this);
         box.setObjectName(QStringLiteral("HelpNotFound"));
-        box.exec();
+        TTracedMessageBox::Exec(box);
         keys_.Forget();
     }
     return lookup;
@@ -920,7 +924,7 @@ void TMainForm::ShowMessage(int index)
 {
     QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(session_->Messages().MessageText(index)),
                     QMessageBox::Ok, this);
-    box.exec();
+    TTracedMessageBox::Exec(box);
     keys_.Forget();
 }
 
@@ -936,7 +940,7 @@ void TMainForm::UploadFailed(int cause, bool erased)
     box->setObjectName(QStringLiteral("UploadFailedBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    box->show();
+    TTracedMessageBox::Show(box);
 }
 
 bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)
@@ -961,7 +965,7 @@ TQuestionAnswer TMainForm::AskQuestion(int index)
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
-    const int answer = box.exec();
+    const int answer = TTracedMessageBox::Exec(box);
     keys_.Forget();
     return answer == QMessageBox::Yes ? qaYes : answer == QMessageBox::No ? qaNo : qaCancel;
 }

@@ -1,6 +1,10 @@
 // ferrovan-kest: the configurator's window.
 #include "app/AppCommandLine.h"
+<<<<<<< HEAD
 #include "app/AppSettings.h"
+=======
+#include "app/AppTrace.h"
+>>>>>>> trace
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
@@ -109,6 +113,11 @@ int main(int argc, char** argv)
     if (!standalone && TakeInstanceGuard(version.InstanceName) == igOtherInstance)
         return 0;
 
+    // The trace starts before the window so that it sees the window's first status.
+    fk::TAppTrace trace;
+    if (!args.TraceFile.empty() && !trace.Open(args.TraceFile, version.ProductAndVersion()))
+        std::cerr << "ferrovan-kest: " << trace.Error().toStdString() << std::endl;
+
     fk::TMainFormSetup setup;
     setup.ExtraPorts = args.Ports;
     if (!standalone)
@@ -131,6 +140,9 @@ int main(int argc, char** argv)
             }
         });
     form.show();
+    // Runs that take pictures or measure end by themselves: no box waits for an answer there.
+    if (!trace.Error().isEmpty() && !standalone)
+        QTimer::singleShot(0, &form, [&form, &trace] { trace.ShowFailure(&form); });
     if (args.ExitWhenShown) {
         // The window is shown once its platform window is exposed and has painted.
         auto* check = new QTimer(&form);
@@ -146,5 +158,7 @@ int main(int argc, char** argv)
         check->start(1);
     }
     const int loop = app.exec();
-    return loop != 0 ? loop : exitCode;
+    const int status = loop != 0 ? loop : exitCode;
+    fk::TTraceSink::Exit(status);
+    return status;
 }

@@ -8,8 +8,12 @@
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
+<<<<<<< HEAD
 #include "ports/TakenAdapters.h"
 #include "session/PortHolderText.h"
+=======
+#include "support/TraceSink.h"
+>>>>>>> trace
 #include "support/VersionInfo.h"
 
 #include <algorithm>
@@ -40,10 +44,27 @@ const char* const TimeoutNote =
     "  --timeout SECONDS       the command ends within this time (default 10)\n";
 const char* const JsonNote = "  --json                  print one JSON object\n";
 const char* const ExitNote = "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
+const char* const TraceNote = "  --trace FILE            write a diagnostic trace to FILE (JSON lines: packets, states,\n"
+                              "                          status texts, port events; never a pass phrase)\n";
+
+// The commands that talk to a device or a module take --trace.
+bool TakesTrace(const TCommandInfo& c)
+{
+    const std::string name = c.name;
+    return c.devicePort || name == "modules" || name == "module-ap" || name == "flash";
+}
+
+std::vector<TCommandInfo> WithTrace(std::vector<TCommandInfo> commands)
+{
+    for (TCommandInfo& c : commands)
+        if (TakesTrace(c))
+            c.options.push_back({"trace", true});
+    return commands;
+}
 
 const std::vector<TCommandInfo>& Commands()
 {
-    static const std::vector<TCommandInfo> commands = {
+    static const std::vector<TCommandInfo> commands = WithTrace({
         {"ports", "ports [--json]", "list the machine's serial ports",
          "Lists the machine's serial ports in natural order, with their descriptions.\n\n"
          "  --json                  print a JSON array\n",
@@ -119,7 +140,7 @@ const std::vector<TCommandInfo>& Commands()
         {"help", "help [COMMAND]", "show this text, or one command's usage",
          "Shows the overview of the commands, or the usage of one command (as COMMAND --help does).\n", false,
          {}},
-    };
+    });
     return commands;
 }
 
@@ -157,6 +178,7 @@ std::string TTool::Usage()
     text += "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
             "--timeout SECONDS bounds every device command (default 10); for flash it bounds each\n"
             "step of the device.\n"
+            "--trace FILE writes a diagnostic trace of a device or module command to FILE.\n"
             "\n";
     text += ExitNote;
     return text;
@@ -168,6 +190,8 @@ std::string TTool::CommandUsage(const std::string& command)
     if (!c)
         return {};
     std::string text = std::string("usage: ferrovan ") + c->synopsis + "\n\n" + c->details;
+    if (TakesTrace(*c))
+        text += TraceNote;
     if (c->devicePort) {
         text += TimeoutNote;
         text += JsonNote;
@@ -233,6 +257,32 @@ int TTool::Run(const std::vector<std::string>& args)
             return exitOk;
         }
     }
+    TTraceSink trace;
+    if (!OpenTrace(command, rest, trace))
+        return exitUsage;
+    const int status = RunCommand(command, rest);
+    TTraceSink::Exit(status);
+    return status;
+}
+
+bool TTool::OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace)
+{
+    // Usage errors are the command's to report; a trace file that cannot be written is one.
+    TCommandLine cl;
+    if (!cl.Parse(args, Options(command)) || !cl.Has("trace"))
+        return true;
+    const std::string path = *cl.Value("trace");
+    if (!trace.Open(path)) {
+        err_ << "ferrovan " << command << ": " << TTraceSink::OpenFailureText(path) << "\n";
+        return false;
+    }
+    TTraceSink::SetActive(&trace);
+    TTraceSink::Start("ferrovan " + command, TFileVersionInfo().ProductAndVersion());
+    return true;
+}
+
+int TTool::RunCommand(const std::string& command, const std::vector<std::string>& rest)
+{
     if (command == "ports")
         return Ports(rest);
     if (command == "info" || command == "set" || command == "vent" || command == "reboot")

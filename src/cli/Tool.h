@@ -12,6 +12,7 @@
 namespace fk {
 
 class TCommandLine;
+class TTraceSink;
 
 enum TExitStatus : int { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
@@ -47,6 +48,10 @@ public:
     }
 
 private:
+    // --trace FILE of a device or module command: the trace file opened and made active;
+    // false (the error told) when it cannot be opened.
+    bool OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace);
+    int RunCommand(const std::string& command, const std::vector<std::string>& rest);
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.

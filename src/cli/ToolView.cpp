@@ -5,7 +5,11 @@
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
 #include "session/ModuleSession.h"
+<<<<<<< HEAD
 #include "session/PortHolderText.h"
+=======
+#include "support/TraceSink.h"
+>>>>>>> trace
 
 #include <QEventLoop>
 #include <QObject>
@@ -13,14 +17,22 @@
 
 namespace fk {
 
-void TToolView::ShowStatus(int index, TIconClass, const String&)
+void TToolView::ShowStatus(int index, TIconClass, const String& portSuffix)
 {
+    if (TTraceSink::Enabled()) {
+        // The status as the window would show it in English, the tool's language.
+        String text = TMessageTable::DefaultText(index);
+        if (!portSuffix.empty())
+            text += ": " + portSuffix;
+        TTraceSink::Status(text);
+    }
     status_ = index;
     Changed();
 }
 
 void TToolView::ClearStatus()
 {
+    TTraceSink::Status("");
     status_ = -1;
     Changed();
 }
@@ -41,6 +53,7 @@ void TToolView::ShowProgress(bool, int, bool) { Changed(); }
 
 void TToolView::ShowMessage(int index)
 {
+    TTraceSink::Message(TMessageTable::DefaultText(index));
     message_ = index;
     Changed();
 }
@@ -53,7 +66,12 @@ bool TToolView::ChooseFirmwareFile(const String&, String& fileName)
     return true;
 }
 
-TQuestionAnswer TToolView::AskQuestion(int) { return Answer; }
+TQuestionAnswer TToolView::AskQuestion(int index)
+{
+    TTraceSink::Question(TMessageTable::DefaultText(index),
+                         Answer == qaYes ? "yes" : Answer == qaNo ? "no" : "cancel");
+    return Answer;
+}
 
 void TToolView::Changed()
 {

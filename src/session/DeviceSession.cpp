@@ -4,6 +4,7 @@
 #include "ports/SerialPort.h"
 #include "platform/LastError.h"
 #include "session/FirmwareImage.h"
+#include "support/TraceSink.h"
 
 #include <climits>
 #include <cstdlib>
@@ -661,6 +662,7 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
     } else if (uploadRequested) {
         if (CheckImageForDevice(deviceInfo_)) {
             uploadState_ = usTransfer;
+            TraceState();
             QueueRequest(dcFirmwareBlock, 0, false);
         } else {
             NoteUploadFailure(upload_.Report().DropMessage);
@@ -857,6 +859,7 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
         return false;
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
+    TraceState();
     if (state == dsNone) {
         EnterNoDevice(previous);
         return true;
@@ -1085,12 +1088,25 @@ void TDeviceSession::RestartDevice()
     QueueRequest(dcRestart, 0, false);
 }
 
+// The diagnostic trace's record of the device and upload states, once per change.
+void TDeviceSession::TraceState()
+{
+    const int state = deviceState_ * 3 + uploadState_;
+    if (state == tracedState_)
+        return;
+    tracedState_ = state;
+    static constexpr const char* devices[] = {"none", "identifying", "connected"};
+    static constexpr const char* uploads[] = {"none", "wait-bootloader", "transfer"};
+    TTraceSink::State(devices[deviceState_], uploads[uploadState_]);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Firmware upload
 
 void TDeviceSession::ResetUpload()
 {
     uploadState_ = usNone;
+    TraceState();
     if (upload_.Reset())
         UpdateProgress();
 }
@@ -1177,12 +1193,14 @@ void TDeviceSession::Button4Click()
     }
     upload_.Report().PayloadBytes = upload_.PayloadLength();
     uploadState_ = usWaitBootloader;
+    TraceState();
     if (deviceState_ == dsNone) {
         const String& current = serial_->CurrentPortName();
         if (ConnectToEntry(current.empty() ? std::nullopt : std::optional<String>(current), false)) {
             UpdateProgress();
         } else {
             uploadState_ = usNone;
+            TraceState();
             HideProgress();
         }
     } else if (deviceInfo_.ApplicationRuns()) {

@@ -284,6 +284,8 @@ private:
     int FindEntry(const String& name) const;
     void DetachConnection();
     void NotePortHolder(const String& fileName, u32 openResult);
+    // Every change of deviceState_ or uploadState_ calls it, for the diagnostic trace.
+    void TraceState();
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -336,6 +338,7 @@ private:
     // came meanwhile is held and acted on after the answer).
     bool transferPaused_ = false;
     bool heldBlockStep_ = false;
+    int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
 };
 
 } // namespace fk
