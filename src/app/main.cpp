@@ -1,10 +1,7 @@
 // ferrovan-kest: the configurator's window.
 #include "app/AppCommandLine.h"
-<<<<<<< HEAD
 #include "app/AppSettings.h"
-=======
 #include "app/AppTrace.h"
->>>>>>> trace
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
