@@ -38,7 +38,14 @@ public:
     // Standard output is a terminal: progress is drawn as a bar redrawn in place.
     void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
 
+    // Why a PORT argument names no serial device (a folder, a regular file); empty when it
+    // may be one.
+    static std::string NotASerialDevice(const std::string& port);
+
 private:
+    // Runs a command; a result that could not be written out fails it.
+    int RunCommand(const std::string& command, const std::vector<std::string>& rest);
+    int Dispatch(const std::string& command, const std::vector<std::string>& rest);
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.
