@@ -4,6 +4,7 @@
 #include "app/AppImages.h"
 #include "app/LanguageApplier.h"
 #include "app/LanguageTexts.h"
+#include "app/NoProgramBox.h"
 #include "controls/DesignScale.h"
 #include "controls/MyListView.h"
 #include "module/KestConnectComm.h"
@@ -79,7 +80,7 @@ TFormKCConfig::TFormKCConfig(QWidget* parent, unsigned codePage)
     : QDialog(parent)
     , codePage_(codePage)
 {
-    OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
     BuildWidgets();
     CheckBoxHideClick();
 }
@@ -155,12 +156,18 @@ void TFormKCConfig::BuildWidgets()
     Label2->setBuddy(Edit2);
     ssidFilter_ = new TAnsiTextValidator(codePage_, this);
     passwordFilter_ = new TAnsiTextValidator(codePage_, this);
-    ssidFilter_->OnRefused = [this](char32_t c) { ShowRefused(c); };
-    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c); };
+    ssidFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, false); };
+    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, CheckBoxHide->isChecked()); };
     Edit1->setValidator(ssidFilter_);
     Edit2->setValidator(passwordFilter_);
     LabelHint = new QLabel(GroupBox1);
     LabelHint->setWordWrap(true);
+    // The hint's two lines stay reserved while it is hidden: showing it moves nothing (the
+    // buttons below stay under the pointer).
+    QSizePolicy hintPolicy = LabelHint->sizePolicy();
+    hintPolicy.setRetainSizeWhenHidden(true);
+    LabelHint->setSizePolicy(hintPolicy);
+    LabelHint->setFixedHeight(2 * LabelHint->fontMetrics().lineSpacing());
     LabelHint->setVisible(false);
     QPalette warn = LabelHint->palette();
     warn.setColor(QPalette::WindowText, QColor(0xC0, 0x20, 0x20));
@@ -327,9 +334,22 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     UpdateView();
 }
 
+void TFormKCConfig::SelectModule(const TKestConnectStatus& module)
+{
+    const bool other = module.IPVersion != ModemStatus.IPVersion || module.IP != ModemStatus.IP;
+    if (other) {
+        // Nothing of the previous module may stay: its networks, its SSID and pass phrase.
+        ListView1->clear();
+        Edited = false;
+    }
+    SetModemStatus(module);
+    if (other && isVisible())
+        RequestModemData();
+}
+
 void TFormKCConfig::RequestModemData()
 {
-    if (!ConnectComm || ModemStatus.IP.empty())
+    if (!ConnectComm || ModemStatus.IP.empty() || !ModemPresent)
         return;
     ConnectComm->RequestConfig(ModemStatus.IP, ModemStatus.IPVersion);
     ConnectComm->RequestNetworkList(ModemStatus.IP, ModemStatus.IPVersion);
@@ -350,6 +370,9 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
     const QString signal = QString::fromStdString(texts.Translate("col_signal"));
     if (!signal.isEmpty())
         ListView1->Columns().GetItem(1)->SetCaption(signal);
+    const QString hidden = QString::fromStdString(texts.Translate("hnt_kc-char-hidden"));
+    hiddenRefusedText_ = hidden.isEmpty() ? DefaultHiddenRefusedText() : hidden;
+    noProgramText_ = QString::fromStdString(texts.Translate(TNoProgramBox::TextKey));
     TLanguageApplier::Apply(this, texts, mainCaption);
 }
 
@@ -421,11 +444,15 @@ void TFormKCConfig::UpdateRefreshImage()
     ButtonRefresh->setIconSize(QSize(size, size) / ratio);
 }
 
-void TFormKCConfig::ShowRefused(char32_t refused)
+void TFormKCConfig::ShowRefused(char32_t refused, bool secret)
 {
     QString text;
     if (TAnsiTextValidator::IsSeparator(refused)) {
+        // Named, not shown: no module text can hold one, so the name gives nothing away.
         text = QStringLiteral("A module text cannot hold %1.").arg(SeparatorName(refused));
+    } else if (secret) {
+        // The pass phrase is masked: the hint does not show what was typed.
+        text = hiddenRefusedText_.arg(codePage_.CodePage());
     } else {
         String utf8;
         TAnsiCodePage::AppendUtf8(utf8, refused);
@@ -465,15 +492,19 @@ void TFormKCConfig::CheckBoxHideClick()
 
 void TFormKCConfig::ButtonConnClick()
 {
-    if (ModemStatus.IP.empty())
+    // Enter in the boxes comes here too: nothing goes to a module that has left the list.
+    if (ModemStatus.IP.empty() || !ModemPresent)
         return;
     AnsiString ssid, password;
     char32_t refused = 0;
     // The filters keep such characters out; a text that still holds one is not sent.
-    if (ssidFilter_->FindRefused(Edit1->text(), refused) || passwordFilter_->FindRefused(Edit2->text(), refused) ||
-        !codePage_.Encode(Edit1->text().toStdString(), ssid) ||
+    if (ssidFilter_->FindRefused(Edit1->text(), refused) || !codePage_.Encode(Edit1->text().toStdString(), ssid)) {
+        ShowRefused(refused, false);
+        return;
+    }
+    if (passwordFilter_->FindRefused(Edit2->text(), refused) ||
         !codePage_.Encode(Edit2->text().toStdString(), password)) {
-        ShowRefused(refused);
+        ShowRefused(refused, CheckBoxHide->isChecked());
         return;
     }
     const TKestConnectConfig& config = ModemStatus.Config;
@@ -485,7 +516,7 @@ void TFormKCConfig::ButtonConnClick()
         ShowMessageBox(msgModuleDisconnectAsk, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
                        QMessageBox::No) != QMessageBox::Yes)
         return;
-    if (!ConnectComm)
+    if (!ConnectComm || !ModemPresent) // the module may have left while the question was open
         return;
     ConnectComm->SetModemAccesPoint(ModemStatus.IP, ModemStatus.IPVersion, ssid, password);
     Timer1->stop();
@@ -504,7 +535,7 @@ void TFormKCConfig::ButtonRefreshClick() { RequestModemData(); }
 void TFormKCConfig::Timer1Timer()
 {
     Timer1->stop();
-    if (ConnectComm && isVisible() && !ModemStatus.IP.empty()) {
+    if (ConnectComm && isVisible() && !ModemStatus.IP.empty() && ModemPresent) {
         ConnectComm->RequestConfig(ModemStatus.IP, ModemStatus.IPVersion);
         Timer1->start();
     }
@@ -512,8 +543,11 @@ void TFormKCConfig::Timer1Timer()
 
 void TFormKCConfig::Panel1Click()
 {
-    if (!ModemStatus.Host.empty() && OpenUrl)
-        OpenUrl(QStringLiteral("http://") + QString::fromStdString(ModemStatus.Host));
+    if (ModemStatus.Host.empty() || !OpenUrl)
+        return;
+    const QString url = QStringLiteral("http://") + QString::fromStdString(ModemStatus.Host);
+    if (!OpenUrl(url))
+        TNoProgramBox::Show(this, windowTitle(), url, noProgramText_);
 }
 
 void TFormKCConfig::ListBox1DblClick()
