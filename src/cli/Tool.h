@@ -1,6 +1,7 @@
 #pragma once
 // The `ferrovan` tool: runs one command and returns its exit status.
-//   0 success, 1 the port or the device failed, 2 wrong usage.
+//   0 success, 1 the port or the device failed, or the result could not be written out,
+//   2 wrong usage.
 #include "cli/CommandLine.h"
 #include "platform/Types.h"
 
