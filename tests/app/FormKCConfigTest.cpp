@@ -200,6 +200,7 @@ TEST(ModuleDialog, ARefusedPassPhraseCharacterStaysMaskedAndTheHintMovesNothing)
     ASSERT_TRUE(dialog.HintLabel()->isVisibleTo(&dialog));
     EXPECT_FALSE(dialog.HintLabel()->text().contains(QString::fromUtf8("\u0105"))) << dialog.HintLabel()->text().toStdString();
     EXPECT_EQ(dialog.ConnectButton()->mapTo(&dialog, QPoint()), connectAt);
+    EXPECT_FALSE(SaveScreenshot(dialog, QStringLiteral("modules"), QStringLiteral("dialog-hint-masked")).isEmpty());
     // Shown in clear, the pass phrase's refused character may be named.
     dialog.HideBox()->click();
     Type(dialog.PasswordEdit(), QString::fromUtf8("\u0105"));
