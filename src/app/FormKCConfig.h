@@ -18,8 +18,10 @@
 #include "platform/Event.h"
 #include "support/AnsiCodePage.h"
 
+#include <QCollator>
 #include <QDialog>
 #include <QMessageBox>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -130,9 +132,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildWidgets();
+    void ApplyColors();
     void UpdateView();
     void EnableTimer1(bool enabled);
     void FillNetworks();
@@ -141,19 +145,17 @@ private:
     void FormClose();
     // secret: the character was typed into the masked pass-phrase box and is not shown.
     void ShowRefused(char32_t refused, bool secret);
-    static QString DefaultHiddenRefusedText()
-    {
-        return QStringLiteral("This character cannot be sent to the module (code page %1).");
-    }
     void SetBoxText(QLineEdit* edit, const AnsiString& text);
     QString Decode(const AnsiString& text) const;
     void UpdateRefreshImage();
 
     TAnsiCodePage codePage_;
     const TMessageTable* messages_ = nullptr;
+    QStringList ownTexts_;  // the refused-character hints, in the active language
+    QCollator ssidOrder_;   // the SSID column's order
+
     std::vector<TKestConnectStatus> moduleEntries_; // the module list's records, by row
     int refreshList_ = 0;
-    QString hiddenRefusedText_ = DefaultHiddenRefusedText();
     QString noProgramText_; // empty: the built-in English text
     bool closed_ = true;
 
@@ -170,8 +172,8 @@ private:
     QLabel* Label1;
     QLineEdit* Edit1;
     QLabel* Label2;
-    QLineEdit* Edit2;
-    QLabel* LabelHint;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* LabelHint = nullptr;
     QCheckBox* CheckBoxHide;
     QPushButton* ButtonRestore;
     QPushButton* ButtonConn;
@@ -180,7 +182,7 @@ private:
     QGroupBox* GroupBox3;
     TMyListView* ListView1;
     QPushButton* ButtonAdmin;
-    QToolButton* ButtonRefresh;
+    QToolButton* ButtonRefresh = nullptr;
     QTimer* Timer1;
     QTimer* hintTimer_;
     TAnsiTextValidator* ssidFilter_;
