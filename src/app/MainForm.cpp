@@ -340,6 +340,11 @@ void TMainForm::ApplySkin(const std::optional<QString>& name)
         if (active)
             settings_.Skin = i;
     }
+    // The platform's own skin keeps the knobs' written colours; every other skin gets colours
+    // that keep their contrast on its palette.
+    for (TKnob* knob : knob_)
+        if (knob)
+            knob->setSkinColors(themes_.ActiveName() != themes_.PlatformName());
     ShowPortInStatusBar();
     ApplyImages();
     if (shown_)

@@ -542,10 +542,13 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
 
     restartPending_ = rpNone;
     bool wasReply = false;
+    std::optional<TParameterWrite> answeredWrite; // the parameter write this packet answers
     if (!requestQueue_.empty()) {
         const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(requestQueue_.front().Packet.data());
         if (header->IsReplyValid(*request)) {
             wasReply = true;
+            if (code == dcParameters)
+                answeredWrite = ParameterWriteOf(requestQueue_.front());
             replyTimer_->SetEnabled(false);
             requestQueue_.pop_front();
             SendFront(true, true);
@@ -585,7 +588,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
             QueueRequest(dcParameters, TDeviceParameters::Size, false);
         break;
     case dcParameters:
-        ParameterStep(data, dataLength);
+        ParameterStep(data, dataLength, answeredWrite ? &*answeredWrite : nullptr);
         break;
     default:
         break; // codes the configurator does not use
@@ -695,21 +698,27 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
     QueueRequest(dcParameters, TDeviceParameters::Size, false);
 }
 
-void TDeviceSession::ParameterStep(const u8* data, unsigned length)
+void TDeviceSession::ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered)
 {
     if (length == 0) {
-        // A write acknowledged: the knobs hold what the device now stores.
-        parameters_.Bytes[0] = static_cast<u8>(knobs_[skOpenTime].Position & 0xFF);
-        parameters_.Bytes[1] = static_cast<u8>(knobs_[skBreakTime].Position & 0xFF);
+        // A write acknowledged: the device now holds what that write carried. An empty reply
+        // to no write of ours (a late one, given up already) tells nothing.
+        if (answered)
+            ParameterAcknowledged(*answered);
         return;
     }
     if (length < 2 || firmwareInfo_.Version2() == 0)
         return;
     parameters_.Load(data, length);
-    SetKnob(skOpenTime, parameters_.Bytes[0]);
-    SetKnob(skBreakTime, parameters_.Bytes[1]);
+    // A knob whose write is still queued keeps the user's value: that write's acknowledgement
+    // settles it. Every other knob shows what the device holds (also a refused write's).
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime})
+        if (!ParameterWriteQueued(knob))
+            SetKnob(knob, parameters_.Bytes[ParameterOffset(knob)]);
     if (deviceState_ == dsIdentifying && !deviceRefused_)
         SetDeviceState(dsConnected);
+    if (deviceState_ == dsConnected)
+        ShowParameterOutOfRange();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -747,10 +756,84 @@ void TDeviceSession::KnobChangePosition(TSessionKnob knob, int position) { SetKn
 
 void TDeviceSession::KnobEndMove(TSessionKnob knob)
 {
-    const u16 offset = knob == skOpenTime ? 0 : 1;
+    // Only a connected device takes writes (a move that the lost link ended writes nothing);
+    // a write on its way is settled by its acknowledgement.
+    if (deviceState_ != dsConnected || ParameterWriteQueued(knob))
+        return;
+    WriteKnobIfChanged(knob);
+}
+
+void TDeviceSession::WriteKnobIfChanged(TSessionKnob knob)
+{
+    const u16 offset = ParameterOffset(knob);
     const u8 value = static_cast<u8>(knobs_[knob].Position & 0xFF);
     if (value != parameters_.Bytes[offset])
         QueueParameterWrite(offset, &value, 1);
+}
+
+std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(const TPacketElement& element)
+{
+    // The queued packet is prepared for the line (data scrambled): read a copy back.
+    u8 bytes[KestPacketHeader2_t_::DataOffset + MaxDataLength];
+    if (element.Packet.size() < KestPacketHeader2_t_::DataOffset || element.Packet.size() > sizeof bytes)
+        return std::nullopt;
+    std::memcpy(bytes, element.Packet.data(), element.Packet.size());
+    auto* header = reinterpret_cast<KestPacketHeader2_t_*>(bytes);
+    const unsigned length = header->GetDataLength();
+    if (header->GetCode() != dcParameters || length < 3 || KestPacketHeader2_t_::DataOffset + length > element.Packet.size())
+        return std::nullopt;
+    header->Decode();
+    const u8* data = header->Data();
+    TParameterWrite write;
+    write.Offset = static_cast<u16>(data[0] | data[1] << 8);
+    write.Bytes.assign(data + 2, data + length);
+    return write;
+}
+
+bool TDeviceSession::ParameterWriteQueued(TSessionKnob knob) const
+{
+    const u16 offset = ParameterOffset(knob);
+    for (const TPacketElement& element : requestQueue_) {
+        const std::optional<TParameterWrite> write = ParameterWriteOf(element);
+        if (write && write->Offset <= offset && offset < write->Offset + write->Bytes.size())
+            return true;
+    }
+    return false;
+}
+
+void TDeviceSession::ParameterAcknowledged(const TParameterWrite& write)
+{
+    for (std::size_t i = 0; i < write.Bytes.size() && write.Offset + i < TDeviceParameters::Size; ++i)
+        parameters_.Bytes[write.Offset + i] = write.Bytes[i];
+    // The knob may have moved again while the write was on its way (up, then back down within
+    // one round trip): what the window shows is written until the device holds it.
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
+        const u16 offset = ParameterOffset(knob);
+        if (write.Offset <= offset && offset < write.Offset + write.Bytes.size() && !ParameterWriteQueued(knob))
+            WriteKnobIfChanged(knob);
+    }
+    // The user has changed the value that lay outside the range: the warning has done its work.
+    if ((statusIndex_ == staOpenTimeOutOfRange || statusIndex_ == staBreakTimeOutOfRange) && !ShowParameterOutOfRange())
+        ShowStatus(staConnected, icInformation);
+}
+
+bool TDeviceSession::ShowParameterOutOfRange()
+{
+    // The knob shows the nearest end of its range; the status says what the device really
+    // holds. Nothing is written until the user moves that knob.
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
+        const int held = parameters_.Bytes[ParameterOffset(knob)];
+        const TKnobState& k = knobs_[knob];
+        if (held >= k.Min && held <= k.Max)
+            continue;
+        const int index = knob == skOpenTime ? staOpenTimeOutOfRange : staBreakTimeOutOfRange;
+        const String value = knob == skOpenTime ? std::to_string(held) + " ms" : std::to_string(held * BreakTimeSeconds) + " s";
+        statusIndex_ = index;
+        if (view_)
+            view_->ShowStatus(index, icWarning, value);
+        return true;
+    }
+    return false;
 }
 
 void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int position)

@@ -68,6 +68,7 @@ public:
     static constexpr int ProgressMin = 0, ProgressMax = 100; // the progress bar's range
     static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
     static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
+    static constexpr int BreakTimeSeconds = 10; // seconds per step of the break time
 
     // One queued request: a complete protocol-2 packet prepared for sending, and the number
     // of data bytes its reply is expected to carry (sizes the reply time-out only).
@@ -154,7 +155,9 @@ public:
     const TKnobState& Knob(TSessionKnob knob) const noexcept { return knobs_[knob]; }
     // The user (or the knob widget) moved a knob; clamped to its range, nothing is written.
     void KnobChangePosition(TSessionKnob knob, int position);
-    // A knob ended its move: writes its value when it differs from the stored parameter.
+    // A knob ended its move: writes its value when it differs from what the device has
+    // acknowledged. While a write of that knob is still on its way nothing is queued: its
+    // acknowledgement compares again and writes what the knob shows by then.
     void KnobEndMove(TSessionKnob knob);
     // The knob's scroll bar moved: the knob follows; only the end of the scroll writes.
     void ScrollBarScroll(TSessionKnob knob, bool endScroll, int position);
@@ -251,7 +254,18 @@ private:
     void ShowUploadFailure(u32 code);
     void IdentificationStep(const u8* data, unsigned length);
     void FirmwareInfoStep(const u8* data, unsigned length);
-    void ParameterStep(const u8* data, unsigned length);
+    // A parameter write as queued: the offset and the bytes it carries.
+    struct TParameterWrite {
+        u16 Offset = 0;
+        TByteString Bytes;
+    };
+    static std::optional<TParameterWrite> ParameterWriteOf(const TPacketElement& element);
+    bool ParameterWriteQueued(TSessionKnob knob) const;
+    static u16 ParameterOffset(TSessionKnob knob) noexcept { return knob == skOpenTime ? 0 : 1; }
+    void WriteKnobIfChanged(TSessionKnob knob);
+    void ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered);
+    void ParameterAcknowledged(const TParameterWrite& write);
+    bool ShowParameterOutOfRange();
     void SetBreakTimeRange(u8 version);
     void SetKnobRange(TSessionKnob knob, int min, int max);
     void SetKnob(TSessionKnob knob, int position);
