@@ -36,15 +36,30 @@ bool ParsePort(const String& text, u16& port)
     return true;
 }
 
+// Seconds 0..3600, decimal with an optional fraction, as milliseconds.
+bool ParseSeconds(const String& text, int& ms)
+{
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789.") != String::npos ||
+        text.find('.') != text.rfind('.') || text.front() == '.' || text.back() == '.')
+        return false;
+    const double seconds = std::stod(text);
+    if (seconds > 3600)
+        return false;
+    ms = static_cast<int>(seconds * 1000 + 0.5);
+    return true;
+}
+
 } // namespace
 
 const char* TAppCommandLine::Usage() noexcept
 {
-    return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]\n"
+    return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME] [--connect-timeout SECONDS]\n"
            "                     [--module-tcp-port N] [--udp-port N]\n"
            "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]\n"
            "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
-           "  --connect NAME             connect to the port list entry NAME once the list is filled\n"
+           "  --connect NAME             connect to the port list entry NAME once it is listed (a module\n"
+           "                             heard later, an adapter plugged in after the start)\n"
+           "  --connect-timeout SECONDS  how long --connect waits for NAME to be listed (default 10)\n"
            "  --module-tcp-port N        the wireless modules' command port (default 90)\n"
            "  --udp-port N               the UDP port of the module link (default 13873)\n"
            "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
@@ -100,6 +115,11 @@ bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& re
                 return false;
             }
             parsed.Connect = value;
+        } else if (TakeValue(args, i, "--connect-timeout", value, missing)) {
+            if (missing || !ParseSeconds(value, parsed.ConnectTimeoutMs)) {
+                error = "--connect-timeout needs a number of seconds 0..3600";
+                return false;
+            }
         } else if (TakeValue(args, i, "--module-tcp-port", value, missing)) {
             if (missing || !ParsePort(value, parsed.ModuleTCPPort)) {
                 error = "--module-tcp-port needs a port number 1..65535";

@@ -1,13 +1,14 @@
 #pragma once
 // The configurator's command line:
 //
-//   ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]
+//   ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME] [--connect-timeout SECONDS]
 //                 [--module-tcp-port N] [--udp-port N]
 //                 [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown] [--help]
 //                 [--trace FILE]
 //
 // --port adds a port that discovery does not list (a pseudo-terminal, a link made by socat);
-// --connect connects to the entry with that port name once the port list is filled;
+// --connect connects to the entry with that port name once the port list holds it, waiting for
+// it up to --connect-timeout seconds (10 by default; then "No port selected");
 // --module-tcp-port and --udp-port set the wireless modules' ports (as the tool has them);
 // --screenshot-to writes pictures of the window before and after connecting into DIR;
 // --quit-after-connect ends the program once the connection is made or has failed;
@@ -27,8 +28,11 @@ struct TExtraPort {
 };
 
 struct TAppCommandLine {
+    static constexpr int DefaultConnectTimeoutMs = 10000;
+
     std::vector<TExtraPort> Ports;
     std::optional<String> Connect;
+    int ConnectTimeoutMs = DefaultConnectTimeoutMs;
     String ScreenshotDir;
     String TraceFile; // empty: no trace
     u16 ModuleTCPPort = 0; // 0: the default (90)

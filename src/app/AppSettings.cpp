@@ -132,11 +132,16 @@ bool LoadSettings(TAppSettings& settings, TStoredPlaces& places)
     return true;
 }
 
-bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places)
+bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places, String* problem)
 {
     TRegistry reg;
-    if (!reg.OpenKey(AppSettingsKey, true))
+    if (!reg.OpenKey(AppSettingsKey, true)) {
+        if (problem)
+            *problem = TRegistry::WriteProblem();
         return false;
+    }
+    // The whole record goes to the file in one write.
+    reg.BeginUpdate();
     bool ok = true;
     if (const DWORD id = IdOfLanguage(settings.Language); id != 0)
         ok &= reg.WriteDword(kLanguageId, id);
@@ -153,7 +158,10 @@ bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places)
         ok &= reg.WriteBinary(kAlphaBlend, &settings.Opacity, 1);
     else
         ok &= WriteOrDelete(reg, kAlphaBlend, String());
+    ok &= reg.EndUpdate();
     reg.CloseKey();
+    if (!ok && problem)
+        *problem = TRegistry::WriteProblem();
     return ok;
 }
 

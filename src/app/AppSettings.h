@@ -81,8 +81,9 @@ int DefaultLanguage();
 // stored folder that exists; ThemeStyle is the stored name or none; Opacity is 255 when
 // AlphaBlend is absent.
 bool LoadSettings(TAppSettings& settings, TStoredPlaces& places);
-// Writes the whole record; empty values are deleted. False when any write failed.
-bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places);
+// Writes the whole record, in one write of the store's file; empty values are deleted. False
+// when the write failed, with why in problem (when given).
+bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places, String* problem = nullptr);
 
 // The stored option flags taken into flags (the program reads them before any window exists);
 // false when the key or a valid Options value is missing (flags then stay as they are).

@@ -9,6 +9,8 @@
 #include "session/PortHolderText.h"
 #include "session/DeviceSession.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace fk {
@@ -195,10 +197,8 @@ void TConnectionPorts::RefreshPortList()
 
     if (returned >= 0) {
         ReconnectReturned(returned);
-    } else if (connectName_ && !session_.AutoConnectDone) {
-        const String name = *connectName_;
-        connectName_.reset();
-        ConnectToName(name);
+    } else if (connectName_) {
+        ConnectWhenListed(); // no preference rule while a named entry is awaited
     } else if (selected >= 0 && !session_.AutoConnectDone) {
         session_.AutoConnectDone = true;
         if (rule_.ConnectAtStartup) {
@@ -211,6 +211,48 @@ void TConnectionPorts::RefreshPortList()
     session_.ForgetStalePorts();
     if (session_.View())
         session_.View()->ShowPortInStatusBar();
+}
+
+void TConnectionPorts::SetConnectName(std::optional<String> name, int timeoutMs)
+{
+    if (!connectWait_) {
+        connectWait_ = new QTimer(this);
+        connectWait_->setSingleShot(true);
+        connect(connectWait_, &QTimer::timeout, this, [this] { ConnectWaitOver(); });
+    }
+    connectWait_->stop();
+    connectName_ = std::move(name);
+    if (!connectName_)
+        return;
+    if (!ConnectWhenListed())
+        connectWait_->start(std::max(0, timeoutMs));
+}
+
+bool TConnectionPorts::ConnectWhenListed()
+{
+    if (!connectName_)
+        return true;
+    if (session_.Serial()->IsValid()) {
+        connectName_.reset(); // the user connected meanwhile
+    } else {
+        if (Find(*connectName_) < 0)
+            return false;
+        const String name = *connectName_;
+        connectName_.reset();
+        ConnectToName(name);
+    }
+    if (connectWait_)
+        connectWait_->stop();
+    return true;
+}
+
+void TConnectionPorts::ConnectWaitOver()
+{
+    if (ConnectWhenListed())
+        return;
+    const String name = *connectName_;
+    connectName_.reset();
+    ConnectToName(name); // not listed: says so
 }
 
 bool TConnectionPorts::ConnectToName(const String& name)

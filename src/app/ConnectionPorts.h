@@ -13,6 +13,8 @@
 
 #include <QObject>
 
+class QTimer;
+
 #include <functional>
 #include <optional>
 
@@ -41,8 +43,13 @@ public:
     void SetDiscover(bool discover) noexcept { discover_ = discover; }
     void SetExtraPorts(std::vector<TExtraPort> ports) { extra_ = std::move(ports); }
     void SetAutoConnectRule(const TAutoConnectRule& rule) noexcept { rule_ = rule; }
-    // The entry to connect to once the list is filled, instead of the preference rule.
-    void SetConnectName(std::optional<String> name) { connectName_ = std::move(name); }
+    // The entry to connect to, instead of the preference rule: at once when it is listed,
+    // else as soon as a rebuild lists it (a module heard later, an adapter plugged in). After
+    // timeoutMs without it the wait ends with the status "No port selected" (or "No connection
+    // ports available" for an empty list). A connection the user makes meanwhile ends the wait.
+    void SetConnectName(std::optional<String> name, int timeoutMs = TAppCommandLine::DefaultConnectTimeoutMs);
+    // A name is still awaited.
+    bool WaitingForName() const noexcept { return connectName_.has_value(); }
 
     // Starts the hot-plug monitor (udev, else the kernel's events); false with the last error.
     bool WatchPorts();
@@ -100,6 +107,9 @@ private:
     int ReturnedEntry();
     void ReconnectReturned(int index);
     void ShowTakenAdapters();
+    // Connects to the awaited name once it is listed; true when the wait is over.
+    bool ConnectWhenListed();
+    void ConnectWaitOver();
 
     TDeviceSession& session_;
     TPortListBox& box_;
@@ -114,6 +124,7 @@ private:
     String returning_;                 // identity of the pulled adapter awaited back
     String returningName_;
     u32 pulledAt_ = 0;
+    QTimer* connectWait_ = nullptr;
 };
 
 } // namespace fk

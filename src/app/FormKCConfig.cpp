@@ -6,6 +6,7 @@
 #include "app/LanguageApplier.h"
 #include "app/LanguageTexts.h"
 #include "app/TracedMessageBox.h"
+#include "app/NoProgramBox.h"
 #include "controls/DesignScale.h"
 #include "controls/MyListView.h"
 #include "module/KestConnectComm.h"
@@ -78,8 +79,9 @@ constexpr TOwnText OwnTexts[] = {
     {"txt_kc-sep-cr", "a carriage return"},
     {"txt_kc-sep-lf", "a line feed"},
     {"txt_kc-sep-nul", "a NUL character"},
+    {"hnt_kc-char-hidden", "This character cannot be sent to the module (code page %1)."},
 };
-enum { otRefusedSeparator, otRefusedCharacter, otComma, otCarriageReturn, otLineFeed, otNul };
+enum { otRefusedSeparator, otRefusedCharacter, otComma, otCarriageReturn, otLineFeed, otNul, otRefusedHidden };
 
 int SeparatorText(char32_t c)
 {
@@ -97,7 +99,7 @@ TFormKCConfig::TFormKCConfig(QWidget* parent, unsigned codePage)
     : QDialog(parent)
     , codePage_(codePage)
 {
-    OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
     for (const TOwnText& t : OwnTexts)
         ownTexts_ << QString::fromUtf8(t.English);
     // The user's locale; without one (the C locale compares code points) the common order of
@@ -183,12 +185,18 @@ void TFormKCConfig::BuildWidgets()
     Label2->setBuddy(Edit2);
     ssidFilter_ = new TAnsiTextValidator(codePage_, this);
     passwordFilter_ = new TAnsiTextValidator(codePage_, this);
-    ssidFilter_->OnRefused = [this](char32_t c) { ShowRefused(c); };
-    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c); };
+    ssidFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, false); };
+    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, CheckBoxHide->isChecked()); };
     Edit1->setValidator(ssidFilter_);
     Edit2->setValidator(passwordFilter_);
     LabelHint = new QLabel(GroupBox1);
     LabelHint->setWordWrap(true);
+    // The hint's two lines stay reserved while it is hidden: showing it moves nothing (the
+    // buttons below stay under the pointer).
+    QSizePolicy hintPolicy = LabelHint->sizePolicy();
+    hintPolicy.setRetainSizeWhenHidden(true);
+    LabelHint->setSizePolicy(hintPolicy);
+    LabelHint->setFixedHeight(2 * LabelHint->fontMetrics().lineSpacing());
     LabelHint->setVisible(false);
     CheckBoxHide = L::Key(new QCheckBox(QStringLiteral("Hide"), GroupBox1), "lbl_hide");
     CheckBoxHide->setChecked(true);
@@ -352,9 +360,22 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     UpdateView();
 }
 
+void TFormKCConfig::SelectModule(const TKestConnectStatus& module)
+{
+    const bool other = module.IPVersion != ModemStatus.IPVersion || module.IP != ModemStatus.IP;
+    if (other) {
+        // Nothing of the previous module may stay: its networks, its SSID and pass phrase.
+        ListView1->clear();
+        Edited = false;
+    }
+    SetModemStatus(module);
+    if (other && isVisible())
+        RequestModemData();
+}
+
 void TFormKCConfig::RequestModemData()
 {
-    if (!ConnectComm || ModemStatus.IP.empty())
+    if (!ConnectComm || ModemStatus.IP.empty() || !ModemPresent)
         return;
     ConnectComm->RequestConfig(ModemStatus.IP, ModemStatus.IPVersion);
     ConnectComm->RequestNetworkList(ModemStatus.IP, ModemStatus.IPVersion);
@@ -379,6 +400,7 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
         const QString text = QString::fromStdString(texts.Translate(OwnTexts[i].Key));
         ownTexts_[int(i)] = text.isEmpty() ? QString::fromUtf8(OwnTexts[i].English) : text;
     }
+    noProgramText_ = QString::fromStdString(texts.Translate(TNoProgramBox::TextKey));
     TLanguageApplier::Apply(this, texts, mainCaption);
 }
 
@@ -450,11 +472,14 @@ void TFormKCConfig::UpdateRefreshImage()
     ButtonRefresh->setIconSize(QSize(size, size) / ratio);
 }
 
-void TFormKCConfig::ShowRefused(char32_t refused)
+void TFormKCConfig::ShowRefused(char32_t refused, bool secret)
 {
     QString text;
     if (TAnsiTextValidator::IsSeparator(refused)) {
         text = ownTexts_[otRefusedSeparator].arg(ownTexts_[SeparatorText(refused)]);
+    } else if (secret) {
+        // The pass phrase is masked: the hint does not show what was typed.
+        text = ownTexts_[otRefusedHidden].arg(codePage_.CodePage());
     } else {
         String utf8;
         TAnsiCodePage::AppendUtf8(utf8, refused);
@@ -494,15 +519,19 @@ void TFormKCConfig::CheckBoxHideClick()
 
 void TFormKCConfig::ButtonConnClick()
 {
-    if (ModemStatus.IP.empty())
+    // Enter in the boxes comes here too: nothing goes to a module that has left the list.
+    if (ModemStatus.IP.empty() || !ModemPresent)
         return;
     AnsiString ssid, password;
     char32_t refused = 0;
     // The filters keep such characters out; a text that still holds one is not sent.
-    if (ssidFilter_->FindRefused(Edit1->text(), refused) || passwordFilter_->FindRefused(Edit2->text(), refused) ||
-        !codePage_.Encode(Edit1->text().toStdString(), ssid) ||
+    if (ssidFilter_->FindRefused(Edit1->text(), refused) || !codePage_.Encode(Edit1->text().toStdString(), ssid)) {
+        ShowRefused(refused, false);
+        return;
+    }
+    if (passwordFilter_->FindRefused(Edit2->text(), refused) ||
         !codePage_.Encode(Edit2->text().toStdString(), password)) {
-        ShowRefused(refused);
+        ShowRefused(refused, CheckBoxHide->isChecked());
         return;
     }
     const TKestConnectConfig& config = ModemStatus.Config;
@@ -514,7 +543,7 @@ void TFormKCConfig::ButtonConnClick()
         ShowMessageBox(msgModuleDisconnectAsk, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
                        QMessageBox::No) != QMessageBox::Yes)
         return;
-    if (!ConnectComm)
+    if (!ConnectComm || !ModemPresent) // the module may have left while the question was open
         return;
     ConnectComm->SetModemAccesPoint(ModemStatus.IP, ModemStatus.IPVersion, ssid, password);
     Timer1->stop();
@@ -533,7 +562,7 @@ void TFormKCConfig::ButtonRefreshClick() { RequestModemData(); }
 void TFormKCConfig::Timer1Timer()
 {
     Timer1->stop();
-    if (ConnectComm && isVisible() && !ModemStatus.IP.empty()) {
+    if (ConnectComm && isVisible() && !ModemStatus.IP.empty() && ModemPresent) {
         ConnectComm->RequestConfig(ModemStatus.IP, ModemStatus.IPVersion);
         Timer1->start();
     }
@@ -541,8 +570,11 @@ void TFormKCConfig::Timer1Timer()
 
 void TFormKCConfig::Panel1Click()
 {
-    if (!ModemStatus.Host.empty() && OpenUrl)
-        OpenUrl(QStringLiteral("http://") + QString::fromStdString(ModemStatus.Host));
+    if (ModemStatus.Host.empty() || !OpenUrl)
+        return;
+    const QString url = QStringLiteral("http://") + QString::fromStdString(ModemStatus.Host);
+    if (!OpenUrl(url))
+        TNoProgramBox::Show(this, windowTitle(), url, noProgramText_);
 }
 
 void TFormKCConfig::ListBox1DblClick()

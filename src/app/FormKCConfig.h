@@ -68,8 +68,9 @@ public:
     bool ModemPresent = false;      // the selected module is in the latest device list
     TKestConnectComm* ConnectComm = nullptr; // link for the module commands; null while closed
     TNotifyEvent OnHideClick;       // after each change of the Hide box
-    // Opens a web address; the desktop's browser unless replaced (tests).
-    std::function<void(const QString& url)> OpenUrl;
+    // Opens a web address; the desktop's browser unless replaced (tests). False when no
+    // program took it: the dialog then says so and names the address.
+    std::function<bool(const QString& url)> OpenUrl;
 
     // The message texts of the active language (null: the built-in English texts).
     void SetMessages(const TMessageTable* messages) noexcept { messages_ = messages; }
@@ -77,6 +78,11 @@ public:
 
     // --- operations
     void SetModemStatus(const TKestConnectStatus& status);
+    // Switches the dialog to a module, as choosing it in the module list does: for another
+    // module than the one shown, the edits start over from its configuration, its networks
+    // are emptied and (while shown) it is asked for its data. The same module again only
+    // takes the fresh record.
+    void SelectModule(const TKestConnectStatus& module);
     // Shows the modules of list (null: only empties the module list).
     void SetDeviceList(const TKestConnectStatusList* list);
     void RequestModemData();
@@ -137,7 +143,8 @@ private:
     void SortNetworks();
     void FormShow();
     void FormClose();
-    void ShowRefused(char32_t refused);
+    // secret: the character was typed into the masked pass-phrase box and is not shown.
+    void ShowRefused(char32_t refused, bool secret);
     void SetBoxText(QLineEdit* edit, const AnsiString& text);
     QString Decode(const AnsiString& text) const;
     void UpdateRefreshImage();
@@ -149,6 +156,7 @@ private:
 
     std::vector<TKestConnectStatus> moduleEntries_; // the module list's records, by row
     int refreshList_ = 0;
+    QString noProgramText_; // empty: the built-in English text
     bool closed_ = true;
 
     QFrame* Panel1;

@@ -1,6 +1,7 @@
 #include "app/FormProgInfo.h"
 
 #include "app/LanguageApplier.h"
+#include "app/NoProgramBox.h"
 #include "controls/DesignScale.h"
 #include "support/VersionInfo.h"
 
@@ -25,7 +26,7 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
     setWindowTitle(QStringLiteral("About"));
     L::SetKey(this, "men_about");
     setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
-    OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
 
     Image1 = new QLabel(this);
     Image1->setAlignment(Qt::AlignCenter);
@@ -139,15 +140,15 @@ bool TFormProgInfo::eventFilter(QObject* watched, QEvent* event)
 void TFormProgInfo::LinkLabel1Click()
 {
     const QString hint = Label6->toolTip();
-    if (!hint.isEmpty() && OpenUrl)
-        OpenUrl(hint);
+    if (!hint.isEmpty() && OpenUrl && !OpenUrl(hint))
+        TNoProgramBox::Show(this, windowTitle(), hint, NoProgramText);
 }
 
 void TFormProgInfo::LinkLabel2Click()
 {
     const QString hint = Label8->toolTip();
-    if (!hint.isEmpty() && OpenUrl)
-        OpenUrl(QStringLiteral("mailto:") + hint);
+    if (!hint.isEmpty() && OpenUrl && !OpenUrl(QStringLiteral("mailto:") + hint))
+        TNoProgramBox::Show(this, windowTitle(), hint, NoProgramText);
 }
 
 QString TFormProgInfo::BuildTime()

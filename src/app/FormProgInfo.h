@@ -20,8 +20,11 @@ public:
 
     explicit TFormProgInfo(const TFileVersionInfo& version, QWidget* parent = nullptr);
 
-    // Opens an address with the desktop's handler; tests replace it.
-    std::function<void(const QString& url)> OpenUrl;
+    // Opens an address with the desktop's handler; tests replace it. False when no program
+    // took it: the box then says so and names the address.
+    std::function<bool(const QString& url)> OpenUrl;
+    // The text of that message in the active language (empty: the built-in English text).
+    QString NoProgramText;
 
     // The build time as the box shows it: "Mar 23 2018, 13:11:32".
     static QString BuildTime();

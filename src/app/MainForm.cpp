@@ -10,6 +10,7 @@
 #include "app/ScreenSnap.h"
 #include "app/FormKCConfig.h"
 #include "app/ModuleEntries.h"
+#include "app/NoProgramBox.h"
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
@@ -48,6 +49,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace fk {
 
@@ -92,6 +95,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(Caption());
+    OpenDocument = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     // The program's icon, for every window of it (and the About box).
     if (QApplication::windowIcon().isNull() || QApplication::windowIcon().availableSizes().isEmpty())
         QApplication::setWindowIcon(TAppImages::ApplicationIcon());
@@ -109,7 +113,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->SetPaths(setup.Paths);
     ports_->SetDiscover(setup.DiscoverPorts);
     ports_->SetExtraPorts(setup.ExtraPorts);
-    ports_->SetConnectName(setup.ConnectName);
+    ports_->SetConnectName(setup.ConnectName, setup.ConnectTimeoutMs);
     ports_->SetRememberedIdentities(rememberedIds_.first, rememberedIds_.second);
     ports_->Translate = [this](const String& key) { return texts_.Translate(key); };
     connect(ports_, &TConnectionPorts::AdapterReturned, this, &TMainForm::ShowAdapterReturned);
@@ -382,7 +386,32 @@ void TMainForm::SaveSettings()
     if (TFirmwareFolder::Usable(session_->FirmwareDir()))
         places.FirmwareDir = session_->FirmwareDir();
     places.ThemeStyle = themes_.ActiveName().toStdString();
-    fk::SaveSettings(settings_, places);
+    String problem;
+    if (!fk::SaveSettings(settings_, places, &problem))
+        ShowSettingsNotSaved(problem);
+}
+
+void TMainForm::ShowSettingsNotSaved(const String& problem)
+{
+    // Once per run: the user knows from then on that what they change is not kept.
+    if (settingsFailureShown_)
+        return;
+    settingsFailureShown_ = true;
+    QString format = QString::fromStdString(texts_.Translate("msg_settings-nosave"));
+    if (format.isEmpty())
+        format = QStringLiteral("The settings cannot be saved to %1 (%2). What you change now is lost when the "
+                                "program ends.");
+    const QString text = format.arg(QString::fromStdString(TRegistry::StorePath()), QString::fromStdString(problem));
+    if (stopping_) {
+        // Ended by a signal: nobody is there to answer a message box.
+        std::fprintf(stderr, "ferrovan-kest: %s\n", text.toLocal8Bit().constData());
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("SettingsNotSaved"));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+    keys_.Forget();
 }
 
 void TMainForm::ApplySettings(const TAppSettings& settings)
@@ -464,6 +493,7 @@ void TMainForm::ApplyTexts()
     menu(menuHelpWiring_, "men_help-wiring");
     menu(menuAbout_, "men_about", QStringLiteral("..."));
     menu(menuProperties_, "men_configure");
+    formProgInfo_->NoProgramText = QString::fromStdString(texts_.Translate(TNoProgramBox::TextKey));
     if (modules_)
         modules_->Dialog().ApplyLanguage(texts_, Caption());
     statusLine_->Retranslate(session_->Messages());
@@ -617,9 +647,13 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
     QStringList codes;
     for (QAction* item : menuLng_)
         codes << item->data().toString();
-    const THelpLookup lookup = THelpDocuments().Find(kind, settings_.Language, codes);
+    const THelpLookup lookup = THelpDocuments(HelpFolder).Find(kind, settings_.Language, codes);
     if (lookup.Found()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(lookup.Path));
+        if (!OpenDocument(QUrl::fromLocalFile(lookup.Path))) {
+            TNoProgramBox::Show(this, Caption(), lookup.Path,
+                                QString::fromStdString(texts_.Translate(TNoProgramBox::TextKey)));
+            keys_.Forget();
+        }
     } else {
         QMessageBox box(QMessageBox::Warning, Caption(),
                         Text("txt_doc-notfound", "The document was not found. Looked for:") + QLatin1Char('\n') +

@@ -36,6 +36,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class QUrl;
 
 namespace fk {
 
@@ -52,7 +53,8 @@ class TStatusLine;
 // How the window is set up beyond the stored preferences.
 struct TMainFormSetup {
     std::vector<TExtraPort> ExtraPorts;   // ports given on the command line
-    std::optional<String> ConnectName;    // connect to this entry once the list is filled
+    std::optional<String> ConnectName;    // connect to this entry once the list holds it
+    int ConnectTimeoutMs = TAppCommandLine::DefaultConnectTimeoutMs; // how long ConnectName is awaited
     bool DiscoverPorts = true;            // list the machine's serial ports
     TCommEnumerator::TDiscoveryPaths Paths; // where discovery and the hot-plug monitor look
     bool WatchPorts = true;               // start the hot-plug monitor
@@ -94,6 +96,11 @@ public:
     // Looks for a help document (HelpManual, HelpWiring) and opens it with the desktop's
     // viewer; when there is none, a message names what was looked for. Returns the lookup.
     THelpLookup OpenHelpDocument(const QString& kind);
+    // Hands a document to the desktop's program for it; false when none took it (then a
+    // message names the file). Tests replace it.
+    std::function<bool(const QUrl&)> OpenDocument;
+    // The folder holding Docs/ (empty: the program's own folder). Tests replace it.
+    QString HelpFolder;
 
     // Switches the user interface to a language (0 English, 1 Polish, 2 Russian): every
     // window's captions, the menus, the messages and the status shown now. A language whose
@@ -158,6 +165,8 @@ private:
     void KeyAction(TKeyAction action);
     void BuildSkinMenu();
     void LoadStoredSettings();
+    // Tells the user, once per run, that the settings cannot be saved and why.
+    void ShowSettingsNotSaved(const String& problem);
     void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
     void SayFarewell(int guardMs);
@@ -202,6 +211,7 @@ private:
     int dpi_ = 96;
     bool stopping_ = false;
     bool closed_ = false;
+    bool settingsFailureShown_ = false;
 
     QGroupBox* groupBox1_ = nullptr;
     QLabel* label1_ = nullptr;

@@ -150,7 +150,8 @@ void TModuleEntries::MenuPropertiesClick()
     if (popupKind_ != ModulePortType || configuredModule_.IP.empty())
         return;
     dialog_->ConnectComm = LANPort().ConnectComm;
-    dialog_->SetModemStatus(configuredModule_);
+    // Another module than the one the open dialog shows starts over, as choosing it there does.
+    dialog_->SelectModule(configuredModule_);
     dialog_->OnHideClick = TNotifyEvent(this, &TModuleEntries::HideClick);
     dialog_->show();
     dialog_->raise();

@@ -2,6 +2,7 @@
 #include "app/AppCommandLine.h"
 #include "app/AppSettings.h"
 #include "app/AppTrace.h"
+#include "app/ConnectionPorts.h"
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
@@ -15,6 +16,7 @@
 
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -48,9 +50,9 @@ void RunScreenshots(fk::TMainForm& form, const fk::TAppCommandLine& args, int& e
             else if (index >= fk::staConnectionLost && index != fk::staUploading)
                 QTimer::singleShot(50, &form, [finish] { finish(false); });
         });
-        QTimer::singleShot(15000, &form, [finish] { finish(false); });
+        QTimer::singleShot(std::max(15000, args.ConnectTimeoutMs + 5000), &form, [finish] { finish(false); });
         if (args.Connect)
-            form.ConnectToName(*args.Connect);
+            form.Ports().SetConnectName(*args.Connect, args.ConnectTimeoutMs); // waits for it to be listed
         else
             form.Session().Button2Click();
     });
@@ -124,14 +126,17 @@ int main(int argc, char** argv)
     const bool screenshots = !args.ScreenshotDir.empty();
     if (!screenshots)
         setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture
+    setup.ConnectTimeoutMs = args.ConnectTimeoutMs;
     fk::TMainForm form(setup);
     fk::TSignalWatch stopSignals([&form](int) { form.StopOnSignal(); });
     int exitCode = 0;
     if (screenshots)
         RunScreenshots(form, args, exitCode);
     else if (args.QuitAfterConnect)
-        QObject::connect(&form, &fk::TMainForm::StatusChanged, &form, [&form, &exitCode](int index) {
-            if (index == fk::staConnected || index >= fk::staConnectionLost) {
+        QObject::connect(&form, &fk::TMainForm::StatusChanged, &form, [&form, &exitCode, decided = false](int index) mutable {
+            // The first outcome counts: closing the window afterwards changes the status again.
+            if (!decided && (index == fk::staConnected || index >= fk::staConnectionLost)) {
+                decided = true;
                 exitCode = index == fk::staConnected ? 0 : 1;
                 QTimer::singleShot(0, &form, [&form] { form.close(); });
             }

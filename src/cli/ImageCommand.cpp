@@ -7,6 +7,8 @@
 #include "session/FirmwareImage.h"
 #include "session/MessageTable.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -55,23 +57,25 @@ int TImageCommand::Info(const std::vector<std::string>& args)
         return exitUsage;
     }
     const std::string& file = cl.Positional().front();
-    TByteString image;
-    const bool ok = TFirmwareImage::Load(file, image, nullptr);
+    // Looked at chunk by chunk: an image of any size is described without holding it.
+    TImageFacts facts;
+    const bool ok = TFirmwareImage::Inspect(file, facts, nullptr);
     const u32 code = GetLastError();
     if (!ok && code != ERROR_CRC) {
         // Nothing to describe: not readable, or not of a possible size.
         err_ << "ferrovan image-info: " << file << ": " << LoadFailureText(code) << "\n";
         return exitFailed;
     }
-    const u32 id = TFirmwareImage::Identifier(image);
+    const u32 id = facts.Identifier;
+    const u64 payloadBytes = facts.Size - TFirmwareImage::HeadSize - TFirmwareImage::DigestSize;
     const u8 model = static_cast<u8>(id >> 16 & 0xFF);
     if (cl.Has("json")) {
         out_ << TJsonWriter()
                     .BeginObject()
-                    .Member("size", static_cast<std::int64_t>(image.size()))
+                    .Member("size", static_cast<std::int64_t>(facts.Size))
                     .Member("identifier", id)
                     .Member("model", model)
-                    .Member("payload_bytes", TFirmwareImage::PayloadLength(image))
+                    .Member("payload_bytes", static_cast<std::int64_t>(payloadBytes))
                     .Member("digest_ok", ok)
                     .EndObject()
                     .Text()
@@ -80,10 +84,10 @@ int TImageCommand::Info(const std::vector<std::string>& args)
         char hexId[16];
         std::snprintf(hexId, sizeof hexId, "0x%08X", static_cast<unsigned>(id));
         auto line = [this](const char* label) -> std::ostream& { return out_ << std::left << std::setw(14) << label; };
-        line("Size:") << image.size() << " bytes\n";
+        line("Size:") << facts.Size << " bytes\n";
         line("Identifier:") << hexId << "\n";
         line("Model:") << unsigned(model) << "\n";
-        line("Payload:") << TFirmwareImage::PayloadLength(image) << " bytes\n";
+        line("Payload:") << payloadBytes << " bytes\n";
         line("Digest:") << (ok ? "correct" : "wrong") << "\n";
     }
     if (!ok) {
@@ -120,6 +124,10 @@ int TImageCommand::Make(const std::vector<std::string>& args)
     const std::string payloadFile = *cl.Value("payload");
     const std::string outFile = *cl.Value("out");
 
+    if (struct stat st {}; ::stat(payloadFile.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        err_ << prefix << payloadFile << ": is a folder, not a payload file\n";
+        return exitFailed;
+    }
     std::ifstream in(payloadFile, std::ios::binary);
     if (!in) {
         err_ << prefix << payloadFile << ": cannot be read (" << std::strerror(errno) << ")\n";
@@ -156,7 +164,9 @@ int TImageCommand::Make(const std::vector<std::string>& args)
     out.close();
     if (!out) {
         err_ << prefix << outFile << ": cannot be written\n";
-        std::remove(outFile.c_str());
+        // Only a file of our own making is removed, never a device node or a pipe.
+        if (struct stat st {}; ::stat(outFile.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            std::remove(outFile.c_str());
         return exitFailed;
     }
     out_ << "Wrote " << outFile << ": " << image.size() << " bytes, payload " << payload.size() << " bytes.\n";

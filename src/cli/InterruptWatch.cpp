@@ -17,6 +17,7 @@ TInterruptWatch::TInterruptWatch(std::function<void()> onInterrupt)
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     if (pthread_sigmask(SIG_BLOCK, &set, &previous_) != 0)
         return;
     masked_ = true;

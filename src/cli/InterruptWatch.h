@@ -1,6 +1,6 @@
 #pragma once
-// Ctrl-C (SIGINT) and SIGTERM as events of the main thread's event loop: while a watch
-// exists, both signals are blocked in the creating thread (and in the threads it starts from
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP (the terminal or the ssh session went away) as events of
+// the main thread's event loop: while a watch exists, the three signals are blocked in the creating thread (and in the threads it starts from
 // then on) and read from a signalfd that the event loop watches. The destructor restores the
 // signal mask.
 #include <QObject>

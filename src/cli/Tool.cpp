@@ -13,8 +13,12 @@
 #include "support/TraceSink.h"
 #include "support/VersionInfo.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace fk {
 
@@ -280,6 +284,21 @@ bool TTool::OpenTrace(const std::string& command, const std::vector<std::string>
 
 int TTool::RunCommand(const std::string& command, const std::vector<std::string>& rest)
 {
+    const int status = Dispatch(command, rest);
+    // The result of a command is its output: one that could not be written (a full disk, a
+    // closed pipe) fails the command, whatever the command itself achieved.
+    errno = 0;
+    out_.flush();
+    if (!out_.fail())
+        return status;
+    const int err = errno;
+    err_ << "ferrovan " << command << ": the output could not be written"
+         << (err != 0 ? std::string(" (") + std::strerror(err) + ")" : std::string()) << "\n";
+    return status == exitOk ? exitFailed : status;
+}
+
+int TTool::Dispatch(const std::string& command, const std::vector<std::string>& rest)
+{
     if (command == "ports")
         return Ports(rest);
     if (command == "info" || command == "set" || command == "vent" || command == "reboot")
@@ -329,6 +348,20 @@ void AddTakenAdapter(TJsonWriter& w, const TTakenAdapter& a)
 }
 
 } // namespace
+
+std::string TTool::NotASerialDevice(const std::string& port)
+{
+    // Only what surely is no serial device is refused here; anything else (a missing name, a
+    // device node) is left to the port's own open, which says what is wrong with it.
+    struct stat st {};
+    if (port.rfind(ModulePortPrefix, 0) == 0 || ::stat(port.c_str(), &st) != 0)
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return "not a serial device (it is a folder)";
+    if (S_ISREG(st.st_mode))
+        return "not a serial device (it is a regular file)";
+    return {};
+}
 
 int TTool::Ports(const std::vector<std::string>& args)
 {
@@ -398,6 +431,10 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     if (cl.Positional().size() != 1 || cl.Positional().front().empty()) {
         err_ << prefix << (cl.Positional().empty() ? "needs a PORT" : "takes one PORT") << "\n";
         return exitUsage;
+    }
+    if (const std::string why = NotASerialDevice(cl.Positional().front()); !why.empty()) {
+        err_ << prefix << TDeviceText::Escaped(cl.Positional().front()) << ": " << why << "\n";
+        return exitFailed;
     }
     TDeviceCommandOptions options;
     options.port = cl.Positional().front();
@@ -497,6 +534,10 @@ int TTool::Flash(const std::vector<std::string>& args)
         // A firmware upload through a wireless module is not supported by this tool.
         err_ << prefix << "firmware can only be flashed over a serial port, not through a wireless module\n";
         return exitUsage;
+    }
+    if (const std::string why = NotASerialDevice(positional[0]); !why.empty()) {
+        err_ << prefix << TDeviceText::Escaped(positional[0]) << ": " << why << "\n";
+        return exitFailed;
     }
     TFlashOptions options;
     options.port = positional[0];

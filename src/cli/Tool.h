@@ -1,6 +1,7 @@
 #pragma once
 // The `ferrovan` tool: runs one command and returns its exit status.
-//   0 success, 1 the port or the device failed, 2 wrong usage.
+//   0 success, 1 the port or the device failed, or the result could not be written out,
+//   2 wrong usage.
 #include "cli/CommandLine.h"
 #include "platform/Types.h"
 #include "ports/CommEnumerator.h"
@@ -47,11 +48,17 @@ public:
         procRoot_ = procRoot;
     }
 
+    // Why a PORT argument names no serial device (a folder, a regular file); empty when it
+    // may be one.
+    static std::string NotASerialDevice(const std::string& port);
+
 private:
     // --trace FILE of a device or module command: the trace file opened and made active;
     // false (the error told) when it cannot be opened.
     bool OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace);
+    // Runs a command; a result that could not be written out fails it.
     int RunCommand(const std::string& command, const std::vector<std::string>& rest);
+    int Dispatch(const std::string& command, const std::vector<std::string>& rest);
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.

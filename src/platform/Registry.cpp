@@ -8,6 +8,10 @@
 #include <QPair>
 #include <QSettings>
 #include <QString>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,9 +96,33 @@ bool ParseHex(const std::string& payload, std::vector<std::uint8_t>& out)
 } // namespace
 
 TRegistry::TRegistry()
-    : settings_(std::make_unique<QSettings>(QString::fromStdString(StorePath()), QSettings::IniFormat))
-    , damaged_(settings_->status() != QSettings::NoError)
 {
+    // A file far larger than any settings this program writes is not read at all (reading and
+    // rewriting it would stall every save): it is set aside as damaged and the store starts
+    // empty.
+    const QString path = QString::fromStdString(StorePath());
+    const QFileInfo file(path);
+    if (file.isFile() && file.size() > MaxStoreSize) {
+        const QString aside = QString::fromStdString(DamagedName());
+        if (QFile::rename(path, aside))
+            setAside_ = aside.toStdString();
+    }
+    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    damaged_ = settings_->status() != QSettings::NoError;
+}
+
+std::string TRegistry::DamagedName()
+{
+    // Every damaged file is kept: a second one gets the next free name, never the first's.
+    const std::string base = StorePath() + ".damaged";
+    if (!QFileInfo::exists(QString::fromStdString(base)))
+        return base;
+    for (int n = 2; n < 100; ++n) {
+        const std::string name = base + "." + std::to_string(n);
+        if (!QFileInfo::exists(QString::fromStdString(name)))
+            return name;
+    }
+    return base + ".99"; // the newest ones take turns; the first ones stay
 }
 
 TRegistry::~TRegistry() = default;
@@ -198,8 +226,8 @@ void TRegistry::RepairDamagedStore()
     for (const QString& k : keys)
         known.append({k, settings_->value(k)});
     const QString path = QString::fromStdString(StorePath());
-    const QString aside = path + QStringLiteral(".damaged");
-    QFile::remove(aside);
+    const QString aside = QString::fromStdString(DamagedName());
+    QFile::remove(aside); // only ever the last of the numbered names
     if (!QFile::rename(path, aside))
         return; // it stays; the write reports the failure
     settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
@@ -216,6 +244,15 @@ bool TRegistry::Store(const std::string& name, const std::string& encoded)
     }
     RepairDamagedStore();
     settings_->setValue(QString::fromStdString(FullName(name)), QString::fromStdString(encoded));
+    if (updating_ > 0) {
+        SetLastError(ERROR_SUCCESS);
+        return true; // written by EndUpdate
+    }
+    return Flush();
+}
+
+bool TRegistry::Flush()
+{
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -223,6 +260,51 @@ bool TRegistry::Store(const std::string& name, const std::string& encoded)
     }
     SetLastError(ERROR_SUCCESS);
     return true;
+}
+
+void TRegistry::BeginUpdate() { ++updating_; }
+
+bool TRegistry::EndUpdate()
+{
+    if (updating_ > 0 && --updating_ > 0)
+        return true;
+    return Flush();
+}
+
+std::string TRegistry::WriteProblem()
+{
+    // The store only says that it could not write; find out why by doing what a write does:
+    // make the folder, then create, fill and sync a file in it.
+    const std::string path = StorePath();
+    const std::string folder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+    std::string probe = folder;
+    for (std::size_t from = 1; from != std::string::npos && from <= probe.size();) {
+        const std::size_t slash = probe.find('/', from);
+        const std::string part = probe.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return std::strerror(errno);
+        struct stat st {};
+        if (::stat(part.c_str(), &st) != 0)
+            return std::strerror(errno);
+        if (!S_ISDIR(st.st_mode))
+            return part + ": " + std::strerror(ENOTDIR);
+        from = slash == std::string::npos ? slash : slash + 1;
+    }
+    probe = folder + "/.registry-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return std::strerror(errno);
+    const std::string block(4096, '\n');
+    int err = 0;
+    if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) || ::fsync(fd) != 0)
+        err = errno != 0 ? errno : ENOSPC;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    if (err != 0)
+        return std::strerror(err);
+    if (QFileInfo(QString::fromStdString(path)).isDir())
+        return path + ": " + std::strerror(EISDIR);
+    return std::strerror(EACCES);
 }
 
 bool TRegistry::ValueExists(const std::string& name) const
@@ -347,9 +429,11 @@ bool TRegistry::DeleteValue(const std::string& name)
         return false;
     }
     settings_->remove(full);
-    settings_->sync();
-    SetLastError(settings_->status() == QSettings::NoError ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
-    return settings_->status() == QSettings::NoError;
+    if (updating_ > 0) {
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    }
+    return Flush();
 }
 
 void TRegistry::Refresh() { settings_->sync(); }

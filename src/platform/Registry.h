@@ -8,6 +8,9 @@
 // never leaves a half-written file. A file that cannot be read or parsed counts as empty for
 // reading (the values that did parse stay readable); the first write after that sets the damaged
 // file aside as registry.ini.damaged and writes a fresh one holding every value still known.
+// A file larger than MaxStoreSize is not read: it is set aside as damaged when the store is
+// opened. Damaged files are never overwritten: the next one is registry.ini.damaged.2, and so on.
+// Between BeginUpdate and EndUpdate writes are kept and stored together by EndUpdate.
 #include "platform/LastError.h"
 
 #include <cstdint>
@@ -29,8 +32,18 @@ public:
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
+    // Settings files beyond this size are not read.
+    static constexpr long long MaxStoreSize = 1 << 20;
+
     // The file that holds the hive.
     static std::string StorePath();
+    // Where a damaged store file is set aside: the first of .damaged, .damaged.2, ... that is free.
+    static std::string DamagedName();
+    // Why the store cannot be written now, in words (the folder or file named when it is the
+    // culprit); call it after a failed write.
+    static std::string WriteProblem();
+    // The name an oversized file was set aside under when this store was opened; empty when not.
+    const std::string& SetAside() const noexcept { return setAside_; }
 
     // Opens a key for reading and writing; with canCreate a missing key is created.
     bool OpenKey(const std::string& key, bool canCreate);
@@ -57,12 +70,18 @@ public:
     bool WriteBinary(const std::string& name, const void* data, std::size_t size);
     bool DeleteValue(const std::string& name);
 
+    // Writes after BeginUpdate are stored once, by the matching EndUpdate (false when that
+    // failed, with ERROR_ACCESS_DENIED); updates nest.
+    void BeginUpdate();
+    bool EndUpdate();
+
     // Re-reads the file (changes made by another process become visible).
     void Refresh();
 
 private:
     bool Raw(const std::string& name, std::string& out) const;
     bool Store(const std::string& name, const std::string& encoded);
+    bool Flush();
     // Before a write: replaces a store whose file could not be read or parsed.
     void RepairDamagedStore();
     std::string FullName(const std::string& name) const;
@@ -72,6 +91,8 @@ private:
     bool open_ = false;
     bool readOnly_ = true;
     bool damaged_ = false; // the file could not be read or parsed
+    int updating_ = 0;     // BeginUpdate depth
+    std::string setAside_;
 };
 
 } // namespace fk

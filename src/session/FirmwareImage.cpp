@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -73,30 +74,106 @@ bool ReadAll(int fd, u8* to, std::size_t size)
 
 } // namespace
 
-bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDeviceInfo* info)
+namespace {
+
+// Opens an image file and checks its size against the limits and, with a description, the
+// payload against the device's capacity, before anything is read. The descriptor, or -1 with
+// the failure code as the last error.
+int OpenImage(const String& fileName, const TDeviceInfo* info, u64& size)
 {
     // Non-blocking, so that a FIFO or a device name cannot hang the open; such files are
     // refused below for not being regular files.
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
-        return false;
+        return -1;
     }
-    TFileCloser closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         SetLastErrorFromErrno(errno);
+        ::close(fd);
+        return -1;
+    }
+    size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<u64>(st.st_size) : 0;
+    DWORD code = ERROR_SUCCESS;
+    if (size < TFirmwareImage::MinSize || size >= TFirmwareImage::SizeLimit)
+        code = ERROR_OUTOFMEMORY;
+    else if (info && size - TFirmwareImage::HeadSize - TFirmwareImage::DigestSize > info->Capacity())
+        code = ERROR_NOT_ENOUGH_MEMORY;
+    if (code != ERROR_SUCCESS) {
+        ::close(fd);
+        SetLastError(code);
+        return -1;
+    }
+    return fd;
+}
+
+// Copies the part of the file range [from, from + length) that lies in a chunk read at offset
+// at into to (indexed from from).
+void CopyOverlap(const u8* chunk, u64 at, std::size_t count, u64 from, std::size_t length, u8* to) noexcept
+{
+    const u64 begin = std::max(at, from);
+    const u64 end = std::min(at + count, from + length);
+    if (begin < end)
+        std::memcpy(to + (begin - from), chunk + (begin - at), static_cast<std::size_t>(end - begin));
+}
+
+} // namespace
+
+bool TFirmwareImage::Inspect(const String& fileName, TImageFacts& facts, const TDeviceInfo* info)
+{
+    facts = {};
+    u64 size = 0;
+    const int fd = OpenImage(fileName, info, size);
+    if (fd < 0)
+        return false;
+    TFileCloser closer(fd);
+    facts.Size = size;
+    // One chunk at a time: the memory used does not grow with the file.
+    constexpr std::size_t kChunk = 64 * 1024;
+    TByteString chunk(kChunk);
+    u8 identifier[4] = {};
+    u8 stored[DigestSize] = {};
+    const u64 covered = size - DigestSize;
+    TMessageDigest5 md5;
+    for (u64 at = 0; at < size;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<u64>(kChunk, size - at));
+        if (!ReadAll(fd, chunk.data(), count))
+            return false;
+        CopyOverlap(chunk.data(), at, count, IdentifierOffset, sizeof identifier, identifier);
+        CopyOverlap(chunk.data(), at, count, covered, DigestSize, stored);
+        if (at < covered)
+            md5.AddData(chunk.data(), static_cast<unsigned>(std::min<u64>(count, covered - at)));
+        at += count;
+    }
+    facts.Identifier = Get32(identifier);
+    u8 computed[DigestSize];
+    md5.FinalDigest(computed);
+    facts.DigestMatches = MyMath::memeq(computed, stored, DigestSize);
+    if (info && facts.Identifier != info->Identifier()) {
+        SetLastError(ERROR_FIRMWARE_MISMATCH);
         return false;
     }
-    const u64 size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<u64>(st.st_size) : 0;
-    if (size < MinSize || size >= SizeLimit) {
-        SetLastError(ERROR_OUTOFMEMORY);
+    if (!facts.DigestMatches) {
+        SetLastError(ERROR_CRC);
         return false;
     }
-    if (info && size - HeadSize - DigestSize > info->Capacity()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDeviceInfo* info)
+{
+    // The file is checked chunk by chunk first, so that a file that is no image for this
+    // device (however large) is refused without taking its size in memory.
+    TImageFacts facts;
+    if (!Inspect(fileName, facts, info))
         return false;
-    }
+    u64 size = 0;
+    const int fd = OpenImage(fileName, info, size);
+    if (fd < 0)
+        return false;
+    TFileCloser closer(fd);
     try {
         image.assign(static_cast<std::size_t>(size), 0);
     } catch (const std::bad_alloc&) {
@@ -110,6 +187,7 @@ bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDev
     }
     if (!ReadAll(fd, image.data(), image.size()))
         return false;
+    // Checked again on what is held: the file may have changed since it was inspected.
     if (info && Identifier(image) != info->Identifier()) {
         SetLastError(ERROR_FIRMWARE_MISMATCH);
         return false;

@@ -27,6 +27,13 @@
 
 namespace fk {
 
+// What a look at an image file found, without holding it.
+struct TImageFacts {
+    u64 Size = 0;
+    u32 Identifier = 0;
+    bool DigestMatches = false;
+};
+
 class TFirmwareImage {
 public:
     static constexpr unsigned HeadSize = 59;
@@ -38,9 +45,15 @@ public:
     static constexpr char Magic[8] = {'F', 'K', '-', 'I', 'M', 'G', '\0', '\0'};
     static constexpr u16 LayoutVersion = 1;
 
+    // Checks a file as Load does, reading it in small chunks: the memory used does not grow
+    // with the file. facts holds what was found (Size 0 when the file could not be opened or
+    // its size is refused).
+    static bool Inspect(const String& fileName, TImageFacts& facts, const TDeviceInfo* info);
+
     // Reads and checks a file into image. With info, the payload must fit the device's
     // capacity and the identifier must be the device's. True only when every check passed;
-    // image keeps what was read even after a failure.
+    // image keeps what was read even after a failure. A file that fails its checks is refused
+    // before its size is taken in memory (see Inspect).
     static bool Load(const String& fileName, TByteString& image, const TDeviceInfo* info);
 
     // The start-of-transfer check against a description: the identifier (2023), then the

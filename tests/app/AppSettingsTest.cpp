@@ -208,6 +208,17 @@ TEST_F(AppSettingsTest, GarbageFileLeavesDefaultsAndTheNextSaveRewritesIt)
     EXPECT_FALSE(file.readAll().contains("garbage"));
 }
 
+TEST_F(AppSettingsTest, ASaveThatFailsSaysWhy)
+{
+    // A file where the settings folder should be: no one can write there, root included.
+    const QString folder = QFileInfo(QString::fromStdString(TRegistry::StorePath())).absolutePath();
+    std::ofstream(folder.toStdString()) << "not a folder";
+    String problem;
+    EXPECT_FALSE(SaveSettings(settings_, places_, &problem));
+    EXPECT_NE(problem.find("Not a directory"), String::npos) << problem;
+    EXPECT_NE(problem.find(folder.toStdString()), String::npos) << problem;
+}
+
 TEST(AppLanguage, LocalesMapToTheirLanguageOrEnglish)
 {
     EXPECT_EQ(LanguageOfLocale(QLocale(QLocale::Polish, QLocale::Poland)), lngPolish);

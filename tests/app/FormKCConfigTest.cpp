@@ -188,6 +188,25 @@ TEST(ModuleDialog, BoxesTakeOnlyWhatTheCodePageCarriesAndNoCommandBreakers)
     EXPECT_EQ(polish.SSIDEdit()->text(), QString::fromUtf8("\u0105"));
 }
 
+TEST(ModuleDialog, ARefusedPassPhraseCharacterStaysMaskedAndTheHintMovesNothing)
+{
+    TFormKCConfig dialog(nullptr, TAnsiCodePage::Western);
+    dialog.show();
+    QApplication::processEvents();
+    const QPoint connectAt = dialog.ConnectButton()->mapTo(&dialog, QPoint());
+    ASSERT_TRUE(dialog.HideBox()->isChecked());
+    Type(dialog.PasswordEdit(), QString::fromUtf8("\u0105"));
+    QApplication::processEvents();
+    ASSERT_TRUE(dialog.HintLabel()->isVisibleTo(&dialog));
+    EXPECT_FALSE(dialog.HintLabel()->text().contains(QString::fromUtf8("\u0105"))) << dialog.HintLabel()->text().toStdString();
+    EXPECT_EQ(dialog.ConnectButton()->mapTo(&dialog, QPoint()), connectAt);
+    EXPECT_FALSE(SaveScreenshot(dialog, QStringLiteral("modules"), QStringLiteral("dialog-hint-masked")).isEmpty());
+    // Shown in clear, the pass phrase's refused character may be named.
+    dialog.HideBox()->click();
+    Type(dialog.PasswordEdit(), QString::fromUtf8("\u0105"));
+    EXPECT_TRUE(dialog.HintLabel()->text().contains(QString::fromUtf8("\u0105")));
+}
+
 TEST(ModuleDialog, HideMasksThePassPhraseWithBlackCircles)
 {
     TFormKCConfig dialog(nullptr, TAnsiCodePage::Western);
@@ -211,7 +230,10 @@ TEST(ModuleDialog, ModuleListSelectsByDoubleClickOrEnterAndAbsenceGreysTheHeader
 {
     TFormKCConfig dialog(nullptr, TAnsiCodePage::Western);
     std::vector<QString> opened;
-    dialog.OpenUrl = [&](const QString& url) { opened.push_back(url); };
+    dialog.OpenUrl = [&](const QString& url) {
+        opened.push_back(url);
+        return true;
+    };
     dialog.show();
     TKestConnectStatusList list{ModuleRecord("127.0.0.2", "Pump", "Depot", "0.0.0.0", false, SampleNetworks()),
                                 ModuleRecord("127.0.0.3", "Mixer", "Yard", "0.0.0.0", false, {{"Only", -50}})};

@@ -200,6 +200,92 @@ TEST_F(MainFormModules, NoPollAndNoTimeOutWhileTheModuleLinkIsBusyAndTheSessionS
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
 }
 
+TEST_F(MainFormModules, ConfigureOnASecondModuleStartsTheOpenDialogOverOnIt)
+{
+    TSimModule& first = sims_.Start("127.0.0.7", [](TSimModuleOptions& o) { o.Name = "KC First"; o.SSID = "FirstNet"; });
+    TSimModule& second = sims_.Start("127.0.0.8", [](TSimModuleOptions& o) {
+        o.Name = "KC Second";
+        o.SSID = "SecondNet";
+        o.Password = "other";
+        o.Networks = {{"Yard", -60}};
+    });
+    MakeModuleForm({});
+    ASSERT_TRUE(Listed({"127.0.0.7 KC First", "127.0.0.8 KC Second"}));
+    TFormKCConfig& dialog = form_->Modules().Dialog();
+    MenuKeyOn(0);
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
+    Popup().close();
+    form_->Modules().MenuPropertiesClick();
+    ASSERT_TRUE(SpinUntil([&] { return dialog.SSIDEdit()->text() == "FirstNet"; }));
+    dialog.PasswordEdit()->setText("typed-for-first");
+
+    MenuKeyOn(1);
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
+    Popup().close();
+    const std::size_t lists = CommandCount(second, "APLIST");
+    form_->Modules().MenuPropertiesClick();
+    EXPECT_EQ(dialog.ModemStatus.IP, "127.0.0.8");
+    ASSERT_TRUE(SpinUntil([&] { return CommandCount(second, "APLIST") > lists; })); // asked for its networks
+    ASSERT_TRUE(SpinUntil([&] { return dialog.NetworkList()->topLevelItemCount() == 1; }));
+    ASSERT_TRUE(SpinUntil([&] { return dialog.SSIDEdit()->text() == "SecondNet"; }));
+    EXPECT_EQ(dialog.PasswordEdit()->text(), "other");
+    // Enter sends the second module what the boxes now hold, none of the first's.
+    dialog.SSIDEdit()->setText("NewNet");
+    QTest::keyClick(dialog.SSIDEdit(), Qt::Key_Return);
+    ASSERT_TRUE(SpinUntil([&] { return CommandCount(second, "NEWAPN") == 1; }));
+    EXPECT_EQ(CommandCount(second, "NEWAPN,NewNet,other"), 1u);
+    EXPECT_EQ(CommandCount(first, "NEWAPN"), 0u);
+    dialog.close();
+}
+
+TEST_F(MainFormModules, EnterSendsNothingToAModuleThatHasLeftTheList)
+{
+    TSimModule& module = sims_.Start("127.0.0.9", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 100; });
+    MakeModuleForm({});
+    ASSERT_TRUE(Listed({"127.0.0.9 KC-SIM"}));
+    MenuKeyOn(0);
+    ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
+    Popup().close();
+    form_->Modules().MenuPropertiesClick();
+    TFormKCConfig& dialog = form_->Modules().Dialog();
+    ASSERT_TRUE(dialog.isVisible());
+    dialog.SSIDEdit()->setText("Elsewhere");
+    module.SetAnnouncing(false);
+    ASSERT_TRUE(SpinUntil([&] { return !dialog.ModemPresent; }));
+    QTest::keyClick(dialog.SSIDEdit(), Qt::Key_Return);
+    QTest::keyClick(dialog.PasswordEdit(), Qt::Key_Return);
+    // Back on the network, the module must not receive anything held for it.
+    module.SetAnnouncing(true);
+    ASSERT_TRUE(SpinUntil([&] { return dialog.ModemPresent; }));
+    SpinFor(300);
+    EXPECT_EQ(CommandCount(module, "NEWAPN"), 0u);
+    dialog.close();
+}
+
+TEST_F(MainFormModules, ConnectNameWaitsForAModuleHeardAfterTheStart)
+{
+    TMainFormSetup setup;
+    setup.ExtraPorts = {{"ttyUSB0", "USB serial"}};
+    setup.ModuleTCPPort = sims_.TCPPort;
+    setup.ModuleUDPPort = sims_.UDPPort;
+    setup.ConnectName = "127.0.0.11";
+    MakeForm(setup);
+    SpinFor(300);
+    EXPECT_TRUE(form_->Ports().WaitingForName());
+    sims_.Start("127.0.0.11", {}, true);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected"))) << Status().toStdString();
+    EXPECT_EQ(form_->Session().Serial()->CurrentPortName(), "127.0.0.11");
+
+    // A name that never appears ends the wait with the status.
+    form_->StopOnSignal();
+    form_.reset();
+    setup.ConnectName = "127.0.0.99";
+    setup.ConnectTimeoutMs = 300;
+    MakeForm(setup);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("No port selected"))) << Status().toStdString();
+    EXPECT_FALSE(form_->Ports().WaitingForName());
+}
+
 TEST_F(MainFormModules, ScreenshotOfTheWindowWithModuleRows)
 {
     sims_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.Name = "KC Pump-House"; });

@@ -172,7 +172,10 @@ TEST(About, ShowsVersionBuildTimeAndOpensLinks)
     EXPECT_TRUE(about.BuildTimeLabel()->text().contains(QRegularExpression(
         QStringLiteral("^[A-Z][a-z]{2} \\d{1,2} \\d{4}, \\d{2}:\\d{2}:\\d{2}$"))));
     std::vector<QString> opened;
-    about.OpenUrl = [&opened](const QString& url) { opened.push_back(url); };
+    about.OpenUrl = [&opened](const QString& url) {
+        opened.push_back(url);
+        return true;
+    };
     QTest::mouseClick(about.HomePageLabel(), Qt::LeftButton);
     QTest::mouseClick(about.SupportLabel(), Qt::LeftButton);
     ASSERT_EQ(opened.size(), 2u);

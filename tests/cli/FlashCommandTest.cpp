@@ -11,7 +11,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,6 +72,8 @@ protected:
             p[i] = static_cast<u8>(i * 13 + 5);
         return p;
     }
+
+    void ExpectSignalAbortsAndRestarts(int sig);
 
     QTemporaryDir dir_;
     TSimLog log_;
@@ -254,7 +265,9 @@ TEST_F(FlashTest, ANewApplicationThatStartsSlowlyIsWaitedFor)
     EXPECT_FALSE(sim_->InBootloader());
 }
 
-TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice)
+// Sends sig to `ferrovan flash` in the middle of a slow transfer: the upload is aborted and the
+// device restarted.
+void FlashTest::ExpectSignalAbortsAndRestarts(int sig)
 {
     TSimOptions slow;
     slow.Baud = 9600; // about 50 ms a block: the upload takes seconds
@@ -271,7 +284,7 @@ TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice)
         out += p.readAllStandardOutput();
     }
     ASSERT_TRUE(out.contains("Uploading: 1")) << out.toStdString();
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(p.processId()), sig);
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), exitFailed);
@@ -284,6 +297,91 @@ TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice)
     EXPECT_TRUE(sim_->InBootloader());
     EXPECT_TRUE(sim_->FirmwareCorrupt());
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
+}
+
+TEST_F(FlashTest, CtrlCAbortsAndRestartsTheDevice) { ExpectSignalAbortsAndRestarts(SIGINT); }
+
+TEST_F(FlashTest, AHangUpAbortsAndRestartsTheDeviceAsCtrlCDoes) { ExpectSignalAbortsAndRestarts(SIGHUP); }
+
+TEST_F(FlashTest, AClosedOutputNeitherStopsTheUploadNorPassesForSuccess)
+{
+    TSimOptions slow;
+    slow.Baud = 9600;
+    StartSim(slow);
+    const TByteString payload = Payload(410); // ends on a part block: taken as complete
+    const std::string image = MakeImage(payload);
+    // The reader is gone before the first line is written (as `| head -1` is after its line);
+    // the tool's own status is reported apart.
+    QProcess p;
+    p.start("bash", {"-c", "\"$0\" flash \"$1\" \"$2\" | true; echo \"status=${PIPESTATUS[0]}\" >&2",
+                     FK_FERROVAN_PATH, QString::fromStdString(sim_->PortPath()), QString::fromStdString(image)});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const std::string err = p.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("status=1\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("the output could not be written"), std::string::npos) << err;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(sim_->InstalledFirmware(), payload);
+    EXPECT_FALSE(sim_->InBootloader());
+}
+
+TEST_F(FlashTest, ResultsThatCannotBeWrittenFailTheCommand)
+{
+    // A full device of our own (the machine may lack /dev/full).
+    const std::string full = Path("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node here (" << std::strerror(errno) << ")";
+    const std::string image = MakeImage(Payload(10));
+    QProcess info;
+    info.setStandardOutputFile(QString::fromStdString(full));
+    info.start(FK_FERROVAN_PATH, {"image-info", QString::fromStdString(image)});
+    ASSERT_TRUE(info.waitForFinished(20000));
+    EXPECT_EQ(info.exitCode(), exitFailed);
+    EXPECT_NE(info.readAllStandardError().toStdString().find("the output could not be written (No space left"),
+              std::string::npos);
+    EXPECT_EQ(Run({"make-image", "--id", "1", "--payload", WritePayload(Payload(10)), "--out", full}), exitFailed);
+    EXPECT_NE(err_.str().find("cannot be written"), std::string::npos) << err_.str();
+    struct stat st {};
+    EXPECT_EQ(::stat(full.c_str(), &st), 0); // a device node is never removed
+}
+
+TEST_F(FlashTest, FoldersAndRegularFilesAreNamedForWhatTheyAre)
+{
+    const std::string image = MakeImage(Payload(10));
+    EXPECT_EQ(Run({"info", dir_.path().toStdString()}), exitFailed);
+    EXPECT_NE(err_.str().find("not a serial device (it is a folder)"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"flash", image, image}), exitFailed);
+    EXPECT_NE(err_.str().find("not a serial device (it is a regular file)"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"make-image", "--id", "1", "--payload", dir_.path().toStdString(), "--out", Path("x.img")}),
+              exitFailed);
+    EXPECT_NE(err_.str().find("is a folder"), std::string::npos) << err_.str();
+}
+
+TEST_F(FlashTest, ImageInfoReadsAnyImageInBoundedMemory)
+{
+    const std::string big = Path("big.img");
+    const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(64) << 20), 0); // 64 MiB, nothing written
+    ::close(fd);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(FK_FERROVAN_PATH, FK_FERROVAN_PATH, "image-info", big.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), exitFailed); // described, but its digest is wrong
+    // The program alone takes about 48 MiB here; holding the file would add its 64 MiB.
+    EXPECT_LT(usage.ru_maxrss, 96 * 1024) << "KiB";
 }
 
 } // namespace

@@ -79,6 +79,9 @@ TEST_F(RegistryTest, TypedValuesSurviveAReopen)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     std::uint8_t big[8];
     EXPECT_EQ(reg.ReadBinaryData("Options", big, sizeof big), 5);
+    std::uint8_t exact[5] = {};
+    EXPECT_EQ(reg.ReadBinaryData("Options", exact, sizeof exact), 5);
+    EXPECT_EQ(std::vector<std::uint8_t>(exact, exact + 5), std::vector<std::uint8_t>(blob, blob + sizeof blob));
 
     // A read-only key refuses writes and keeps what it has.
     EXPECT_FALSE(reg.WriteDword("LanguageID", 1));
@@ -193,5 +196,52 @@ TEST_F(RegistryTest, AnUnreadableStoreIsReplacedByTheNextWrite)
     ASSERT_TRUE(reg.OpenKeyReadOnly(kKey));
     std::string s;
     EXPECT_TRUE(reg.ReadString("CurrentPort", s));
+    EXPECT_EQ(s, "ttyS0");
+}
+
+TEST_F(RegistryTest, AnOversizedFileIsSetAsideUnreadAndNoDamagedCopyIsEverOverwritten)
+{
+    const QString path = QString::fromStdString(TRegistry::StorePath());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+        std::ofstream huge(TRegistry::StorePath(), std::ios::binary);
+        huge << "[Software]\nNORDVEL\\Ferrovan-Kest\\LanguageID=dword:419\n";
+        huge << std::string(TRegistry::MaxStoreSize, ';') << "\n";
+    }
+    {
+        TRegistry reg;
+        EXPECT_FALSE(reg.KeyExists(kKey)); // not read at all
+        EXPECT_EQ(reg.SetAside(), TRegistry::StorePath() + ".damaged");
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        EXPECT_TRUE(reg.WriteDword("LanguageID", 0x0415));
+    }
+    EXPECT_GT(QFileInfo(path + ".damaged").size(), TRegistry::MaxStoreSize);
+    EXPECT_LT(QFileInfo(path).size(), 1000);
+
+    // A second damaged file goes beside the first, which stays as it was.
+    std::ofstream(TRegistry::StorePath(), std::ios::binary) << "\x01\x02junk\n[[[\n";
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        EXPECT_TRUE(reg.WriteDword("LanguageID", 0x0419));
+    }
+    EXPECT_GT(QFileInfo(path + ".damaged").size(), TRegistry::MaxStoreSize);
+    EXPECT_TRUE(QFileInfo(path + ".damaged.2").isFile());
+}
+
+TEST_F(RegistryTest, TheWritesOfAnUpdateReachTheFileTogether)
+{
+    const QString path = QString::fromStdString(TRegistry::StorePath());
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.BeginUpdate();
+    EXPECT_TRUE(reg.WriteDword("LanguageID", 0x0415));
+    EXPECT_TRUE(reg.WriteString("CurrentPort", "ttyS0"));
+    EXPECT_FALSE(QFileInfo::exists(path)); // nothing written value by value
+    EXPECT_TRUE(reg.EndUpdate());
+    TRegistry other;
+    ASSERT_TRUE(other.OpenKeyReadOnly(kKey));
+    std::string s;
+    EXPECT_TRUE(other.ReadString("CurrentPort", s));
     EXPECT_EQ(s, "ttyS0");
 }

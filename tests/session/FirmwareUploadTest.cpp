@@ -69,7 +69,8 @@ protected:
 
 TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
 {
-    for (const std::size_t size : {std::size_t(1), std::size_t(64), std::size_t(600)}) {
+    // 640 bytes: exactly the device's capacity, which fits.
+    for (const std::size_t size : {std::size_t(1), std::size_t(64), std::size_t(600), std::size_t(640)}) {
         SCOPED_TRACE(size);
         const TByteString payload = Pattern(size);
         TSimOptions o = Fast();
