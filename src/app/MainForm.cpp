@@ -410,7 +410,7 @@ void TMainForm::ShowSettingsNotSaved(const String& problem)
     QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("SettingsNotSaved"));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box.exec();
+    TTracedMessageBox::Exec(box);
     keys_.Forget();
 }
 

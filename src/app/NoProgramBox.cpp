@@ -1,5 +1,7 @@
 #include "app/NoProgramBox.h"
 
+#include "app/TracedMessageBox.h"
+
 #include <QMessageBox>
 
 namespace fk {
@@ -15,7 +17,7 @@ void TNoProgramBox::Show(QWidget* parent, const QString& caption, const QString&
                     QMessageBox::Ok, parent);
     box.setObjectName(QLatin1String(ObjectName));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the name can be copied
-    box.exec();
+    TTracedMessageBox::Exec(box);
 }
 
 } // namespace fk
