@@ -34,10 +34,13 @@ done
 
 unset DISPLAY
 export WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland
-"$@" 2> >(tee "$runtime/window.log" >&2)
+# libwayland-client and Qt's Wayland plugin keep allocations until the process ends; the
+# window's own leaks are looked for by the offscreen suites.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+"$@" 2>"$runtime/window.log"
 status=$?
-wait
-if ((status == 0)) && grep -n "qt\.qpa\.wayland\|Wayland does not support" "$runtime/window.log"; then
+cat "$runtime/window.log" >&2
+if ((status == 0)) && grep -n -i "qt\.qpa\.wayland\|does not support" "$runtime/window.log"; then
     echo "FAIL: the window's log shows Qt's Wayland warnings (above)"
     status=1
 fi
