@@ -20,13 +20,13 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # qt6-wayland, which Qt loads at run time, so dpkg-shlibdeps cannot see it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configurator for Ferrovan valve-lubricator controllers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "configurator for Ferrovan valve-lubricator controllers
- Service engineers use the Ferrovan-Kest configurator to set up a Ferrovan
- valve-lubricator controller over a serial port or a KESTConnect wireless
- module: it shows the controller's firmware version, build date and serial
- number, sets its open and break times, toggles venting, restarts it and
- replaces its firmware from image files.
- .
- The package holds the window (ferrovan-kest), a command-line tool for
- scripts (ferrovan) and a simulated controller and module (ferrovan-sim).")
+# The first line of the package's description is the summary above; CPack indents the rest.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Service engineers use the Ferrovan-Kest configurator to set up a Ferrovan
+valve-lubricator controller over a serial port or a KESTConnect wireless
+module: it shows the controller's firmware version, build date and serial
+number, sets its open and break times, toggles venting, restarts it and
+replaces its firmware from image files.
+
+The package holds the window (ferrovan-kest), a command-line tool for
+scripts (ferrovan) and a simulated controller and module (ferrovan-sim).")
 include(CPack)

@@ -22,7 +22,7 @@ struct TResult {
     QString Output;
 };
 
-TResult Run(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+TResult RunProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -42,7 +42,7 @@ protected:
         dest_ = new QTemporaryDir;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DESTDIR"), dest_->path());
-        const TResult r = Run(QStringLiteral(FK_CMAKE_COMMAND),
+        const TResult r = RunProgram(QStringLiteral(FK_CMAKE_COMMAND),
                               {QStringLiteral("--install"), QStringLiteral(FK_BUILD_DIR), QStringLiteral("--prefix"),
                                QStringLiteral("/usr")},
                               env);
@@ -87,7 +87,7 @@ TEST_F(InstallTree, HoldsProgramsLauncherIconsMetadataManPagesCompletionAndDocum
     if (desktopValidator.isEmpty())
         std::cout << "[ NOTE ] desktop-file-validate is not installed: the desktop file is not validated\n";
     else {
-        const TResult r = Run(desktopValidator, {desktop});
+        const TResult r = RunProgram(desktopValidator, {desktop});
         EXPECT_EQ(r.Code, 0) << r.Output.toStdString();
         EXPECT_TRUE(r.Output.trimmed().isEmpty()) << r.Output.toStdString();
     }
@@ -95,7 +95,7 @@ TEST_F(InstallTree, HoldsProgramsLauncherIconsMetadataManPagesCompletionAndDocum
     if (appstream.isEmpty())
         std::cout << "[ NOTE ] appstreamcli is not installed: the metadata is not validated\n";
     else {
-        const TResult r = Run(appstream, {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+        const TResult r = RunProgram(appstream, {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
         EXPECT_EQ(r.Code, 0) << r.Output.toStdString();
     }
 }
@@ -107,7 +107,7 @@ TEST_F(InstallTree, InstalledProgramsRunAndTheWindowFindsItsDocuments)
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     for (const char* program : {"ferrovan-kest", "ferrovan"}) {
-        const TResult r = Run(Usr(QStringLiteral("bin/") + program), {QStringLiteral("--version")}, env);
+        const TResult r = RunProgram(Usr(QStringLiteral("bin/") + program), {QStringLiteral("--version")}, env);
         EXPECT_EQ(r.Code, 0) << program << ": " << r.Output.toStdString();
         EXPECT_TRUE(r.Output.startsWith(QStringLiteral("Ferrovan-Kest "))) << r.Output.toStdString();
     }

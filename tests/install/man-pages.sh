@@ -9,7 +9,7 @@
 set -uo pipefail
 man_dir=$1
 shift
-for dir in "$@"; do PATH=$dir:$PATH; done
+for dir in "$@"; do PATH=$(cd "$dir" && pwd):$PATH; done
 
 # Options the pages document that the programs are getting in the same release; a name here is
 # accepted only while the program's --help does not show it yet. Empty it once they have landed.

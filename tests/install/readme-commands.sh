@@ -8,7 +8,7 @@
 set -uo pipefail
 src=$1 build=$2
 shift 2
-for dir in "$@"; do PATH=$dir:$PATH; done
+for dir in "$@"; do PATH=$(cd "$dir" && pwd):$PATH; done
 export PATH src build
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
