@@ -174,8 +174,9 @@ TEST(About, BuildTimeIsThatOfTheBuildThatMadeTheProgram)
     ASSERT_TRUE(program.FixedInfo());
     const QDateTime built = TFormProgInfo::BuildDateTime(program);
     const QDateTime library = QFileInfo(QStringLiteral(FK_APP_LIBRARY_PATH)).lastModified();
-    if (qEnvironmentVariableIsEmpty("SOURCE_DATE_EPOCH"))
+    if (qEnvironmentVariableIsEmpty("SOURCE_DATE_EPOCH")) {
         EXPECT_GE(built.toSecsSinceEpoch(), library.toSecsSinceEpoch());
+    }
     TFormProgInfo about(program);
     EXPECT_EQ(about.BuildTimeLabel()->text(), QLocale::c().toString(built, QStringLiteral("MMM d yyyy, hh:mm:ss")));
 }
