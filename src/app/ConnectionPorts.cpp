@@ -151,12 +151,13 @@ void TConnectionPorts::PortArrival(TObject*, const String&) { RefreshPortList();
 
 void TConnectionPorts::PortRemoval(TObject*, const String& portName)
 {
-    // The open port's device went away: its connection closes. Entries given by path match
-    // by their device path under the discovery's device folder.
+    // The open port's device went away: its connection closes, and the status says the port
+    // is gone. Entries given by path match by their device path under the discovery's device
+    // folder.
     const String& open = session_.Serial()->CurrentPortName();
     if (!open.empty()
         && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName))
-        session_.Serial()->Close();
+        session_.PortLost(staPortInactive);
     RefreshPortList();
 }
 

@@ -652,8 +652,17 @@ void TMainForm::closeEvent(QCloseEvent* event)
     settings_.Set(optWasConnected, session_->Serial()->IsValid());
     SaveSettings();
     closed_ = true;
+    SayFarewell(TDeviceSession::FarewellTime);
     CloseConnectionAndWait(2000);
     event->accept();
+}
+
+void TMainForm::SayFarewell(int guardMs)
+{
+    // An upload being stopped, or a device sitting in its bootloader: its restart reaches the
+    // line (and is answered) before the port closes, at most guardMs later.
+    if (session_->SayFarewell())
+        RunEventsUntil([this] { return !session_->FarewellPending(); }, guardMs);
 }
 
 void TMainForm::RunEventsUntil(const std::function<bool()>& done, int guardMs)
@@ -688,12 +697,9 @@ void TMainForm::StopOnSignal()
     if (stopping_)
         return;
     stopping_ = true;
-    if (session_->UploadState() != usNone) {
-        // As Abort does, without asking: the device is restarted; its reply is waited for
-        // (at most 1.5 s) so the restart is not lost with the port.
-        session_->AbortUpload();
-        RunEventsUntil([this] { return session_->RequestQueue().empty(); }, 1500);
-    }
+    // As Abort does, without asking: the device is restarted; its reply is waited for (at
+    // most 1.5 s) so the restart is not lost with the port.
+    SayFarewell(1500);
     close();
 }
 
@@ -703,6 +709,8 @@ void TMainForm::StopOnSignal()
 void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSuffix)
 {
     statusLine_->ShowStatus(session_->Messages(), index, iconClass, portSuffix);
+    if (index == staUploadFailed || index == staUploadInterrupted) // what happened, in any language
+        statusLine_->SetSuffixMessage(session_->Messages(), session_->Upload().Report().FailCause);
     const u32 error = session_->LastOpenError();
     if (index >= staPortOpenFailed && index <= staTargetInactive && error != ERROR_SUCCESS) {
         if (error == ERROR_PORT_PERMISSION)
@@ -793,6 +801,21 @@ void TMainForm::ShowMessage(int index)
                     QMessageBox::Ok, this);
     box.exec();
     keys_.Forget();
+}
+
+void TMainForm::UploadFailed(int cause, bool erased)
+{
+    // Told once, in a box that stays until the user closes it; it does not hold up the
+    // session, which goes on (and may find the device again) meanwhile.
+    const TMessageTable& m = session_->Messages();
+    const QString text = QString::fromStdString(m.MessageText(erased ? staUploadInterrupted : staUploadFailed))
+        + QStringLiteral(": ") + QString::fromStdString(m.MessageText(cause)) + QStringLiteral("\n")
+        + QString::fromStdString(m.MessageText(erased ? msgNoFirmwareLeft : msgOldFirmwareKept));
+    auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("UploadFailedBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)

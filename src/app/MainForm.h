@@ -133,6 +133,7 @@ public:
     void ShowPortInStatusBar() override;
     void ShowProgress(bool visible, int position, bool paused) override;
     void ShowMessage(int index) override;
+    void UploadFailed(int cause, bool erased) override;
     bool ChooseFirmwareFile(const String& folder, String& fileName) override;
     TQuestionAnswer AskQuestion(int index) override;
 
@@ -155,6 +156,7 @@ private:
     void LoadStoredSettings();
     void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
+    void SayFarewell(int guardMs);
     void BuildDialogs(const TMainFormSetup& setup);
     void ApplyTexts();
     void ApplyImages();

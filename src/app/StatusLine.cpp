@@ -92,7 +92,15 @@ void TStatusLine::ShowStatus(const TMessageTable& messages, int index, TIconClas
     index_ = index;
     iconClass_ = iconClass;
     suffix_ = portSuffix;
+    suffixIndex_ = -1;
     Render(messages);
+}
+
+void TStatusLine::SetSuffixMessage(const TMessageTable& messages, int index)
+{
+    suffixIndex_ = index;
+    if (index_ >= 0)
+        Render(messages);
 }
 
 void TStatusLine::ClearStatus()
@@ -100,6 +108,7 @@ void TStatusLine::ClearStatus()
     index_ = -1;
     iconClass_ = icNone;
     suffix_.clear();
+    suffixIndex_ = -1;
     label6_->clear();
     label6_->setToolTip(QString());
     ShowStatusIcon();
@@ -114,8 +123,9 @@ void TStatusLine::Retranslate(const TMessageTable& messages)
 void TStatusLine::Render(const TMessageTable& messages)
 {
     QString text = QString::fromStdString(messages.MessageText(index_));
-    if (!suffix_.empty())
-        text += QStringLiteral(": ") + QString::fromStdString(suffix_);
+    const String& suffix = suffixIndex_ >= 0 ? messages.MessageText(suffixIndex_) : suffix_;
+    if (!suffix.empty())
+        text += QStringLiteral(": ") + QString::fromStdString(suffix);
     label6_->setText(text);
     QFont font = label6_->font();
     font.setItalic(iconClass_ == icInformation);
@@ -157,6 +167,8 @@ void TStatusLine::ShowPort(const QString& name, const QString& description, cons
 {
     label5_->setText(name);
     panel4_->setToolTip(description);
+    // Without a port in use the panel gives its room to the status text.
+    panel4_->setVisible(!name.isEmpty());
     const int size = std::max(8, height_ - 6);
     if (name.isEmpty() || icon.isNull())
         image1_->clear();

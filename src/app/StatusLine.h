@@ -39,6 +39,10 @@ public:
     void ClearStatus();
     // Renders the kept status again (after a language switch or a new icon set).
     void Retranslate(const TMessageTable& messages);
+    // The status's suffix is the text of a message (what made an upload fail), so that a
+    // change of language renders it in the new language too; -1: the suffix as given.
+    // Applies to the status shown now; every new status starts without one.
+    void SetSuffixMessage(const TMessageTable& messages, int index);
     // Why the status is what it is, shown as the text's tool tip (empty: none).
     void SetStatusHint(const QString& hint);
     int StatusIndex() const noexcept { return index_; }
@@ -80,6 +84,7 @@ private:
     int index_ = -1;
     TIconClass iconClass_ = icNone;
     String suffix_;
+    int suffixIndex_ = -1;
     bool paused_ = false;
 };
 

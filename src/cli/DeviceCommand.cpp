@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <iomanip>
 
@@ -198,6 +199,9 @@ void TDeviceCommand::Deadline()
             ? " The device did not give its parameters (open and break time)."
             : " The device did not give its firmware description (version, build date, information) "
               "nor its parameters.";
+    } else if (ModuleSilent()) {
+        // The link's own party never confirmed it: the device behind it was never asked.
+        text += " The module " + TDeviceText::Escaped(s.Serial()->PortName()) + " did not answer.";
     } else if (lost) {
         text += ": the device stopped answering";
     } else if (answered_) {
@@ -327,11 +331,22 @@ void TDeviceCommand::Finish(int status)
         loop_->quit();
 }
 
+bool TDeviceCommand::ModuleSilent() const
+{
+    const TKestLANPort* lan = session_->KestLANPort1();
+    return lan && lan->ConnectComm && session_->Serial()->CommPort() == lan
+        && lan->ConnectComm->LinkStatus() != hsConnected;
+}
+
 void TDeviceCommand::Shutdown()
 {
     if (!session_)
         return;
-    view_.Release(*session_);
+    // The close is waited for within what is left of the time-out (a muted module never
+    // confirms it), and never less than a moment for a port that closes at once.
+    const double left = options_.timeout * 1000.0 - Elapsed();
+    const int guard = staying_ ? 2000 : static_cast<int>(std::clamp(left, double(ReleaseMinMs), 2000.0));
+    view_.Release(*session_, guard);
     session_.reset();
 }
 

@@ -78,6 +78,9 @@ private:
     void Finish(int status);
     void Shutdown();
     void PrintDevice();
+    // The port is a module link that the module has not confirmed: the module is silent.
+    bool ModuleSilent() const;
+    static constexpr int ReleaseMinMs = 200;
     double Elapsed() const;
 
     TDeviceCommandKind kind_;

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -62,10 +63,12 @@ int TFlashCommand::Run()
         imageIdentifier_ = TFirmwareImage::Identifier(image);
     }
     session_ = Make<TDeviceSession>(&view_);
+    // The time-out bounds the bootloader hand-over: a device slow to boot is asked again until then.
+    session_->SetHandOverRestartLimit(UINT_MAX);
     session_->PortList = std::move(list);
     session_->ItemIndex = index;
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
-        this, [this](TObject*, u8 code, unsigned, bool wasReply) { OnMessage(code, wasReply); });
+        this, [this](TObject*, u8 code, unsigned length, bool wasReply) { OnMessage(code, length, wasReply); });
     view_.FirmwareFile = options_.image;
     view_.OnChange = [this] { Evaluate(); };
 
@@ -78,7 +81,13 @@ int TFlashCommand::Run()
         if (phase_ == phDone)
             return;
         if (phase_ != phRestarting) {
-            Fail(session_->Messages().MessageText(msgNoConnection));
+            String text = session_->Messages().MessageText(msgNoConnection);
+            if (!answered_)
+                text += " The device did not answer.";
+            else if (session_->UploadState() == usWaitBootloader)
+                text += " The device did not come back in its bootloader within the time-out. "
+                    + session_->Messages().MessageText(msgOldFirmwareKept);
+            Fail(text);
             return;
         }
         String text = "The firmware was sent, but the device did not answer in its application within the time-out";
@@ -148,12 +157,17 @@ void TFlashCommand::Evaluate()
             Fail(session_->Messages().MessageText(status));
         return;
     }
+    const TFirmwareUpload& upload = session_->Upload();
+    if (upload.Report().FailCause >= 0 && phase_ == phUploading) {
+        // The upload ended without the user's word: what happened and what the device holds.
+        Fail(UploadFailureText(upload.Report()));
+        return;
+    }
     if (status == staConnectionLost && session_->DeviceState() == dsNone) {
         // The session gave the device up, and the upload with it.
         Fail(session_->Messages().MessageText(status));
         return;
     }
-    const TFirmwareUpload& upload = session_->Upload();
     if (phase_ == phUploading) {
         if (status == staBootloaderFailed) {
             Fail(session_->Messages().MessageText(status));
@@ -179,10 +193,33 @@ void TFlashCommand::Evaluate()
     }
 }
 
-void TFlashCommand::OnMessage(u8 code, bool wasReply)
+String TFlashCommand::UploadFailureText(const TFirmwareUpload::TReport& report) const
+{
+    const TMessageTable& m = session_->Messages();
+    String text = m.MessageText(report.FailCause);
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    if (report.FirmwareErased) {
+        if (report.TransferRestarts > 0)
+            text += " after the transfer was started over " + std::to_string(report.TransferRestarts)
+                + (report.TransferRestarts == 1 ? " time" : " times");
+        return text + ". The device is left in its bootloader without an application: flash the firmware again.";
+    }
+    return text + ". " + m.MessageText(msgOldFirmwareKept);
+}
+
+void TFlashCommand::OnMessage(u8 code, unsigned length, bool wasReply)
 {
     if (phase_ == phDone)
         return;
+    answered_ = true;
+    if (code == dcDeviceInfo && length >= TDeviceInfo::Size && session_->DeviceState() == dsNone
+        && phase_ != phRestarting) {
+        // A full description that the session did not take: not a device this program talks to.
+        Fail(session_->Messages().MessageText(msgNoConnection)
+             + " The device answered, but not as a device this program supports.");
+        return;
+    }
     // Every step the device takes gives it the time-out afresh. Descriptions and keep-alive
     // replies do not: a device that answers without moving on cannot hold the command open.
     if (code == dcFirmwareBlock || code == dcEnterBootloader || code == dcRestart)
@@ -249,7 +286,16 @@ void TFlashCommand::Fail(const String& text, bool aboutPort)
     Finish(exitFailed);
 }
 
-void TFlashCommand::FailPort() { Fail(view_.PortFailureText(session_.get())); }
+void TFlashCommand::FailPort()
+{
+    String text = view_.PortFailureText(session_.get());
+    // A port lost during the upload: what the device holds now.
+    if (session_ && session_->Upload().Report().FailCause >= 0)
+        text += session_->Upload().Report().FirmwareErased
+            ? ". The device is left in its bootloader without an application: flash the firmware again."
+            : ". " + session_->Messages().MessageText(msgOldFirmwareKept);
+    Fail(text);
+}
 
 void TFlashCommand::Finish(int status)
 {

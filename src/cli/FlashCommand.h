@@ -54,7 +54,9 @@ private:
     enum TPhase { phStarting, phUploading, phAborting, phRestarting, phDone };
 
     void Evaluate();
-    void OnMessage(u8 code, bool wasReply);
+    void OnMessage(u8 code, unsigned length, bool wasReply);
+    // What an upload that failed without the user's word did, and what the device holds now.
+    String UploadFailureText(const TFirmwareUpload::TReport& report) const;
     void Succeed();
     // Prints text after the port (or alone) and ends with exit status 1.
     void Fail(const String& text, bool aboutPort = true);
@@ -76,6 +78,7 @@ private:
     int result_ = 1;
     TFirmwareUpload::TReport report_;
     u32 imageIdentifier_ = 0; // what the device must answer with after the upload
+    bool answered_ = false;   // the device has sent anything at all
     double transferMs_ = -1;
     std::chrono::steady_clock::time_point start_;
     std::optional<std::chrono::steady_clock::time_point> firstBlock_;

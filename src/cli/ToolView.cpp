@@ -105,7 +105,7 @@ String TToolView::ModuleListenerError(const TDeviceSession* session)
     return listener && !listener->Active() ? listener->ActivationError() : String();
 }
 
-void TToolView::Release(TDeviceSession& session)
+void TToolView::Release(TDeviceSession& session, int guardMs)
 {
     session.OnDeviceMessage = nullptr;
     if (opened_ && !closed_) {
@@ -117,7 +117,7 @@ void TToolView::Release(TDeviceSession& session)
         QTimer guard;
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, &closing, &QEventLoop::quit);
-        guard.start(2000);
+        guard.start(guardMs);
         if (session.Serial()->Close() && !closed_)
             closing.exec();
     }

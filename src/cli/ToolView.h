@@ -46,9 +46,9 @@ public:
     static String ModuleListenerError(const TDeviceSession* session);
 
     // Before the session goes: stops its device messages, closes its port when it is open
-    // and lets the closing and closed events run (at most 2 s), so no port event is still on
-    // its way; then OnChange is dropped.
-    void Release(TDeviceSession& session);
+    // and lets the closing and closed events run (at most guardMs), so no port event is still
+    // on its way; then OnChange is dropped.
+    void Release(TDeviceSession& session, int guardMs = 2000);
 
     // Called after every change above.
     std::function<void()> OnChange;

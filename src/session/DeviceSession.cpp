@@ -47,6 +47,9 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     replyTimer_->SetEnabled(false);
     replyTimer_->SetInterval(ReplyTimeOut);
     replyTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::ReplyTimerTimer);
+    farewellTimer_ = Create<TTimer>(this);
+    farewellTimer_->SetEnabled(false);
+    farewellTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::FarewellTimerTimer);
 
     serialPort1_ = Create<TSerialPort>(this);
     serialPort1_->SetAutoRead(true);
@@ -88,6 +91,8 @@ void TDeviceSession::DetachConnection()
     pollTimer_->OnTimer = nullptr;
     replyTimer_->SetEnabled(false);
     replyTimer_->OnTimer = nullptr;
+    farewellTimer_->SetEnabled(false);
+    farewellTimer_->OnTimer = nullptr;
     serial_->OnOpening = nullptr;
     serial_->OnOpen = nullptr;
     serial_->OnClosing = nullptr;
@@ -114,6 +119,7 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         if (!ConfirmStopUpload(usNone))
             return false;
         HideProgress();
+        ResetUpload(); // stopped at the user's word: not reported as a failure
     }
     AutoConnectDone = true;
     const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
@@ -121,11 +127,11 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         const TCommEnumerator::TCommPortInfo entry = PortList[static_cast<std::size_t>(index)];
         serial_->SetCommPort(BindPortForEntry(entry));
         serial_->SetPortName(entry.PortName);
+        connectedIndex_ = index;
         if (view_) {
             view_->EnableConnect(false);
-            view_->RepaintPortList();
+            view_->RepaintPortList(); // the entry in use shows the device's state from now on
         }
-        connectedIndex_ = index;
         const bool started = serial_->Open();
         if (view_)
             view_->EnableConnect(!PortList.empty());
@@ -153,10 +159,17 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
     restartPending_ = rpNone;
     restartAttempts_ = 0;
     deviceRefused_ = false;
+    portLost_ = false;
+    portOpened_ = false;
+    userClose_ = false;
+    closeStatusShown_ = false;
+    closeAfterFarewell_ = false;
+    farewellTimer_->SetEnabled(false);
     SetDeviceState(dsNone);
     if (view_) {
         view_->SetConnectDefault(false);
         view_->EnableDisconnect(true);
+        view_->RepaintPortList();
     }
     const String& name = serial_->PortName();
     if (!connectedPort_.empty() && connectedPort_ == name)
@@ -172,7 +185,10 @@ void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
 {
     lastOpenError_ = result;
     if (result == ERROR_SUCCESS) {
+        portOpened_ = true;
         ShowStatus(staConnecting, icInformation);
+        if (view_)
+            view_->RepaintPortList();
         if (IsModuleLink())
             QueueDeferredRequest(dcDeviceInfo, TDeviceInfo::Size, ModuleFirstRequestDelay);
         else
@@ -191,7 +207,8 @@ void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
 void TDeviceSession::SerialClosing(TObject*, const String&, u32, TCommCloseReason reason)
 {
     // A device left in its bootloader with sound firmware goes back to its application.
-    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt())
+    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt()
+        && restartPending_ != rpToApplication)
         QueueRequest(dcRestart, 0, true);
     CommonClose(reason);
 }
@@ -200,29 +217,64 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
 {
     CommonClose(reason);
     ClosedStateUpdate();
+    if (reason != ccReasonReOpen) {
+        portLost_ = false;
+        portOpened_ = false;
+        lostStatus_ = staConnectionLost;
+        userClose_ = false;
+        closeStatusShown_ = false;
+    }
+    closeAfterFarewell_ = false;
+    farewellTimer_->SetEnabled(false);
 }
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
     pollTimer_->SetEnabled(false);
     replyTimer_->SetEnabled(false);
+    if (reason == ccReasonError && portOpened_)
+        portLost_ = true; // the port ended by itself (a failed open has said why already)
+    // An upload that the port's loss interrupts is reported; one the user stopped is not.
+    if (reason != ccReasonReOpen && portLost_ && uploadState_ != usNone)
+        NoteUploadFailure(lostStatus_);
     if (reason != ccReasonReOpen)
         ResetUpload();
     const bool hadDevice = deviceState_ > dsNone;
+    inClose_ = true;
     SetDeviceState(dsNone);
+    inClose_ = false;
     if (view_)
         view_->RepaintPortList();
-    if (hadDevice) {
+    ShowCloseStatus(reason, hadDevice);
+    if (reason != ccReasonReOpen)
+        connectedIndex_ = -1;
+    if (view_)
+        view_->ShowPortInStatusBar();
+}
+
+// The status a close leaves, shown by the closing event and kept by the closed event: a lost
+// port says what was lost (and an interrupted upload), the user's own close "Disconnected";
+// other closes say "Disconnected" after a device, and leave the status empty otherwise.
+void TDeviceSession::ShowCloseStatus(TCommCloseReason reason, bool hadDevice)
+{
+    if (closeStatusShown_)
+        return;
+    if (reason == ccReasonReOpen) {
+        if (hadDevice)
+            ShowStatus(staDisconnected, icInformation);
+        return;
+    }
+    closeStatusShown_ = true;
+    if (portLost_) {
+        ShowStatus(lostStatus_, icWarning);
+        ReportUploadFailure();
+    } else if (hadDevice || userClose_) {
         ShowStatus(staDisconnected, icInformation);
     } else if (reason == ccReasonClose) {
         statusIndex_ = -1;
         if (view_)
             view_->ClearStatus();
     }
-    if (reason != ccReasonReOpen)
-        connectedIndex_ = -1;
-    if (view_)
-        view_->ShowPortInStatusBar();
 }
 
 void TDeviceSession::ClosedStateUpdate()
@@ -244,7 +296,16 @@ void TDeviceSession::SerialError(TObject*, TCommErrorFlags errors)
     SetPollTimer(RestartPollInterval);
 }
 
-void TDeviceSession::SerialModemLost(TObject*, u32) { serial_->Close(); }
+void TDeviceSession::SerialModemLost(TObject*, u32) { PortLost(staConnectionLost); }
+
+void TDeviceSession::PortLost(int status)
+{
+    if (!serial_->IsValid() && serial_->CurrentPortName().empty())
+        return;
+    portLost_ = true;
+    lostStatus_ = status;
+    serial_->Close();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Queueing and sending
@@ -399,6 +460,8 @@ void TDeviceSession::ReplyTimerTimer(TObject*)
                 return;
         } else if (budget > 0) {
             SendFront(true, false); // the one resend
+        } else if (RestartHandOver()) {
+            return;
         } else if (!GiveUpDevice()) {
             return;
         }
@@ -437,6 +500,22 @@ bool TDeviceSession::RestartTransfer()
     upload_.Rewind();
     UpdateProgress();
     return QueueRequest(dcFirmwareBlock, 0, true);
+}
+
+// A request of the bootloader hand-over went unanswered after its resend (a damaged reply, a
+// device slow to boot): the hand-over starts over from asking the device for its description,
+// which brings it into its bootloader or starts the transfer. False when the upload is not
+// waiting for the bootloader or has started the hand-over over often enough.
+bool TDeviceSession::RestartHandOver()
+{
+    TFirmwareUpload::TReport& report = upload_.Report();
+    if (uploadState_ != usWaitBootloader || report.HandOverRestarts >= handOverLimit_)
+        return false;
+    ++report.HandOverRestarts;
+    requestQueue_.clear();
+    serial_->PurgeRx();
+    restartPending_ = rpNone;
+    return QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -490,7 +569,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     case dcFirmwareBlock:
         // Only the reply to the request in flight moves the transfer on: a late reply to a
         // request given up since would send a block before its turn.
-        if (wasReply)
+        if (wasReply && !TransferStepHeld())
             FirmwareBlockStep();
         break;
     case dcDeviceInfo:
@@ -511,7 +590,19 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     default:
         break; // codes the configurator does not use
     }
+    if (closeAfterFarewell_ && requestQueue_.empty())
+        StartTimer(farewellTimer_, 1); // answered: the port closes (outside the port's event)
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
+}
+
+// While a question about stopping the upload is open, the transfer does not move on: the
+// step is held and taken after the answer (unless the answer stops the upload).
+bool TDeviceSession::TransferStepHeld()
+{
+    if (!transferPaused_)
+        return false;
+    heldBlockStep_ = true;
+    return true;
 }
 
 void TDeviceSession::DeviceControlsOff()
@@ -551,8 +642,10 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcEnterBootloader, 0, false);
         } else {
+            NoteUploadFailure(staBootloaderFailed);
             ShowStatus(staBootloaderFailed, icWarning);
             ResetUpload();
+            ReportUploadFailure();
         }
     } else if (uploadState_ == usTransfer) {
         // A late reply to a device information request (one that was resent): the transfer
@@ -562,20 +655,25 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
             uploadState_ = usTransfer;
             QueueRequest(dcFirmwareBlock, 0, false);
         } else {
+            NoteUploadFailure(upload_.Report().DropMessage);
             ResetUpload();
             QueueRequest(dcRestart, 0, false);
+            ReportUploadFailure();
         }
     } else if (!application && corrupt) {
+        uploadDone_ = false;
         ShowStatus(staFirmwareCorrupted, icWarning);
         ResetUpload();
     } else if (!application) {
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcRestart, 0, false);
         } else {
+            uploadDone_ = false;
             ShowStatus(staBootFailed, icWarning);
             ResetUpload();
         }
     } else if (corrupt) {
+        uploadDone_ = false;
         ShowStatus(staFirmwareCorrupted, icWarning);
     } else {
         QueueRequest(dcFirmwareInfo, TFirmwareInfo::Size, false);
@@ -690,7 +788,9 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
             if (controls)
                 view_->EnableReboot(true);
         }
-        ShowStatus(staConnected, icInformation);
+        // The first connection after a completed transfer says that the upload succeeded.
+        ShowStatus(uploadDone_ ? staUploadDone : staConnected, icInformation);
+        uploadDone_ = false;
     }
     if (uploadState_ == usNone) {
         HideProgress();
@@ -705,6 +805,9 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
 
 void TDeviceSession::EnterNoDevice(TDeviceState previous)
 {
+    // A device given up during an upload ends the upload; a close reports its own ending.
+    if (previous > dsNone && uploadState_ != usNone && !inClose_)
+        NoteUploadFailure(staConnectionLost);
     if (uploadState_ == usWaitBootloader)
         HideProgress();
     if (!connectedPort_.empty())
@@ -715,8 +818,10 @@ void TDeviceSession::EnterNoDevice(TDeviceState previous)
     ResetUpload();
     RefreshDescription();
     DeviceControlsOff();
-    if (previous > dsNone)
+    if (previous > dsNone && !inClose_) {
         ShowStatus(staConnectionLost, icWarning);
+        ReportUploadFailure();
+    }
     if (view_)
         view_->RepaintPortList();
 }
@@ -771,6 +876,8 @@ void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
     String suffix;
     if (index == staPortOpening)
         suffix = serial_->PortName();
+    else if (index == staUploadFailed || index == staUploadInterrupted)
+        suffix = messages_.MessageText(upload_.Report().FailCause); // what happened
     else if (index == staPortOpenFailed)
         suffix = OpenFailureReason();
     view_->ShowStatus(index, iconClass, suffix);
@@ -788,7 +895,75 @@ bool TDeviceSession::ConfirmStopUpload(TUploadState level)
 {
     if (uploadState_ <= level)
         return true;
-    return view_ && view_->AskQuestion(msgStopUploadAsk) == qaYes;
+    if (!view_)
+        return false;
+    // The transfer waits while the question is open, so the answer applies to the upload the
+    // user was asked about. A block reply that came meanwhile is acted on after a No.
+    const bool wasPaused = transferPaused_;
+    transferPaused_ = true;
+    const bool yes = view_->AskQuestion(msgStopUploadAsk) == qaYes;
+    transferPaused_ = wasPaused;
+    if (!transferPaused_ && heldBlockStep_) {
+        heldBlockStep_ = false;
+        if (!yes)
+            FirmwareBlockStep();
+    }
+    return yes;
+}
+
+bool TDeviceSession::SayFarewell()
+{
+    if (!serial_->IsValid())
+        return false;
+    if (uploadState_ != usNone) {
+        AbortUpload();
+        return !requestQueue_.empty();
+    }
+    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt()
+        && restartPending_ != rpToApplication) {
+        restartAttempts_ = 0;
+        return QueueRequest(dcRestart, 0, true);
+    }
+    return false;
+}
+
+bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !requestQueue_.empty(); }
+
+void TDeviceSession::FarewellTimerTimer(TObject*)
+{
+    farewellTimer_->SetEnabled(false);
+    if (!closeAfterFarewell_)
+        return;
+    closeAfterFarewell_ = false;
+    serial_->Close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Upload endings
+
+// Notes, before the upload is reset, that it ended without the user's word: what happened and
+// whether the transfer had begun (the bootloader dropped the application when it did).
+void TDeviceSession::NoteUploadFailure(int cause)
+{
+    if (uploadState_ == usNone || failureNoted_)
+        return;
+    TFirmwareUpload::TReport& report = upload_.Report();
+    report.FailCause = cause;
+    report.FirmwareErased = uploadState_ == usTransfer;
+    failureNoted_ = true;
+}
+
+// Shows a noted failure after the status of what happened: the status names the ending and its
+// cause, and the view shows what the device holds now.
+void TDeviceSession::ReportUploadFailure()
+{
+    if (!failureNoted_)
+        return;
+    failureNoted_ = false;
+    const TFirmwareUpload::TReport& report = upload_.Report();
+    ShowStatus(report.FirmwareErased ? staUploadInterrupted : staUploadFailed, icWarning);
+    if (view_)
+        view_->UploadFailed(report.FailCause, report.FirmwareErased);
 }
 
 void TDeviceSession::RestartDevice()
@@ -870,6 +1045,8 @@ void TDeviceSession::Button4Click()
 
     ResetUpload();
     upload_.NewReport();
+    uploadDone_ = false;
+    failureNoted_ = false;
     if (!LoadFirmwareImage(fileName, upload_.FirmwareImage(), deviceState_ > dsNone ? &deviceInfo_ : nullptr)) {
         const u32 code = GetLastError();
         ResetUpload(); // releases what was read before the message is shown
@@ -905,8 +1082,16 @@ void TDeviceSession::Button4Click()
 
 void TDeviceSession::Button1Click()
 {
-    if (ConfirmStopUpload(usWaitBootloader))
-        AbortUpload();
+    const TUploadState asked = uploadState_;
+    if (!ConfirmStopUpload(usWaitBootloader))
+        return;
+    if (asked == usTransfer && uploadState_ == usNone) {
+        // The transfer ended while the question was open: there is nothing left to stop, and
+        // a restart now would only interrupt the device.
+        HideProgress();
+        return;
+    }
+    AbortUpload();
 }
 
 void TDeviceSession::AbortUpload()
@@ -942,6 +1127,7 @@ void TDeviceSession::FirmwareBlockStep()
         // No memory for the packet: the transfer cannot go on; the device is restarted below.
     } else {
         upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
+        uploadDone_ = upload_.Report().Completed;
     }
     restartAttempts_ = 0;
     UpdateProgress();
@@ -956,6 +1142,14 @@ void TDeviceSession::Button3Click()
     if (!ConfirmStopUpload(usWaitBootloader))
         return;
     HideProgress();
+    userClose_ = true;
+    if (SayFarewell()) {
+        // The abort or the restart out of the bootloader reaches the device before the port
+        // closes: the close follows its answer, at the latest after FarewellTime.
+        closeAfterFarewell_ = true;
+        StartTimer(farewellTimer_, FarewellTime);
+        return;
+    }
     serial_->Close();
 }
 

@@ -54,6 +54,13 @@ public:
     static constexpr unsigned ModuleFirstRequestDelay = 100;
     static constexpr unsigned MaxRestartAttempts = 3;
     static constexpr unsigned MaxTransferRestarts = 3; // after lost block replies, per upload
+    // A request of the bootloader hand-over (entering it, asking the bootloader for its
+    // description) that goes unanswered after its resend starts the hand-over over, this
+    // many times per upload, before the device is given up.
+    static constexpr unsigned MaxHandOverRestarts = 3;
+    // How long a request that must reach the device before the port closes at the user's
+    // word (the restart after an aborted upload, or out of a bootloader) is waited for, ms.
+    static constexpr unsigned FarewellTime = 500;
     static constexpr TCommErrorFlags PortErrorMask = 0x5F;
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
@@ -127,6 +134,9 @@ public:
     bool ProgressPaused() const noexcept { return progressPaused_; }
     // The index of the status last shown, -1 when the status line is empty.
     int StatusIndex() const noexcept { return statusIndex_; }
+    // How many times one upload may start the bootloader hand-over over (MaxHandOverRestarts
+    // by default); a caller with its own time limit on the hand-over may raise it.
+    void SetHandOverRestartLimit(unsigned limit) noexcept { handOverLimit_ = limit; }
 
     // --- the port list (filled by the window's port list or the tool)
     TCommEnumerator::TCommPortList_ PortList;
@@ -163,6 +173,16 @@ public:
     // user) and every effect of falling to dsNone, even though the state already is dsNone.
     void BringToClosedState();
     void RestartDevice();
+    // Before the port closes at the user's word: an upload is aborted (the device restarted)
+    // and a device sitting in its bootloader with sound firmware is restarted into its
+    // application. True when such a request is queued; FarewellPending() tells until it has
+    // been answered (or the port has gone), so that a closer can wait for it, bounded.
+    bool SayFarewell();
+    bool FarewellPending() const;
+    // The bound port lost its device (hang-up, adapter pulled, port removed): the connection
+    // closes and the status says so (status: staConnectionLost or staPortInactive) until the
+    // user acts; an upload under way is reported as interrupted.
+    void PortLost(int status);
     void ShowStatus(int index, TIconClass iconClass);
     bool ConfirmStopUpload(TUploadState level);
     void ResetUpload();
@@ -214,6 +234,12 @@ protected:
 
 private:
     void SetPollTimer(unsigned ms);
+    bool RestartHandOver();
+    void NoteUploadFailure(int cause);
+    void ReportUploadFailure();
+    void ShowCloseStatus(TCommCloseReason reason, bool hadDevice);
+    void FarewellTimerTimer(TObject* sender);
+    bool TransferStepHeld();
     bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
     bool RestartTransfer();
@@ -239,6 +265,7 @@ private:
     TSerialPort* serialPort1_ = nullptr; // owned (child component)
     TTimer* pollTimer_ = nullptr;       // owned (child component)
     TTimer* replyTimer_ = nullptr;      // owned (child component)
+    TTimer* farewellTimer_ = nullptr;   // owned (child component): closes after a farewell
     TMessageTable messages_;
 
     TDeviceInfo deviceInfo_;
@@ -262,6 +289,26 @@ private:
     bool progressVisible_ = false;
     int progressPosition_ = ProgressMin;
     bool progressPaused_ = false;
+
+    // Closing: the port lost its device (and the status that says so), the user asked for the
+    // close, a close is being handled (the fall to no device shows no status of its own), the
+    // closing event has shown the close's status (the closed event keeps it).
+    bool portLost_ = false;
+    bool portOpened_ = false; // the open succeeded: an end of the port by itself is a loss
+    int lostStatus_ = staConnectionLost;
+    bool userClose_ = false;
+    bool inClose_ = false;
+    bool closeStatusShown_ = false;
+    bool closeAfterFarewell_ = false;
+    // Upload endings: a failure noted before the upload is reset, shown after the status of
+    // what happened; a completed transfer shown once the device is connected again.
+    bool failureNoted_ = false;
+    bool uploadDone_ = false;
+    unsigned handOverLimit_ = MaxHandOverRestarts;
+    // A question about stopping the upload is open: the transfer waits (a block reply that
+    // came meanwhile is held and acted on after the answer).
+    bool transferPaused_ = false;
+    bool heldBlockStep_ = false;
 };
 
 } // namespace fk

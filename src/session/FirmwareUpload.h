@@ -24,6 +24,11 @@ public:
         int DropMessage = -1;    // why the image was refused: msgFirmwareInvalid, msgFirmwareTooBig
                                  // or msgFirmwareMismatch (at load time shown in a message box,
                                  // against the bootloader's description never shown)
+        u32 HandOverRestarts = 0; // bootloader hand-overs started over after a lost reply
+        int FailCause = -1;      // an upload that failed without the user's word: the message
+                                 // index of what happened (staConnectionLost, ...)
+        bool FirmwareErased = false; // ... and the transfer had begun: the device is left in
+                                     // its bootloader without an application
     };
 
     TByteString& FirmwareImage() noexcept { return image_; }

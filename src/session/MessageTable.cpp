@@ -32,6 +32,11 @@ constexpr TMessageEntry kMessages[TMessageTable::Count] = {
     {"sta_dev-runfail", "Device boot up failed"},
     {"sta_dev-bootfail", "Can't return to bootloader"},
     {"sta_dev-nosupport", "Device not supported"},
+    {"sta_upl-done", "Firmware uploaded"},
+    {"sta_upl-failed", "Upload failed"},
+    {"sta_upl-interrupted", "Upload interrupted"},
+    {"msg_upl-firm-kept", "The device keeps its old firmware."},
+    {"msg_upl-firm-none", "The device is left in its bootloader without firmware. Upload the firmware again."},
 };
 
 bool InRange(int index) noexcept { return index >= 0 && index < TMessageTable::Count; }

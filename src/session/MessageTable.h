@@ -1,5 +1,5 @@
 #pragma once
-// The 22 message and status texts of the device session: each index has a language key and a
+// The message and status texts of the device session: each index has a language key and a
 // built-in English text. A language table may replace the texts; a key it leaves empty keeps
 // its English default.
 #include "platform/Types.h"
@@ -42,20 +42,28 @@ enum TMessageIndex : int {
     staBootFailed = 19,
     staBootloaderFailed = 20,
     staNotSupported = 21,
+    // How an upload ended: the device runs the new firmware; an upload that failed before the
+    // transfer (the old firmware stays); one interrupted during the transfer (the bootloader
+    // holds no application). The two sentences about the device's firmware go with them.
+    staUploadDone = 22,
+    staUploadFailed = 23,
+    staUploadInterrupted = 24,
+    msgOldFirmwareKept = 25,
+    msgNoFirmwareLeft = 26,
 };
 
 class TMessageTable {
 public:
-    static constexpr int Count = 22;
+    static constexpr int Count = 27;
 
     TMessageTable();
 
-    // The language key of an index ("msg_noconn"); empty outside 0..21.
+    // The language key of an index ("msg_noconn"); empty outside 0..Count - 1.
     static const char* MessageKey(int index) noexcept;
-    // The built-in English text of an index; empty outside 0..21.
+    // The built-in English text of an index; empty outside 0..Count - 1.
     static const char* DefaultText(int index) noexcept;
 
-    // The current text of an index; empty outside 0..21.
+    // The current text of an index; empty outside 0..Count - 1.
     const String& MessageText(int index) const;
 
     // Takes each text from lookup(key); an empty answer keeps the English default.

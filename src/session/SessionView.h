@@ -71,6 +71,12 @@ public:
         return false;
     }
 
+    // An upload ended without the user's word: cause is the message index of what happened
+    // ("Connection lost", "Can't return to bootloader", ...), erased tells whether the device
+    // is left in its bootloader without firmware (else it keeps its old firmware). Shown so
+    // that it stays until the user acts; it must not wait for the user before returning.
+    virtual void UploadFailed(int cause, bool erased) { (void)cause, (void)erased; }
+
     // A Yes/No/Cancel question with the warning icon, Cancel being the default answer.
     virtual TQuestionAnswer AskQuestion(int index) { (void)index; return qaCancel; }
 };

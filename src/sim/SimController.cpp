@@ -383,7 +383,10 @@ std::int64_t TSimController::SendReply(const KestPacketHeader2_t_& request, cons
         log_.Line(which + " dropped");
         return end;
     }
-    if (options_.GarbleEvery && replies_ % options_.GarbleEvery == 0) {
+    const bool garbleThis = options_.GarbleReplyTo == int(request.GetCode()) && !garbledReplyTo_;
+    if (garbleThis)
+        garbledReplyTo_ = true;
+    if (garbleThis || (options_.GarbleEvery && replies_ % options_.GarbleEvery == 0)) {
         // One damaged byte always breaks the 8-bit checksum: the configurator loses the reply.
         out.Bytes[out.Bytes.size() / 2] ^= 0xA5;
         device_.ReplyLost();

@@ -111,6 +111,7 @@ private:
     u64 received_ = 0;
     unsigned replies_ = 0;
     unsigned blockReplies_ = 0;     // replies to firmware blocks with data
+    bool garbledReplyTo_ = false;   // the reply damaged by GarbleReplyTo has gone out
 };
 
 } // namespace fk

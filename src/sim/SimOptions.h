@@ -36,6 +36,8 @@ struct TSimOptions {
     unsigned Baud = 0;               // 0: bytes leave at once; else at this rate, 11 bits a byte (8O1)
     unsigned DropEvery = 0;          // 0: never; N: every Nth reply is never sent
     unsigned GarbleEvery = 0;        // 0: never; N: every Nth reply goes out with one byte damaged
+    int GarbleReplyTo = -1;          // -1: never; a message code: the first reply to a request
+                                     // with that code goes out with one byte damaged
     unsigned DropBlockReply = 0;     // 0: never; N: the reply to the Nth firmware block (data
                                      // blocks since start-up, resends counted) is never sent ...
     unsigned DropBlockReplies = 1;   // ... nor the replies to the blocks after it, this many in all

@@ -220,6 +220,14 @@ const std::vector<TOption>& ControllerOptions()
          Number(&TSimOptions::DropBlockReplies, 1, 1000000), "a number 1..1000000"},
         {"garble-every", "N", "damage one byte of every Nth reply", Number(&TSimOptions::GarbleEvery, 1, 1000000),
          "a number 1..1000000"},
+        {"garble-reply-to", "CODE", "damage one byte of the first reply to message CODE (0x01: enter bootloader)",
+         [](TSettings& s, const std::string& v) {
+             unsigned long long n;
+             if (!ParseNumber(v, 0, 255, n))
+                 return false;
+             s.Options.GarbleReplyTo = static_cast<int>(n);
+             return true;
+         }, "a message code 0..255"},
         {"hangup-after", "N", "close the line once N bytes have come in",
          Number(&TSimOptions::HangupAfter, 1, ~0ull), "a number from 1"},
         {"dedupe", nullptr, "drop a firmware block that resends one whose reply was lost (default: append it, as a real device does)",

@@ -65,7 +65,7 @@ TEST(LanguageTexts, SwitchingLanguagesReplacesTextsAndMessagesAndBackAgain)
     ASSERT_TRUE(texts.SetLanguage(0));
     EXPECT_EQ(texts.MessageText(staConnected), "Connected");
     EXPECT_EQ(texts.Translate("btn_upload"), "Upload Firmware");
-    EXPECT_EQ(texts.MessageText(22), "");
+    EXPECT_EQ(texts.MessageText(TMessageTable::Count), "");
     // A language that cannot be loaded changes nothing.
     EXPECT_FALSE(texts.SetLanguage(7));
     EXPECT_FALSE(texts.SetLanguage(-1));

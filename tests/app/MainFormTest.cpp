@@ -2,7 +2,9 @@
 // description and parameters, the knobs' writes, Venting, Reboot and the keyboard.
 #include "AppTestHarness.h"
 
+#include "app/PortListDelegate.h"
 #include "controls/Knob.h"
+#include "ports/PortImageList.h"
 #include "session/DeviceSession.h"
 
 #include <QLineEdit>
@@ -127,13 +129,45 @@ TEST_F(MainFormTest, DoubleEscDisconnectsSingleEscAndEscKeyEscDoNot)
     Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
     key(Qt::Key_Escape);
     key(Qt::Key_Escape);
-    // Closed by the user: "Disconnected" while the port closes, then an empty status line.
+    // Closed by the user: "Disconnected", and it stays once the port has closed.
     ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
     EXPECT_EQ(form_->Session().DeviceState(), dsNone);
-    EXPECT_NE(Status(), QStringLiteral("Connected"));
+    EXPECT_EQ(Status(), QStringLiteral("Disconnected"));
     EXPECT_TRUE(Button("Button2")->isDefault());
     EXPECT_EQ(Find<QLabel>("Label4")->text(), QString());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
+}
+
+TEST_F(MainFormTest, ALostDeviceSaysSoUntilTheUserActs)
+{
+    StartSim();
+    MakeForm();
+    ConnectThroughWindow();
+    sim_.reset(); // the simulator ends: the line hangs up
+    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); })) << Status().toStdString();
+    Settle(100);
+    EXPECT_EQ(Status(), QStringLiteral("Connection lost"));
+    EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
+}
+
+// While a silent controller is being asked, its row carries the "no device answering" overlay
+// and the other rows are set apart, from the open on.
+TEST_F(MainFormTest, TheRowInUseShowsTheDeviceStateFromTheOpenOn)
+{
+    TSimOptions silent;
+    silent.DropEvery = 1;
+    StartSim(silent);
+    TMainFormSetup setup;
+    setup.ExtraPorts.push_back({sim_->PortPath(), "Simulated controller"});
+    setup.ExtraPorts.push_back({"/dev/ttyFERROVAN-other", "another port"});
+    MakeForm(setup);
+    const int row = form_->Session().PortList[0].PortName == sim_->PortPath() ? 0 : 1;
+    ClickRow(row);
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connecting ..."))) << Status().toStdString();
+    const TPortListDelegate* delegate = form_->PortListBox().Delegate();
+    EXPECT_EQ(delegate->ConnectedRow(), row);
+    EXPECT_EQ(delegate->ConnectedOverlay(), TPortImageList::ovProblem);
 }
 
 TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsNothing)

@@ -127,6 +127,7 @@ TEST_F(PortListTest, RemovingTheOpenPortClosesTheConnection)
     EXPECT_EQ(form_->Session().DeviceState(), dsNone);
     EXPECT_FALSE(form_->Session().Serial()->IsValid());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
+    EXPECT_EQ(Status(), QStringLiteral("Port inactive")); // the port is gone, and the status says so
 }
 
 // Stored preferences, then a window over the simulator's port.

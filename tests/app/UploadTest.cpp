@@ -1,6 +1,7 @@
 // Firmware upload through the window: the file chooser, progress, Abort, closing during a
 // transfer, and a bad image file.
 #include "AppTestHarness.h"
+#include "ScreenshotUtil.h"
 
 #include "app/SignalWatch.h"
 #include "session/FirmwareImage.h"
@@ -71,7 +72,10 @@ TEST_F(UploadTest, ACompleteUploadInstallsThePayloadAndConnectsAgain)
     ConnectThroughWindow();
     StartUploadThroughDialog(WriteImage(64 * 5 + 17));
     ASSERT_TRUE(WaitFor([&] { return sim_->InstalledFirmware() == payload_; }));
-    ASSERT_TRUE(WaitFor([&] { return Status() == QStringLiteral("Connected") && !form_->StatusLine().ProgressVisible(); }));
+    // The device back in its new application: the status says the upload succeeded.
+    ASSERT_TRUE(WaitFor([&] {
+        return Status() == QStringLiteral("Firmware uploaded") && !form_->StatusLine().ProgressVisible();
+    })) << Status().toStdString();
     EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
 }
 
@@ -124,10 +128,68 @@ TEST_F(UploadTest, ClosingDuringTheTransferAsksAndNoKeepsItRunning)
     ASSERT_TRUE(WaitFor([&] { return form_->StatusLine().ProgressPosition() > at; }));
 
     TModalAnswer yes(TModalAnswer::Click(QMessageBox::Yes));
+    const int restarts = LogCount("restarting into the");
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(yes.Answered, 1);
     EXPECT_FALSE(form_->isVisible());
     EXPECT_FALSE(form_->Session().Serial()->IsValid());
+    // Yes stops the upload as Abort does: the device's restart went out before the port closed.
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+}
+
+// A device lost in the middle of the transfer: the status and a box say that the upload was
+// interrupted and that the device is left without firmware; both stay.
+TEST_F(UploadTest, ALossDuringTheTransferIsToldAndStays)
+{
+    ConnectToPacedController();
+    StartUpload(WriteImage(64 * 60));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }))
+        << Status().toStdString() << "\n" << LogText();
+    sim_.reset();
+    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    Settle(100);
+    EXPECT_EQ(Status(), QStringLiteral("Upload interrupted: Connection lost"));
+    auto* box = form_->findChild<QMessageBox*>(QStringLiteral("UploadFailedBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), QStringLiteral("Upload interrupted: Connection lost\nThe device is left in its bootloader "
+                                          "without firmware. Upload the firmware again."));
+    // The status follows the language, what happened included; pictures for every language.
+    const char* names[] = {"en", "pl", "ru"};
+    for (int language = 0; language < 3; ++language) {
+        form_->SetLanguage(language);
+        const TMessageTable& m = form_->Session().Messages();
+        EXPECT_EQ(Status().toStdString(),
+                  m.MessageText(staUploadInterrupted) + ": " + m.MessageText(staConnectionLost));
+        SaveScreenshot(*form_, QStringLiteral("failures"), QStringLiteral("upload-interrupted-") + names[language]);
+    }
+    SaveScreenshot(*box, QStringLiteral("failures"), QStringLiteral("upload-interrupted-box-en"));
+    box->button(QMessageBox::Ok)->click();
+}
+
+// A device sitting in its bootloader (its application would not start) is restarted before
+// the port closes, by Disconnect and by closing the window.
+TEST_F(UploadTest, DisconnectAndCloseRestartADeviceLeftInItsBootloader)
+{
+    TSimOptions o;
+    o.StartInBootloader = true;
+    o.StayInBootloader = true;
+    StartSim(o);
+    MakeForm();
+    ClickRow(0);
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Device boot up failed"))) << Status().toStdString();
+    int restarts = LogCount("restarting into the");
+    QTest::mouseClick(Button("Button3"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+    EXPECT_EQ(Status(), QStringLiteral("Disconnected"));
+
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Device boot up failed"))) << Status().toStdString();
+    restarts = LogCount("restarting into the");
+    EXPECT_TRUE(form_->close());
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
 }
 
 TEST_F(UploadTest, ABadImageIsRefusedWithAMessage)

@@ -179,14 +179,33 @@ TEST_F(FlashTest, FailuresPrintTheMessageAndExitWithOne)
     EXPECT_EQ(Run({"flash", sim_->PortPath(), image}), exitFailed);
     EXPECT_NE(err_.str().find("Can't return to bootloader"), std::string::npos) << err_.str();
 
-    // A fourth lost block reply: the transfer is not started over again.
+    // A fourth lost block reply: the transfer is not started over again, and the device is
+    // left in its bootloader without an application.
     TSimOptions lossy;
     lossy.DropBlockReply = 2;
     lossy.DropBlockReplies = 4;
     StartSim(lossy);
     EXPECT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(64)), "--json"}), exitFailed);
-    EXPECT_EQ(out_.str(), "{\"result\":\"error\",\"message\":\"Connection lost\"}\n");
+    EXPECT_EQ(out_.str(), "{\"result\":\"error\",\"message\":\"Connection lost after the transfer was started over 3 "
+                          "times. The device is left in its bootloader without an application: flash the firmware "
+                          "again.\"}\n");
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
+
+    // A device that answers, but not as a controller this program supports, is named as such.
+    TSimOptions unsupported;
+    unsupported.Support = 2;
+    StartSim(unsupported);
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), image, "--timeout", "60"}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan flash: " + sim_->PortPath()
+                              + ": Device not connected. The device answered, but not as a device this program "
+                                "supports.\n");
+}
+
+TEST_F(FlashTest, ADeviceSlowToEnterItsBootloaderIsFlashedWithinTheTimeOut)
+{
+    StartSim({}, 400);
+    ASSERT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(40)), "--timeout", "5"}), exitOk) << err_.str();
+    EXPECT_EQ(sim_->InstalledFirmware(), Payload(40));
 }
 
 TEST_F(FlashTest, AHangUpDuringTheTransferSaysThePortWasLost)

@@ -67,6 +67,13 @@ TEST_F(ToolModuleTest, AccessPointIsSetAndDeviceCommandsWorkThroughTheModule)
     EXPECT_NE(out_.str().find("FK-SIM-0001"), std::string::npos);
 }
 
+TEST_F(ToolModuleTest, AMutedModuleIsNamedAsTheSilentParty)
+{
+    module_->SetMute(true);
+    EXPECT_EQ(Run({"info", "module:127.0.0.2", "--timeout", "1"}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan info: module:127.0.0.2: Device not connected. The module 127.0.0.2 did not answer.\n");
+}
+
 TEST_F(ToolModuleTest, ASecondListenerIsRefusedWhileTheFirstKeepsHearingTheModules)
 {
     auto first = Make<TKestConnectComm>();

@@ -247,14 +247,26 @@ TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
     EXPECT_EQ(session_->ConnectedIndex(), -1);
     session_.reset();
 
+    // The user's own Disconnect says so, and the closed port leaves it standing.
     StartSim(TSimOptions{});
     view_ = TRecordingView();
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
+    session_->Button3Click();
+    EXPECT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
+    EXPECT_EQ(view_.LastStatus(), staDisconnected);
+    EXPECT_FALSE(view_.Shown(staConnectionLost));
+
+    // A lost line says so, and the closed port leaves that standing too.
+    view_ = TRecordingView();
+    ASSERT_TRUE(session_->ConnectToEntry(std::nullopt, true));
+    ASSERT_TRUE(WaitState(dsConnected));
     sim_.reset(); // the line goes away
-    ASSERT_TRUE(WaitStatus(staDisconnected));
+    ASSERT_TRUE(WaitStatus(staConnectionLost));
     EXPECT_EQ(session_->DeviceState(), dsNone);
     EXPECT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
+    EXPECT_EQ(view_.LastStatus(), staConnectionLost);
+    EXPECT_FALSE(view_.Shown(staDisconnected));
 }
 
 TEST_F(SessionTest, AStaleLockFileOfAnotherUserIsNamed)
@@ -301,7 +313,7 @@ TEST(DeviceSessionStart, BringToClosedStateAppliesTheNoDeviceEffects)
     EXPECT_FALSE(view.Reboot);
     EXPECT_FALSE(view.Disconnect);
     EXPECT_FALSE(view.ProgressVisible);
-    EXPECT_TRUE(view.Statuses.empty()); // no "Connection lost" for a device never seen
+    EXPECT_FALSE(view.Shown(staConnectionLost)); // no "Connection lost" for a device never seen
     EXPECT_EQ(session->StatusIndex(), -1);
 }
 

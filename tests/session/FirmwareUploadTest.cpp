@@ -98,6 +98,18 @@ TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
     }
 }
 
+TEST_F(UploadTest, ACompletedUploadSaysSoOnceTheDeviceIsBack)
+{
+    StartSim(Fast());
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const TByteString payload = Pattern(40);
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitInstalled(payload));
+    ASSERT_TRUE(WaitStatus(staUploadDone));
+    EXPECT_TRUE(view_.Failures.empty());
+}
+
 TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
 {
     StartSim(Fast()); // capacity 1024
@@ -192,6 +204,27 @@ TEST_F(UploadTest, DeviceThatStaysInItsApplicationIsReported)
     EXPECT_EQ(session_->UploadState(), usNone);
     EXPECT_FALSE(session_->Upload().Held());
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
+    // The ending is told: what happened, and that the old firmware stays.
+    EXPECT_EQ(view_.LastStatus(), staUploadFailed);
+    EXPECT_EQ(view_.LastSuffix, "Can't return to bootloader");
+    ASSERT_EQ(view_.Failures.size(), 1u);
+    EXPECT_EQ(view_.Failures[0], std::make_pair(int(staBootloaderFailed), false));
+}
+
+TEST_F(UploadTest, ADamagedReplyDuringTheBootloaderHandOverStartsTheHandOverOver)
+{
+    // The reply to enter-bootloader is damaged; its resend reaches a device still booting.
+    TSimOptions o = Fast();
+    o.GarbleReplyTo = dcEnterBootloader;
+    o.BootTimeMs = 300;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const TByteString payload = Pattern(40);
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitInstalled(payload)) << "statuses: " << testing::PrintToString(view_.Statuses);
+    EXPECT_GE(session_->Upload().Report().HandOverRestarts, 1u);
+    EXPECT_TRUE(view_.Failures.empty());
 }
 
 TEST_F(UploadTest, LostBlockRepliesStartTheTransferOverAndTheFirmwareIsInstalledWhole)
@@ -239,6 +272,10 @@ TEST_F(UploadTest, AFourthLostBlockReplyGivesConnectionLostAndTheDeviceKeepsItsB
     EXPECT_FALSE(session_->Upload().Report().Completed);
     EXPECT_EQ(session_->Upload().Report().TransferRestarts, TDeviceSession::MaxTransferRestarts);
     EXPECT_EQ(sim_->RepliesDropped(), 4u);
+    // Told as an interrupted upload that leaves the device without firmware.
+    ASSERT_EQ(view_.Failures.size(), 1u);
+    EXPECT_EQ(view_.Failures[0], std::make_pair(int(staConnectionLost), true));
+    EXPECT_TRUE(view_.Shown(staUploadInterrupted));
     // The bar stays where it stopped, paused; the device, found again by the poll, is in its
     // bootloader with the transfer unfinished: corrupt firmware, never the partial payload.
     EXPECT_TRUE(view_.ProgressPaused);
@@ -327,6 +364,51 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     Upload(WriteImage("b.img", payload));
     ASSERT_TRUE(WaitInstalled(payload));
     EXPECT_FALSE(sim_->FirmwareCorrupt());
+}
+
+// While the Abort question is open the transfer waits: the answer applies to the upload the
+// user was asked about. After No it goes on.
+TEST_F(UploadTest, TheTransferWaitsWhileTheAbortQuestionIsOpen)
+{
+    TSimOptions o = Fast();
+    o.Baud = 19200;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const TByteString payload = Pattern(630);
+    Upload(WriteImage("a.img", payload));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    u32 asked = 0, answered = 0;
+    view_.DuringQuestion = [&] {
+        asked = session_->Upload().Report().BlocksSent;
+        WaitFor([] { return false; }, 300); // the user reads the question
+        answered = session_->Upload().Report().BlocksSent;
+    };
+    view_.Answer = qaNo;
+    session_->Button1Click();
+    EXPECT_EQ(answered, asked);
+    EXPECT_EQ(session_->UploadState(), usTransfer);
+    ASSERT_TRUE(WaitInstalled(payload));
+}
+
+// Disconnect during the transfer: the abort's restart reaches the device before the port closes.
+TEST_F(UploadTest, DisconnectDuringTheTransferRestartsTheDeviceBeforeTheClose)
+{
+    TSimOptions o = Fast();
+    o.Baud = 19200;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    Upload(WriteImage("a.img", Pattern(640)));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    received_.clear();
+    view_.Answer = qaYes;
+    session_->Button3Click();
+    ASSERT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
+    EXPECT_TRUE(std::any_of(received_.begin(), received_.end(),
+                            [](const TReceived& r) { return r.Code == dcRestart && r.WasReply; }));
+    EXPECT_EQ(view_.LastStatus(), staDisconnected);
+    EXPECT_TRUE(view_.Failures.empty()); // the user's own stop is no failure
 }
 
 } // namespace

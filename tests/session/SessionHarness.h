@@ -23,6 +23,8 @@ public:
         Statuses.push_back(index);
         LastSuffix = suffix;
     }
+    void ClearStatus() override { Statuses.push_back(-1); }
+    void UploadFailed(int cause, bool erased) override { Failures.push_back({cause, erased}); }
     void EnableDeviceControls(bool enabled) override { Controls = enabled; }
     void EnableReboot(bool enabled) override { Reboot = enabled; }
     void EnableDisconnect(bool enabled) override { Disconnect = enabled; }
@@ -45,6 +47,8 @@ public:
     TQuestionAnswer AskQuestion(int) override
     {
         ++Questions;
+        if (DuringQuestion)
+            DuringQuestion();
         return Answer;
     }
     bool Shown(int index) const { return std::find(Statuses.begin(), Statuses.end(), index) != Statuses.end(); }
@@ -62,6 +66,9 @@ public:
     String FirmwareFile;
     TQuestionAnswer Answer = qaCancel;
     int Questions = 0;
+    std::function<void()> DuringQuestion; // runs while a question is open
+    std::vector<std::pair<int, bool>> Failures; // UploadFailed: cause, erased
+    int LastStatus() const { return Statuses.empty() ? -1 : Statuses.back(); }
 };
 
 struct TReceived {
