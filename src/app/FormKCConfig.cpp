@@ -2,6 +2,7 @@
 
 #include "app/AnsiTextValidator.h"
 #include "app/AppImages.h"
+#include "app/ElidedLabel.h"
 #include "app/LanguageApplier.h"
 #include "app/LanguageTexts.h"
 #include "controls/DesignScale.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -63,13 +65,28 @@ QPixmap RefreshImage(int size, double ratio, const QColor& color)
     return pixmap;
 }
 
-QString SeparatorName(char32_t c)
+// The texts of the refused-character hint: key and English text.
+struct TOwnText {
+    const char* Key;
+    const char* English;
+};
+constexpr TOwnText OwnTexts[] = {
+    {"txt_kc-refused-sep", "A module text cannot hold %1."},
+    {"txt_kc-refused-chr", "\u201C%1\u201D cannot be sent to the module (code page %2)."},
+    {"txt_kc-sep-comma", "a comma"},
+    {"txt_kc-sep-cr", "a carriage return"},
+    {"txt_kc-sep-lf", "a line feed"},
+    {"txt_kc-sep-nul", "a NUL character"},
+};
+enum { otRefusedSeparator, otRefusedCharacter, otComma, otCarriageReturn, otLineFeed, otNul };
+
+int SeparatorText(char32_t c)
 {
     switch (c) {
-    case U',': return QStringLiteral("a comma");
-    case U'\r': return QStringLiteral("a carriage return");
-    case U'\n': return QStringLiteral("a line feed");
-    default: return QStringLiteral("a NUL character");
+    case U',': return otComma;
+    case U'\r': return otCarriageReturn;
+    case U'\n': return otLineFeed;
+    default: return otNul;
     }
 }
 
@@ -80,7 +97,16 @@ TFormKCConfig::TFormKCConfig(QWidget* parent, unsigned codePage)
     , codePage_(codePage)
 {
     OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    for (const TOwnText& t : OwnTexts)
+        ownTexts_ << QString::fromUtf8(t.English);
+    // The user's locale; without one (the C locale compares code points) the common order of
+    // every alphabet.
+    if (QLocale().language() == QLocale::C)
+        ssidOrder_.setLocale(QLocale(QLocale::English));
+    ssidOrder_.setCaseSensitivity(Qt::CaseInsensitive);
+    ssidOrder_.setNumericMode(true); // "net10" after "net9"
     BuildWidgets();
+    ApplyColors();
     CheckBoxHideClick();
 }
 
@@ -105,7 +131,8 @@ void TFormKCConfig::BuildWidgets()
     Panel1 = new QFrame(this);
     Panel1->setFrameShape(QFrame::StyledPanel);
     Panel1->setCursor(Qt::PointingHandCursor);
-    Label3 = new QLabel(QStringLiteral("KESTConnect"), Panel1);
+    Label3 = new TElidedLabel(Panel1);
+    Label3->setText(QStringLiteral("KESTConnect"));
     QFont bold = Label3->font();
     bold.setBold(true);
     Label3->setFont(bold);
@@ -115,7 +142,7 @@ void TFormKCConfig::BuildWidgets()
     Label6 = new QLabel(QStringLiteral("-"), Panel5);
     Label7 = L::Key(new QLabel(QStringLiteral("Connected to"), Panel5), "lbl_connected-to");
     Label8 = new QLabel(QStringLiteral(": "), Panel5);
-    Label9 = new QLabel(Panel5);
+    Label9 = new TElidedLabel(Panel5);
     auto* connected = new QHBoxLayout(Panel5);
     connected->setContentsMargins(0, 0, 0, 0);
     connected->setSpacing(0);
@@ -162,9 +189,6 @@ void TFormKCConfig::BuildWidgets()
     LabelHint = new QLabel(GroupBox1);
     LabelHint->setWordWrap(true);
     LabelHint->setVisible(false);
-    QPalette warn = LabelHint->palette();
-    warn.setColor(QPalette::WindowText, QColor(0xC0, 0x20, 0x20));
-    LabelHint->setPalette(warn);
     CheckBoxHide = L::Key(new QCheckBox(QStringLiteral("Hide"), GroupBox1), "lbl_hide");
     CheckBoxHide->setChecked(true);
     ButtonRestore = L::Key(new QPushButton(QStringLiteral("Restore"), GroupBox1), "btn_restore");
@@ -350,6 +374,10 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
     const QString signal = QString::fromStdString(texts.Translate("col_signal"));
     if (!signal.isEmpty())
         ListView1->Columns().GetItem(1)->SetCaption(signal);
+    for (std::size_t i = 0; i < std::size(OwnTexts); ++i) {
+        const QString text = QString::fromStdString(texts.Translate(OwnTexts[i].Key));
+        ownTexts_[int(i)] = text.isEmpty() ? QString::fromUtf8(OwnTexts[i].English) : text;
+    }
     TLanguageApplier::Apply(this, texts, mainCaption);
 }
 
@@ -425,11 +453,11 @@ void TFormKCConfig::ShowRefused(char32_t refused)
 {
     QString text;
     if (TAnsiTextValidator::IsSeparator(refused)) {
-        text = QStringLiteral("A module text cannot hold %1.").arg(SeparatorName(refused));
+        text = ownTexts_[otRefusedSeparator].arg(ownTexts_[SeparatorText(refused)]);
     } else {
         String utf8;
         TAnsiCodePage::AppendUtf8(utf8, refused);
-        text = QStringLiteral("\u201C%1\u201D cannot be sent to the module (code page %2).")
+        text = ownTexts_[otRefusedCharacter]
                    .arg(QString::fromStdString(utf8))
                    .arg(codePage_.CodePage());
     }
@@ -565,8 +593,13 @@ void TFormKCConfig::ListView1Compare(TObject*, QTreeWidgetItem* item1, QTreeWidg
     if (tag == 0)
         return;
     if (std::abs(tag) == 1) {
-        compare = MyString::StringCompare(item1->text(0).toStdString(), item2->text(0).toStdString(),
-                                          MyString::scNumeric) - 2;
+        // Case-insensitive in the user's locale ("Łąka" beside "ława", Cyrillic by its
+        // alphabet), numbers by their value; equal names then by case, for a stable order.
+        const QString a = item1->text(0), b = item2->text(0);
+        compare = ssidOrder_.compare(a, b);
+        if (compare == 0)
+            compare = MyString::StringCompare(a.toStdString(), b.toStdString(), MyString::scNumeric) - 2;
+        compare = compare < 0 ? -1 : (compare > 0 ? 1 : 0);
     } else {
         const int a = item1->data(1, SortKeyRole).toInt();
         const int b = item2->data(1, SortKeyRole).toInt();
@@ -577,6 +610,32 @@ void TFormKCConfig::ListView1Compare(TObject*, QTreeWidgetItem* item1, QTreeWidg
 }
 
 // ---------------------------------------------------------------- events
+
+void TFormKCConfig::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // A skin switch: the colours drawn by the dialog itself follow the new palette.
+    if (event->type() == QEvent::PaletteChange)
+        ApplyColors();
+}
+
+void TFormKCConfig::ApplyColors()
+{
+    // The refused-character hint in red that stays readable on the skin's ground: dark red
+    // on light skins, light red on dark ones.
+    if (!LabelHint || !ButtonRefresh || !Edit2)
+        return; // still being built
+    const QColor ground = palette().color(QPalette::Window);
+    QPalette warn = LabelHint->palette();
+    warn.setColor(QPalette::WindowText, ground.lightnessF() < 0.5 ? QColor(0xFF, 0x8A, 0x80) : QColor(0xC0, 0x20, 0x20));
+    LabelHint->setPalette(warn);
+    UpdateRefreshImage();
+    // A box with a style sheet keeps the colours of the skin it was polished with: polish it
+    // again with the new skin's.
+    const QString sheet = Edit2->styleSheet();
+    Edit2->setStyleSheet(QString());
+    Edit2->setStyleSheet(sheet);
+}
 
 void TFormKCConfig::showEvent(QShowEvent* event)
 {

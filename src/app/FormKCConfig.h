@@ -18,8 +18,10 @@
 #include "platform/Event.h"
 #include "support/AnsiCodePage.h"
 
+#include <QCollator>
 #include <QDialog>
 #include <QMessageBox>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -124,9 +126,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildWidgets();
+    void ApplyColors();
     void UpdateView();
     void EnableTimer1(bool enabled);
     void FillNetworks();
@@ -140,6 +144,9 @@ private:
 
     TAnsiCodePage codePage_;
     const TMessageTable* messages_ = nullptr;
+    QStringList ownTexts_;  // the refused-character hints, in the active language
+    QCollator ssidOrder_;   // the SSID column's order
+
     std::vector<TKestConnectStatus> moduleEntries_; // the module list's records, by row
     int refreshList_ = 0;
     bool closed_ = true;
@@ -157,8 +164,8 @@ private:
     QLabel* Label1;
     QLineEdit* Edit1;
     QLabel* Label2;
-    QLineEdit* Edit2;
-    QLabel* LabelHint;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* LabelHint = nullptr;
     QCheckBox* CheckBoxHide;
     QPushButton* ButtonRestore;
     QPushButton* ButtonConn;
@@ -167,7 +174,7 @@ private:
     QGroupBox* GroupBox3;
     TMyListView* ListView1;
     QPushButton* ButtonAdmin;
-    QToolButton* ButtonRefresh;
+    QToolButton* ButtonRefresh = nullptr;
     QTimer* Timer1;
     QTimer* hintTimer_;
     TAnsiTextValidator* ssidFilter_;

@@ -89,6 +89,25 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
     layout->addStretch(1);
     layout->addLayout(bottom);
     resize(QSize(scale(454), scale(172)).expandedTo(sizeHint()));
+    ColorLinks();
+}
+
+void TFormProgInfo::ColorLinks()
+{
+    for (QLabel* link : {Label6, Label8}) {
+        if (!link)
+            continue;
+        QPalette p = link->palette();
+        p.setColor(QPalette::WindowText, palette().color(QPalette::Link));
+        link->setPalette(p);
+    }
+}
+
+void TFormProgInfo::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) // a skin switch
+        ColorLinks();
 }
 
 QLabel* TFormProgInfo::MakeLink(const QString& text, const QString& hint)
@@ -97,9 +116,6 @@ QLabel* TFormProgInfo::MakeLink(const QString& text, const QString& hint)
     QFont f = label->font();
     f.setUnderline(true);
     label->setFont(f);
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, p.color(QPalette::Link));
-    label->setPalette(p);
     label->setCursor(Qt::PointingHandCursor);
     label->setToolTip(hint);
     label->installEventFilter(this);

@@ -46,9 +46,12 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     QLabel* MakeLink(const QString& text, const QString& hint);
+    // The links in the link colour of the active skin.
+    void ColorLinks();
 
     QLabel* Image1;
     QLabel* Label1;
@@ -56,9 +59,9 @@ private:
     QLabel* Label3;
     QLabel* Label4;
     QLabel* Label5;
-    QLabel* Label6;
+    QLabel* Label6 = nullptr;
     QLabel* Label7;
-    QLabel* Label8;
+    QLabel* Label8 = nullptr;
     QPushButton* Button1;
 };
 

@@ -58,6 +58,8 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent)
     const QString hint = QStringLiteral("Opacity|") + QLatin1String(OpacityHint);
     TrackBar1->setToolTip(QLatin1String(OpacityHint));
     Label4->setToolTip(QLatin1String(OpacityHint));
+    L::SetHintKey(TrackBar1, "txt_opacity-hint");
+    L::SetHintKey(Label4, "txt_opacity-hint");
     TrackBar1->setStatusTip(hint);
     Label3 = L::Key(new QLabel(QStringLiteral("Skin"), GroupBox2), "men_skin");
     ComboBox2 = new QComboBox(GroupBox2);

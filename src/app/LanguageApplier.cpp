@@ -9,12 +9,20 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace fk {
 
 void TLanguageApplier::SetKey(QWidget* widget, const char* key)
 {
     if (widget)
         widget->setProperty(KeyProperty, QString::fromLatin1(key));
+}
+
+void TLanguageApplier::SetHintKey(QWidget* widget, const char* key)
+{
+    if (widget)
+        widget->setProperty(HintKeyProperty, QString::fromLatin1(key));
 }
 
 void TLanguageApplier::Apply(QWidget* window, TLanguageTexts& texts, const QString& mainCaption)
@@ -25,16 +33,38 @@ void TLanguageApplier::Apply(QWidget* window, TLanguageTexts& texts, const QStri
     for (QWidget* child : window->findChildren<QWidget*>())
         ApplyTo(child, false, texts, mainCaption);
     // Longer texts widen the window rather than being cut.
-    if (QLayout* layout = window->layout()) {
-        for (QLayout* inner : window->findChildren<QLayout*>())
-            inner->invalidate();
-        layout->activate();
+    if (window->layout()) {
+        Remeasure(window);
         window->resize(window->size().expandedTo(window->sizeHint()));
+        window->layout()->activate();
     }
+}
+
+void TLanguageApplier::Remeasure(QWidget* window)
+{
+    // A widget's size hint is cached by the layout that holds it, and a new text refreshes only
+    // the level right above it at once (the others follow one event-loop round per level).
+    // Refresh every level now, innermost first, so the window is measured with the new texts.
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    std::reverse(widgets.begin(), widgets.end()); // children before their parents
+    widgets.append(window);
+    for (QWidget* w : widgets) {
+        if (QLayout* layout = w->layout())
+            layout->invalidate();
+        w->updateGeometry();
+    }
+    for (QWidget* w : widgets)
+        if (QLayout* layout = w->layout())
+            layout->activate();
 }
 
 void TLanguageApplier::ApplyTo(QWidget* widget, bool isWindow, TLanguageTexts& texts, const QString& mainCaption)
 {
+    if (const QVariant hintKey = widget->property(HintKeyProperty); hintKey.isValid()) {
+        const QString hint = QString::fromStdString(texts.Translate(hintKey.toString().toStdString()));
+        if (!hint.isEmpty())
+            widget->setToolTip(hint);
+    }
     QString text;
     const QVariant key = widget->property(KeyProperty);
     if (key.isValid()) {

@@ -22,6 +22,8 @@ public:
     static constexpr const char* KeyProperty = "fkTextKey";
     static constexpr const char* ContextProperty = "fkTextContext";
     static constexpr const char* ColonProperty = "fkCaptionColon";
+    // A widget whose tool tip alone is translated carries the tool tip's key here.
+    static constexpr const char* HintKeyProperty = "fkHintKey";
 
     // Marks a widget with its text key (and returns it, for chaining in window set-up).
     template <typename W>
@@ -31,9 +33,13 @@ public:
         return widget;
     }
     static void SetKey(QWidget* widget, const char* key);
+    static void SetHintKey(QWidget* widget, const char* key);
 
     // Translates window (when it carries a key) and every widget inside it.
     static void Apply(QWidget* window, TLanguageTexts& texts, const QString& mainCaption);
+    // Measures every layout of window again with the texts and fonts it shows now (a language
+    // or skin switch), without waiting for the event loop.
+    static void Remeasure(QWidget* window);
 
 private:
     static void ApplyTo(QWidget* widget, bool isWindow, TLanguageTexts& texts, const QString& mainCaption);

@@ -18,6 +18,7 @@
 #include "controls/Knob.h"
 #include "platform/LastError.h"
 #include "ports/PortImageList.h"
+#include "ports/SerialPort.h"
 #include "support/AnsiCodePage.h"
 #include "session/ModuleSession.h"
 
@@ -337,6 +338,8 @@ void TMainForm::ApplySkin(const std::optional<QString>& name)
     }
     ShowPortInStatusBar();
     ApplyImages();
+    if (shown_)
+        FitMinimumSize(); // another style measures the controls differently
 }
 
 void TMainForm::LoadStoredSettings()
@@ -427,6 +430,8 @@ void TMainForm::SetLanguage(int index)
     if (!texts_.SetLanguage(index))
         return; // no table: every text stays as it is
     language_ = index;
+    if (index < lngCount)
+        qtTexts_.SetLanguage(QString::fromLatin1(TLanguageTexts::LanguageCodes[index]));
     session_->Messages() = texts_.Messages();
     ApplyTexts();
 }
@@ -453,6 +458,28 @@ void TMainForm::ApplyTexts()
     if (modules_)
         modules_->Dialog().ApplyLanguage(texts_, Caption());
     statusLine_->Retranslate(session_->Messages());
+    FitMinimumSize();
+}
+
+QString TMainForm::Text(const char* key, const char* english)
+{
+    const QString text = QString::fromStdString(texts_.Translate(key));
+    return text.isEmpty() ? QString::fromUtf8(english) : text;
+}
+
+void TMainForm::FitMinimumSize()
+{
+    // The smallest window is the design's, or what the layout needs with the texts and the skin
+    // shown now, whichever is larger: no caption is ever cut by shrinking the window.
+    TLanguageApplier::Remeasure(this);
+    const TDesignScale scale(dpi_);
+    // Measured part by part: the window layout's own figure lags behind new texts.
+    const QSize central = centralWidget()->minimumSizeHint();
+    const QSize status = statusBar()->minimumSizeHint();
+    const QSize needed(std::max(central.width(), status.width()),
+                       menuBar()->sizeHint().height() + central.height() + status.height());
+    setMinimumSize(QSize(scale(DesignMinWidth), scale(DesignMinHeight)).expandedTo(needed));
+    resize(size().expandedTo(minimumSize()).expandedTo(sizeHint()));
 }
 
 void TMainForm::ApplyImages()
@@ -545,7 +572,9 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
         QDesktopServices::openUrl(QUrl::fromLocalFile(lookup.Path));
     } else {
         QMessageBox box(QMessageBox::Warning, Caption(),
-                        QStringLiteral("The document was not found. Looked for:\n") + lookup.LookedFor(), QMessageBox::Ok,
+                        Text("txt_doc-notfound", "The document was not found. Looked for:") + QLatin1Char('\n') +
+                            lookup.LookedFor(),
+                        QMessageBox::Ok,
                         this);
         box.setObjectName(QStringLiteral("HelpNotFound"));
         box.exec();
@@ -708,18 +737,29 @@ void TMainForm::StopOnSignal()
 
 void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSuffix)
 {
-    statusLine_->ShowStatus(session_->Messages(), index, iconClass, portSuffix);
+    statusLine_->ShowStatus(session_->Messages(), index, iconClass, StatusSuffix(index, portSuffix));
     if (index == staUploadFailed || index == staUploadInterrupted) // what happened, in any language
         statusLine_->SetSuffixMessage(session_->Messages(), session_->Upload().Report().FailCause);
     const u32 error = session_->LastOpenError();
     if (index >= staPortOpenFailed && index <= staTargetInactive && error != ERROR_SUCCESS) {
         if (error == ERROR_PORT_PERMISSION)
-            statusLine_->SetStatusHint(QStringLiteral("Permission denied: your user may not use this port. Add it to the "
-                                                      "\"dialout\" group (sudo usermod -aG dialout $USER) and log in again."));
+            statusLine_->SetStatusHint(Text("txt_port-dialout", "Permission denied: your user may not use this port. Add it to "
+                                                                "the \"dialout\" group (sudo usermod -aG dialout $USER) and "
+                                                                "log in again."));
         else
             statusLine_->SetStatusHint(QString::fromStdString(ErrorText(error)));
     }
     emit StatusChanged(index);
+}
+
+String TMainForm::StatusSuffix(int index, const String& portSuffix)
+{
+    // The session names a stale lock file in English; the window says it in the user's language.
+    if (index != staPortOpenFailed || portSuffix.empty() || session_->LastOpenError() != ERROR_PORT_STALE_LOCK ||
+        !session_->SerialPort1() || session_->SerialPort1()->StaleLockFile().empty())
+        return portSuffix;
+    return Text("txt_stale-lock", "a stale lock file of another user blocks the port").toStdString() + ": " +
+        session_->SerialPort1()->StaleLockFile();
 }
 
 void TMainForm::ClearStatus()
@@ -821,7 +861,8 @@ void TMainForm::UploadFailed(int cause, bool erased)
 bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)
 {
     QFileDialog dialog(this, QString(), QString::fromStdString(folder),
-                       QStringLiteral("Device Image files (*.img);;All files (*)"));
+                       Text("txt_filter-images", "Device Image files") + QStringLiteral(" (*.img);;") +
+                           Text("txt_filter-all", "All files") + QStringLiteral(" (*)"));
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

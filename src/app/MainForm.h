@@ -15,6 +15,7 @@
 #include "app/HelpDocuments.h"
 #include "app/KeyTracker.h"
 #include "app/LanguageTexts.h"
+#include "app/QtTranslations.h"
 #include "app/Themes.h"
 #include "platform/Component.h"
 #include "ports/CommEnumerator.h"
@@ -159,6 +160,10 @@ private:
     void SayFarewell(int guardMs);
     void BuildDialogs(const TMainFormSetup& setup);
     void ApplyTexts();
+    void FitMinimumSize();
+    // The text of a key in the active language; english when the table has none.
+    QString Text(const char* key, const char* english);
+    String StatusSuffix(int index, const String& portSuffix);
     void ApplyImages();
     // Runs the event loop until done() or the guard time is up.
     void RunEventsUntil(const std::function<bool()>& done, int guardMs);
@@ -172,6 +177,7 @@ private:
     TAppSettings settings_;
     TThemes themes_;
     TLanguageTexts texts_;
+    TQtTranslations qtTexts_; // Qt's own texts in the same language
     TFileVersionInfo version_;
     TFormSettings* formSettings_ = nullptr;
     TFormProgInfo* formProgInfo_ = nullptr;

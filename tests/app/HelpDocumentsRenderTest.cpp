@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <optional>
+#include <utility>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace fk {
@@ -75,6 +78,130 @@ TEST(HelpDocuments, EveryDocumentRendersInItsLanguage)
             ASSERT_FALSE(page.isNull()) << png.toStdString();
             EXPECT_GT(InkShare(page), 0.01) << name.toStdString() << " renders blank";
         }
+    }
+}
+
+namespace {
+
+// The text of a PDF, page by page (pdftotext ends each page with a form feed).
+QStringList PdfPages(const QString& pdf)
+{
+    const auto text = RunTool(QStringLiteral("pdftotext"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
+                                                         QStringLiteral("-") });
+    // Compatibility forms fold the ligatures the PDF draws ("ﬁ") back into letters.
+    return text ? QString::fromUtf8(*text).normalized(QString::NormalizationForm_KC).split(QLatin1Char('\f'))
+                : QStringList();
+}
+
+QString PdfTitle(const QString& pdf)
+{
+    const auto info = RunTool(QStringLiteral("pdfinfo"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf });
+    for (const QString& line : QString::fromUtf8(info.value_or(QByteArray())).split(QLatin1Char('\n')))
+        if (line.startsWith(QStringLiteral("Title:")))
+            return line.mid(6).trimmed();
+    return {};
+}
+
+QString HelpPdf(const char* kind, const char* lang)
+{
+    return QStringLiteral(FK_HELP_DOCS_DIR) + QStringLiteral("/Ferrovan-Kest (%1-%2).pdf").arg(QLatin1String(kind), QLatin1String(lang));
+}
+
+// The rows of the manual's message table: the message and the first words of its advice.
+std::vector<std::pair<QString, QString>> MessageRows(const QString& html)
+{
+    std::vector<std::pair<QString, QString>> rows;
+    static const QRegularExpression row(QStringLiteral("<tr><td>([^<]+)</td><td>(.+?)</td></tr>"));
+    for (auto it = row.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        QString advice = m.captured(2);
+        advice.remove(QRegularExpression(QStringLiteral("<[^>]+>")));
+        rows.emplace_back(m.captured(1).simplified(), advice.simplified().section(QLatin1Char(' '), 0, 1));
+    }
+    return rows;
+}
+
+} // namespace
+
+// The manual says what the program does, in every language; its title names it; option names
+// stay whole; no row of a table is cut by a page's end.
+TEST(HelpDocuments, ManualTellsWhatTheProgramDoesAndKeepsRowsWhole)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed; scripts/install-deps installs it";
+    const struct {
+        const char* lang;
+        const char* title;
+        std::vector<const char*> says, never;
+    } expected[] = {
+        { "EN", "Ferrovan-Kest User Manual",
+          { "amber warning triangle", "grey circle with a down arrow", "only when a port was open",
+            "working folder", "plain right click on a spin button", "Disconnect, Reboot, connecting to another port",
+            "tens of seconds" },
+          { "red mark", "hourglass" } },
+        { "PL", "Ferrovan-Kest — Instrukcja użytkownika",
+          { "trójkąt ostrzegawczy", "szare kółko", "folderze roboczym", "dziesiątkach sekund", "USB–RS-232" },
+          { "czerwonym znakiem", "klepsydr" } },
+        { "RU", "Ferrovan-Kest — Инструкция пользователя",
+          { "предупреждающий треугольник", "серый кружок", "рабочей папки", "десятках секунд", "USB–RS-232" },
+          { "красной отметкой", "песочными часами" } },
+    };
+    for (const auto& e : expected) {
+        const QString pdf = HelpPdf("man", e.lang);
+        EXPECT_EQ(PdfTitle(pdf), QString::fromUtf8(e.title));
+        const QStringList pages = PdfPages(pdf);
+        ASSERT_GT(pages.size(), 1) << e.lang;
+        const QString all = pages.join(QLatin1Char(' ')).simplified();
+        for (const char* text : e.says)
+            EXPECT_TRUE(all.contains(QString::fromUtf8(text))) << e.lang << " lacks \"" << text << "\"";
+        for (const char* text : e.never)
+            EXPECT_FALSE(all.contains(QString::fromUtf8(text), Qt::CaseInsensitive)) << e.lang << " still says \"" << text << "\"";
+        EXPECT_TRUE(all.contains(QStringLiteral("--open-time 25 --break-time 5"))) << e.lang;
+
+        QFile source(QStringLiteral(FK_HELP_SOURCES_DIR "/manual-%1.html").arg(QString::fromLatin1(e.lang).toLower()));
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        const auto rows = MessageRows(QString::fromUtf8(source.readAll()));
+        EXPECT_GE(rows.size(), 16u) << e.lang;
+        for (const auto& [message, advice] : rows) {
+            bool together = false;
+            for (const QString& page : pages) {
+                const QString text = page.simplified();
+                together = together || (text.contains(message) && text.contains(advice));
+            }
+            EXPECT_TRUE(together) << e.lang << ": the row \"" << message.toStdString() << "\" is cut by a page's end";
+        }
+    }
+}
+
+// The wiring diagram draws the computer side with the PC serial port's pin numbers, names the
+// controller's terminals by signal only and says that TXD and RXD cross.
+TEST(HelpDocuments, WiringDiagramDrawsOnlyWhatIsKnown)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed; scripts/install-deps installs it";
+    const struct {
+        const char* lang;
+        const char* title;
+        std::vector<const char*> says;
+    } expected[] = {
+        { "EN", "Ferrovan-Kest Wiring Diagram",
+          { "Built-in COM port", "USB-to-serial adapter", "DE-9 plug of the PC serial port", "TXD pin 3", "RXD pin 2",
+            "GND pin 5", "see the controller's service-port label", "crosses TXD and RXD" } },
+        { "PL", "Ferrovan-Kest — Schemat podłączenia",
+          { "Wbudowany port COM", "Adapter USB–RS-232", "TXD styk 3", "tabliczkę portu serwisowego", "krzyżuje TXD i RXD" } },
+        { "RU", "Ferrovan-Kest — Схема подключения",
+          { "Встроенный порт COM", "Адаптер USB–RS-232", "TXD конт. 3", "табличку сервисного порта",
+            "перекрещивает TXD и RXD" } },
+    };
+    for (const auto& e : expected) {
+        const QString pdf = HelpPdf("diagram", e.lang);
+        EXPECT_EQ(PdfTitle(pdf), QString::fromUtf8(e.title));
+        const QString all = PdfPages(pdf).join(QLatin1Char(' ')).simplified();
+        for (const char* text : e.says)
+            EXPECT_TRUE(all.contains(QString::fromUtf8(text))) << e.lang << " lacks \"" << text << "\": " << all.toStdString();
+        // The controller's connector is not invented: no pin numbers on its side.
+        EXPECT_FALSE(all.contains(QStringLiteral("RXD (2)"))) << e.lang;
+        EXPECT_FALSE(all.contains(QStringLiteral("TXD (3)"))) << e.lang;
     }
 }
 
