@@ -50,6 +50,7 @@ const char* TAppCommandLine::Usage() noexcept
            "  --screenshot-to DIR        save pictures of the window before and after connecting in DIR\n"
            "  --quit-after-connect       quit once the connection is made or has failed\n"
            "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n"
+           "  --trace FILE               write a diagnostic trace to FILE (JSON lines)\n"
            "  --version                  print the product name and version\n";
 }
 
@@ -115,6 +116,12 @@ bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& re
                 return false;
             }
             parsed.ScreenshotDir = value;
+        } else if (TakeValue(args, i, "--trace", value, missing)) {
+            if (missing || value.empty()) {
+                error = "--trace needs a file name";
+                return false;
+            }
+            parsed.TraceFile = value;
         } else {
             error = "unknown argument '" + arg + "'";
             return false;

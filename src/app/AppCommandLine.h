@@ -4,6 +4,7 @@
 //   ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME]
 //                 [--module-tcp-port N] [--udp-port N]
 //                 [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown] [--help]
+//                 [--trace FILE]
 //
 // --port adds a port that discovery does not list (a pseudo-terminal, a link made by socat);
 // --connect connects to the entry with that port name once the port list is filled;
@@ -11,7 +12,8 @@
 // --screenshot-to writes pictures of the window before and after connecting into DIR;
 // --quit-after-connect ends the program once the connection is made or has failed;
 // --exit-when-shown prints the wall-clock time (ns since the epoch) at which the window was
-// first on screen with its port list filled, and ends (start-up measurements).
+// first on screen with its port list filled, and ends (start-up measurements);
+// --trace writes the diagnostic trace (JSON lines) to FILE.
 #include "platform/Types.h"
 
 #include <optional>
@@ -28,6 +30,7 @@ struct TAppCommandLine {
     std::vector<TExtraPort> Ports;
     std::optional<String> Connect;
     String ScreenshotDir;
+    String TraceFile; // empty: no trace
     u16 ModuleTCPPort = 0; // 0: the default (90)
     u16 UDPPort = 0;       // 0: the default (13873)
     bool QuitAfterConnect = false;

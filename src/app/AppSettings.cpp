@@ -13,6 +13,9 @@ namespace {
 constexpr const char* kLanguageId = "LanguageID";
 constexpr const char* kCurrentPort = "CurrentPort";
 constexpr const char* kConnectedPort = "ConnectedPort";
+// The identities of the adapters behind those names (new values beside the old ones).
+constexpr const char* kCurrentPortIdentity = "CurrentPortIdentity";
+constexpr const char* kConnectedPortIdentity = "ConnectedPortIdentity";
 constexpr const char* kFirmwareDir = "FirmwareDir";
 constexpr const char* kThemeStyle = "ThemeStyle";
 constexpr const char* kOptions = "Options";
@@ -108,6 +111,8 @@ bool LoadSettings(TAppSettings& settings, TStoredPlaces& places)
 
     places.CurrentPort = ReadStringOrEmpty(reg, kCurrentPort);
     places.ConnectedPort = ReadStringOrEmpty(reg, kConnectedPort);
+    places.CurrentPortIdentity = ReadStringOrEmpty(reg, kCurrentPortIdentity);
+    places.ConnectedPortIdentity = ReadStringOrEmpty(reg, kConnectedPortIdentity);
 
     if (String folder; reg.ReadString(kFirmwareDir, folder) && TFirmwareFolder::Usable(folder))
         places.FirmwareDir = folder;
@@ -137,6 +142,8 @@ bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places)
         ok &= reg.WriteDword(kLanguageId, id);
     ok &= WriteOrDelete(reg, kCurrentPort, places.CurrentPort);
     ok &= WriteOrDelete(reg, kConnectedPort, places.ConnectedPort);
+    ok &= WriteOrDelete(reg, kCurrentPortIdentity, places.CurrentPortIdentity);
+    ok &= WriteOrDelete(reg, kConnectedPortIdentity, places.ConnectedPortIdentity);
     ok &= WriteOrDelete(reg, kFirmwareDir,
                         TFirmwareFolder::Usable(places.FirmwareDir) ? places.FirmwareDir : String());
     ok &= WriteOrDelete(reg, kThemeStyle, places.ThemeStyle.value_or(String()));

@@ -49,6 +49,10 @@ struct TAppSettings {
 struct TStoredPlaces {
     String CurrentPort;   // the port being connected, or the last one after a device was lost
     String ConnectedPort; // the port on which a device was connected
+    // The identities of the adapters behind them ("usb:0403:6001:A50285BI"), empty for a
+    // port known by name only; an older settings file has none.
+    String CurrentPortIdentity;
+    String ConnectedPortIdentity;
     String FirmwareDir;   // the firmware file chooser's folder
     // Load: the stored style name, none when absent. Save: the active style's name.
     std::optional<String> ThemeStyle;

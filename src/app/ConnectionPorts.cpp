@@ -3,7 +3,10 @@
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "connection/KestConnection.h"
+#include "platform/SystemClock.h"
 #include "ports/PortMonitor.h"
+#include "ports/TakenAdapters.h"
+#include "session/PortHolderText.h"
 #include "session/DeviceSession.h"
 
 #include <algorithm>
@@ -16,6 +19,7 @@ TConnectionPorts::TConnectionPorts(TDeviceSession& session, TPortListBox& box, Q
     , box_(box)
     , monitor_(Make<TPortMonitor>())
 {
+    Clock = [] { return GetTickCount(); };
     images_.LoadClassImages();
     monitor_->OnPortArrival = TPortChangeEvent(this, &TConnectionPorts::PortArrival);
     monitor_->OnPortRemoval = TPortChangeEvent(this, &TConnectionPorts::PortRemoval);
@@ -45,6 +49,91 @@ int TConnectionPorts::Find(const String& name) const
         if (list[i].PortName == name)
             return static_cast<int>(i);
     return -1;
+}
+
+int TConnectionPorts::FindIdentity(const String& identity) const
+{
+    if (identity.empty())
+        return -1;
+    const auto& list = session_.PortList;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].Identity() == identity)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TConnectionPorts::SetRememberedIdentities(const String& current, const String& connected)
+{
+    currentId_ = current;
+    connectedId_ = connected;
+}
+
+String TConnectionPorts::IdentityOf(const String& name) const
+{
+    if (name.empty())
+        return {};
+    // An entry given by its device path is the discovered port of that node.
+    for (const auto& entry : session_.PortList)
+        if ((entry.PortName == name || paths_.DevRoot + "/" + entry.PortName == name) && !entry.Identity().empty())
+            return entry.Identity();
+    if (name == session_.ConnectedPort() && !connectedId_.empty())
+        return connectedId_;
+    return name == session_.CurrentPort() ? currentId_ : String();
+}
+
+String TConnectionPorts::RenamedTo(const String& name, const String& identity) const
+{
+    const int i = name.empty() || Find(name) >= 0 ? -1 : FindIdentity(identity);
+    return i < 0 ? String() : session_.PortList[std::size_t(i)].PortName;
+}
+
+void TConnectionPorts::FollowIdentities()
+{
+    // A remembered adapter that now has another name is remembered under that name.
+    if (const String name = RenamedTo(session_.ConnectedPort(), connectedId_); !name.empty())
+        session_.SetConnectedPort(name);
+    if (const String name = RenamedTo(session_.CurrentPort(), currentId_); !name.empty())
+        session_.SetCurrentPort(name);
+    // Names in the list carry their identity from now on.
+    if (const int i = Find(session_.ConnectedPort()); i >= 0)
+        connectedId_ = session_.PortList[std::size_t(i)].Identity();
+    if (const int i = Find(session_.CurrentPort()); i >= 0)
+        currentId_ = session_.PortList[std::size_t(i)].Identity();
+}
+
+int TConnectionPorts::ReturnedEntry()
+{
+    if (returning_.empty())
+        return -1;
+    if (TickDiff(Clock(), pulledAt_) > ReturnWindowMs) {
+        returning_.clear(); // too late: the user decides
+        return -1;
+    }
+    return session_.Serial()->IsValid() ? -1 : FindIdentity(returning_);
+}
+
+void TConnectionPorts::ReconnectReturned(int index)
+{
+    const String oldName = returningName_;
+    const String newName = session_.PortList[std::size_t(index)].PortName;
+    returning_.clear();
+    session_.AutoConnectDone = true;
+    session_.ConnectToEntry(newName, true);
+    emit AdapterReturned(QString::fromStdString(oldName), QString::fromStdString(newName));
+}
+
+void TConnectionPorts::ShowTakenAdapters()
+{
+    if (!discover_)
+        return;
+    for (const TTakenAdapter& a : TTakenAdapters::Find(paths_, ProcRoot)) {
+        const QString text = QString::fromStdString(TPortHolderText::BrlttyTookAdapter(a.Product, Translate));
+        auto* item = new QListWidgetItem(QString::fromStdString(a.UsbPath), &box_);
+        item->setData(TPortListDelegate::DescriptionRole, text);
+        item->setData(TPortListDelegate::ImageIndexRole, images_.ClassImageIndex(TCommEnumerator::GUID_DEVCLASS_USB));
+        item->setToolTip(text);
+        item->setFlags(Qt::ItemIsEnabled); // shown, never chosen: it has no port to connect to
+    }
 }
 
 void TConnectionPorts::RefreshPortList()
@@ -84,11 +173,15 @@ void TConnectionPorts::RefreshPortList()
     if (!open.empty() && (session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0))
         session_.SetConnectedIndex(Find(open));
 
+    FollowIdentities();
     int selected = previous.empty() ? -1 : Find(previous);
     if (selected < 0 && !session_.ConnectedPort().empty())
         selected = Find(session_.ConnectedPort());
     if (selected < 0 && !session_.CurrentPort().empty())
         selected = Find(session_.CurrentPort());
+    const int returned = ReturnedEntry();
+    if (returned >= 0)
+        selected = returned;
     session_.ItemIndex = selected;
 
     std::vector<TPortListBox::TRow> rows;
@@ -97,9 +190,12 @@ void TConnectionPorts::RefreshPortList()
         rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
                         entry.ImageIndex});
     box_.SetRows(rows, selected);
+    ShowTakenAdapters();
     RepaintList();
 
-    if (connectName_ && !session_.AutoConnectDone) {
+    if (returned >= 0) {
+        ReconnectReturned(returned);
+    } else if (connectName_ && !session_.AutoConnectDone) {
         const String name = *connectName_;
         connectName_.reset();
         ConnectToName(name);
@@ -156,8 +252,17 @@ void TConnectionPorts::PortRemoval(TObject*, const String& portName)
     // folder.
     const String& open = session_.Serial()->CurrentPortName();
     if (!open.empty()
-        && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName))
+        && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName)) {
+        // Awaited back while the session had the port open; known by identity only.
+        const bool inUse = session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0
+            || session_.StatusIndex() == staConnectionLost || session_.StatusIndex() == staPortInactive;
+        if (const String id = IdentityOf(open); !id.empty() && inUse) {
+            returning_ = id;
+            returningName_ = open;
+            pulledAt_ = Clock();
+        }
         session_.PortLost(staPortInactive);
+    }
     RefreshPortList();
 }
 

@@ -58,6 +58,30 @@ public:
     // shows the session's status (no port selected, or none available) and connects nothing.
     bool ConnectToName(const String& name);
 
+    // --- adapters known by identity (vendor, product, serial number or USB socket)
+    // The identities stored beside the remembered port names: a remembered name that is not
+    // in the list stands for the entry with its identity (the adapter came back renamed).
+    void SetRememberedIdentities(const String& current, const String& connected);
+    // The identity of the entry with that name, else the one remembered for it; empty if none.
+    String IdentityOf(const String& name) const;
+    // The adapter of the open port was pulled out: if it comes back (under any name) within
+    // ReturnWindowMs, it is selected and connected again. The user's Disconnect cancels that.
+    static constexpr u32 ReturnWindowMs = 60000;
+    void CancelReturn() { returning_.clear(); }
+    bool AwaitingReturn() const noexcept { return !returning_.empty(); }
+    // The millisecond tick the window is measured with (tests move it).
+    std::function<u32()> Clock;
+
+    // --- adapters brltty took: listed after the ports as rows that cannot be chosen,
+    // saying what happened and what to do (texts through Translate; English without it).
+    std::function<String(const String& key)> Translate;
+    String ProcRoot = "/proc"; // where brltty is looked for (tests move it)
+
+signals:
+    // The adapter of a port that was pulled out came back as newName and is being connected.
+    void AdapterReturned(const QString& oldName, const QString& newName);
+
+public:
     // The row in use and its overlay, from the session's state, redrawn.
     void RepaintList();
     // The overlay the connected row's icon shows now (TPortImageList ov*).
@@ -69,6 +93,13 @@ private:
     void RowClicked();
     void SelectedRowChanged(int row);
     int Find(const String& name) const;
+    int FindIdentity(const String& identity) const;
+    // The new name of a remembered name that is gone, by identity; empty when none.
+    String RenamedTo(const String& name, const String& identity) const;
+    void FollowIdentities();
+    int ReturnedEntry();
+    void ReconnectReturned(int index);
+    void ShowTakenAdapters();
 
     TDeviceSession& session_;
     TPortListBox& box_;
@@ -79,6 +110,10 @@ private:
     std::vector<TExtraPort> extra_;
     TAutoConnectRule rule_;
     std::optional<String> connectName_;
+    String currentId_, connectedId_;   // identities of the remembered names
+    String returning_;                 // identity of the pulled adapter awaited back
+    String returningName_;
+    u32 pulledAt_ = 0;
 };
 
 } // namespace fk

@@ -5,6 +5,7 @@
 #include "app/ElidedLabel.h"
 #include "app/LanguageApplier.h"
 #include "app/LanguageTexts.h"
+#include "app/TracedMessageBox.h"
 #include "controls/DesignScale.h"
 #include "controls/MyListView.h"
 #include "module/KestConnectComm.h"
@@ -366,7 +367,7 @@ QMessageBox::StandardButton TFormKCConfig::ShowMessageBox(int message, QMessageB
     const String text = messages_ ? messages_->MessageText(message) : String(TMessageTable::DefaultText(message));
     QMessageBox box(icon, windowTitle(), QString::fromStdString(text), buttons, this);
     box.setDefaultButton(defaultButton);
-    return QMessageBox::StandardButton(box.exec());
+    return QMessageBox::StandardButton(TTracedMessageBox::Exec(box));
 }
 
 void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCaption)

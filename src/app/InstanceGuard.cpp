@@ -31,6 +31,11 @@ bool TInstanceGuard::State() const
     return SingleInstance::GetState();
 }
 
+String TInstanceGuard::Problem() const
+{
+    return SingleInstance::GuardProblem();
+}
+
 void TInstanceGuard::Watch()
 {
     const int fd = SingleInstance::ListenHandle();

@@ -21,6 +21,8 @@ public:
     // instance holds the name).
     bool SetState(bool on);
     bool State() const;
+    // Why the guard could not be turned on on this machine; empty otherwise.
+    String Problem() const;
     const String& InstanceName() const noexcept { return name_; }
 
 private:

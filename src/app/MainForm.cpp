@@ -13,6 +13,8 @@
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
+#include "app/TracedMessageBox.h"
+#include "support/TraceSink.h"
 #include "connection/KestConnection.h"
 #include "controls/DesignScale.h"
 #include "controls/Knob.h"
@@ -21,6 +23,7 @@
 #include "ports/SerialPort.h"
 #include "support/AnsiCodePage.h"
 #include "session/ModuleSession.h"
+#include "session/PortHolderText.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -107,6 +110,9 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->SetDiscover(setup.DiscoverPorts);
     ports_->SetExtraPorts(setup.ExtraPorts);
     ports_->SetConnectName(setup.ConnectName);
+    ports_->SetRememberedIdentities(rememberedIds_.first, rememberedIds_.second);
+    ports_->Translate = [this](const String& key) { return texts_.Translate(key); };
+    connect(ports_, &TConnectionPorts::AdapterReturned, this, &TMainForm::ShowAdapterReturned);
     ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
                                 settings_.Has(optWasConnected)});
     SetUpModules(setup);
@@ -240,8 +246,9 @@ void TMainForm::BuildWidgets()
     statusBar()->addPermanentWidget(statusLine_->ProgressPanel());
     TLanguageApplier::SetKey(statusLine_->AbortButton(), "btn_upl-stop");
 
-    connect(button2_, &QPushButton::clicked, this, [this] { session_->Button2Click(); });
-    connect(button3_, &QPushButton::clicked, this, [this] { session_->Button3Click(); });
+    // The user's own Connect or Disconnect: a pulled adapter is no longer awaited back.
+    connect(button2_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button2Click(); });
+    connect(button3_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button3Click(); });
     connect(button4_, &QPushButton::clicked, this, [this] { session_->Button4Click(); });
     connect(button5_, &QPushButton::clicked, this, [this] { session_->Button5Click(); });
     connect(button6_, &QPushButton::clicked, this, [this] { session_->Button6Click(); });
@@ -336,6 +343,11 @@ void TMainForm::ApplySkin(const std::optional<QString>& name)
         if (active)
             settings_.Skin = i;
     }
+    // The platform's own skin keeps the knobs' written colours; every other skin gets colours
+    // that keep their contrast on its palette.
+    for (TKnob* knob : knob_)
+        if (knob)
+            knob->setSkinColors(themes_.ActiveName() != themes_.PlatformName());
     ShowPortInStatusBar();
     ApplyImages();
     if (shown_)
@@ -349,6 +361,7 @@ void TMainForm::LoadStoredSettings()
     if (LoadSettings(settings_, places)) {
         session_->SetCurrentPort(places.CurrentPort);
         session_->SetConnectedPort(places.ConnectedPort);
+        rememberedIds_ = {places.CurrentPortIdentity, places.ConnectedPortIdentity};
         session_->SetFirmwareDir(TFirmwareFolder::InitialFolder(cwd, places.FirmwareDir));
         ApplySkin(places.ThemeStyle ? std::optional<QString>(QString::fromStdString(*places.ThemeStyle)) : std::nullopt);
     } else {
@@ -362,6 +375,10 @@ void TMainForm::SaveSettings()
     TStoredPlaces places;
     places.CurrentPort = session_->CurrentPort();
     places.ConnectedPort = session_->ConnectedPort();
+    if (ports_) {
+        places.CurrentPortIdentity = ports_->IdentityOf(places.CurrentPort);
+        places.ConnectedPortIdentity = ports_->IdentityOf(places.ConnectedPort);
+    }
     if (TFirmwareFolder::Usable(session_->FirmwareDir()))
         places.FirmwareDir = session_->FirmwareDir();
     places.ThemeStyle = themes_.ActiveName().toStdString();
@@ -393,7 +410,7 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
     if (multi != settings_.Has(optMultiInstance)) {
         settings_.Options = settings.Options;
         if (guard_)
-            guard_->SetState(!multi);
+            SetGuardState(!multi);
         SaveSettings(); // the guard's setting counts from the next start too
     }
     settings_.Options = settings.Options;
@@ -517,16 +534,56 @@ void TMainForm::BuildDialogs(const TMainFormSetup& setup)
                             static_cast<QWidget*>(formProgInfo_)})
         snap_->Watch(window);
     if (setup.InstanceName) {
-        guard_ = new TInstanceGuard(*setup.InstanceName, [this] {
-            // A second start asks for this window: bring it forward, restored.
-            if (isMinimized())
-                showNormal();
-            show();
-            raise();
-            activateWindow();
-        }, this);
-        guard_->SetState(!settings_.Has(optMultiInstance));
+        guard_ = new TInstanceGuard(*setup.InstanceName, [this] { BringForward(); }, this);
+        SetGuardState(!settings_.Has(optMultiInstance));
     }
+}
+
+void TMainForm::BringForward()
+{
+    // A second start asks for this window: bring it forward, restored, and above it the
+    // dialog the user has open (it holds the input until it is answered).
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        if (modal->isMinimized())
+            modal->showNormal();
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+void TMainForm::SetGuardState(bool on)
+{
+    if (guard_->SetState(on) || !on || guard_->Problem().empty() || guardProblemTold_)
+        return;
+    // The machine keeps us from ensuring one instance at a time: said once, on screen until
+    // the user closes it (shown when the window is, if it is not yet).
+    guardProblemTold_ = true;
+    guardProblem_ = QString::fromStdString(guard_->Problem());
+    if (shown_)
+        ShowGuardProblem();
+}
+
+void TMainForm::ShowGuardProblem()
+{
+    if (guardProblem_.isEmpty())
+        return;
+    QString text = QString::fromStdString(texts_.Translate("msg_single-instance-off"));
+    if (text.isEmpty())
+        text = QStringLiteral("One instance of the program at a time cannot be ensured: %s. Another start may "
+                              "run beside this one and take the same port or module traffic.");
+    auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text.replace(QStringLiteral("%s"), guardProblem_),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("InstanceGuardOff"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    guardProblem_.clear();
+    box->open();
+    if (TTraceSink::Enabled())
+        TTraceSink::Message(box->text().toStdString());
 }
 
 void TMainForm::MenuSettingsClick()
@@ -560,6 +617,7 @@ void TMainForm::showEvent(QShowEvent* event)
         return;
     shown_ = true;
     ApplySettings(settings_);
+    QTimer::singleShot(0, this, [this] { ShowGuardProblem(); });
 }
 
 THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
@@ -577,7 +635,7 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
                         QMessageBox::Ok,
                         this);
         box.setObjectName(QStringLiteral("HelpNotFound"));
-        box.exec();
+        TTracedMessageBox::Exec(box);
         keys_.Forget();
     }
     return lookup;
@@ -646,6 +704,7 @@ void TMainForm::KeyAction(TKeyAction action)
 {
     switch (action) {
     case kaDisconnect:
+        CancelAdapterReturn();
         session_->Button3Click();
         break;
     case kaManual:
@@ -749,7 +808,41 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
         else
             statusLine_->SetStatusHint(QString::fromStdString(ErrorText(error)));
     }
+    if (index == staPortInUse)
+        ShowPortHolderHint();
+    else if (index >= staConnectionLost && session_->ModemCommandBytes() > 0)
+        statusLine_->SetStatusHint(QString::fromStdString(TPortHolderText::ModemManagerTouched(
+            session_->ModemCommandBytes(), [this](const String& key) { return texts_.Translate(key); })));
     emit StatusChanged(index);
+}
+
+void TMainForm::CancelAdapterReturn()
+{
+    if (ports_)
+        ports_->CancelReturn();
+}
+
+void TMainForm::ShowAdapterReturned(const QString& oldName, const QString& newName)
+{
+    // The status says why the window connects by itself, and to what.
+    QString text = QString::fromStdString(texts_.Translate("sta_port-returned"));
+    if (text.isEmpty())
+        text = QStringLiteral("the adapter of %s came back as %n");
+    text.replace(QStringLiteral("%s"), oldName).replace(QStringLiteral("%n"), newName);
+    if (session_->StatusIndex() == staPortOpening)
+        statusLine_->ShowStatus(session_->Messages(), staPortOpening, icInformation, (newName + QStringLiteral(" (") + text + QLatin1Char(')')).toStdString());
+    statusLine_->SetStatusHint(text);
+    adapterReturned_ = text;
+}
+
+void TMainForm::ShowPortHolderHint()
+{
+    // Who keeps the port busy, and what to do about it, in the window's language.
+    const String hint = TPortHolderText::Hint(session_->PortHolder(), [this](const String& key) {
+        return texts_.Translate(key);
+    });
+    if (!hint.empty())
+        statusLine_->SetStatusHint(QString::fromStdString(hint));
 }
 
 String TMainForm::StatusSuffix(int index, const String& portSuffix)
@@ -839,7 +932,7 @@ void TMainForm::ShowMessage(int index)
 {
     QMessageBox box(QMessageBox::Warning, Caption(), QString::fromStdString(session_->Messages().MessageText(index)),
                     QMessageBox::Ok, this);
-    box.exec();
+    TTracedMessageBox::Exec(box);
     keys_.Forget();
 }
 
@@ -855,7 +948,7 @@ void TMainForm::UploadFailed(int cause, bool erased)
     box->setObjectName(QStringLiteral("UploadFailedBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    box->show();
+    TTracedMessageBox::Show(box);
 }
 
 bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)
@@ -880,7 +973,7 @@ TQuestionAnswer TMainForm::AskQuestion(int index)
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
-    const int answer = box.exec();
+    const int answer = TTracedMessageBox::Exec(box);
     keys_.Forget();
     return answer == QMessageBox::Yes ? qaYes : answer == QMessageBox::No ? qaNo : qaCancel;
 }

@@ -112,6 +112,9 @@ public:
     // The screen density the window is laid out for, in dots per inch.
     int Dpi() const noexcept { return dpi_; }
 
+    // The last "adapter came back" text shown (empty: none yet).
+    const QString& AdapterReturnedText() const noexcept { return adapterReturned_; }
+
     // Connects to the port-list entry with this name (as --connect does).
     bool ConnectToName(const String& name);
 
@@ -159,6 +162,13 @@ private:
     void CloseConnectionAndWait(int guardMs);
     void SayFarewell(int guardMs);
     void BuildDialogs(const TMainFormSetup& setup);
+    void BringForward();
+    void ShowPortHolderHint();
+    void CancelAdapterReturn();
+    void ShowAdapterReturned(const QString& oldName, const QString& newName);
+    // Turns the single-instance guard on or off; a guard the machine keeps off is told once.
+    void SetGuardState(bool on);
+    void ShowGuardProblem();
     void ApplyTexts();
     void FitMinimumSize();
     // The text of a key in the active language; english when the table has none.
@@ -182,6 +192,10 @@ private:
     TFormSettings* formSettings_ = nullptr;
     TFormProgInfo* formProgInfo_ = nullptr;
     TInstanceGuard* guard_ = nullptr;
+    std::pair<String, String> rememberedIds_; // identities of CurrentPort, ConnectedPort
+    bool guardProblemTold_ = false;
+    QString guardProblem_; // still to be shown
+    QString adapterReturned_;
     TScreenSnap* snap_ = nullptr;
     int language_ = -1; // the language whose texts are shown (-1: the built-in English)
     bool shown_ = false;

@@ -1,5 +1,7 @@
 #include "app/StatusLine.h"
 
+#include "support/TraceSink.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -112,6 +114,7 @@ void TStatusLine::ClearStatus()
     label6_->clear();
     label6_->setToolTip(QString());
     ShowStatusIcon();
+    TTraceSink::Status("");
 }
 
 void TStatusLine::Retranslate(const TMessageTable& messages)
@@ -132,6 +135,8 @@ void TStatusLine::Render(const TMessageTable& messages)
     label6_->setFont(font);
     label6_->setToolTip(QString());
     ShowStatusIcon();
+    if (TTraceSink::Enabled())
+        TTraceSink::Status(text.toStdString());
 }
 
 void TStatusLine::ShowStatusIcon()

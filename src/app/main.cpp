@@ -1,8 +1,11 @@
 // ferrovan-kest: the configurator's window.
 #include "app/AppCommandLine.h"
+#include "app/AppSettings.h"
+#include "app/AppTrace.h"
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
+#include "platform/LastError.h"
 #include "support/SingleInstance.h"
 #include "support/VersionInfo.h"
 
@@ -106,6 +109,28 @@ bool HasDisplay(int argc, char** argv)
     return false;
 }
 
+enum TGuardOutcome { igTaken, igOtherInstance, igOff };
+
+// The guard is taken before any window exists, so that of two starts at the same moment
+// exactly one goes on. With "Run multiple instances" stored there is no guard. When another
+// instance holds it, that one is asked to come forward; it may still be building its window
+// and answers only once its event loop runs, so it is asked for a while.
+TGuardOutcome TakeInstanceGuard(const fk::String& name)
+{
+    fk::u8 options = 0;
+    if (fk::ReadStoredOptions(options) && (options & fk::optMultiInstance) != 0)
+        return igOff;
+    if (fk::SingleInstance::SetState(true, name))
+        return igTaken;
+    if (fk::GetLastError() != fk::ERROR_ALREADY_EXISTS)
+        return igOff; // the window tells the user why there is no guard
+    for (int attempt = 0; attempt < 10 && fk::SingleInstance::InstanceExists(name); ++attempt) {
+        if (fk::SingleInstance::ShowWindow(fk::SingleInstance::GetWindow(name)))
+            break;
+    }
+    return igOtherInstance;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -142,10 +167,13 @@ int main(int argc, char** argv)
     // One window at a time: a second start brings the first forward and ends. Runs that take
     // pictures or measure start-up stand alone.
     const bool standalone = !args.ScreenshotDir.empty() || args.ExitWhenShown || args.QuitAfterConnect;
-    if (!standalone && fk::SingleInstance::InstanceExists(version.InstanceName)) {
-        fk::SingleInstance::ShowWindow(fk::SingleInstance::GetWindow(version.InstanceName));
+    if (!standalone && TakeInstanceGuard(version.InstanceName) == igOtherInstance)
         return 0;
-    }
+
+    // The trace starts before the window so that it sees the window's first status.
+    fk::TAppTrace trace;
+    if (!args.TraceFile.empty() && !trace.Open(args.TraceFile, version.ProductAndVersion()))
+        std::cerr << "ferrovan-kest: " << trace.Error().toStdString() << std::endl;
 
     fk::TMainFormSetup setup;
     setup.ExtraPorts = args.Ports;
@@ -169,6 +197,9 @@ int main(int argc, char** argv)
             }
         });
     form.show();
+    // Runs that take pictures or measure end by themselves: no box waits for an answer there.
+    if (!trace.Error().isEmpty() && !standalone)
+        QTimer::singleShot(0, &form, [&form, &trace] { trace.ShowFailure(&form); });
     if (args.ExitWhenShown) {
         // The window is shown once its platform window is exposed and has painted.
         auto* check = new QTimer(&form);
@@ -184,5 +215,7 @@ int main(int argc, char** argv)
         check->start(1);
     }
     const int loop = app.exec();
-    return loop != 0 ? loop : exitCode;
+    const int status = loop != 0 ? loop : exitCode;
+    fk::TTraceSink::Exit(status);
+    return status;
 }

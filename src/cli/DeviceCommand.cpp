@@ -67,7 +67,8 @@ double TDeviceCommand::Elapsed() const
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
 }
 
-bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index)
+bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index,
+                                 const TCommEnumerator::TDiscoveryPaths& paths)
 {
     // "module:ADDRESS" is a wireless module. A path is opened as it is (a pseudo-terminal,
     // /dev/serial/by-id/...); a name is looked up among the machine's ports and otherwise
@@ -81,10 +82,12 @@ bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortL
         index = static_cast<int>(list.size()) - 1;
         return true;
     }
+    // An adapter's identity ("usb:0403:6001:A50285BI") finds it whatever its name is now.
     if (port.find('/') == String::npos) {
-        TCommEnumerator::GetPortList(list, true);
+        TCommEnumerator::GetPortList(list, true, paths, nullptr);
+        const bool identity = TCommEnumerator::TCommPortInfo::IsIdentity(port);
         for (std::size_t i = 0; i < list.size(); ++i) {
-            if (list[i].PortName == port) {
+            if (identity ? list[i].Identity() == port : list[i].PortName == port) {
                 index = static_cast<int>(i);
                 return true;
             }

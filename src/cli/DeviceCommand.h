@@ -4,6 +4,7 @@
 // result and closes the port again. Every wait is bounded by the command's time-out.
 #include "platform/Component.h"
 #include "platform/Types.h"
+#include "ports/CommEnumerator.h"
 #include "ports/CommPortInfo.h"
 #include "session/ModuleSession.h"
 #include "cli/DeviceText.h"
@@ -55,8 +56,11 @@ public:
     static const char* Name(TDeviceCommandKind kind) noexcept;
 
     // The port-list entries for a PORT argument and the index of the one it names: a path
-    // is taken as it is; a name is looked up among the machine's ports, else taken as /dev/NAME.
-    static bool ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index);
+    // is taken as it is (also /dev/serial/by-id/...); a name or an adapter's identity
+    // ("usb:0403:6001:A50285BI") is looked up among the machine's ports (found in paths), a
+    // name not found is taken as /dev/NAME.
+    static bool ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index,
+                            const TCommEnumerator::TDiscoveryPaths& paths = {});
 
 private:
     enum TPhase { phConnecting, phActing, phDone };

@@ -8,9 +8,16 @@
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
+<<<<<<< HEAD
+#include "ports/TakenAdapters.h"
+#include "session/PortHolderText.h"
+=======
+#include "support/TraceSink.h"
+>>>>>>> trace
 #include "support/VersionInfo.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace fk {
 
@@ -37,10 +44,27 @@ const char* const TimeoutNote =
     "  --timeout SECONDS       the command ends within this time (default 10)\n";
 const char* const JsonNote = "  --json                  print one JSON object\n";
 const char* const ExitNote = "exit status: 0 success, 1 the port or the device failed, 2 wrong usage\n";
+const char* const TraceNote = "  --trace FILE            write a diagnostic trace to FILE (JSON lines: packets, states,\n"
+                              "                          status texts, port events; never a pass phrase)\n";
+
+// The commands that talk to a device or a module take --trace.
+bool TakesTrace(const TCommandInfo& c)
+{
+    const std::string name = c.name;
+    return c.devicePort || name == "modules" || name == "module-ap" || name == "flash";
+}
+
+std::vector<TCommandInfo> WithTrace(std::vector<TCommandInfo> commands)
+{
+    for (TCommandInfo& c : commands)
+        if (TakesTrace(c))
+            c.options.push_back({"trace", true});
+    return commands;
+}
 
 const std::vector<TCommandInfo>& Commands()
 {
-    static const std::vector<TCommandInfo> commands = {
+    static const std::vector<TCommandInfo> commands = WithTrace({
         {"ports", "ports [--json]", "list the machine's serial ports",
          "Lists the machine's serial ports in natural order, with their descriptions.\n\n"
          "  --json                  print a JSON array\n",
@@ -116,7 +140,7 @@ const std::vector<TCommandInfo>& Commands()
         {"help", "help [COMMAND]", "show this text, or one command's usage",
          "Shows the overview of the commands, or the usage of one command (as COMMAND --help does).\n", false,
          {}},
-    };
+    });
     return commands;
 }
 
@@ -154,6 +178,7 @@ std::string TTool::Usage()
     text += "--module-tcp-port N (default 90) and --udp-port N (default 13873) set the module ports.\n"
             "--timeout SECONDS bounds every device command (default 10); for flash it bounds each\n"
             "step of the device.\n"
+            "--trace FILE writes a diagnostic trace of a device or module command to FILE.\n"
             "\n";
     text += ExitNote;
     return text;
@@ -165,6 +190,8 @@ std::string TTool::CommandUsage(const std::string& command)
     if (!c)
         return {};
     std::string text = std::string("usage: ferrovan ") + c->synopsis + "\n\n" + c->details;
+    if (TakesTrace(*c))
+        text += TraceNote;
     if (c->devicePort) {
         text += TimeoutNote;
         text += JsonNote;
@@ -230,6 +257,32 @@ int TTool::Run(const std::vector<std::string>& args)
             return exitOk;
         }
     }
+    TTraceSink trace;
+    if (!OpenTrace(command, rest, trace))
+        return exitUsage;
+    const int status = RunCommand(command, rest);
+    TTraceSink::Exit(status);
+    return status;
+}
+
+bool TTool::OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace)
+{
+    // Usage errors are the command's to report; a trace file that cannot be written is one.
+    TCommandLine cl;
+    if (!cl.Parse(args, Options(command)) || !cl.Has("trace"))
+        return true;
+    const std::string path = *cl.Value("trace");
+    if (!trace.Open(path)) {
+        err_ << "ferrovan " << command << ": " << TTraceSink::OpenFailureText(path) << "\n";
+        return false;
+    }
+    TTraceSink::SetActive(&trace);
+    TTraceSink::Start("ferrovan " + command, TFileVersionInfo().ProductAndVersion());
+    return true;
+}
+
+int TTool::RunCommand(const std::string& command, const std::vector<std::string>& rest)
+{
     if (command == "ports")
         return Ports(rest);
     if (command == "info" || command == "set" || command == "vent" || command == "reboot")
@@ -243,6 +296,43 @@ int TTool::Run(const std::vector<std::string>& args)
     return TImageCommand(out_, err_).Make(rest);
 }
 
+namespace {
+
+// Who an adapter is, beside its name: USB ids, its place on the bus, its stable names.
+void AddIdentity(TJsonWriter& w, const TCommEnumerator::TCommPortInfo& p)
+{
+    char id[8];
+    std::snprintf(id, sizeof id, "%04x", p.UsbVendorId);
+    w.Member("vendor_id", p.UsbVendorId || p.UsbProductId ? String(id) : String());
+    std::snprintf(id, sizeof id, "%04x", p.UsbProductId);
+    w.Member("product_id", p.UsbVendorId || p.UsbProductId ? String(id) : String());
+    w.Member("usb_path", p.UsbPath).Member("by_path", p.StableLocation).Member("identity", p.Identity());
+}
+
+String TakenAdapterText(const TTakenAdapter& a)
+{
+    return TPortHolderText::BrlttyTookAdapter(a.Product);
+}
+
+// An adapter brltty has taken: it has no port, and the entry says why and what to do.
+void AddTakenAdapter(TJsonWriter& w, const TTakenAdapter& a)
+{
+    char vendor[8], product[8];
+    std::snprintf(vendor, sizeof vendor, "%04x", a.VendorId);
+    std::snprintf(product, sizeof product, "%04x", a.ProductId);
+    w.BeginObject()
+        .Member("port", String())
+        .Member("description", a.Product)
+        .Member("vendor_id", String(vendor))
+        .Member("product_id", String(product))
+        .Member("usb_path", a.UsbPath)
+        .Member("taken_by", String("brltty"))
+        .Member("hint", TakenAdapterText(a))
+        .EndObject();
+}
+
+} // namespace
+
 int TTool::Ports(const std::vector<std::string>& args)
 {
     TCommandLine cl;
@@ -251,11 +341,12 @@ int TTool::Ports(const std::vector<std::string>& args)
         return exitUsage;
     }
     TCommEnumerator::TCommPortList_ list;
-    if (!TCommEnumerator::GetPortList(list, true)) {
+    if (!TCommEnumerator::GetPortList(list, true, paths_, nullptr)) {
         err_ << "ferrovan ports: the serial ports could not be listed\n";
         return exitFailed;
     }
     std::sort(list.begin(), list.end());
+    const std::vector<TTakenAdapter> taken = TTakenAdapters::Find(paths_, procRoot_);
     if (cl.Has("json")) {
         TJsonWriter w;
         w.BeginArray();
@@ -268,15 +359,21 @@ int TTool::Ports(const std::vector<std::string>& args)
                 .Member("class", p.ClassPath)
                 .Member("system_port", p.SystemPort)
                 .Member("serial_number", p.SerialNumber)
-                .Member("stable_path", p.StablePath)
-                .EndObject();
+                .Member("stable_path", p.StablePath);
+            AddIdentity(w, p);
+            w.EndObject();
         }
+        for (const TTakenAdapter& a : taken)
+            AddTakenAdapter(w, a);
         w.EndArray();
         out_ << w.Text() << "\n";
         return exitOk;
     }
+    for (const TTakenAdapter& a : taken)
+        out_ << TDeviceText::Escaped(a.UsbPath) << "\t" << TDeviceText::Escaped(TakenAdapterText(a)) << "\n";
     if (list.empty()) {
-        out_ << "No serial ports found.\n";
+        if (taken.empty())
+            out_ << "No serial ports found.\n";
         return exitOk;
     }
     for (const auto& p : list) {

@@ -3,6 +3,7 @@
 //   0 success, 1 the port or the device failed, 2 wrong usage.
 #include "cli/CommandLine.h"
 #include "platform/Types.h"
+#include "ports/CommEnumerator.h"
 
 #include <ostream>
 #include <string>
@@ -11,6 +12,7 @@
 namespace fk {
 
 class TCommandLine;
+class TTraceSink;
 
 enum TExitStatus : int { exitOk = 0, exitFailed = 1, exitUsage = 2 };
 
@@ -38,7 +40,18 @@ public:
     // Standard output is a terminal: progress is drawn as a bar redrawn in place.
     void SetTerminal(bool terminal) noexcept { terminal_ = terminal; }
 
+    // Where `ports` looks for the machine's ports and for brltty (tests hand in trees of their own).
+    void SetDiscoveryPaths(const TCommEnumerator::TDiscoveryPaths& paths, const String& procRoot)
+    {
+        paths_ = paths;
+        procRoot_ = procRoot;
+    }
+
 private:
+    // --trace FILE of a device or module command: the trace file opened and made active;
+    // false (the error told) when it cannot be opened.
+    bool OpenTrace(const std::string& command, const std::vector<std::string>& args, TTraceSink& trace);
+    int RunCommand(const std::string& command, const std::vector<std::string>& rest);
     int Ports(const std::vector<std::string>& args);
     int Module(const std::string& command, const std::vector<std::string>& args);
     // --module-tcp-port and --udp-port; false with the command line's error set.
@@ -50,6 +63,8 @@ private:
     std::ostream& err_;
     bool terminal_ = false;
     unsigned codePage_ = 0;
+    TCommEnumerator::TDiscoveryPaths paths_;
+    String procRoot_ = "/proc";
 };
 
 } // namespace fk

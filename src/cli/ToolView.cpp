@@ -5,6 +5,11 @@
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
 #include "session/ModuleSession.h"
+<<<<<<< HEAD
+#include "session/PortHolderText.h"
+=======
+#include "support/TraceSink.h"
+>>>>>>> trace
 
 #include <QEventLoop>
 #include <QObject>
@@ -12,14 +17,22 @@
 
 namespace fk {
 
-void TToolView::ShowStatus(int index, TIconClass, const String&)
+void TToolView::ShowStatus(int index, TIconClass, const String& portSuffix)
 {
+    if (TTraceSink::Enabled()) {
+        // The status as the window would show it in English, the tool's language.
+        String text = TMessageTable::DefaultText(index);
+        if (!portSuffix.empty())
+            text += ": " + portSuffix;
+        TTraceSink::Status(text);
+    }
     status_ = index;
     Changed();
 }
 
 void TToolView::ClearStatus()
 {
+    TTraceSink::Status("");
     status_ = -1;
     Changed();
 }
@@ -40,6 +53,7 @@ void TToolView::ShowProgress(bool, int, bool) { Changed(); }
 
 void TToolView::ShowMessage(int index)
 {
+    TTraceSink::Message(TMessageTable::DefaultText(index));
     message_ = index;
     Changed();
 }
@@ -52,7 +66,12 @@ bool TToolView::ChooseFirmwareFile(const String&, String& fileName)
     return true;
 }
 
-TQuestionAnswer TToolView::AskQuestion(int) { return Answer; }
+TQuestionAnswer TToolView::AskQuestion(int index)
+{
+    TTraceSink::Question(TMessageTable::DefaultText(index),
+                         Answer == qaYes ? "yes" : Answer == qaNo ? "no" : "cancel");
+    return Answer;
+}
 
 void TToolView::Changed()
 {
@@ -78,7 +97,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     const u32 error = session ? session->LastOpenError() : 0;
     if (session && error == ERROR_SUCCESS && opened_)
         return session->Messages().MessageText(staConnectionLost)
-            + ": the port was lost (the line hung up, or the device was unplugged or closed)";
+            + ": the port was lost (the line hung up, or the device was unplugged or closed)"
+            + (session->ModemCommandBytes() > 0 ? ". " + TPortHolderText::ModemManagerTouched(session->ModemCommandBytes())
+                                               : String());
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
         : String(TMessageTable::DefaultText(staPortOpenFailed));
@@ -89,6 +110,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
                 "(sudo usermod -aG dialout $USER) and log in again.";
     else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
         text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
+    else if (const String holder = TPortHolderText::Hint(session ? session->PortHolder() : TPortHolderReport());
+             !holder.empty())
+        text += ": " + holder;
     else if (error != ERROR_SUCCESS)
         text += " (" + ErrorText(error) + ")";
     return text;

@@ -1,12 +1,39 @@
 #include "connection/KestConnection.h"
 
 #include "ports/SerialPort.h"
+#include "protocol/DeviceMessages.h"
 #include "protocol/KestPacket.h"
+#include "support/TraceSink.h"
 
 #include <ctime>
 #include <new>
 
 namespace fk {
+
+namespace {
+
+const char* CloseReasonName(TCommCloseReason reason) noexcept
+{
+    switch (reason) {
+    case ccReasonClose: return "close";
+    case ccReasonReOpen: return "reopen";
+    case ccReasonError: return "error";
+    }
+    return "unknown";
+}
+
+const char* LossReasonName(TPacketLossReason reason) noexcept
+{
+    switch (reason) {
+    case plrUnrecognized: return "unrecognised";
+    case plrCorrupted: return "corrupted";
+    case plrTimeouted: return "timed-out";
+    case plrNotSent: return "not-sent";
+    }
+    return "unknown";
+}
+
+} // namespace
 
 TKestConnection::TKestConnection(TComponent* owner)
     : TKestConnection(owner, DefaultBaudRate, DefaultParity, DefaultDataBits, DefaultStopBits)
@@ -254,7 +281,30 @@ u32 TKestConnection::TickCount() const noexcept
 
 u32 TKestConnection::Write(const void* data, u32 count)
 {
-    return commPort_ ? commPort_->Write(data, count, nullptr) : 0;
+    if (!commPort_)
+        return 0;
+    if (TTraceSink::Enabled())
+        TracePacket(true, data, count, ptKestPacket2);
+    return commPort_->Write(data, count, nullptr);
+}
+
+// Buffers sent are not typed: one that reads as a whole protocol-2 packet is one, anything
+// else is taken as protocol 1. Only protocol-2 codes have names.
+void TKestConnection::TracePacket(bool sent, const void* data, u32 count, TKestPacketType type) const
+{
+    const auto* p = static_cast<const u8*>(data);
+    if (sent && !(count >= KestPacketHeader2_t_::DataOffset && p[0] == KestPacketHeader2_t_::StartConstant
+                  && u32(p[4] | p[5] << 8) == count))
+        type = ptKestPacket1;
+    int code = -1;
+    const char* name = "";
+    if (type == ptKestPacket2 && count > 1) {
+        code = p[1];
+        name = DeviceCodeName(p[1]);
+    } else if (type == ptKestPacket1 && count > 5) {
+        code = p[5];
+    }
+    TTraceSink::Packet(sent, currentPortName_, code, name, data, count);
 }
 
 bool TKestConnection::SendData(const void* data, u32 count)
@@ -335,7 +385,14 @@ void TKestConnection::OnOpeningEvent(TObject*, const String& portName, u32 resul
     DoOnOpening(portName, result);
 }
 
-void TKestConnection::OnOpenEvent(TObject*, const String& portName, u32 result) { DoOnOpen(portName, result); }
+void TKestConnection::OnOpenEvent(TObject*, const String& portName, u32 result)
+{
+    if (result == 0)
+        TTraceSink::Port("opened", portName);
+    else
+        TTraceSink::Port("open-failed", portName, {}, result);
+    DoOnOpen(portName, result);
+}
 
 void TKestConnection::OnClosingEvent(TObject*, const String& portName, u32 result, TCommCloseReason reason)
 {
@@ -345,6 +402,7 @@ void TKestConnection::OnClosingEvent(TObject*, const String& portName, u32 resul
 void TKestConnection::OnClosedEvent(TObject*, const String& portName, u32 result, TCommCloseReason reason)
 {
     currentPortName_.clear();
+    TTraceSink::Port("closed", portName, CloseReasonName(reason), result);
     DoOnClosed(portName, result, reason);
 }
 
@@ -375,7 +433,11 @@ void TKestConnection::OnErrorEvent(TObject*, TCommErrorFlags errors) { DoOnError
 
 void TKestConnection::OnRxSpeedEvent(TObject*, u32 value) { DoOnRxSpeed(value); }
 
-void TKestConnection::OnModemLostEvent(TObject*, u32 value) { DoOnModemLost(value); }
+void TKestConnection::OnModemLostEvent(TObject*, u32 value)
+{
+    TTraceSink::Port("lost", currentPortName_, {}, value);
+    DoOnModemLost(value);
+}
 
 // ---------------------------------------------------------------- raisers
 
@@ -475,6 +537,8 @@ void TKestConnection::DoOnModemLost(u32 value) { OnModemLost.Invoke(this, value)
 
 void TKestConnection::ReceiverPacket(const u8* buffer, u32 length, TKestPacketType type)
 {
+    if (TTraceSink::Enabled())
+        TracePacket(false, buffer, length, type);
     try {
         DoOnPacketReceived(buffer, length, type);
     } catch (...) {
@@ -484,6 +548,7 @@ void TKestConnection::ReceiverPacket(const u8* buffer, u32 length, TKestPacketTy
 
 void TKestConnection::ReceiverLoss(const u8* buffer, u32 length, TPacketLossReason reason, TCommErrorFlags errors)
 {
+    TTraceSink::Dropped(currentPortName_, LossReasonName(reason), buffer, length);
     try {
         DoOnPacketLoss(buffer, length, reason, errors);
     } catch (...) {

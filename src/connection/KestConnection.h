@@ -156,6 +156,8 @@ private:
     void Hook(TCommPort* port, bool add);
     bool WriteHead();
     void DropFailedHead(TCommErrorFlags errors);
+    // The diagnostic trace's record of a packet written to the port or received.
+    void TracePacket(bool sent, const void* data, u32 count, TKestPacketType type) const;
 
     // TKestReceiver::TSink
     void ReceiverPacket(const u8* buffer, u32 length, TKestPacketType type) override;

@@ -1,6 +1,7 @@
 #include "controls/Knob.h"
 
 #include "controls/DesignScale.h"
+#include "controls/KnobColors.h"
 #include "controls/KnobLayout.h"
 #include "controls/KnobSpinButtons.h"
 
@@ -10,12 +11,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QWheelEvent>
 
 namespace fk {
 
 namespace {
-
-const QColor Silver(0xC0, 0xC0, 0xC0);
 
 // The edit box's keys the knob handles; false for any other key.
 bool EditKey(int key, TKnobLogic::TEditKey& out)
@@ -71,6 +71,8 @@ TKnob::TKnob(QWidget* parent)
     spin_->OnMouseMove = TKnobPart::TMouseMoveEvent(this, &TKnob::SpinMouseMove);
     spin_->OnMouseUp = TKnobPart::TMouseEvent(this, &TKnob::SpinMouseUp);
     spin_->OnSpin = TEvent<TObject*, bool>(this, &TKnob::SpinStep);
+    for (QWidget* part : {static_cast<QWidget*>(background_), static_cast<QWidget*>(knob_), static_cast<QWidget*>(spin_)})
+        part->installEventFilter(this); // for the wheel
     caption_ = new QLabel(this);
     unit_ = new QLabel(this);
     for (QLabel* label : {caption_, unit_}) {
@@ -79,6 +81,15 @@ TKnob::TKnob(QWidget* parent)
         label->hide();
     }
     QObject::connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) { FocusChanged(old, now); });
+    keyUpTimer_.setSingleShot(true);
+    keyUpTimer_.setInterval(KeyReleaseSettle);
+    QObject::connect(&keyUpTimer_, &QTimer::timeout, this, [this] { ArrowKeySettled(); });
+    wheelTimer_.setSingleShot(true);
+    wheelTimer_.setInterval(WheelBurstEnd);
+    QObject::connect(&wheelTimer_, &QTimer::timeout, this, [this] {
+        wheelRemainder_ = 0;
+        logic_.WheelEnd();
+    });
 
     enabledApplied_ = !isEnabled();
     ApplyEnabled(isEnabled());
@@ -269,22 +280,45 @@ void TKnob::ApplyUnitVisibility()
 void TKnob::setColor1(const QColor& color)
 {
     color1_ = color;
-    if (isEnabled())
-        knob_->SetBrush(color);
+    ApplyColors();
 }
 
 void TKnob::setColor2(const QColor& color)
 {
     color2_ = color;
-    if (isEnabled())
-        background_->SetBrush(color);
+    ApplyColors();
 }
 
 void TKnob::setColor3(const QColor& color)
 {
     color3_ = color;
-    if (CanMove())
-        spin_->SetColor(color);
+    ApplyColors();
+}
+
+void TKnob::setSkinColors(bool skinColors)
+{
+    skinColors_ = skinColors;
+    ApplyColors();
+}
+
+void TKnob::ApplyColors()
+{
+    const TKnobColors c =
+        TKnobColors::For(palette(), skinColors_, enabledApplied_, CanMove(), color1_, color2_, color3_);
+    background_->SetBrush(c.BackgroundBrush);
+    background_->SetPen(QPen(c.BackgroundPen));
+    knob_->SetBrush(c.KnobBrush);
+    knob_->SetPen(QPen(c.KnobPen));
+    spin_->SetColor(c.Spin);
+    spin_->SetArrowColor(c.SpinArrow);
+    // Texts without a colour of their own take the active theme's (from the parent, so a later
+    // change of theme reaches them too).
+    for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(caption_), static_cast<QWidget*>(unit_)}) {
+        if (c.Text.isValid())
+            SetTextColor(w, c.Text);
+        else
+            w->setPalette(QPalette());
+    }
 }
 
 void TKnob::setHint(const QString& hint)
@@ -317,16 +351,10 @@ void TKnob::SetTextColor(QWidget* widget, const QColor& color)
 
 void TKnob::setCanSpin(bool canMove)
 {
+    if (!canMove)
+        DropHold();
     logic_.setCanMove(canMove);
-    spin_->SetColor(canMove ? color3_ : QColor(Qt::white));
-    // A knob that can move shows its texts in the colours of the active theme (taken from the
-    // parent, so a later change of theme reaches them too); one that cannot, in silver.
-    for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(caption_), static_cast<QWidget*>(unit_)}) {
-        if (canMove)
-            w->setPalette(QPalette());
-        else
-            SetTextColor(w, Silver);
-    }
+    ApplyColors();
     edit_->setReadOnly(!canMove);
     for (QWidget* w : {static_cast<QWidget*>(edit_), static_cast<QWidget*>(spin_), static_cast<QWidget*>(caption_),
                        static_cast<QWidget*>(unit_)})
@@ -335,28 +363,37 @@ void TKnob::setCanSpin(bool canMove)
 
 void TKnob::ApplyEnabled(bool enabled)
 {
-    if (enabled) {
-        background_->SetBrush(color2_);
-        background_->SetPen(QPen(Qt::black));
-        knob_->SetBrush(color1_);
-        knob_->SetPen(QPen(Qt::black));
-    } else {
-        background_->SetBrush(Silver);
-        background_->SetPen(QPen(Silver));
-        knob_->SetBrush(QColor(Qt::white));
-        knob_->SetPen(QPen(Silver));
-    }
-    setCanSpin(enabled);
     enabledApplied_ = enabled;
+    setCanSpin(enabled);
+}
+
+void TKnob::DropHold()
+{
+    spin_->CancelPress();
+    keyUpTimer_.stop();
+    wheelTimer_.stop();
+    wheelRemainder_ = 0;
+    logic_.LoseHold();
+}
+
+void TKnob::hideEvent(QHideEvent* event)
+{
+    DropHold();
+    QWidget::hideEvent(event);
 }
 
 void TKnob::changeEvent(QEvent* event)
 {
+    // A window that is no longer active gets no release of a button held on the knob.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        DropHold();
     // Enabling follows the effective state, so a disabled parent (a group box) greys the knob too.
     if (event->type() == QEvent::EnabledChange && isEnabled() != enabledApplied_)
         ApplyEnabled(isEnabled());
     else if (event->type() == QEvent::FontChange && laidOut_)
         UpdateSize(autoSize_);
+    else if (event->type() == QEvent::PaletteChange)
+        ApplyColors();
     QWidget::changeEvent(event);
 }
 
@@ -606,9 +643,72 @@ void TKnob::focusInEvent(QFocusEvent* event)
 
 // --- keys and the edit box
 
+void TKnob::wheelEvent(QWheelEvent* event)
+{
+    const QPoint angle = event->angleDelta();
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    if (!isEnabled() || !CanMove()) {
+        event->ignore();
+        return;
+    }
+    // 120 eighths of a degree are one notch; a fine-grained wheel adds up to whole ones.
+    wheelRemainder_ += delta;
+    const int notches = wheelRemainder_ / 120;
+    wheelRemainder_ %= 120;
+    if (!logic_.WheelStep(notches)) {
+        wheelRemainder_ = 0;
+        event->ignore();
+        return;
+    }
+    if (logic_.Wheeling())
+        wheelTimer_.start();
+    event->accept();
+}
+
+void TKnob::ArrowKeyPressed(bool autoRepeat)
+{
+    if (autoRepeat) {
+        keyUpTimer_.stop(); // the key is still held: its move goes on
+        keyRepeating_ = true;
+        return;
+    }
+    // A new press: the move of a key released before ends first.
+    if (keyUpTimer_.isActive()) {
+        keyUpTimer_.stop();
+        ArrowKeySettled();
+    }
+    keyRepeating_ = false;
+}
+
+void TKnob::ArrowKeyReleased(bool fromEdit, TKnobLogic::TEditKey key)
+{
+    keyUpFromEdit_ = fromEdit;
+    keyUpKey_ = key;
+    // A key that never repeated was tapped: its move ends now. Once it repeats, a release may be
+    // one half of a repeat pair; the move ends when no repeated press follows it.
+    if (keyRepeating_)
+        keyUpTimer_.start();
+    else
+        ArrowKeySettled();
+}
+
+void TKnob::ArrowKeySettled()
+{
+    if (!keyUpFromEdit_) {
+        logic_.ArrowKeyUp();
+        return;
+    }
+    const TKnobLogic::TCaret caret = logic_.EditKeyUp(keyUpKey_);
+    if (caret == TKnobLogic::crStart)
+        edit_->home(false);
+    else if (caret == TKnobLogic::crEnd)
+        edit_->end(false);
+}
+
 void TKnob::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        ArrowKeyPressed(event->isAutoRepeat());
         logic_.ArrowKeyDown(event->key() == Qt::Key_Up);
         event->accept();
         return;
@@ -620,7 +720,7 @@ void TKnob::keyReleaseEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
         if (!event->isAutoRepeat())
-            logic_.ArrowKeyUp();
+            ArrowKeyReleased(false, event->key() == Qt::Key_Up ? TKnobLogic::ekUp : TKnobLogic::ekDown);
         event->accept();
         return;
     }
@@ -643,7 +743,15 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseMove:
-        ForwardMouse(static_cast<QWidget*>(watched), event);
+        // The spin buttons and the faces report their mouse themselves.
+        if (watched != spin_ && watched != knob_ && watched != background_)
+            ForwardMouse(static_cast<QWidget*>(watched), event);
+        break;
+    case QEvent::Wheel:
+        // The wheel over any part turns the knob (a part that is not the knob would keep it).
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        if (event->isAccepted())
+            return true;
         break;
     default:
         break;
@@ -662,6 +770,8 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
         TKnobLogic::TEditKey k;
         if (!EditKey(key->key(), k))
             break;
+        if (k == TKnobLogic::ekUp || k == TKnobLogic::ekDown)
+            ArrowKeyPressed(key->isAutoRepeat());
         bool handled = false;
         applyCaret(logic_.EditKeyDown(k, handled));
         return handled;
@@ -676,10 +786,11 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyRelease: {
         auto* key = static_cast<QKeyEvent*>(event);
         TKnobLogic::TEditKey k;
-        if (key->isAutoRepeat() || !EditKey(key->key(), k))
+        if (key->isAutoRepeat() || !EditKey(key->key(), k) || (k != TKnobLogic::ekUp && k != TKnobLogic::ekDown))
             break;
-        applyCaret(logic_.EditKeyUp(k));
-        return k == TKnobLogic::ekUp || k == TKnobLogic::ekDown;
+        applyCaret(k == TKnobLogic::ekUp ? TKnobLogic::crStart : TKnobLogic::crEnd);
+        ArrowKeyReleased(true, k);
+        return true;
     }
     case QEvent::FocusIn:
         FocusEnters();

@@ -20,6 +20,7 @@
 #include "controls/KnobLogic.h"
 
 #include <QColor>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -42,6 +43,8 @@ public:
     static constexpr int LabelSpace = 2;      // gap above the caption label
     static constexpr int LabelUnitSpace = 2;  // gap before the unit label
     static constexpr int MouseSensitivity = TKnobLogic::MouseSensitivity;
+    static constexpr int WheelBurstEnd = 300;   // ms after the last wheel notch: the move ends
+    static constexpr int KeyReleaseSettle = 100; // ms a released arrow key waits for a repeat
 
     explicit TKnob(QWidget* parent = nullptr);
     ~TKnob() override;
@@ -124,6 +127,11 @@ public:
     void setColor2(const QColor& color);
     QColor Color3() const { return color3_; }
     void setColor3(const QColor& color);
+    // False (the default): the written colours above, with black, white and silver, made for a
+    // light window. True: colours that keep their contrast on the palette of the active skin
+    // (see TKnobColors); they follow every change of the palette.
+    bool SkinColors() const noexcept { return skinColors_; }
+    void setSkinColors(bool skinColors);
     // Tool tip text, shown when ShowHint is on and nothing is held.
     QString Hint() const { return hint_; }
     void setHint(const QString& hint);
@@ -185,6 +193,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     // TKnobLogic::THost
@@ -218,9 +228,15 @@ private:
     void FocusEnters();
     void FocusLeaves();
     void ApplyEnabled(bool enabled);
+    void ApplyColors();
     void ApplyHint();
     void ApplyUnitVisibility();
     static void SetTextColor(QWidget* widget, const QColor& color);
+    // Whatever holds the knob lets go, and the move under way ends (see TKnobLogic::LoseHold).
+    void DropHold();
+    void ArrowKeyPressed(bool autoRepeat);
+    void ArrowKeyReleased(bool fromEdit, TKnobLogic::TEditKey key);
+    void ArrowKeySettled();
 
     TKnobLogic logic_;
     TCustomKnob* background_ = nullptr;
@@ -243,12 +259,23 @@ private:
     QColor color3_ = QColor(0x00, 0xFF, 0xFF);
     QString hint_;
     bool showHint_ = true;
+    bool skinColors_ = false;
     bool enabledApplied_ = true;
     bool laidOut_ = false;
     bool warping_ = false;  // a pointer warp is delivering its own move: ignore it
     QPoint spinGlobal_;     // global pointer position of the spin event being handled
     bool cursorSaved_ = false;
     bool focusInside_ = false; // the knob or its edit box has the keyboard focus
+    // The release of a repeating arrow key ends its move only when no repeated press follows
+    // at once: X11 reports a held key as release and press pairs and marks only the first
+    // release as an auto-repeat, so each later pair would end the move and write.
+    QTimer keyUpTimer_;
+    bool keyRepeating_ = false; // the held key has repeated
+    bool keyUpFromEdit_ = false;
+    TKnobLogic::TEditKey keyUpKey_ = TKnobLogic::ekUp;
+    // A burst of wheel notches is one move, ended this long after the last notch.
+    QTimer wheelTimer_;
+    int wheelRemainder_ = 0; // eighths of a degree short of a whole notch
 };
 
 } // namespace fk

@@ -197,8 +197,8 @@ void TKnobLogic::setDot(unsigned d)
 void TKnobLogic::setCanMove(bool canMove)
 {
     canMove_ = canMove;
-    if (!canMove && moving_)
-        EndMove(true);
+    if (!canMove)
+        LoseHold();
 }
 
 // --- dead zones
@@ -296,6 +296,7 @@ void TKnobLogic::ResetMove()
     moving_ = false;
     clicksDetached_ = false;
     moveStarted_ = false;
+    wheeling_ = false;
 }
 
 void TKnobLogic::EndMove(bool cancel)
@@ -411,6 +412,48 @@ void TKnobLogic::EditExit()
         SpinChange(GetEditPosition(), scStartMove | scEndMove, 0, true);
 }
 
+void TKnobLogic::LoseHold()
+{
+    spinPressed_ = false;
+    facePressed_ = false;
+    pendingReset_ = false;
+    if (moveStarted_)
+        EndMove(true);
+    else
+        ResetMove();
+}
+
+// --- the mouse wheel
+
+bool TKnobLogic::WheelStep(int notches)
+{
+    if (!canMove_ || spinPressed_ || facePressed_ || moving_)
+        return false;
+    if (notches == 0)
+        return true;
+    const long long step = static_cast<long long>(notches) * increment_;
+    if ((position_ == min_ && step <= 0) || (position_ == max_ && step >= 0))
+        return true; // at the end of the range: taken, nothing moves
+    if (!wheeling_) {
+        // A move of another input (an arrow key, a step) ends before the wheel's begins.
+        if (moveStarted_)
+            EndMove(false);
+        startPosition_ = position_;
+        wheeling_ = true;
+    }
+    SpinChange(Clamp(static_cast<long long>(position_) + step), scStartMove, step < 0 ? -1 : 1, true);
+    return true;
+}
+
+void TKnobLogic::WheelEnd()
+{
+    if (!wheeling_)
+        return;
+    wheeling_ = false;
+    if (moveStarted_)
+        EndMove(false);
+}
+
 // --- spin buttons and arrow keys
 
 void TKnobLogic::SpinClick(bool up)
@@ -431,6 +474,7 @@ void TKnobLogic::ArrowKeyDown(bool up)
 {
     if (!canMove_)
         return;
+    WheelEnd();
     SpinClick(up);
     setHolding(hNone);
 }
@@ -447,6 +491,7 @@ void TKnobLogic::SpinLeftDown(int y)
 {
     if (!canMove_)
         return;
+    WheelEnd();
     pendingReset_ = false;
     if (holding_ != hSpin)
         startPosition_ = position_;
@@ -524,6 +569,7 @@ void TKnobLogic::FaceLeftDown(int x, int y, int width, int height)
 {
     if (!canMove_)
         return;
+    WheelEnd();
     pendingReset_ = false;
     const int cx = width / 2;
     const int cy = height / 2;

@@ -136,6 +136,20 @@ public:
     // The edit box lost the focus: an edited text is applied.
     void EditExit();
 
+    // --- the whole move
+    // Something took the knob's input away (disabled, hidden, the mouse grab lost): whatever
+    // holds the knob lets go and a move under way ends (a drag goes back to its start, steps
+    // already made stay), so every OnStartMove still gets its OnEndMove.
+    void LoseHold();
+
+    // --- the mouse wheel
+    // notches wheel notches (positive: up), each one Increment. A burst of notches is one move:
+    // the first raises OnStartMove, WheelEnd (the host's timer, after the last notch) ends it.
+    // False when the knob does not take the wheel (CanMove false, or a press holds the knob).
+    bool WheelStep(int notches);
+    void WheelEnd();
+    bool Wheeling() const noexcept { return wheeling_; }
+
     // --- spin buttons and arrow keys
     void SpinClick(bool up);
     void ArrowKeyDown(bool up);
@@ -195,6 +209,7 @@ private:
     bool clicksDetached_ = false;
     bool spinPressed_ = false;
     bool facePressed_ = false;
+    bool wheeling_ = false;
     int pressX_ = 0;
     int pressY_ = 0;
     int lastScreenY_ = 0;

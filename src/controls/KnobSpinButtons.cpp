@@ -22,9 +22,24 @@ void TKnobSpinButtons::SetColor(const QColor& color)
     update();
 }
 
+void TKnobSpinButtons::SetArrowColor(const QColor& color)
+{
+    arrowColor_ = color;
+    update();
+}
+
 void TKnobSpinButtons::StopRepeat()
 {
     repeat_.stop();
+}
+
+void TKnobSpinButtons::CancelPress()
+{
+    repeat_.stop();
+    if (pressed_ != btNone) {
+        pressed_ = btNone;
+        update();
+    }
 }
 
 QRect TKnobSpinButtons::ButtonRect(TButton button) const
@@ -41,6 +56,10 @@ void TKnobSpinButtons::paintEvent(QPaintEvent*)
     QPainter painter(this);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Button, color_);
+    if (arrowColor_.isValid()) {
+        for (const QPalette::ColorRole role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+            palette.setColor(role, arrowColor_);
+    }
     painter.fillRect(rect(), color_);
     for (const TButton b : {btUp, btDown}) {
         QStyleOption option;

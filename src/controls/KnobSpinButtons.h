@@ -20,8 +20,14 @@ public:
 
     const QColor& Color() const noexcept { return color_; }
     void SetColor(const QColor& color);
+    // The arrows' colour; invalid: the palette's button text.
+    const QColor& ArrowColor() const noexcept { return arrowColor_; }
+    void SetArrowColor(const QColor& color);
     // Ends the repetition of a held button (a drag took over).
     void StopRepeat();
+    // Lets go of a held button without a release (the knob was disabled or hidden, or lost
+    // the mouse): no further step, the button drawn raised.
+    void CancelPress();
 
     // (Sender, up): a step of a button.
     TEvent<TObject*, bool> OnSpin;
@@ -38,6 +44,7 @@ private:
     void Repeat();
 
     QColor color_;
+    QColor arrowColor_;
     TButton pressed_ = btNone;
     QTimer repeat_;
 };

@@ -118,11 +118,30 @@ void TSpinner::resizeEvent(QResizeEvent*)
     AlignControls();
 }
 
+void TSpinner::DropHold()
+{
+    buttons_->CancelPress();
+    LoseHold();
+}
+
+void TSpinner::hideEvent(QHideEvent* event)
+{
+    DropHold();
+    QWidget::hideEvent(event);
+}
+
 void TSpinner::changeEvent(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::EnabledChange:
+        if (!isEnabled())
+            DropHold();
         TSpinnerLogic::SetEnabled(isEnabled());
+        break;
+    case QEvent::ActivationChange:
+        // A window that is no longer active gets no release of a button held here.
+        if (!isActiveWindow())
+            DropHold();
         break;
     case QEvent::LocaleChange:
         TakeLocale();

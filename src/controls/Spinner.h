@@ -39,6 +39,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,6 +53,7 @@ private:
     void ShowChildHints(bool show) override;
 
     void AlignControls();
+    void DropHold();
     void EditTextEdited(const QString& text);
     void TakeLocale();
 

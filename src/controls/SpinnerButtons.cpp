@@ -25,6 +25,15 @@ QSize TSpinnerButtons::sizeHint() const
     return QSize(15, 21);
 }
 
+void TSpinnerButtons::CancelPress()
+{
+    repeat_.stop();
+    if (pressed_ != hNone) {
+        pressed_ = hNone;
+        update();
+    }
+}
+
 TSpinnerButtons::THalf TSpinnerButtons::HalfAt(const QPoint& pos) const
 {
     if (!rect().contains(pos))

@@ -18,6 +18,8 @@ public:
     // the distance it really moved (0 where the platform refuses to move the pointer).
     int MoveCursorBy(int dy);
     QSize sizeHint() const override;
+    // Lets go of a held button without a release: no further step, the button drawn raised.
+    void CancelPress();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

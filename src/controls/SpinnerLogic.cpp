@@ -233,6 +233,17 @@ void TSpinnerLogic::SetHolding(unsigned bits)
     }
 }
 
+void TSpinnerLogic::LoseHold()
+{
+    resetPending_ = false;
+    if (holding_ == 0) {
+        EndDrag();
+        return;
+    }
+    DoScroll(scEndScroll, dragging_ ? startPosition_ : position_);
+    SetHolding(0);
+}
+
 void TSpinnerLogic::EndDrag()
 {
     if (cursorShown_) {

@@ -92,6 +92,10 @@ public:
     int GetEditPosition() const { return GetPosition(editText_); }
     int CheckPosition(long long p) const;
 
+    // Something took the input away (disabled, hidden, the mouse grab lost): every hold ends
+    // with its end of scroll; a drag goes back to where it began, steps already made stay.
+    void LoseHold();
+
     // Steps.
     bool DoScroll(TScrollCode code, long long p);
     void SpinClick(TScrollCode code, long long delta);

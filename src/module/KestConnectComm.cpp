@@ -1,6 +1,8 @@
 #include "module/KestConnectComm.h"
 
 #include "module/ModuleReply.h"
+#include "support/AnsiCodePage.h"
+#include "support/TraceSink.h"
 #include "module/UDPClient.h"
 #include "module/UDPServer.h"
 #include "platform/LastError.h"
@@ -441,6 +443,7 @@ void TKestConnectComm::DoOnTCPConnect()
     const TIdIPVersion ipVersion = CurrentIPVersion();
     if (TTCPConnection::IsConnected()) {
         if (!commandQueue_.empty()) {
+            TraceModuleText(true, host, commandQueue_.front().Data);
             if (TCPWrite(commandQueue_.front().Data)) {
                 if (commandTimer_) {
                     commandTimer_->SetEnabled(false);
@@ -546,6 +549,7 @@ void TKestConnectComm::FinishReply(bool disconnect)
     data.swap(reply_);
     const String host = replyHost_;
     replyReceived_ = true;
+    TraceModuleText(false, host, data);
     TTCPConnection::DoOnTCPRead(host, replyIPVersion_, replyPort_, data);
     if (IsDestroying())
         return;
@@ -553,6 +557,13 @@ void TKestConnectComm::FinishReply(bool disconnect)
     // One reply per connection; closing it moves the queue on.
     if (disconnect && !IsDestroying())
         TCPDisconnect();
+}
+
+void TKestConnectComm::TraceModuleText(bool sent, const String& host, const TByteString& data)
+{
+    if (TTraceSink::Enabled())
+        TTraceSink::ModuleText(sent, host,
+                               TAnsiCodePage().Decode(TModuleReply::WithoutPassPhrase(data.data(), data.size())));
 }
 
 void TKestConnectComm::HandleReply(const String& host, TIdIPVersion ipVersion, const TByteString& data)

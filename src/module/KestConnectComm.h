@@ -190,6 +190,8 @@ private:
     // command connection.
     void FinishReply(bool disconnect);
     void HandleReply(const String& host, TIdIPVersion ipVersion, const TByteString& data);
+    // The diagnostic trace's record of a command or reply, without its pass phrase.
+    static void TraceModuleText(bool sent, const String& host, const TByteString& data);
     void HandleConfigReply(TKestConnectStatusList& list, TKestConnectStatusList::iterator item,
                            const std::vector<AnsiString>& fields);
     void HandleNetworkReply(TKestConnectStatusList& list, TKestConnectStatusList::iterator item,

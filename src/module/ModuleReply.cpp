@@ -116,4 +116,34 @@ bool TModuleReply::FieldSafe(const AnsiString& text) noexcept
     return text.find_first_of(std::string_view(",\r\n\0", 4)) == AnsiString::npos;
 }
 
+AnsiString TModuleReply::WithoutPassPhrase(const u8* data, std::size_t size)
+{
+    AnsiString text(reinterpret_cast<const char*>(data), data ? size : 0);
+    constexpr std::string_view hidden = "***";
+    if (text.rfind("NEWAPN,", 0) == 0) {
+        // Everything behind the SSID but the closing CR; without a second comma, everything
+        // behind the first one.
+        std::size_t from = text.find(',', NameSize + 1);
+        from = from == AnsiString::npos ? NameSize + 1 : from + 1;
+        const bool cr = text.size() > from && text.back() == '\r';
+        text.replace(from, text.size() - from - (cr ? 1 : 0), hidden);
+        return text;
+    }
+    const TModuleReply reply(data, size);
+    if (!reply.IsLong("KCCONF"))
+        return text;
+    std::size_t from = NameSize + 1;
+    for (int field = 0; field < 3; ++field) {
+        const std::size_t comma = text.find(',', from);
+        if (comma == AnsiString::npos || comma >= reply.Size())
+            return text; // no pass-phrase field
+        from = comma + 1;
+    }
+    std::size_t end = text.find(',', from);
+    if (end == AnsiString::npos || end > reply.Size())
+        end = reply.Size();
+    text.replace(from, end - from, hidden);
+    return text;
+}
+
 } // namespace fk

@@ -54,6 +54,11 @@ public:
     // True when text can travel as one field: no comma, CR, LF or NUL.
     static bool FieldSafe(const AnsiString& text) noexcept;
 
+    // A command or a reply as the diagnostic trace may show it: the pass phrase of an
+    // access-point command ("NEWAPN,SSID,PASS") and of a configuration reply (its fourth
+    // field, as ReadConfig reads it) replaced by "***", whatever their length.
+    static AnsiString WithoutPassPhrase(const u8* data, std::size_t size);
+
 private:
     const u8* data_;
     std::size_t size_;

@@ -1,8 +1,15 @@
 #include "module/UDPPortLock.h"
 
+#include "ports/FileHolders.h"
 #include "support/SingleInstance.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -35,7 +42,83 @@ bool SameFile(int fd, const String& path)
         && open.st_ino == named.st_ino;
 }
 
+// One line of /proc/net/udp or udp6.
+struct TUdpSocketLine {
+    String LocalAddress; // hex, as the kernel prints it
+    u16 Port = 0;
+    u32 Uid = 0;
+    u64 Inode = 0;
+};
+
+std::vector<TUdpSocketLine> UdpSockets()
+{
+    std::vector<TUdpSocketLine> sockets;
+    for (const char* file : {"/proc/net/udp", "/proc/net/udp6"}) {
+        std::ifstream in(file);
+        String line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            String slot, local, remote, state, queues, timer, retransmits;
+            TUdpSocketLine s;
+            if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> s.Uid))
+                continue;
+            String timeout;
+            fields >> timeout >> s.Inode;
+            const auto colon = local.find(':');
+            if (colon == String::npos)
+                continue;
+            s.LocalAddress = local.substr(0, colon);
+            s.Port = u16(std::strtoul(local.substr(colon + 1).c_str(), nullptr, 16));
+            sockets.push_back(s);
+        }
+    }
+    return sockets;
+}
+
+bool IsWildcard(const String& hexAddress)
+{
+    return hexAddress.find_first_not_of('0') == String::npos;
+}
+
+String NameHolder(u64 inode, u32 uid)
+{
+    const TFileHolderList holders = TFileHolders().OfSocket(inode);
+    if (!holders.Visible.empty()) {
+        const TFileHolder& h = holders.Visible.front();
+        return (h.Name.empty() ? String("a program") : h.Name) + " (process " + std::to_string(h.Pid) + ")";
+    }
+    return uid != ::getuid() ? "another user's program" : "another program";
+}
+
 } // namespace
+
+bool TUDPPortLock::FindSharingListener(int fd, String& holder)
+{
+    struct stat own {};
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
+    if (::fstat(fd, &own) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    const u16 port = address.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6&>(address).sin6_port)
+                                                   : ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
+    for (const TUdpSocketLine& s : UdpSockets()) {
+        if (s.Port != port || s.Inode == own.st_ino || s.Uid != ::getuid() || !IsWildcard(s.LocalAddress))
+            continue;
+        holder = NameHolder(s.Inode, s.Uid);
+        return true;
+    }
+    return false;
+}
+
+String TUDPPortLock::DescribeBlocker(u16 port)
+{
+    for (const TUdpSocketLine& s : UdpSockets()) {
+        if (s.Port == port)
+            return NameHolder(s.Inode, s.Uid);
+    }
+    return "another program";
+}
 
 String TUDPPortLock::FileName(u16 port) { return "udp-" + std::to_string(port) + ".lock"; }
 

@@ -7,8 +7,10 @@
 // them gets the datagrams, the other nothing. So the listener first takes "udp-<port>.lock"
 // in the user's runtime folder (the single-instance guard's), locked with flock and holding
 // the owner's process id and program name; a second listener finds it locked and is told who
-// holds the port. The kernel drops the lock when its holder ends, however it ends. Without a
-// usable runtime folder there is no lock and listening goes on unchecked.
+// holds the port. The kernel drops the lock when its holder ends, however it ends. A listener
+// that looks in another runtime folder is found among the port's sockets after binding
+// (FindSharingListener). Sockets of other users cannot share the port at all: the listener
+// binds with SO_REUSEPORT, which the kernel grants to sockets of the same user only.
 #include "platform/LastError.h"
 #include "platform/Types.h"
 #include "ports/UniqueFd.h"
@@ -31,6 +33,15 @@ public:
     const String& Holder() const noexcept { return holder_; }
 
     static String FileName(u16 port);
+
+    // Other sockets of the port of the bound socket fd that share it with us (sockets of this
+    // user bound to the same address, every address included): a second listener that took no
+    // lock, because it looks in another runtime folder (another XDG_RUNTIME_DIR, sudo -E).
+    // True with holder naming it ("ferrovan-kest (process 1234)") when there is one.
+    static bool FindSharingListener(int fd, String& holder);
+    // Who holds a port that could not be bound: a program of ours named, "another user's
+    // program" when the holder cannot be seen, "another program" when none was found.
+    static String DescribeBlocker(u16 port);
 
 private:
     TUniqueFd fd_;

@@ -81,15 +81,24 @@ bool TUDPServer::SetActive(bool value)
         return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
     const int one = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    // SO_REUSEPORT lets the simulated modules (of this user, on 127.0.0.x) bind the port
+    // beside us, and no other user: the kernel shares such a port only among sockets of the
+    // same user. SO_REUSEADDR would let any user's socket bind it and take our datagrams.
+    // A listener on one address also takes SO_REUSEADDR, as it is one of those modules' kind.
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof(one));
+    if (!bindAddress_.empty())
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof(one));
     if (::bind(fd.Get(), address.Get(), address.Length()) != 0) {
         const int err = errno;
         if (err == EADDRINUSE)
-            return Fail(portText + " is in use by another program", ERROR_ACCESS_DENIED);
+            return Fail(portText + " is in use by " + TUDPPortLock::DescribeBlocker(defaultPort_), ERROR_ACCESS_DENIED);
         const DWORD code = ErrorFromErrno(err);
         return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
+    // A listener of ours that took its lock in another runtime folder shares the port.
+    if (String holder; bindAddress_.empty() && defaultPort_ != 0 && TUDPPortLock::FindSharingListener(fd.Get(), holder))
+        return Fail(portText + " is in use by " + holder, ERROR_ACCESS_DENIED);
     const u16 bound = TSocketAddress::Local(fd.Get()).Port();
     try {
         auto thread = std::make_unique<TUDPListenerThread>(*this, fd.Get(), bound);

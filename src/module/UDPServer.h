@@ -1,7 +1,8 @@
 #pragma once
 // TUDPServer: a UDP listener. While active it owns a socket bound to DefaultPort (on
-// BindAddress, or every address when that is empty) with SO_REUSEADDR, so other programs
-// can bind the same port on more specific addresses; its thread (TUDPListenerThread) waits
+// BindAddress, or every address when that is empty) with SO_REUSEPORT, so programs of the
+// same user (the simulated modules) can bind the same port on more specific addresses and no
+// other user's program can bind it at all; its thread (TUDPListenerThread) waits
 // in poll and hands every datagram, whole, to OnUDPRead on the main thread (directly on the
 // thread with ThreadedEvent). A receive failure ends the thread after OnUDPException.
 //

@@ -60,6 +60,15 @@ public:
     String StablePath;
     u16 UsbVendorId = 0;
     u16 UsbProductId = 0;
+    String UsbPath;           // the adapter's place on the USB tree (its socket), e.g. 1-1.4
+    String StableLocation;    // the link under /dev/serial/by-path, empty when there is none
+
+    // Who the adapter is, whatever name it has now: "usb:0403:6001:A50285BI" (vendor,
+    // product, serial number); without a serial number its socket, "usb:1a86:7523@1-1.4";
+    // empty for a port without USB identity (it is known by name only).
+    String Identity() const;
+    // True for a text in Identity()'s form.
+    static bool IsIdentity(const String& text) noexcept;
 
     // The Bluetooth name if known; for a built-in port its description (else the bus
     // text); for any other port the bus text (else the description).

@@ -5,6 +5,7 @@
 #include "ports/SerialPortScanner.h"
 #include "ports/Sysfs.h"
 #include "ports/UdevDatabase.h"
+#include "support/TraceSink.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -233,12 +234,14 @@ bool TPortMonitor::HandleChange(const String& action, const String& subsystem, c
         TCommEnumerator::TCommPortInfo info;
         if (!scanner.Describe(name, info))
             return false;
+        TTraceSink::Port("arrived", name);
         DoOnPortArrival(name);
         return true;
     }
     const bool hardware = devPath.rfind("/devices/virtual/", 0) != 0;
     if (!hardware && name.rfind("rfcomm", 0) != 0)
         return false;
+    TTraceSink::Port("removed", name);
     DoOnPortRemoval(name);
     return true;
 }

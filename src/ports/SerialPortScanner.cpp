@@ -172,6 +172,7 @@ void TSerialPortScanner::DescribeUsb(const TParents& parents, const TDevicePrope
         ParseHex16(idVendor, info.UsbVendorId);
     if (!ParseHex16(Property(props, "ID_MODEL_ID"), info.UsbProductId))
         ParseHex16(idProduct, info.UsbProductId);
+    info.UsbPath = usb.substr(usb.find_last_of('/') + 1);
 }
 
 bool TSerialPortScanner::DescribeRfcomm(const String& name, const String& path, TCommPortInfo& info) const
@@ -252,6 +253,7 @@ bool TSerialPortScanner::Describe(const String& name, TCommPortInfo& info) const
     }
     info.FriendlyName = info.Description + " (" + name + ")";
     info.StablePath = sysfs_.FindStableLink(name);
+    info.StableLocation = sysfs_.FindStableLink(name, "by-path");
     return true;
 }
 

@@ -143,13 +143,13 @@ bool TSysfs::HasDevNode(const String& name) const
     return !name.empty() && name.find('/') == String::npos && ::lstat(DevNode(name).c_str(), &st) == 0;
 }
 
-String TSysfs::FindStableLink(const String& name) const
+String TSysfs::FindStableLink(const String& name, const char* folder) const
 {
     const String node = Canonical(DevNode(name));
     if (node.empty())
         return {};
     std::error_code ec;
-    const String dir = devRoot_ + "/serial/by-id";
+    const String dir = devRoot_ + "/serial/" + folder;
     fs::directory_iterator it(dir, ec);
     if (ec)
         return {};

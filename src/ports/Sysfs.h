@@ -51,7 +51,9 @@ public:
 
     // The link in <dev root>/serial/by-id that points at the node of `name`; empty when
     // there is none.
-    String FindStableLink(const String& name) const;
+    String FindStableLink(const String& name) const { return FindStableLink(name, "by-id"); }
+    // The same in <dev root>/serial/<folder> ("by-id", "by-path").
+    String FindStableLink(const String& name, const char* folder) const;
 
 private:
     bool Inside(const String& path) const;

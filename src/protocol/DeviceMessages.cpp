@@ -126,4 +126,19 @@ bool BuildParametersWriteRequest(TKestPacket2& out, u16 offset, const void* byte
     }
 }
 
+const char* DeviceCodeName(TDevContext2 code) noexcept
+{
+    switch (code) {
+    case dcRestart: return "dcRestart";
+    case dcEnterBootloader: return "dcEnterBootloader";
+    case dcFirmwareBlock: return "dcFirmwareBlock";
+    case dcDeviceInfo: return "dcDeviceInfo";
+    case dcFirmwareInfo: return "dcFirmwareInfo";
+    case dcStatus: return "dcStatus";
+    case dcParameters: return "dcParameters";
+    case dcVentingToggle: return "dcVentingToggle";
+    default: return "";
+    }
+}
+
 } // namespace fk

@@ -115,4 +115,8 @@ bool BuildParametersWriteRequest(TKestPacket2& out, u16 offset, const void* byte
                                  TDevType2 destination = dtController) noexcept;
 TKestPacket2 VentingToggleRequest(TDevType2 destination = dtController) noexcept;
 
+// The name of a message code as the code spells it ("dcStatus"); empty for codes the
+// configurator does not use.
+const char* DeviceCodeName(TDevContext2 code) noexcept;
+
 } // namespace fk

@@ -4,6 +4,7 @@
 #include "ports/SerialPort.h"
 #include "platform/LastError.h"
 #include "session/FirmwareImage.h"
+#include "support/TraceSink.h"
 
 #include <climits>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 namespace fk {
 
@@ -67,6 +69,7 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     serial_->OnError = TCommErrorEvent(this, &TDeviceSession::SerialError);
     serial_->OnModemLost = TCommSpeedEvent(this, &TDeviceSession::SerialModemLost);
     serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
+    serial_->OnPacketLoss = TKestPacketLossEvent(this, &TDeviceSession::SerialPacketLoss);
 
     std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
     parameters_.Bytes[0] = OpenTimeMin;
@@ -100,6 +103,7 @@ void TDeviceSession::DetachConnection()
     serial_->OnError = nullptr;
     serial_->OnModemLost = nullptr;
     serial_->OnPacketReceived = nullptr;
+    serial_->OnPacketLoss = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -155,6 +159,7 @@ bool TDeviceSession::ModuleLinkSuspended() const { return false; }
 
 void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 {
+    modemCommandBytes_ = 0;
     requestQueue_.clear();
     restartPending_ = rpNone;
     restartAttempts_ = 0;
@@ -181,9 +186,10 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
         view_->ShowPortInStatusBar();
 }
 
-void TDeviceSession::SerialOpen(TObject*, const String&, u32 result)
+void TDeviceSession::SerialOpen(TObject*, const String& fileName, u32 result)
 {
     lastOpenError_ = result;
+    NotePortHolder(fileName, result);
     if (result == ERROR_SUCCESS) {
         portOpened_ = true;
         ShowStatus(staConnecting, icInformation);
@@ -542,10 +548,13 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
 
     restartPending_ = rpNone;
     bool wasReply = false;
+    std::optional<TParameterWrite> answeredWrite; // the parameter write this packet answers
     if (!requestQueue_.empty()) {
         const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(requestQueue_.front().Packet.data());
         if (header->IsReplyValid(*request)) {
             wasReply = true;
+            if (code == dcParameters)
+                answeredWrite = ParameterWriteOf(requestQueue_.front());
             replyTimer_->SetEnabled(false);
             requestQueue_.pop_front();
             SendFront(true, true);
@@ -585,7 +594,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
             QueueRequest(dcParameters, TDeviceParameters::Size, false);
         break;
     case dcParameters:
-        ParameterStep(data, dataLength);
+        ParameterStep(data, dataLength, answeredWrite ? &*answeredWrite : nullptr);
         break;
     default:
         break; // codes the configurator does not use
@@ -653,6 +662,7 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
     } else if (uploadRequested) {
         if (CheckImageForDevice(deviceInfo_)) {
             uploadState_ = usTransfer;
+            TraceState();
             QueueRequest(dcFirmwareBlock, 0, false);
         } else {
             NoteUploadFailure(upload_.Report().DropMessage);
@@ -695,21 +705,27 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
     QueueRequest(dcParameters, TDeviceParameters::Size, false);
 }
 
-void TDeviceSession::ParameterStep(const u8* data, unsigned length)
+void TDeviceSession::ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered)
 {
     if (length == 0) {
-        // A write acknowledged: the knobs hold what the device now stores.
-        parameters_.Bytes[0] = static_cast<u8>(knobs_[skOpenTime].Position & 0xFF);
-        parameters_.Bytes[1] = static_cast<u8>(knobs_[skBreakTime].Position & 0xFF);
+        // A write acknowledged: the device now holds what that write carried. An empty reply
+        // to no write of ours (a late one, given up already) tells nothing.
+        if (answered)
+            ParameterAcknowledged(*answered);
         return;
     }
     if (length < 2 || firmwareInfo_.Version2() == 0)
         return;
     parameters_.Load(data, length);
-    SetKnob(skOpenTime, parameters_.Bytes[0]);
-    SetKnob(skBreakTime, parameters_.Bytes[1]);
+    // A knob whose write is still queued keeps the user's value: that write's acknowledgement
+    // settles it. Every other knob shows what the device holds (also a refused write's).
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime})
+        if (!ParameterWriteQueued(knob))
+            SetKnob(knob, parameters_.Bytes[ParameterOffset(knob)]);
     if (deviceState_ == dsIdentifying && !deviceRefused_)
         SetDeviceState(dsConnected);
+    if (deviceState_ == dsConnected)
+        ShowParameterOutOfRange();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -747,10 +763,84 @@ void TDeviceSession::KnobChangePosition(TSessionKnob knob, int position) { SetKn
 
 void TDeviceSession::KnobEndMove(TSessionKnob knob)
 {
-    const u16 offset = knob == skOpenTime ? 0 : 1;
+    // Only a connected device takes writes (a move that the lost link ended writes nothing);
+    // a write on its way is settled by its acknowledgement.
+    if (deviceState_ != dsConnected || ParameterWriteQueued(knob))
+        return;
+    WriteKnobIfChanged(knob);
+}
+
+void TDeviceSession::WriteKnobIfChanged(TSessionKnob knob)
+{
+    const u16 offset = ParameterOffset(knob);
     const u8 value = static_cast<u8>(knobs_[knob].Position & 0xFF);
     if (value != parameters_.Bytes[offset])
         QueueParameterWrite(offset, &value, 1);
+}
+
+std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(const TPacketElement& element)
+{
+    // The queued packet is prepared for the line (data scrambled): read a copy back.
+    u8 bytes[KestPacketHeader2_t_::DataOffset + MaxDataLength];
+    if (element.Packet.size() < KestPacketHeader2_t_::DataOffset || element.Packet.size() > sizeof bytes)
+        return std::nullopt;
+    std::memcpy(bytes, element.Packet.data(), element.Packet.size());
+    auto* header = reinterpret_cast<KestPacketHeader2_t_*>(bytes);
+    const unsigned length = header->GetDataLength();
+    if (header->GetCode() != dcParameters || length < 3 || KestPacketHeader2_t_::DataOffset + length > element.Packet.size())
+        return std::nullopt;
+    header->Decode();
+    const u8* data = header->Data();
+    TParameterWrite write;
+    write.Offset = static_cast<u16>(data[0] | data[1] << 8);
+    write.Bytes.assign(data + 2, data + length);
+    return write;
+}
+
+bool TDeviceSession::ParameterWriteQueued(TSessionKnob knob) const
+{
+    const u16 offset = ParameterOffset(knob);
+    for (const TPacketElement& element : requestQueue_) {
+        const std::optional<TParameterWrite> write = ParameterWriteOf(element);
+        if (write && write->Offset <= offset && offset < write->Offset + write->Bytes.size())
+            return true;
+    }
+    return false;
+}
+
+void TDeviceSession::ParameterAcknowledged(const TParameterWrite& write)
+{
+    for (std::size_t i = 0; i < write.Bytes.size() && write.Offset + i < TDeviceParameters::Size; ++i)
+        parameters_.Bytes[write.Offset + i] = write.Bytes[i];
+    // The knob may have moved again while the write was on its way (up, then back down within
+    // one round trip): what the window shows is written until the device holds it.
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
+        const u16 offset = ParameterOffset(knob);
+        if (write.Offset <= offset && offset < write.Offset + write.Bytes.size() && !ParameterWriteQueued(knob))
+            WriteKnobIfChanged(knob);
+    }
+    // The user has changed the value that lay outside the range: the warning has done its work.
+    if ((statusIndex_ == staOpenTimeOutOfRange || statusIndex_ == staBreakTimeOutOfRange) && !ShowParameterOutOfRange())
+        ShowStatus(staConnected, icInformation);
+}
+
+bool TDeviceSession::ShowParameterOutOfRange()
+{
+    // The knob shows the nearest end of its range; the status says what the device really
+    // holds. Nothing is written until the user moves that knob.
+    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
+        const int held = parameters_.Bytes[ParameterOffset(knob)];
+        const TKnobState& k = knobs_[knob];
+        if (held >= k.Min && held <= k.Max)
+            continue;
+        const int index = knob == skOpenTime ? staOpenTimeOutOfRange : staBreakTimeOutOfRange;
+        const String value = knob == skOpenTime ? std::to_string(held) + " ms" : std::to_string(held * BreakTimeSeconds) + " s";
+        statusIndex_ = index;
+        if (view_)
+            view_->ShowStatus(index, icWarning, value);
+        return true;
+    }
+    return false;
 }
 
 void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int position)
@@ -769,6 +859,7 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
         return false;
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
+    TraceState();
     if (state == dsNone) {
         EnterNoDevice(previous);
         return true;
@@ -883,6 +974,30 @@ void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
     view_->ShowStatus(index, iconClass, suffix);
 }
 
+void TDeviceSession::SerialPacketLoss(TObject*, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                                      TCommErrorFlags)
+{
+    // Modem commands ("AT...\r") among the bytes the receiver threw away: ModemManager, which
+    // runs as root and is not kept off by our exclusive use, probed the port we hold.
+    if (reason == plrNotSent || !buffer || serial_->CommPort() != serialPort1_)
+        return;
+    const std::string_view bytes(static_cast<const char*>(buffer), transferred);
+    for (auto at = bytes.find("AT"); at != std::string_view::npos; at = bytes.find("AT", at + 2)) {
+        const auto end = bytes.find('\r', at);
+        if (end != std::string_view::npos && end - at <= 64) {
+            modemCommandBytes_ += u32(transferred);
+            return;
+        }
+    }
+}
+
+void TDeviceSession::NotePortHolder(const String& fileName, u32 openResult)
+{
+    portHolder_ = {};
+    if (openResult == ERROR_ACCESS_DENIED && serial_->CommPort() == serialPort1_ && !fileName.empty())
+        portHolder_ = TPortHolder::Find(fileName, ProcRoot, serialPort1_->LockDirectory());
+}
+
 String TDeviceSession::OpenFailureReason() const
 {
     if (lastOpenError_ != ERROR_PORT_STALE_LOCK || serial_->CommPort() != serialPort1_
@@ -973,12 +1088,25 @@ void TDeviceSession::RestartDevice()
     QueueRequest(dcRestart, 0, false);
 }
 
+// The diagnostic trace's record of the device and upload states, once per change.
+void TDeviceSession::TraceState()
+{
+    const int state = deviceState_ * 3 + uploadState_;
+    if (state == tracedState_)
+        return;
+    tracedState_ = state;
+    static constexpr const char* devices[] = {"none", "identifying", "connected"};
+    static constexpr const char* uploads[] = {"none", "wait-bootloader", "transfer"};
+    TTraceSink::State(devices[deviceState_], uploads[uploadState_]);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Firmware upload
 
 void TDeviceSession::ResetUpload()
 {
     uploadState_ = usNone;
+    TraceState();
     if (upload_.Reset())
         UpdateProgress();
 }
@@ -1065,12 +1193,14 @@ void TDeviceSession::Button4Click()
     }
     upload_.Report().PayloadBytes = upload_.PayloadLength();
     uploadState_ = usWaitBootloader;
+    TraceState();
     if (deviceState_ == dsNone) {
         const String& current = serial_->CurrentPortName();
         if (ConnectToEntry(current.empty() ? std::nullopt : std::optional<String>(current), false)) {
             UpdateProgress();
         } else {
             uploadState_ = usNone;
+            TraceState();
             HideProgress();
         }
     } else if (deviceInfo_.ApplicationRuns()) {

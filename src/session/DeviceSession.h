@@ -25,6 +25,7 @@
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
 #include "ports/CommTypes.h"
+#include "ports/PortHolder.h"
 #include "protocol/DeviceMessages.h"
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
@@ -68,6 +69,7 @@ public:
     static constexpr int ProgressMin = 0, ProgressMax = 100; // the progress bar's range
     static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
     static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
+    static constexpr int BreakTimeSeconds = 10; // seconds per step of the break time
 
     // One queued request: a complete protocol-2 packet prepared for sending, and the number
     // of data bytes its reply is expected to carry (sizes the reply time-out only).
@@ -123,6 +125,13 @@ public:
     // lock file of another user blocks the port. Empty otherwise. The status line shows it
     // behind "Can not open the port".
     String OpenFailureReason() const;
+    // Who holds the serial port when the last open failed because it is in use (culprit
+    // pcNone otherwise); looked for below ProcRoot, which tests move.
+    const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
+    String ProcRoot = "/proc";
+    // Bytes dropped on the open serial port that carried modem commands (ModemManager probing
+    // it although we hold it); counted from the port's opening.
+    u32 ModemCommandBytes() const noexcept { return modemCommandBytes_; }
     // The firmware transfer: the image held, the block offsets, the last upload's report.
     const TFirmwareUpload& Upload() const noexcept { return upload_; }
     // The folder the firmware file chooser starts in (the folder of the last image loaded).
@@ -154,7 +163,9 @@ public:
     const TKnobState& Knob(TSessionKnob knob) const noexcept { return knobs_[knob]; }
     // The user (or the knob widget) moved a knob; clamped to its range, nothing is written.
     void KnobChangePosition(TSessionKnob knob, int position);
-    // A knob ended its move: writes its value when it differs from the stored parameter.
+    // A knob ended its move: writes its value when it differs from what the device has
+    // acknowledged. While a write of that knob is still on its way nothing is queued: its
+    // acknowledgement compares again and writes what the knob shows by then.
     void KnobEndMove(TSessionKnob knob);
     // The knob's scroll bar moved: the knob follows; only the end of the scroll writes.
     void ScrollBarScroll(TSessionKnob knob, bool endScroll, int position);
@@ -212,6 +223,8 @@ public:
     // when the port list learns that the port was removed.
     void SerialModemLost(TObject* sender, u32 error);
     void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
+    void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                          TCommErrorFlags errors);
 
     // --- timer handlers
     void PollTimerTimer(TObject* sender);
@@ -251,7 +264,18 @@ private:
     void ShowUploadFailure(u32 code);
     void IdentificationStep(const u8* data, unsigned length);
     void FirmwareInfoStep(const u8* data, unsigned length);
-    void ParameterStep(const u8* data, unsigned length);
+    // A parameter write as queued: the offset and the bytes it carries.
+    struct TParameterWrite {
+        u16 Offset = 0;
+        TByteString Bytes;
+    };
+    static std::optional<TParameterWrite> ParameterWriteOf(const TPacketElement& element);
+    bool ParameterWriteQueued(TSessionKnob knob) const;
+    static u16 ParameterOffset(TSessionKnob knob) noexcept { return knob == skOpenTime ? 0 : 1; }
+    void WriteKnobIfChanged(TSessionKnob knob);
+    void ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered);
+    void ParameterAcknowledged(const TParameterWrite& write);
+    bool ShowParameterOutOfRange();
     void SetBreakTimeRange(u8 version);
     void SetKnobRange(TSessionKnob knob, int min, int max);
     void SetKnob(TSessionKnob knob, int position);
@@ -259,6 +283,9 @@ private:
     void EnterNoDevice(TDeviceState previous);
     int FindEntry(const String& name) const;
     void DetachConnection();
+    void NotePortHolder(const String& fileName, u32 openResult);
+    // Every change of deviceState_ or uploadState_ calls it, for the diagnostic trace.
+    void TraceState();
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -282,6 +309,8 @@ private:
     String currentPort_;
     String connectedPort_;
     u32 lastOpenError_ = 0;
+    TPortHolderReport portHolder_;
+    u32 modemCommandBytes_ = 0;
     int statusIndex_ = -1;
     TKnobState knobs_[2];
     TFirmwareUpload upload_;
@@ -309,6 +338,7 @@ private:
     // came meanwhile is held and acted on after the answer).
     bool transferPaused_ = false;
     bool heldBlockStep_ = false;
+    int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
 };
 
 } // namespace fk

@@ -37,6 +37,8 @@ constexpr TMessageEntry kMessages[TMessageTable::Count] = {
     {"sta_upl-interrupted", "Upload interrupted"},
     {"msg_upl-firm-kept", "The device keeps its old firmware."},
     {"msg_upl-firm-none", "The device is left in its bootloader without firmware. Upload the firmware again."},
+    {"sta_tmopen-outrange", "The device's open time lies outside its firmware's range"},
+    {"sta_tmbreak-outrange", "The device's break time lies outside its firmware's range"},
 };
 
 bool InRange(int index) noexcept { return index >= 0 && index < TMessageTable::Count; }

@@ -50,11 +50,15 @@ enum TMessageIndex : int {
     staUploadInterrupted = 24,
     msgOldFirmwareKept = 25,
     msgNoFirmwareLeft = 26,
+    // The device holds a parameter outside its firmware's range (the knob shows the nearest
+    // end); the suffix is the device's value with its unit.
+    staOpenTimeOutOfRange = 27,
+    staBreakTimeOutOfRange = 28,
 };
 
 class TMessageTable {
 public:
-    static constexpr int Count = 27;
+    static constexpr int Count = 29;
 
     TMessageTable();
 

@@ -67,7 +67,10 @@ bool TSimModule::Open()
     }
     const int one = 1;
     TUniqueFd udp(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    // SO_REUSEPORT as well: the configurator's listener on every address shares its port
+    // only with sockets that ask for that (and belong to the same user).
     if (!udp.Valid() || ::setsockopt(udp.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0
+        || ::setsockopt(udp.Get(), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0
         || ::bind(udp.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         SetLastErrorFromErrno(errno);
         return false;

@@ -34,8 +34,9 @@ public:
     TSimModule(const TSimModule&) = delete;
     TSimModule& operator=(const TSimModule&) = delete;
 
-    // Binds the UDP and TCP sockets on the module's address (with SO_REUSEADDR, so that the
-    // configurator can hold the same UDP port on every address). False with the last error
+    // Binds the UDP and TCP sockets on the module's address (with SO_REUSEADDR, and the UDP
+    // one with SO_REUSEPORT, so that the configurator can hold the same UDP port on every
+    // address). False with the last error
     // (87 for an address outside 127.0.0.0/8).
     bool Open();
     // Puts a simulated controller behind the module, on a socket pair; before Start.

@@ -4,6 +4,7 @@
 #include "support/MessageDigest5.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,13 +33,13 @@ struct TGuard {
     int listenFd = -1;
     String name;
     String socketPath;
+    String problem; // why the guard could not be taken, for the user
     std::function<void()> showHandler;
 
     void Close()
     {
         if (listenFd >= 0) {
             ::close(listenFd);
-            ::unlink(socketPath.c_str());
             listenFd = -1;
         }
         if (lockFd >= 0) {
@@ -68,14 +69,25 @@ String Digest(const String& name)
     return hex;
 }
 
-bool MakeAddress(const String& path, sockaddr_un& addr)
+// The socket lives in the abstract namespace ("@name": no file, so no folder whose path
+// could make it too long, and nothing left behind); the address length is exact.
+bool MakeAddress(const String& path, sockaddr_un& addr, socklen_t& length)
 {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path)
+    if (path.size() < 2 || path[0] != '@' || path.size() > sizeof addr.sun_path)
         return false;
-    std::memcpy(addr.sun_path, path.c_str(), path.size());
+    std::memcpy(addr.sun_path + 1, path.data() + 1, path.size() - 1);
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
     return true;
+}
+
+// Anyone may bind or connect to an abstract name: only a peer of this user is talked to.
+bool PeerIsThisUser(int fd)
+{
+    ucred cred {};
+    socklen_t len = sizeof cred;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::getuid();
 }
 
 int64_t NowMs()
@@ -139,13 +151,15 @@ std::optional<String> ReadLine(int fd, int64_t deadline)
 int Request(const String& path, const String& line, int64_t deadline)
 {
     sockaddr_un addr;
-    if (!MakeAddress(path, addr))
+    socklen_t length = 0;
+    if (!MakeAddress(path, addr, length))
         return -1;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
-        !((errno == EINPROGRESS || errno == EAGAIN) && WaitFor(fd, POLLOUT, deadline))) {
+    if ((::connect(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0 &&
+         !((errno == EINPROGRESS || errno == EAGAIN) && WaitFor(fd, POLLOUT, deadline)))
+        || !PeerIsThisUser(fd)) {
         ::close(fd);
         return -1;
     }
@@ -160,6 +174,8 @@ int Request(const String& path, const String& line, int64_t deadline)
 bool Answer(int fd)
 {
     TGuard& g = Guard();
+    if (!PeerIsThisUser(fd))
+        return false;
     const int64_t deadline = NowMs() + AnswerTimeoutMs;
     const auto line = ReadLine(fd, deadline);
     if (!line)
@@ -177,21 +193,34 @@ bool Answer(int fd)
 
 } // namespace
 
-String RuntimeFolder()
+String RuntimeFolder(String* problem)
 {
     String dir;
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg)
         dir = String(xdg) + "/ferrovan-kest";
     else
         dir = "/tmp/ferrovan-kest-" + std::to_string(::getuid());
+    const auto fail = [&](const String& why) {
+        if (problem)
+            *problem = why;
+        return String();
+    };
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return {};
+        return fail(dir + " cannot be made (" + std::strerror(errno) + ")");
     struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0)
+        return fail(dir + " cannot be read (" + std::strerror(errno) + ")");
+    if (!S_ISDIR(st.st_mode))
+        return fail(dir + " is not a folder");
     // A folder another user made (in a shared /tmp) is not ours to use.
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return {};
+    if (st.st_uid != ::getuid())
+        return fail(dir + " belongs to another user");
     if ((st.st_mode & 0777) != 0700)
         ::chmod(dir.c_str(), 0700);
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return fail(dir + " is not writable (" + std::strerror(errno) + ")");
+    if (problem)
+        problem->clear();
     return dir;
 }
 
@@ -203,8 +232,8 @@ String LockPath(const String& name)
 
 String SocketPath(const String& name)
 {
-    const String dir = RuntimeFolder();
-    return dir.empty() ? String() : dir + "/instance-" + Digest(name) + ".sock";
+    // Short whatever the runtime folder is; the user id keeps the users apart.
+    return "@ferrovan-kest/" + std::to_string(::getuid()) + "/" + Digest(name);
 }
 
 bool InstanceExists(const String& name)
@@ -212,7 +241,7 @@ bool InstanceExists(const String& name)
     const String path = LockPath(name);
     if (path.empty())
         return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return false;
     const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -264,16 +293,22 @@ bool SetState(bool on, const String& name)
     }
     if (g.lockFd >= 0)
         return true;
-    const String lockPath = LockPath(name);
-    if (lockPath.empty()) {
+    const String dir = RuntimeFolder(&g.problem);
+    if (dir.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const String lockPath = LockPath(name);
+    // Never through a link: a link planted in the folder must not make us create or lock
+    // some other file.
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno);
+        const int err = errno;
+        g.problem = lockPath + " cannot be opened (" + std::strerror(err) + ")";
+        SetLastErrorFromErrno(err);
         return false;
     }
+    g.problem.clear();
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
@@ -283,12 +318,11 @@ bool SetState(bool on, const String& name)
     g.lockFd = fd;
     g.name = name;
     g.socketPath = SocketPath(name);
-    // Holding the lock makes any socket left at the path a stale one.
-    ::unlink(g.socketPath.c_str());
     sockaddr_un addr;
+    socklen_t length = 0;
     const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (s >= 0 && MakeAddress(g.socketPath, addr) &&
-        ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 && ::listen(s, 8) == 0) {
+    if (s >= 0 && MakeAddress(g.socketPath, addr, length) &&
+        ::bind(s, reinterpret_cast<const sockaddr*>(&addr), length) == 0 && ::listen(s, 8) == 0) {
         g.listenFd = s;
     } else if (s >= 0) {
         // Without the socket the guard still works; a second start then finds no window to raise.
@@ -296,6 +330,11 @@ bool SetState(bool on, const String& name)
     }
     SetLastError(ERROR_SUCCESS);
     return true;
+}
+
+const String& GuardProblem()
+{
+    return Guard().problem;
 }
 
 int ListenHandle()

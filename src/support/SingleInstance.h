@@ -4,7 +4,9 @@
 //
 // The guard is a lock file held with flock in the user's runtime folder (mode 0700), named by
 // the MD5 digest of the instance name, so any name gives a valid file name. While the guard is
-// on, a local socket beside it answers the instance name's message: a second start connects,
+// on, a local socket in the abstract namespace (named by the user id and the digest, so it
+// fits whatever the folder's path; both sides check that the peer is this user) answers the
+// instance name's message: a second start connects,
 // sends the name and takes the first instance only when the same name comes back, within
 // 200 ms, so a hung first instance is skipped. A "show" request makes the first instance raise
 // its window through the handler its main window installs.
@@ -41,6 +43,10 @@ bool GetState();
 // process holds it, or another error when the lock file cannot be made) and answer the name's
 // message. Off: let go of both; always true.
 bool SetState(bool on, const String& name);
+// Why the last SetState(true) could not take the guard for a reason of this machine (the
+// runtime folder is another user's, not a folder, not writable; the lock file cannot be
+// opened), for telling the user; empty when it was taken or another instance holds it.
+const String& GuardProblem();
 
 // The descriptor to watch for readability while the guard is on (-1 otherwise); when it is
 // readable, call WndProc, which answers the waiting requests. True when it handled any.
@@ -60,9 +66,10 @@ enum : unsigned {
 String CreateExclusionName(const String& name, unsigned scope);
 
 // The folder of the lock files and sockets ($XDG_RUNTIME_DIR/ferrovan-kest, else
-// /tmp/ferrovan-kest-UID), made with mode 0700 when missing; "" when it cannot be made safely.
-String RuntimeFolder();
-// Lock file and socket path of a name.
+// /tmp/ferrovan-kest-UID), made with mode 0700 when missing; "" when it cannot be made safely,
+// with the reason in *problem when given.
+String RuntimeFolder(String* problem = nullptr);
+// Lock file of a name, and the socket address ("@" + abstract name) of a name.
 String LockPath(const String& name);
 String SocketPath(const String& name);
 

@@ -15,6 +15,8 @@
 #include <QProcessEnvironment>
 #include <QSlider>
 
+#include <thread>
+
 namespace fk::test {
 namespace {
 
@@ -168,6 +170,92 @@ TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
+// A second start while the preferences dialog is open brings forward the window and the
+// dialog above it, both restored.
+TEST_F(LanguageWindowTest, ASecondStartRaisesTheOpenModalDialog)
+{
+    QTemporaryDir runtime;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const String name = TFileVersionInfo::MakeInstanceName({}) + "-test";
+    TMainFormSetup setup;
+    setup.InstanceName = name;
+    MakeForm(setup);
+    std::thread secondStart;
+    bool asked = false, restored = false;
+    TModalAnswer answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<TFormSettings*>(w);
+        if (!dialog)
+            return false;
+        if (!asked) {
+            asked = true;
+            dialog->showMinimized();
+            form_->showMinimized();
+            secondStart = std::thread([name] { SingleInstance::ShowWindow(SingleInstance::GetWindow(name)); });
+            return false;
+        }
+        if (dialog->isMinimized() || form_->isMinimized())
+            return false;
+        restored = true;
+        dialog->reject();
+        return true;
+    });
+    answer.Repeat();
+    form_->MenuSettingsClick();
+    if (secondStart.joinable())
+        secondStart.join();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(restored);
+    form_.reset();
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
+// A runtime folder that is a file: the window says once that one instance at a time cannot
+// be ensured and why, and the box stays until the user closes it.
+TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
+{
+    QTemporaryDir runtime;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QString file = runtime.filePath(QStringLiteral("not-a-folder"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    qputenv("XDG_RUNTIME_DIR", file.toUtf8());
+    TMainFormSetup setup;
+    setup.InstanceName = TFileVersionInfo::MakeInstanceName({}) + "-test";
+    QString text;
+    TModalAnswer answer([&text](QWidget* w) {
+        if (w->objectName() != QStringLiteral("InstanceGuardOff"))
+            return false;
+        Settle(300); // it waits for the user
+        text = qobject_cast<QMessageBox*>(w)->text();
+        qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click();
+        return true;
+    });
+    answer.Repeat();
+    MakeForm(setup);
+    ASSERT_TRUE(WaitFor([&] { return answer.Answered == 1; }));
+    EXPECT_TRUE(text.contains(QStringLiteral("cannot be ensured"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(file + QStringLiteral("/ferrovan-kest cannot be made"))) << text.toStdString();
+    // Switching the guard off and on again does not say it again.
+    TAppSettings s = form_->Settings();
+    s.Set(optMultiInstance, true);
+    form_->ApplySettings(s);
+    s.Set(optMultiInstance, false);
+    form_->ApplySettings(s);
+    Settle(300);
+    EXPECT_EQ(answer.Answered, 1);
+    form_.reset();
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
+
 // Two real programs: the second start finds the first, asks it to come forward and ends with
 // exit status 0; with "Run multiple instances" stored, both run.
 TEST(SingleInstanceProgram, SecondStartRaisesTheFirstOrRunsBesideIt)
@@ -225,6 +313,33 @@ TEST(SingleInstanceProgram, SecondStartRaisesTheFirstOrRunsBesideIt)
     b.terminate();
     EXPECT_TRUE(a.waitForFinished(20000));
     EXPECT_TRUE(b.waitForFinished(20000));
+}
+
+// Two starts at the same moment: the guard is taken before either builds its window, so one
+// runs and the other ends after asking it to come forward.
+TEST(SingleInstanceProgram, TwoStartsAtTheSameMomentLeaveOneRunning)
+{
+    QTemporaryDir runtime, config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess a, b;
+    for (QProcess* p : {&a, &b})
+        p->setProcessEnvironment(env);
+    a.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {});
+    b.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {});
+    ASSERT_TRUE(a.waitForStarted(10000));
+    ASSERT_TRUE(b.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return a.state() != QProcess::Running || b.state() != QProcess::Running; }, 20000));
+    Settle(1000);
+    EXPECT_NE(a.state() == QProcess::Running, b.state() == QProcess::Running); // exactly one runs
+    QProcess& ended = a.state() == QProcess::Running ? b : a;
+    EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ended.exitCode(), 0);
+    QProcess& running = &ended == &a ? b : a;
+    running.terminate();
+    EXPECT_TRUE(running.waitForFinished(20000));
 }
 
 TEST(SingleInstanceProgram, VersionPrintsProductAndVersion)

@@ -1,6 +1,7 @@
 // The window end to end against the simulated controller: connecting, the device's
 // description and parameters, the knobs' writes, Venting, Reboot and the keyboard.
 #include "AppTestHarness.h"
+#include "PortHoldingProcess.h"
 
 #include "app/PortListDelegate.h"
 #include "controls/Knob.h"
@@ -190,6 +191,22 @@ TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsN
     EXPECT_FALSE(form_->ConnectToName("ttyNOTHERE"));
     EXPECT_EQ(Status(), QStringLiteral("No port selected"));
     EXPECT_FALSE(Button("Button3")->isEnabled());
+}
+
+// The holder of a busy port is named in the status line's tool tip, in the window's language.
+TEST_F(MainFormTest, APortInUseNamesItsHolderInTheStatusToolTip)
+{
+    StartSim();
+    PortHoldingProcess brltty(sim_->PortPath(), "brltty");
+    ASSERT_TRUE(brltty.Held());
+    MakeForm();
+    form_->SetLanguage(lngPolish);
+    ClickRow(0);
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().StatusIndex() == staPortInUse; }, 15000)) << Status().toStdString();
+    const QString hint = form_->StatusLine().StatusHint();
+    EXPECT_TRUE(hint.startsWith(QStringLiteral("brltty (proces ") + QString::number(brltty.Pid()))) << hint.toStdString();
+    EXPECT_EQ(form_->Session().PortHolder().Culprit, pcBrltty);
 }
 
 TEST_F(MainFormTest, CommandLineConnectNameConnectsOnceTheListIsFilled)

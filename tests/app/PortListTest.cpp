@@ -3,11 +3,13 @@
 // follows the stored preferences.
 #include "AppTestHarness.h"
 #include "FakeDeviceTree.h"
+#include "ScreenshotUtil.h"
 
 #include "app/AppSettings.h"
 #include "ports/PortMonitor.h"
 
 #include <filesystem>
+#include <fstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -128,6 +130,141 @@ TEST_F(PortListTest, RemovingTheOpenPortClosesTheConnection)
     EXPECT_FALSE(form_->Session().Serial()->IsValid());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
     EXPECT_EQ(Status(), QStringLiteral("Port inactive")); // the port is gone, and the status says so
+}
+
+// Two CH340 adapters without serial numbers, in sockets 1-4 and 1-5; the one in 1-4 is the
+// simulator's line (its node links to the simulator), connected through its device path.
+class AdapterReturnTest : public PortListTest {
+protected:
+    void AddAdapter(const std::string& socket, const std::string& tty, bool node = true)
+    {
+        const std::string dev = kHub + "/" + socket;
+        tree_.Device(dev, "usb", "usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}});
+        tree_.Device(dev + "/" + socket + ":1.0", "usb", "ch341");
+        tree_.Device(dev + "/" + socket + ":1.0/" + tty, "usb-serial", "ch341");
+        tree_.Tty(dev + "/" + socket + ":1.0/" + tty, tty, {}, node);
+    }
+    void Pull(const std::string& socket, const std::string& tty)
+    {
+        std::filesystem::remove_all(tree_.Sys() + "/class/tty/" + tty);
+        std::filesystem::remove_all(tree_.Sys() + "/devices/" + kHub + "/" + socket);
+        std::filesystem::remove(tree_.Sys() + "/bus/usb/devices/" + socket);
+        Send(Uevent("remove", "/devices/" + kHub + "/" + socket + "/" + socket + ":1.0/" + tty + "/tty/" + tty, tty));
+        ASSERT_TRUE(WaitFor([&] { return !Rows().contains(QString::fromStdString(tty)); }));
+    }
+    void Return(const std::string& socket, const std::string& tty, bool node = true)
+    {
+        AddAdapter(socket, tty, node);
+        Send(Uevent("add", "/devices/" + kHub + "/" + socket + "/" + socket + ":1.0/" + tty + "/tty/" + tty, tty));
+        ASSERT_TRUE(WaitFor([&] { return Rows().contains(QString::fromStdString(tty)); }));
+    }
+    void ConnectToSocket14()
+    {
+        StartSim();
+        tree_.BuildStandardMachine();
+        AddAdapter("1-4", "ttyUSB3");
+        AddAdapter("1-5", "ttyUSB4");
+        node_ = tree_.Dev() + "/ttyUSB3";
+        std::filesystem::remove(node_);
+        std::filesystem::create_symlink(sim_->PortPath(), node_);
+        MakeFakeMachineForm({{node_, "the simulator behind ttyUSB3"}}, false);
+        form_->Ports().Clock = [this] { return now_; };
+        QObject::connect(&form_->Ports(), &TConnectionPorts::AdapterReturned, form_.get(),
+                [this](const QString& from, const QString& to) { returns_ << from + QStringLiteral(">") + to; });
+        ASSERT_TRUE(form_->ConnectToName(node_));
+        ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    }
+
+    std::string node_;
+    u32 now_ = 1000;
+    QStringList returns_;
+};
+
+TEST_F(AdapterReturnTest, APulledAdapterThatComesBackUnderANewNameIsConnectedAgain)
+{
+    ConnectToSocket14();
+    Pull("1-4", "ttyUSB3");
+    EXPECT_TRUE(form_->Ports().AwaitingReturn());
+    now_ += 59000;
+    // The twin adapter in the other socket stays where it is; the one from 1-4 is taken.
+    Return("1-4", "ttyUSB5");
+    ASSERT_TRUE(WaitFor([&] { return !returns_.isEmpty(); }));
+    EXPECT_EQ(returns_, QStringList{QString::fromStdString(node_) + QStringLiteral(">ttyUSB5")});
+    EXPECT_EQ(Selected(), QStringLiteral("ttyUSB5"));
+    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB5");
+    EXPECT_TRUE(form_->AdapterReturnedText().endsWith(QStringLiteral("came back as ttyUSB5")));
+    EXPECT_FALSE(form_->Ports().AwaitingReturn());
+}
+
+TEST_F(AdapterReturnTest, AnAdapterBackAfterTheUsersDisconnectOrAfterSixtyOneSecondsIsLeftAlone)
+{
+    ConnectToSocket14();
+    Pull("1-4", "ttyUSB3");
+    ASSERT_TRUE(form_->Ports().AwaitingReturn());
+    // The user disconnects (Esc twice) before it is back.
+    for (int i = 0; i < 2; ++i)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : form_.get(), Qt::Key_Escape);
+    EXPECT_FALSE(form_->Ports().AwaitingReturn());
+    Return("1-4", "ttyUSB3", false); // its node is still the simulator's line
+    Settle(200);
+    EXPECT_TRUE(returns_.isEmpty());
+    EXPECT_NE(Status(), QStringLiteral("Connected"));
+
+    // Connected again, pulled, and back a second too late.
+    ASSERT_TRUE(form_->ConnectToName(node_));
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
+    Pull("1-4", "ttyUSB3");
+    ASSERT_TRUE(form_->Ports().AwaitingReturn());
+    now_ += 61000;
+    Return("1-4", "ttyUSB5");
+    Settle(200);
+    EXPECT_TRUE(returns_.isEmpty());
+    EXPECT_NE(form_->Session().CurrentPort(), "ttyUSB5");
+    EXPECT_FALSE(form_->Ports().AwaitingReturn());
+}
+
+// An adapter brltty took has no port: its place in the list says so and cannot be chosen.
+TEST_F(PortListTest, AnAdapterBrlttyTookIsShownInItsPlaceWithWhatToDo)
+{
+    tree_.BuildStandardMachine();
+    tree_.Device(kHub + "/1-6", "usb", "usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}});
+    tree_.Device(kHub + "/1-6/1-6:1.0", "usb", "ch341");
+    const std::string proc = tree_.Root() + "/proc";
+    std::filesystem::create_directories(proc + "/813");
+    std::ofstream(proc + "/813/comm") << "brltty\n";
+    MakeFakeMachineForm({}, false);
+    EXPECT_FALSE(Rows().contains(QStringLiteral("1-6"))); // brltty is not running on this machine
+    form_->Ports().ProcRoot = proc;
+    form_->SetLanguage(lngRussian);
+    form_->Ports().RefreshPortList();
+    ASSERT_TRUE(Rows().contains(QStringLiteral("1-6")));
+    QListWidgetItem* row = form_->PortListBox().item(RowOf(QStringLiteral("1-6")));
+    EXPECT_TRUE(row->toolTip().startsWith(QStringLiteral("brltty, служба брайлевских дисплеев"))) << row->toolTip().toStdString();
+    EXPECT_FALSE(row->flags() & Qt::ItemIsSelectable);
+    ClickRow(RowOf(QStringLiteral("1-6")));
+    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    form_->PortListBox().scrollToItem(row);
+    EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("portlist"), QStringLiteral("brltty-ru")).isEmpty());
+}
+
+// An older settings file knows the port by name only; a newer one keeps the adapter's identity
+// beside it, which finds the adapter at start-up when its name changed meanwhile.
+TEST_F(PortListTest, ARememberedAdapterIsFoundByItsIdentityUnderItsNewName)
+{
+    TAppSettings settings;
+    TStoredPlaces places;
+    places.CurrentPort = places.ConnectedPort = "ttyUSB7";
+    places.CurrentPortIdentity = places.ConnectedPortIdentity = "usb:0403:6001:A50285BI";
+    ASSERT_TRUE(SaveSettings(settings, places));
+    MakeFakeMachineForm();
+    // The window starts closed: the connected port becomes the current one, found by identity.
+    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB0");
+    EXPECT_EQ(Selected(), QStringLiteral("ttyUSB0"));
+    form_->SaveSettings();
+    TStoredPlaces stored;
+    ASSERT_TRUE(LoadSettings(settings, stored));
+    EXPECT_EQ(stored.CurrentPort, "ttyUSB0");
+    EXPECT_EQ(stored.CurrentPortIdentity, "usb:0403:6001:A50285BI");
 }
 
 // Stored preferences, then a window over the simulator's port.

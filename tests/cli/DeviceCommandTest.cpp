@@ -1,5 +1,6 @@
 // The tool's device commands run in-process against the simulated controller, and once
 // through the real `ferrovan` program.
+#include "PortHoldingProcess.h"
 #include "cli/Tool.h"
 #include "ports/PortLock.h"
 #include "sim/SimController.h"
@@ -203,6 +204,28 @@ TEST_F(DeviceCommandTest, AStaleLockFileOfAnotherUserIsNamed)
     EXPECT_NE(err_.str().find("a stale lock file of another user blocks the port: " + lockFile), std::string::npos)
         << err_.str();
     EXPECT_EQ(err_.str().find("in use"), std::string::npos) << err_.str();
+}
+
+TEST_F(DeviceCommandTest, APortInUseNamesItsHolderAndWhatToDo)
+{
+    StartSim();
+    {
+        test::PortHoldingProcess tool(Port(), "ferrovan");
+        ASSERT_TRUE(tool.Held());
+        EXPECT_EQ(Run({"info", Port(), "--timeout", "20"}), exitFailed); // after the open's 5 s of retries
+        EXPECT_NE(err_.str().find("Port already in use: The port is held by the ferrovan command-line tool (process "
+                                  + std::to_string(tool.Pid()) + ")."),
+                  std::string::npos)
+            << err_.str();
+    }
+    test::PortHoldingProcess mm(Port(), "ModemManager");
+    ASSERT_TRUE(mm.Held());
+    EXPECT_EQ(Run({"info", Port(), "--timeout", "20"}), exitFailed);
+    EXPECT_NE(err_.str().find("Port already in use: ModemManager (process " + std::to_string(mm.Pid())
+                              + ") is probing the port"),
+              std::string::npos)
+        << err_.str();
+    EXPECT_NE(err_.str().find("ID_MM_DEVICE_IGNORE"), std::string::npos) << err_.str();
 }
 
 TEST_F(DeviceCommandTest, UsageErrorsExitWithTwo)

@@ -4,7 +4,10 @@
 #include "controls/KnobSpinButtons.h"
 #include "ScreenshotUtil.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QStyle>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTest>
@@ -343,6 +346,93 @@ TEST_F(KnobWidget, SpinOnlyLayoutPutsTheUnitBehindTheButtons)
     EXPECT_FALSE(knob_->UnitLabel()->isHidden());
     EXPECT_EQ(knob_->size(), QSize(unit.right() + 1, std::max(edit.bottom(), unit.bottom()) + 1));
     EXPECT_EQ(knob_->sizeHint(), knob_->size());
+}
+
+// A held spin button that loses its knob (disabled as when the link drops, or hidden) stops
+// stepping and ends its move; its late release does nothing.
+TEST_F(KnobWidget, AHeldSpinButtonLetsGoWhenTheKnobIsDisabledOrHidden)
+{
+    const int repeat = Spin()->style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatThreshold) + 100;
+    for (const bool hide : {false, true}) {
+        SCOPED_TRACE(hide ? "hidden" : "disabled");
+        knob_->setPosition(0);
+        events_->Take();
+        QTest::mousePress(Spin(), Qt::LeftButton, {}, UpButton());
+        EXPECT_EQ(events_->Take(), "SC");
+        if (hide)
+            knob_->hide();
+        else
+            window_->setEnabled(false);
+        EXPECT_EQ(events_->Take(), "E");
+        const int held = knob_->Position();
+        QTest::qWait(repeat);
+        window_->setEnabled(true);
+        knob_->show();
+        QTest::qWait(repeat);
+        EXPECT_EQ(knob_->Position(), held);
+        QTest::mouseRelease(Spin(), Qt::LeftButton, {}, UpButton());
+        EXPECT_EQ(events_->Take(), "");
+    }
+}
+
+// X11 reports a held key as release and press pairs and marks only the first release as an
+// auto-repeat: the whole hold is still one move.
+TEST_F(KnobWidget, AHeldArrowKeyInTheEditIsOneMove)
+{
+    knob_->Edit()->setFocus();
+    const auto send = [&](QEvent::Type type, bool autoRepeat) {
+        QKeyEvent key(type, Qt::Key_Up, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(knob_->Edit(), &key);
+    };
+    send(QEvent::KeyPress, false);
+    send(QEvent::KeyRelease, true);
+    send(QEvent::KeyPress, true);
+    for (int i = 0; i < 3; ++i) {
+        send(QEvent::KeyRelease, false);
+        send(QEvent::KeyPress, true);
+    }
+    send(QEvent::KeyRelease, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events_->events.ends_with('E'); }));
+    EXPECT_EQ(events_->events, "SCCCCCE");
+    EXPECT_EQ(knob_->Position(), 5);
+}
+
+// One wheel notch is one increment over the edit, the buttons or the knob; a burst of notches
+// is one move. A knob that cannot move lets the wheel go by.
+TEST_F(KnobWidget, AWheelBurstIsOneMove)
+{
+    knob_->setIncrement(2);
+    const auto wheel = [&](QWidget* target, int delta) {
+        const QPointF at(2, 2);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+        return event.isAccepted();
+    };
+    EXPECT_TRUE(wheel(knob_->Edit(), 120));
+    EXPECT_TRUE(wheel(Spin(), 240));
+    EXPECT_TRUE(wheel(knob_, 60)); // half a notch: nothing yet
+    EXPECT_TRUE(wheel(knob_, 60));
+    EXPECT_EQ(knob_->Position(), 8);
+    EXPECT_EQ(events_->events, "SCCC");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events_->events.ends_with('E'); }));
+    EXPECT_EQ(events_->events, "SCCCE");
+    events_->Take();
+    wheel(knob_->Edit(), -120);
+    EXPECT_EQ(knob_->Position(), 6);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events_->events.ends_with('E'); }));
+    EXPECT_EQ(events_->events, "SCE");
+    events_->Take();
+
+    knob_->setCanMove(false);
+    EXPECT_FALSE(wheel(knob_->Edit(), 120));
+    knob_->setCanMove(true);
+    knob_->setEnabled(false);
+    wheel(knob_, 120);
+    knob_->setEnabled(true);
+    QTest::qWait(TKnob::WheelBurstEnd + 100);
+    EXPECT_EQ(knob_->Position(), 6);
+    EXPECT_EQ(events_->Take(), "");
 }
 
 // Knobs in every style, enabled and disabled, side by side in one picture.

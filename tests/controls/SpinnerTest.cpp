@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QLineEdit>
 #include <QLocale>
+#include <QStyle>
 #include <QStyleHints>
 #include <QTest>
 #include <QVBoxLayout>
@@ -144,6 +145,34 @@ TEST_F(SpinnerWidget, RightClickResetsAndCancelsADrag)
     QTest::mouseRelease(Buttons(), Qt::RightButton, Qt::NoModifier, start - QPoint(0, 40));
     EXPECT_EQ(spinner->Position(), 30);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// A held button that loses its spinner (disabled, hidden) stops stepping and ends its hold
+// with one end of scroll; its late release does nothing.
+TEST_F(SpinnerWidget, AHeldButtonLetsGoWhenTheSpinnerIsDisabledOrHidden)
+{
+    const int repeat = Buttons()->style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatThreshold) + 100;
+    for (const bool hide : {false, true}) {
+        SCOPED_TRACE(hide ? "hidden" : "disabled");
+        spinner->SetPosition(5);
+        Take();
+        QTest::mousePress(Buttons(), Qt::LeftButton, Qt::NoModifier, UpHalf());
+        if (hide)
+            spinner->hide();
+        else
+            spinner->setEnabled(false);
+        const Events ended = Take();
+        ASSERT_FALSE(ended.empty());
+        EXPECT_EQ(ended.back(), "scroll 8 6");
+        EXPECT_EQ(spinner->GetHolding(), 0u);
+        QTest::qWait(repeat);
+        spinner->setEnabled(true);
+        spinner->show();
+        QTest::qWait(repeat);
+        EXPECT_EQ(spinner->Position(), 6);
+        QTest::mouseRelease(Buttons(), Qt::LeftButton, Qt::NoModifier, UpHalf());
+        EXPECT_EQ(Take(), Events{});
+    }
 }
 
 TEST_F(SpinnerWidget, KeysInTheEdit)

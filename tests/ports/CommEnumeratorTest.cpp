@@ -414,3 +414,79 @@ TEST(RealMachineTest, ListsOnlyRealPorts)
 
 } // namespace
 } // namespace fk
+
+namespace fk {
+namespace {
+
+using namespace TCommEnumerator;
+
+// Two CH340 adapters without serial numbers, one in each socket, and one brltty took (no tty).
+void AddCh340Adapters(test::FakeDeviceTree& tree)
+{
+    const std::string hc = "pci0000:00/0000:00:14.0/usb1";
+    for (const char* socket : {"1-4", "1-5", "1-6"}) {
+        const std::string dev = hc + "/" + socket;
+        tree.Device(dev, "usb", "usb", { { "idVendor", "1a86" }, { "idProduct", "7523" }, { "product", "USB Serial" } });
+        tree.Device(dev + "/" + socket + ":1.0", "usb", "ch341");
+    }
+    tree.Device(hc + "/1-4/1-4:1.0/ttyUSB3", "usb-serial", "ch341");
+    tree.Tty(hc + "/1-4/1-4:1.0/ttyUSB3", "ttyUSB3");
+    tree.Link("dev/serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0", "../../ttyUSB3");
+    tree.Device(hc + "/1-5/1-5:1.0/ttyUSB4", "usb-serial", "ch341");
+    tree.Tty(hc + "/1-5/1-5:1.0/ttyUSB4", "ttyUSB4");
+}
+
+TEST(PortIdentityTest, AdaptersAreKnownBySerialNumberElseBySocket)
+{
+    test::FakeDeviceTree tree;
+    tree.BuildStandardMachine();
+    AddCh340Adapters(tree);
+    TCommPortList_ list;
+    ASSERT_TRUE(GetPortList(list, true, { tree.Sys(), tree.Dev(), tree.Bluetooth() }, nullptr));
+    const auto find = [&](const char* name) {
+        const auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.PortName == name; });
+        return it == list.end() ? TCommPortInfo() : *it;
+    };
+    EXPECT_EQ(find("ttyUSB0").Identity(), "usb:0403:6001:A50285BI");
+    EXPECT_EQ(find("ttyUSB0").UsbPath, "1-1");
+    const TCommPortInfo a = find("ttyUSB3"), b = find("ttyUSB4");
+    EXPECT_EQ(a.Identity(), "usb:1a86:7523@1-4");
+    EXPECT_EQ(b.Identity(), "usb:1a86:7523@1-5"); // the same adapter model, told apart by socket
+    EXPECT_EQ(a.StableLocation, tree.Dev() + "/serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0");
+    EXPECT_EQ(b.StableLocation, "");
+    EXPECT_EQ(find("ttyS0").Identity(), ""); // a built-in port is known by name only
+    EXPECT_TRUE(TCommPortInfo::IsIdentity(a.Identity()));
+    EXPECT_TRUE(TCommPortInfo::IsIdentity("usb:0403:6001:A50285BI"));
+    EXPECT_FALSE(TCommPortInfo::IsIdentity("ttyUSB0"));
+    EXPECT_FALSE(TCommPortInfo::IsIdentity("usb:0403"));
+}
+
+} // namespace
+} // namespace fk
+
+#include "ports/TakenAdapters.h"
+
+namespace fk {
+namespace {
+
+TEST(TakenAdaptersTest, ABridgeWithoutPortIsReportedOnlyWhileBrlttyRuns)
+{
+    test::FakeDeviceTree tree;
+    tree.BuildStandardMachine();
+    AddCh340Adapters(tree);
+    const TDiscoveryPaths paths { tree.Sys(), tree.Dev(), tree.Bluetooth() };
+    const std::string proc = tree.Root() + "/proc";
+    std::filesystem::create_directories(proc + "/812");
+    std::ofstream(proc + "/812/comm") << "bash\n";
+    EXPECT_TRUE(TTakenAdapters::Find(paths, proc).empty());
+    std::filesystem::create_directories(proc + "/813");
+    std::ofstream(proc + "/813/comm") << "brltty\n";
+    const auto taken = TTakenAdapters::Find(paths, proc);
+    ASSERT_EQ(taken.size(), 1u); // the FTDI adapter and the two CH340 with ports are not
+    EXPECT_EQ(taken[0].UsbPath, "1-6");
+    EXPECT_EQ(taken[0].VendorId, 0x1a86);
+    EXPECT_EQ(taken[0].Product, "USB Serial");
+}
+
+} // namespace
+} // namespace fk

@@ -61,6 +61,12 @@ void FakeDeviceTree::Device(const std::string& path, const std::string& subsyste
         RelativeLink(dir / "driver", bus / "drivers" / driver);
     for (const auto& [name, value] : attrs)
         std::ofstream(dir / name) << value << '\n';
+    // The bus lists its devices, as sysfs does.
+    const fs::path listed = bus / "devices" / dir.filename();
+    fs::create_directories(listed.parent_path());
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(listed)))
+        fs::create_symlink(fs::relative(dir, listed.parent_path()), listed, ec);
 }
 
 void FakeDeviceTree::Tty(const std::string& parent, const std::string& name, const Attributes& attrs, bool node)

@@ -3,10 +3,13 @@
 #include "platform/LastError.h"
 #include "ports/KernelUevent.h"
 #include "ports/PortMonitor.h"
+#include "support/TraceSink.h"
+#include "TraceReader.h"
 
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -142,6 +145,25 @@ TEST_F(PortMonitorTest, ReportsRealPortsFromTheSocketAndIgnoresTheRest)
     ::send(sender, "x", 1, 0);
     RunUntil([] { return false; }, 50);
     EXPECT_EQ(seen.size(), 4u);
+}
+
+TEST_F(PortMonitorTest, ArrivalsAndRemovalsAreTraced)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("t.jsonl").toStdString();
+    TTraceSink trace;
+    ASSERT_TRUE(trace.Open(path));
+    TTraceSink::SetActive(&trace);
+    Send(Uevent("add", "/devices/virtual/tty/tty1", "tty1")); // not a port: not traced
+    Send(Uevent("add", kUsbPath, "ttyUSB0"));
+    Send(Uevent("remove", kUsbPath, "ttyUSB0"));
+    const bool heard = RunUntil([&] { return seen.size() >= 2; }, 3000);
+    TTraceSink::SetActive(nullptr);
+    ASSERT_TRUE(heard);
+    const test::TTraceReader read(path);
+    ASSERT_TRUE(read.Valid()) << read.Error();
+    EXPECT_EQ(read.Field("port", "action"), (QStringList{"arrived", "removed"}));
+    EXPECT_EQ(read.Field("port", "port"), (QStringList{"ttyUSB0", "ttyUSB0"}));
 }
 
 TEST_F(PortMonitorTest, AHandlerMayFreeTheMonitor)

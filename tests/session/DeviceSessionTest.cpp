@@ -5,6 +5,8 @@
 #include "ports/PortLock.h"
 
 #include <filesystem>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,4 +320,32 @@ TEST(DeviceSessionStart, BringToClosedStateAppliesTheNoDeviceEffects)
 }
 
 } // namespace
+} // namespace fk::test
+
+namespace fk::test {
+
+// ModemManager (root, not kept off by our exclusive use) writes modem commands into the port
+// we hold: the connection drops them, and the session notes that it happened.
+TEST_F(SessionTest, ModemCommandsDroppedOnOurPortAreNoted)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    session_ = Make<TDeviceSession>(&view_);
+    session_->PortList.emplace_back(::ptsname(master));
+    session_->ItemIndex = 0;
+    ASSERT_TRUE(session_->ConnectToEntry(std::nullopt, true));
+    ASSERT_TRUE(WaitStatus(staConnecting));
+    EXPECT_EQ(session_->ModemCommandBytes(), 0u);
+    // ModemManager's probing: a few hundred modem commands, more than any packet can be long.
+    std::string probe;
+    for (int i = 0; i < 300; ++i)
+        probe += "AT+GCAP\r";
+    ASSERT_EQ(::write(master, probe.data(), probe.size()), ssize_t(probe.size()));
+    EXPECT_TRUE(WaitFor([&] { return session_->ModemCommandBytes() > 0; }));
+    session_.reset();
+    ::close(master);
+}
+
 } // namespace fk::test

@@ -4,7 +4,10 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <chrono>
+#include <cstddef>
 #include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -144,9 +147,11 @@ TEST_F(SingleInstanceTest, OnlyTheSameNameIsAnswered)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const String path = si::SocketPath(name_);
-    std::copy(path.begin(), path.end(), addr.sun_path);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const String path = si::SocketPath(name_); // "@" + the abstract name
+    ASSERT_EQ(path.front(), '@');
+    std::copy(path.begin() + 1, path.end(), addr.sun_path + 1);
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), length), 0);
     const String line = "SHOW " + name_ + "-v0.2.0\n";
     ASSERT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
     EXPECT_FALSE(si::WndProc());
@@ -163,6 +168,58 @@ TEST_F(SingleInstanceTest, RuntimeFolderIsPrivateAndNamesAreDigests)
     ASSERT_EQ(::stat(si::RuntimeFolder().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_NE(si::LockPath("a"), si::LockPath("b"));
+}
+
+TEST_F(SingleInstanceTest, ARuntimeFolderOfAnyLengthStillLetsASecondStartRaiseTheFirst)
+{
+    // A runtime folder whose socket path would pass the 107 bytes a socket file name may have.
+    const QByteArray longDir = dir_.path().toUtf8() + "/" + QByteArray(120, 'r');
+    ASSERT_EQ(::mkdir(longDir.constData(), 0700), 0);
+    qputenv("XDG_RUNTIME_DIR", longDir);
+    const pid_t first = FirstInstance(true);
+    const auto window = si::GetWindow(name_);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(si::ShowWindow(window));
+    EXPECT_EQ(ExitCode(first), 11);
+}
+
+TEST_F(SingleInstanceTest, AFolderThatCannotBeUsedIsRefusedWithAReason)
+{
+    const String folder = dir_.path().toStdString() + "/ferrovan-kest";
+    // Made beforehand by another user: refused, and said so.
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    if (::getuid() == 0 && ::chown(folder.c_str(), 65534, 65534) == 0) {
+        EXPECT_FALSE(si::SetState(true, name_));
+        EXPECT_NE(si::GuardProblem().find("belongs to another user"), String::npos) << si::GuardProblem();
+        EXPECT_FALSE(si::GetState());
+    }
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);
+    // A file where the folder should be.
+    { std::ofstream(folder) << "x"; }
+    EXPECT_FALSE(si::SetState(true, name_));
+    EXPECT_NE(si::GuardProblem().find(folder + " is not a folder"), String::npos) << si::GuardProblem();
+    ASSERT_EQ(::unlink(folder.c_str()), 0);
+    // A runtime folder that is a file.
+    const String file = dir_.path().toStdString() + "/file";
+    { std::ofstream(file) << "x"; }
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(file));
+    EXPECT_FALSE(si::SetState(true, name_));
+    EXPECT_NE(si::GuardProblem().find("cannot be made"), String::npos) << si::GuardProblem();
+    qputenv("XDG_RUNTIME_DIR", dir_.path().toUtf8());
+    EXPECT_TRUE(si::SetState(true, name_));
+    EXPECT_TRUE(si::GuardProblem().empty());
+}
+
+TEST_F(SingleInstanceTest, TheLockFileIsNeverOpenedThroughALink)
+{
+    const String target = dir_.path().toStdString() + "/elsewhere";
+    ASSERT_FALSE(si::RuntimeFolder().empty());
+    ASSERT_EQ(::symlink(target.c_str(), si::LockPath(name_).c_str()), 0);
+    EXPECT_FALSE(si::SetState(true, name_));
+    EXPECT_NE(si::GuardProblem().find("cannot be opened"), String::npos) << si::GuardProblem();
+    struct stat st {};
+    EXPECT_NE(::stat(target.c_str(), &st), 0); // not created through the link
+    EXPECT_FALSE(si::InstanceExists(name_));
 }
 
 TEST(SingleInstanceNames, ExclusionScopes)

@@ -1,0 +1,1 @@
+fk_benchmark(trace ${CMAKE_CURRENT_LIST_DIR}/TraceBench.cpp fk_connection)

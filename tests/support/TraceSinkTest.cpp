@@ -1,0 +1,110 @@
+// The diagnostic trace's file: well-formed JSON lines, nothing written while no sink is
+// active, the bound that drops the oldest half, and files that cannot be traced to.
+#include "TraceReader.h"
+#include "platform/LastError.h"
+#include "support/TraceSink.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace fk {
+namespace {
+
+using test::TTraceReader;
+
+class TraceSinkTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    void TearDown() override { TTraceSink::SetActive(nullptr); }
+    std::string Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(TraceSinkTest, EveryHookWritesOneJsonLineAndNothingWhileInactive)
+{
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(Path("t.jsonl")));
+    TTraceSink::Status("before activation"); // not active yet: nothing
+    TTraceSink::SetActive(&sink);
+    const unsigned char bytes[] = {0x55, 0x07, 0xA0};
+    TTraceSink::Packet(true, "/dev/ttyUSB0", 7, "dcStatus", bytes, sizeof bytes);
+    TTraceSink::Dropped("/dev/ttyUSB0", "unrecognised", "AT\r", 3);
+    TTraceSink::ModuleText(false, "10.0.0.7", "APLIST,\"Yard\",-55");
+    TTraceSink::State("identifying", "none");
+    TTraceSink::Status("Łączenie ...");
+    TTraceSink::Status("Łączenie ..."); // shown again unchanged: no line
+    TTraceSink::Status("");
+    TTraceSink::Message("bad byte \xFF here\ttab");
+    TTraceSink::Question("Stop?", "no");
+    TTraceSink::Port("closed", "/dev/ttyUSB0", "error", ERROR_FILE_NOT_FOUND);
+    TTraceSink::SetActive(nullptr);
+    TTraceSink::Status("after deactivation");
+
+    const TTraceReader trace(Path("t.jsonl"));
+    ASSERT_TRUE(trace.Valid()) << trace.Error();
+    ASSERT_EQ(trace.Lines().size(), 9u) << trace.Raw().toStdString();
+    const QJsonObject tx = trace.Events("tx").at(0);
+    EXPECT_EQ(tx.value("port").toString(), "/dev/ttyUSB0");
+    EXPECT_EQ(tx.value("code").toInt(), 7);
+    EXPECT_EQ(tx.value("name").toString(), "dcStatus");
+    EXPECT_EQ(tx.value("hex").toString(), "5507a0");
+    EXPECT_EQ(trace.Field("rx-dropped", "hex"), QStringList{"41540d"});
+    EXPECT_EQ(trace.Field("module-rx", "text"), QStringList{"APLIST,\"Yard\",-55"});
+    EXPECT_EQ(trace.States(), QStringList{"identifying/none"});
+    EXPECT_EQ(trace.Statuses(), (QStringList{QStringLiteral("Łączenie ..."), ""}));
+    EXPECT_EQ(trace.Field("message", "text"), QStringList{QStringLiteral("bad byte \uFFFD here\ttab")});
+    EXPECT_EQ(trace.Field("question", "answer"), QStringList{"no"});
+    const QJsonObject port = trace.Events("port").at(0);
+    EXPECT_EQ(port.value("reason").toString(), "error");
+    EXPECT_EQ(port.value("error").toInt(), int(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(trace.Contains("activation"));
+}
+
+TEST_F(TraceSinkTest, TheFileStaysWithinItsLimitByDroppingTheOldestHalf)
+{
+    constexpr u64 limit = 4096;
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(Path("t.jsonl"), limit));
+    TTraceSink::SetActive(&sink);
+    u64 largest = 0;
+    for (int i = 0; i < 500; ++i) {
+        TTraceSink::Message("line " + std::to_string(i));
+        largest = std::max(largest, sink.Size());
+        struct stat st {};
+        ASSERT_EQ(::stat(Path("t.jsonl").c_str(), &st), 0);
+        ASSERT_EQ(u64(st.st_size), sink.Size());
+    }
+    EXPECT_LE(largest, limit);
+    EXPECT_GT(sink.Size(), limit / 3); // the newer half stays
+
+    const TTraceReader trace(Path("t.jsonl"));
+    ASSERT_TRUE(trace.Valid()) << trace.Error(); // only whole lines are kept
+    const QStringList texts = trace.Field("message", "text");
+    EXPECT_EQ(texts.back(), "line 499");
+    EXPECT_FALSE(texts.contains("line 0"));
+    // Consecutive: nothing but the oldest lines went.
+    const int first = texts.front().mid(5).toInt();
+    for (int k = 0; k < texts.size(); ++k)
+        EXPECT_EQ(texts[k], QStringLiteral("line %1").arg(first + k));
+    EXPECT_FALSE(trace.Events("trace-trimmed").empty());
+}
+
+TEST_F(TraceSinkTest, AFileThatCannotBeTracedToIsRefusedAndTheOpenTraceKept)
+{
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(Path("first.jsonl")));
+    for (const std::string& bad : {Path("missing/t.jsonl"), dir_.path().toStdString(), std::string("/dev/null")}) {
+        EXPECT_FALSE(sink.Open(bad)) << bad;
+        EXPECT_NE(TTraceSink::OpenFailureText(bad).find(bad), std::string::npos);
+    }
+    EXPECT_EQ(sink.Path(), Path("first.jsonl"));
+    TTraceSink::SetActive(&sink);
+    TTraceSink::Message("still here");
+    EXPECT_TRUE(TTraceReader(Path("first.jsonl")).Contains("still here"));
+}
+
+} // namespace
+} // namespace fk
