@@ -8,12 +8,9 @@
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
-<<<<<<< HEAD
 #include "ports/TakenAdapters.h"
 #include "session/PortHolderText.h"
-=======
 #include "support/TraceSink.h"
->>>>>>> trace
 #include "support/VersionInfo.h"
 
 #include <algorithm>

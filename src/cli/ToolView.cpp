@@ -5,11 +5,8 @@
 #include "platform/LastError.h"
 #include "ports/CommPort.h"
 #include "session/ModuleSession.h"
-<<<<<<< HEAD
 #include "session/PortHolderText.h"
-=======
 #include "support/TraceSink.h"
->>>>>>> trace
 
 #include <QEventLoop>
 #include <QObject>
