@@ -30,6 +30,9 @@ function(fk_fuzz_target name source)
   target_link_libraries(fuzz_${name} PRIVATE ${deps})
   target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-omit-frame-pointer)
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  if(TARGET fk_fuzz_all)
+    add_dependencies(fk_fuzz_all fuzz_${name})
+  endif()
 endfunction()
 
 # Builds the replay programs of every fuzz target (called from tests/).

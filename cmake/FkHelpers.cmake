@@ -63,17 +63,43 @@ function(fk_test_suite name)
 endfunction()
 
 # fk_add_version_block(TARGET DESCRIPTION): embeds the program's version block (product version =
-# the project's version, original file name = the target's output name) in its ELF section
-# ".fk_version", where TVersionInfo and `--version` read it.
+# the project's version, original file name = the target's output name, file date = the time of
+# the build) in its ELF section ".fk_version", where TVersionInfo and `--version` read it. The
+# block is made again whenever the program's own sources or any of its libraries change, so its
+# date is that of the build that made the program. Call it after the target's libraries are
+# linked.
+function(fk_program_inputs target out)
+  set(seen)
+  set(queue ${target})
+  while(queue)
+    list(POP_FRONT queue t)
+    get_target_property(libs ${t} LINK_LIBRARIES)
+    foreach(lib IN LISTS libs)
+      if(lib MATCHES "^fk_" AND TARGET ${lib} AND NOT lib IN_LIST seen)
+        list(APPEND seen ${lib})
+        list(APPEND queue ${lib})
+      endif()
+    endforeach()
+  endwhile()
+  get_target_property(srcs ${target} SOURCES)
+  set(files)
+  foreach(src IN LISTS srcs)
+    get_filename_component(abs ${src} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    list(APPEND files ${abs})
+  endforeach()
+  set(${out} ${seen} ${files} PARENT_SCOPE)
+endfunction()
+
 function(fk_add_version_block target description)
   if(NOT TARGET fk_make_version_block)
     add_executable(fk_make_version_block ${PROJECT_SOURCE_DIR}/scripts/make-version-block.cpp)
     target_link_libraries(fk_make_version_block PRIVATE fk_support)
   endif()
+  fk_program_inputs(${target} inputs)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_block.cpp)
   add_custom_command(OUTPUT ${out}
     COMMAND fk_make_version_block ${out} ${PROJECT_VERSION} ${target} "${description}"
-    DEPENDS fk_make_version_block
+    DEPENDS fk_make_version_block ${inputs}
     COMMENT "Version block of ${target}" VERBATIM)
   target_sources(${target} PRIVATE ${out})
 endfunction()

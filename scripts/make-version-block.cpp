@@ -2,12 +2,15 @@
 // ".fk_version", so TVersionInfo can read it back from the finished file. Run by CMake for
 // every program (fk_add_version_block); not installed.
 //   make-version-block OUT.cpp VERSION ORIGINAL-FILE-NAME DESCRIPTION
-// VERSION is "major.minor.release[.build]".
+// VERSION is "major.minor.release[.build]". The block's file date is the time of the build
+// (SOURCE_DATE_EPOCH, in seconds since 1970, when set, so a package can be built reproducibly);
+// the build runs this step again whenever the program's code changed.
 #include "support/VersionBlock.h"
 #include "support/VersionInfo.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -27,6 +30,13 @@ int main(int argc, char** argv)
     TFixedFileInfo fixed;
     fixed.FileVersionMS = fixed.ProductVersionMS = (n[0] << 16) | (n[1] & 0xFFFF);
     fixed.FileVersionLS = fixed.ProductVersionLS = (n[2] << 16) | (n[3] & 0xFFFF);
+    // 100-ns intervals since 1601-01-01, as the file dates of version blocks count.
+    std::time_t seconds = std::time(nullptr);
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch)
+        seconds = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+    const u64 fileDate = (static_cast<u64>(seconds) + 11644473600ULL) * 10000000ULL;
+    fixed.FileDateMS = static_cast<u32>(fileDate >> 32);
+    fixed.FileDateLS = static_cast<u32>(fileDate);
     const String fullVersion = std::to_string(n[0]) + "." + std::to_string(n[1]) + "." + std::to_string(n[2]) +
                                "." + std::to_string(n[3]);
     TVersionStringTable table{ "040904E4", {
@@ -49,7 +59,7 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < block.size(); ++i)
         src << (i % 16 ? " " : "\n    ") << static_cast<unsigned>(block[i]) << ",";
     src << "\n};\n";
-    // Rewritten only when different, so the programs are not linked again for nothing.
+    // Rewritten only when different (with SOURCE_DATE_EPOCH set the date stays the same).
     std::ifstream old(out, std::ios::binary);
     std::stringstream oldText;
     oldText << old.rdbuf();

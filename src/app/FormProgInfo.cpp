@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
+#include <QLocale>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -52,7 +54,7 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
     auto* grid = new QWidget(this);
     grid->setProperty(L::ColonProperty, true);
     Label3 = L::Key(new QLabel(QStringLiteral("Build Time : "), grid), "inf_build-time");
-    Label4 = new QLabel(BuildTime(), grid);
+    Label4 = new QLabel(BuildTime(version), grid);
     Label5 = L::Key(new QLabel(QStringLiteral("Home Page : "), grid), "inf_home-page");
     Label6 = MakeLink(QString::fromLatin1(HomePage), QString::fromLatin1(HomePage));
     Label7 = L::Key(new QLabel(QStringLiteral("Technical Support : "), grid), "inf_tech-support");
@@ -151,10 +153,23 @@ void TFormProgInfo::LinkLabel2Click()
         TNoProgramBox::Show(this, windowTitle(), hint, NoProgramText);
 }
 
-QString TFormProgInfo::BuildTime()
+QDateTime TFormProgInfo::BuildDateTime(const TVersionInfo& version)
 {
-    // __DATE__ pads a one-digit day with a space ("Mar  3 2018").
-    return QString::fromLatin1(__DATE__).simplified() + QStringLiteral(", ") + QString::fromLatin1(__TIME__);
+    if (const auto& fixed = version.FixedInfo(); fixed && (fixed->FileDateMS || fixed->FileDateLS)) {
+        // 100-ns intervals since 1601-01-01.
+        const u64 fileDate = (static_cast<u64>(fixed->FileDateMS) << 32) | fixed->FileDateLS;
+        const qint64 unixSeconds = static_cast<qint64>(fileDate / 10000000ULL) - 11644473600LL;
+        return QDateTime::fromSecsSinceEpoch(unixSeconds, Qt::UTC).toLocalTime();
+    }
+    QFileInfo file(QString::fromStdString(version.FileName()));
+    if (!file.exists())
+        file = QFileInfo(QCoreApplication::applicationFilePath());
+    return file.lastModified();
+}
+
+QString TFormProgInfo::BuildTime(const TVersionInfo& version)
+{
+    return QLocale::c().toString(BuildDateTime(version), QStringLiteral("MMM d yyyy, hh:mm:ss"));
 }
 
 int TFormProgInfo::IconSize(int height)

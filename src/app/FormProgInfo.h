@@ -1,6 +1,7 @@
 #pragma once
 // The About box: product name and version and the legal notice from the program's version
 // block, the build time, the maker's home page and support address as links, and the icon.
+#include <QDateTime>
 #include <QDialog>
 #include <functional>
 
@@ -11,6 +12,7 @@ class QPushButton;
 namespace fk {
 
 class TFileVersionInfo;
+class TVersionInfo;
 
 class TFormProgInfo : public QDialog {
     Q_OBJECT
@@ -26,8 +28,12 @@ public:
     // The text of that message in the active language (empty: the built-in English text).
     QString NoProgramText;
 
-    // The build time as the box shows it: "Mar 23 2018, 13:11:32".
-    static QString BuildTime();
+    // The build time as the box shows it, in local time: "Mar 23 2018, 13:11:32". It is the
+    // file date of the version block, which the build writes when it makes the program; a file
+    // without one gives its modification time, and a file that cannot be read the running
+    // program's.
+    static QString BuildTime(const TVersionInfo& version);
+    static QDateTime BuildDateTime(const TVersionInfo& version);
     // The icon size for a height: its highest set bit and the bit below it (50 -> 48, 40 -> 32).
     static int IconSize(int height);
 

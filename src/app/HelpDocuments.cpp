@@ -10,8 +10,9 @@ namespace fk {
 QString THelpLookup::LookedFor() const
 {
     QStringList full;
-    for (const QString& pattern : Patterns)
-        full << QDir(Folder).filePath(pattern);
+    for (const QString& folder : Folders.isEmpty() ? QStringList{Folder} : Folders)
+        for (const QString& pattern : Patterns)
+            full << QDir(folder).filePath(pattern);
     return full.join(QLatin1Char('\n'));
 }
 
@@ -22,10 +23,16 @@ THelpDocuments::THelpDocuments(QString baseFolder)
 
 QString THelpDocuments::DocsFolder() const { return QDir(base_).filePath(QStringLiteral("Docs")); }
 
+QString THelpDocuments::InstalledFolder() const
+{
+    return QDir::cleanPath(QDir(base_).filePath(QStringLiteral("../share/doc/ferrovan-kest")));
+}
+
 THelpLookup THelpDocuments::Find(const QString& kind, int language, const QStringList& codes) const
 {
     THelpLookup lookup;
-    lookup.Folder = DocsFolder();
+    lookup.Folders = QStringList{DocsFolder(), InstalledFolder()};
+    lookup.Folder = lookup.Folders.first();
     const QString prefix = QStringLiteral("Ferrovan* (") + kind;
     if (language >= 0 && language < codes.size())
         lookup.Patterns << prefix + QLatin1Char('-') + codes[language] + QStringLiteral(").pdf");
@@ -33,17 +40,20 @@ THelpLookup THelpDocuments::Find(const QString& kind, int language, const QStrin
         lookup.Patterns << prefix + QLatin1Char('-') + codes.first() + QStringLiteral(").pdf");
     lookup.Patterns << prefix + QStringLiteral("-all).pdf") << prefix + QStringLiteral("*).pdf");
 
-    const QDir docs(lookup.Folder);
-    lookup.FolderExists = docs.exists();
-    if (!lookup.FolderExists)
-        return lookup;
-    for (const QString& pattern : std::as_const(lookup.Patterns)) {
-        // Names compare without regard to letter case, sorted so the choice does not depend
-        // on the order the file system lists them in.
-        const QStringList hits = docs.entryList({pattern}, QDir::Files | QDir::Readable, QDir::Name);
-        if (!hits.isEmpty()) {
-            lookup.Path = docs.filePath(hits.first());
-            break;
+    for (const QString& folder : std::as_const(lookup.Folders)) {
+        const QDir docs(folder);
+        if (!docs.exists())
+            continue;
+        lookup.FolderExists = true;
+        for (const QString& pattern : std::as_const(lookup.Patterns)) {
+            // Names compare without regard to letter case, sorted so the choice does not depend
+            // on the order the file system lists them in.
+            const QStringList hits = docs.entryList({pattern}, QDir::Files | QDir::Readable, QDir::Name);
+            if (!hits.isEmpty()) {
+                lookup.Folder = folder;
+                lookup.Path = docs.filePath(hits.first());
+                return lookup;
+            }
         }
     }
     return lookup;

@@ -414,6 +414,14 @@ void TMainForm::ShowSettingsNotSaved(const String& problem)
     keys_.Forget();
 }
 
+// Wayland leaves fading windows to the compositor (Qt says so on every attempt): there the
+// opacity is kept in the settings but not applied.
+static void SetWindowOpacity(QWidget* window, u8 opacity)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"), Qt::CaseInsensitive))
+        window->setWindowOpacity(opacity / 255.0);
+}
+
 void TMainForm::ApplySettings(const TAppSettings& settings)
 {
     if (settings.Language >= 0 && settings.Language != language_)
@@ -423,9 +431,9 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
     settings_.Opacity = std::max(TAppSettings::MinOpacity, settings.Opacity);
     // Every window but the preferences dialog takes the opacity; every window snaps alike.
     for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formProgInfo_)})
-        window->setWindowOpacity(settings_.Opacity / 255.0);
+        SetWindowOpacity(window, settings_.Opacity);
     if (modules_)
-        modules_->Dialog().setWindowOpacity(settings_.Opacity / 255.0);
+        SetWindowOpacity(&modules_->Dialog(), settings_.Opacity);
     snap_->SetEnabled((settings.Options & optScreenSnap) != 0);
     const bool multi = (settings.Options & optMultiInstance) != 0;
     if (multi != settings_.Has(optMultiInstance)) {

@@ -19,7 +19,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -58,6 +61,56 @@ void RunScreenshots(fk::TMainForm& form, const fk::TAppCommandLine& args, int& e
     });
 }
 
+// Qt's own options, which QApplication takes off the command line (those in the first list
+// take a value).
+bool IsQtOption(const std::string& arg, bool& takesValue)
+{
+    static const char* const withValue[] = {"-platform", "-platformpluginpath", "-platformtheme", "-plugin",
+                                            "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-display",
+                                            "-style", "-stylesheet", "-session", "-geometry", "-title"};
+    static const char* const alone[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+    takesValue = false;
+    for (const char* name : withValue)
+        if (arg == name || arg.rfind(std::string(name) + "=", 0) == 0) {
+            takesValue = arg == name;
+            return true;
+        }
+    for (const char* name : alone)
+        if (arg == name)
+            return true;
+    return arg.rfind("-qmljsdebugger=", 0) == 0;
+}
+
+// The program's own arguments: everything after the program name but Qt's options.
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        bool takesValue = false;
+        if (IsQtOption(argv[i], takesValue)) {
+            i += takesValue ? 1 : 0;
+            continue;
+        }
+        words.emplace_back(argv[i]);
+    }
+    return words;
+}
+
+// Whether the window has somewhere to go: an X or Wayland display, or a platform chosen by
+// QT_QPA_PLATFORM or -platform (offscreen, vnc, ...).
+bool HasDisplay(int argc, char** argv)
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "-platform" || std::string(argv[i]).rfind("-platform=", 0) == 0)
+            return true;
+    return false;
+}
+
 enum TGuardOutcome { igTaken, igOtherInstance, igOff };
 
 // The guard is taken before any window exists, so that of two starts at the same moment
@@ -84,14 +137,11 @@ TGuardOutcome TakeInstanceGuard(const fk::String& name)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ferrovan-Kest"));
-    std::vector<std::string> words;
-    for (const QString& arg : QApplication::arguments().mid(1))
-        words.push_back(arg.toStdString());
+    // The command line is read before the GUI starts, so --version, --help and wrong arguments
+    // need no display.
     fk::TAppCommandLine args;
     std::string error;
-    if (!fk::TAppCommandLine::Parse(words, args, error)) {
+    if (!fk::TAppCommandLine::Parse(ProgramArguments(argc, argv), args, error)) {
         std::cerr << "ferrovan-kest: " << error << "\n" << fk::TAppCommandLine::Usage();
         return 2;
     }
@@ -106,6 +156,16 @@ int main(int argc, char** argv)
                   << std::endl;
         return 0;
     }
+    if (!HasDisplay(argc, argv)) {
+        std::cerr << "ferrovan-kest: no display: neither DISPLAY nor WAYLAND_DISPLAY is set (`make run` shows the "
+                     "window with a simulated controller on a virtual display)"
+                  << std::endl;
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ferrovan-Kest"));
+    // The launcher's name: Wayland compositors match the window to it (and so to its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.nordvel.FerrovanKest"));
     // One window at a time: a second start brings the first forward and ends. Runs that take
     // pictures or measure start-up stand alone.
     const bool standalone = !args.ScreenshotDir.empty() || args.ExitWhenShown || args.QuitAfterConnect;

@@ -144,7 +144,7 @@ TEST_F(AppSettingsTest, AlphaBlendIsRaisedTo96AndOtherSizesAreIgnored)
     };
     for (const auto& [bytes, opacity] : cases) {
         SCOPED_TRACE(testing::PrintToString(bytes));
-        Store([&](TRegistry& r) { r.WriteBinary("AlphaBlend", bytes.data(), bytes.size()); });
+        Store([&value = bytes](TRegistry& r) { r.WriteBinary("AlphaBlend", value.data(), value.size()); });
         TAppSettings s;
         s.Opacity = 150;
         ASSERT_TRUE(LoadSettings(s, places_));
@@ -166,7 +166,7 @@ TEST_F(AppSettingsTest, OnlyTheThreeLanguageIdentifiersAreTaken)
         {0, lngPolish},
     };
     for (const auto& [id, language] : cases) {
-        Store([&](TRegistry& r) { r.WriteDword("LanguageID", id); });
+        Store([value = id](TRegistry& r) { r.WriteDword("LanguageID", value); });
         TAppSettings s;
         s.Language = lngPolish;
         ASSERT_TRUE(LoadSettings(s, places_));

@@ -80,11 +80,33 @@ TEST(HelpDocuments, NoDocsFolderFindsNothingAndSaysWhatWasLookedFor)
     EXPECT_FALSE(lookup.FolderExists);
     EXPECT_EQ(lookup.Folder, base.path() + "/Docs");
     const QStringList lines = lookup.LookedFor().split('\n');
-    ASSERT_EQ(lines.size(), 4);
+    ASSERT_EQ(lines.size(), 8); // beside the program, then where an installed program keeps them
     EXPECT_EQ(lines.first(), base.path() + "/Docs/Ferrovan* (diagram-RU).pdf");
-    EXPECT_EQ(lines.last(), base.path() + "/Docs/Ferrovan* (diagram*).pdf");
+    EXPECT_EQ(lines[3], base.path() + "/Docs/Ferrovan* (diagram*).pdf");
+    EXPECT_EQ(lines.last(), QDir::cleanPath(base.path() + "/../share/doc/ferrovan-kest") + "/Ferrovan* (diagram*).pdf");
     // Without a folder given, the executable's folder is the base.
     EXPECT_EQ(THelpDocuments().BaseFolder(), QCoreApplication::applicationDirPath());
+}
+
+// An installed program (PREFIX/bin) finds them in PREFIX/share/doc/ferrovan-kest; a Docs folder
+// beside the program comes first.
+TEST(HelpDocuments, InstalledProgramFindsThemUnderShareDocAfterItsOwnDocsFolder)
+{
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/doc/ferrovan-kest"));
+    const auto add = [&prefix](const QString& name) {
+        QFile file(prefix.path() + "/" + name);
+        return file.open(QIODevice::WriteOnly);
+    };
+    ASSERT_TRUE(add("share/doc/ferrovan-kest/Ferrovan-Kest (man-PL).pdf"));
+    const THelpDocuments docs(prefix.path() + "/bin");
+    THelpLookup lookup = docs.Find(HelpManual, 1, kCodes);
+    EXPECT_EQ(lookup.Path, prefix.path() + "/share/doc/ferrovan-kest/Ferrovan-Kest (man-PL).pdf");
+    EXPECT_EQ(lookup.Folder, prefix.path() + "/share/doc/ferrovan-kest");
+
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin/Docs") && add("bin/Docs/Ferrovan-Kest (man-EN).pdf"));
+    lookup = docs.Find(HelpManual, 1, kCodes);
+    EXPECT_EQ(lookup.Path, prefix.path() + "/bin/Docs/Ferrovan-Kest (man-EN).pdf");
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -162,6 +164,21 @@ TEST(PreferencesLanguage, CaptionsFollowTheLanguageTable)
     TLanguageApplier::Apply(&dialog, texts, QStringLiteral("Ferrovan-Kest"));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Ferrovan-Kest : Preferences"));
     EXPECT_EQ(dialog.ConnectAtStartupBox()->text(), QStringLiteral("Always connect at startup"));
+}
+
+// The build time is the date the build wrote into the program's version block when it made
+// the program: not earlier than the newest of the window's libraries it was linked from.
+TEST(About, BuildTimeIsThatOfTheBuildThatMadeTheProgram)
+{
+    const TFileVersionInfo program(FK_FERROVAN_KEST_PATH);
+    ASSERT_TRUE(program.FixedInfo());
+    const QDateTime built = TFormProgInfo::BuildDateTime(program);
+    const QDateTime library = QFileInfo(QStringLiteral(FK_APP_LIBRARY_PATH)).lastModified();
+    if (qEnvironmentVariableIsEmpty("SOURCE_DATE_EPOCH")) {
+        EXPECT_GE(built.toSecsSinceEpoch(), library.toSecsSinceEpoch());
+    }
+    TFormProgInfo about(program);
+    EXPECT_EQ(about.BuildTimeLabel()->text(), QLocale::c().toString(built, QStringLiteral("MMM d yyyy, hh:mm:ss")));
 }
 
 TEST(About, ShowsVersionBuildTimeAndOpensLinks)
