@@ -45,17 +45,8 @@ TSimDevice::TSimDevice(const TSimOptions& options)
 
 const char* TSimDevice::CodeName(TDevContext2 code) noexcept
 {
-    switch (code) {
-    case dcRestart: return "dcRestart";
-    case dcEnterBootloader: return "dcEnterBootloader";
-    case dcFirmwareBlock: return "dcFirmwareBlock";
-    case dcDeviceInfo: return "dcDeviceInfo";
-    case dcFirmwareInfo: return "dcFirmwareInfo";
-    case dcStatus: return "dcStatus";
-    case dcParameters: return "dcParameters";
-    case dcVentingToggle: return "dcVentingToggle";
-    default: return "unknown code";
-    }
+    const char* name = DeviceCodeName(code);
+    return *name != '\0' ? name : "unknown code";
 }
 
 TDeviceInfo TSimDevice::DeviceInfo() const noexcept
