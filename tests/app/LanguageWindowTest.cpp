@@ -20,6 +20,27 @@
 namespace fk::test {
 namespace {
 
+// Points XDG_RUNTIME_DIR at a place of the test's own for as long as it lives.
+class RuntimeFolderOverride {
+public:
+    explicit RuntimeFolderOverride(const QString& path) : old_(qgetenv("XDG_RUNTIME_DIR"))
+    {
+        qputenv("XDG_RUNTIME_DIR", path.toUtf8());
+    }
+    ~RuntimeFolderOverride()
+    {
+        if (old_.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", old_);
+    }
+    RuntimeFolderOverride(const RuntimeFolderOverride&) = delete;
+    RuntimeFolderOverride& operator=(const RuntimeFolderOverride&) = delete;
+
+private:
+    QByteArray old_;
+};
+
 class LanguageWindowTest : public MainFormTest {
 protected:
     QString Caption(const char* name) const
@@ -143,8 +164,7 @@ TEST_F(LanguageWindowTest, PreferencesAppliedThroughTheDialogAndKeptByCancel)
 TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
 {
     QTemporaryDir runtime;
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const RuntimeFolderOverride runtimeFolder(runtime.path());
     const String name = TFileVersionInfo::MakeInstanceName({}) + "-test";
     TMainFormSetup setup;
     setup.InstanceName = name;
@@ -164,10 +184,6 @@ TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
     EXPECT_TRUE(SingleInstance::InstanceExists(name));
     form_.reset();
     EXPECT_FALSE(SingleInstance::InstanceExists(name));
-    if (oldRuntime.isNull())
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 // A second start while the preferences dialog is open brings forward the window and the
@@ -175,8 +191,7 @@ TEST_F(LanguageWindowTest, MultipleInstancesSwitchTheGuardAtOnceAndAreSaved)
 TEST_F(LanguageWindowTest, ASecondStartRaisesTheOpenModalDialog)
 {
     QTemporaryDir runtime;
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const RuntimeFolderOverride runtimeFolder(runtime.path());
     const String name = TFileVersionInfo::MakeInstanceName({}) + "-test";
     TMainFormSetup setup;
     setup.InstanceName = name;
@@ -207,10 +222,6 @@ TEST_F(LanguageWindowTest, ASecondStartRaisesTheOpenModalDialog)
     EXPECT_TRUE(asked);
     EXPECT_TRUE(restored);
     form_.reset();
-    if (oldRuntime.isNull())
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 // A runtime folder that is a file: the window says once that one instance at a time cannot
@@ -218,13 +229,12 @@ TEST_F(LanguageWindowTest, ASecondStartRaisesTheOpenModalDialog)
 TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
 {
     QTemporaryDir runtime;
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QString file = runtime.filePath(QStringLiteral("not-a-folder"));
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    qputenv("XDG_RUNTIME_DIR", file.toUtf8());
+    const RuntimeFolderOverride runtimeFolder(file);
     TMainFormSetup setup;
     setup.InstanceName = TFileVersionInfo::MakeInstanceName({}) + "-test";
     QString text;
@@ -250,10 +260,6 @@ TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
     Settle(300);
     EXPECT_EQ(answer.Answered, 1);
     form_.reset();
-    if (oldRuntime.isNull())
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 // Two real programs: the second start finds the first, asks it to come forward and ends with
