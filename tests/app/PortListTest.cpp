@@ -229,12 +229,14 @@ TEST_F(PortListTest, AnAdapterBrlttyTookIsShownInItsPlaceWithWhatToDo)
     tree_.BuildStandardMachine();
     tree_.Device(kHub + "/1-6", "usb", "usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}});
     tree_.Device(kHub + "/1-6/1-6:1.0", "usb", "ch341");
+    // A process table of the test's own: another test may run a real process named brltty.
     const std::string proc = tree_.Root() + "/proc";
     std::filesystem::create_directories(proc + "/813");
-    std::ofstream(proc + "/813/comm") << "brltty\n";
     MakeFakeMachineForm({}, false);
-    EXPECT_FALSE(Rows().contains(QStringLiteral("1-6"))); // brltty is not running on this machine
     form_->Ports().ProcRoot = proc;
+    form_->Ports().RefreshPortList();
+    EXPECT_FALSE(Rows().contains(QStringLiteral("1-6"))); // brltty is not running
+    std::ofstream(proc + "/813/comm") << "brltty\n";
     form_->SetLanguage(lngRussian);
     form_->Ports().RefreshPortList();
     ASSERT_TRUE(Rows().contains(QStringLiteral("1-6")));
