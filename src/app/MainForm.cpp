@@ -514,6 +514,13 @@ QString TMainForm::Text(const char* key, const char* english)
     return text.isEmpty() ? QString::fromUtf8(english) : text;
 }
 
+QString TMainForm::ErrorReason(u32 error)
+{
+    // The system's reason in the language shown; a reason without a text of its own stays English.
+    const QString text = QString::fromStdString(texts_.Translate("err_" + std::to_string(error)));
+    return text.isEmpty() ? QString::fromStdString(ErrorText(error)) : text;
+}
+
 void TMainForm::FitMinimumSize()
 {
     // The smallest window is the design's, or what the layout needs with the texts and the skin
@@ -840,7 +847,7 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
                                                                 "the \"dialout\" group (sudo usermod -aG dialout $USER) and "
                                                                 "log in again."));
         else
-            statusLine_->SetStatusHint(QString::fromStdString(ErrorText(error)));
+            statusLine_->SetStatusHint(ErrorReason(error));
     }
     if (index == staPortInUse)
         ShowPortHolderHint();

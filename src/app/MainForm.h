@@ -182,6 +182,7 @@ private:
     void FitMinimumSize();
     // The text of a key in the active language; english when the table has none.
     QString Text(const char* key, const char* english);
+    QString ErrorReason(u32 error);
     String StatusSuffix(int index, const String& portSuffix);
     void ApplyImages();
     // Runs the event loop until done() or the guard time is up.

@@ -184,9 +184,19 @@ TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsN
     QTest::mouseClick(Button("Button2"), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Can not open the port"))) << Status().toStdString();
     EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
-    EXPECT_FALSE(form_->StatusLine().StatusHint().isEmpty());
+    const QString reason = form_->StatusLine().StatusHint();
+    EXPECT_FALSE(reason.isEmpty());
     EXPECT_FALSE(Button("Button3")->isEnabled());
     EXPECT_TRUE(Button("Button2")->isDefault());
+    // The reason is told in the language shown.
+    form_->SetLanguage(lngPolish);
+    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    EXPECT_TRUE(WaitFor([&] {
+        const QString hint = form_->StatusLine().StatusHint();
+        return !hint.isEmpty() && hint != reason;
+    })) << form_->StatusLine().StatusHint().toStdString();
+    EXPECT_EQ(Status(), QStringLiteral("Nie można otworzyć portu"));
+    form_->SetLanguage(lngEnglish);
 
     EXPECT_FALSE(form_->ConnectToName("ttyNOTHERE"));
     EXPECT_EQ(Status(), QStringLiteral("No port selected"));
