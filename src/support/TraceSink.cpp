@@ -207,23 +207,26 @@ void TTraceSink::WriteLocked(const std::string& line)
 {
     if (fd_ < 0 || line.size() > limit_)
         return;
+    std::string note; // what was dropped, told after the line (it is stamped later than the line)
     if (size_ + line.size() > limit_) {
         const u64 before = size_;
         if (!DropOldestHalf()) {
             writeFailed_ = true;
             return;
         }
-        std::string note = Begin("trace-trimmed");
-        AppendNumber(note, "dropped", static_cast<long long>(before - size_));
-        note += "}\n";
-        if (size_ + note.size() + line.size() <= limit_)
-            WriteLocked(note);
         if (size_ + line.size() > limit_ && ::ftruncate(fd_, 0) == 0)
             size_ = 0; // the newest half alone leaves no room: start afresh
+        note = Begin("trace-trimmed");
+        AppendNumber(note, "dropped", static_cast<long long>(before - size_));
+        note += "}\n";
+        if (size_ + line.size() + note.size() > limit_)
+            note.clear();
     }
     const ssize_t written = ::pwrite(fd_, line.data(), line.size(), static_cast<off_t>(size_));
     if (written == static_cast<ssize_t>(line.size())) {
         size_ += line.size();
+        if (!note.empty())
+            WriteLocked(note);
         return;
     }
     // A torn line would spoil the next one: the file ends at the last whole line.

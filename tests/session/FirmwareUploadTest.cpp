@@ -387,7 +387,9 @@ TEST_F(UploadTest, TheTransferWaitsWhileTheAbortQuestionIsOpen)
     };
     view_.Answer = qaNo;
     session_->Button1Click();
-    EXPECT_EQ(answered, asked);
+    // No block goes out meanwhile. (On a loaded machine a reply may come too late: the
+    // transfer then starts over, which sends no block either.)
+    EXPECT_LE(answered, asked);
     EXPECT_EQ(session_->UploadState(), usTransfer);
     ASSERT_TRUE(WaitInstalled(payload));
 }
