@@ -8,37 +8,18 @@
 // scans again from the front). The Direct variants call the connection's read step without
 // the port's event list, to show the connection's own share. Trickle65535 feeds one
 // 65535-byte packet a byte per read.
-#include "connection/KestConnection.h"
-#include "protocol/KestPacket2.h"
+#include "BenchConnection.h"
 
 #include <benchmark/benchmark.h>
 #include <random>
 
 using namespace fk;
+using fk::bench::BenchPort;
+using fk::bench::Packet;
 
 namespace {
 
 using i64 = std::int64_t;
-
-class BenchPort : public TCommPort {
-public:
-    using TCommPort::TCommPort;
-    bool Open(const String&, u32, TSerialParity, u8, TSerialStopBits) override { return true; }
-    bool Close() override { return true; }
-    bool IsValid() const override { return true; }
-    bool Validate() override { return true; }
-    u32 ReadExisting(RawByteString&, bool, TCommErrorFlags*) override { return 0; }
-    u32 ReadExisting(TByteString&, bool, TCommErrorFlags*) override { return 0; }
-    u32 Read(void*, u32, TCommErrorFlags*) override { return 0; }
-    u32 Write(const void*, u32 count, TCommErrorFlags*) override { return count; }
-    bool UpdateTimeOuts() override { return true; }
-    bool SetBreak(bool) override { return true; }
-    bool ClearError(TCommErrorFlags*, TCommStatus*) override { return true; }
-    bool GetModemStatus(TCommModemStatus*) override { return true; }
-    bool Purge(TCommPurgeFlags) override { return true; }
-    void Feed(const u8* p, u32 n) { DoOnRead(p, n, n, 0, 0); }
-    void Stop() { RaiseEvent(OnRxSpeed, EventList.OnRxSpeed, this, 0u); }
-};
 
 class BenchConnection : public TKestConnection {
 public:
@@ -46,17 +27,6 @@ public:
     using TKestConnection::DoOnRead;
     using TKestConnection::MutableReceiver;
 };
-
-TByteString Packet(std::mt19937& rng, unsigned dataLength)
-{
-    TByteString data(dataLength), wire;
-    for (auto& b : data)
-        b = u8(rng());
-    KestPacketHeader2_t_ h;
-    h.Initialize(8, 1, 0x05, 10);
-    TKestPacket2(h, data.data(), dataLength).PrepareSend(wire);
-    return wire;
-}
 
 const TByteString& Stream()
 {

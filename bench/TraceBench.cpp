@@ -3,8 +3,7 @@
 // connection's receive path, 266-byte protocol-2 packets fed one per read event, without a
 // trace and with one written to a file in TMPDIR (or /tmp); per packet. SendOff / SendOn: the
 // same for packets sent through the send queue.
-#include "connection/KestConnection.h"
-#include "protocol/KestPacket2.h"
+#include "BenchConnection.h"
 #include "support/TraceSink.h"
 
 #include <benchmark/benchmark.h>
@@ -13,47 +12,14 @@
 #include <random>
 
 using namespace fk;
+using fk::bench::BenchPort;
 
 namespace {
-
-class BenchPort : public TCommPort {
-public:
-    using TCommPort::TCommPort;
-    bool Open(const String& name, u32, TSerialParity, u8, TSerialStopBits) override
-    {
-        DoOnOpening(name, 0);
-        DoOnOpen(name, 0);
-        return true;
-    }
-    bool Close() override { return true; }
-    bool IsValid() const override { return true; }
-    bool Validate() override { return true; }
-    u32 ReadExisting(RawByteString&, bool, TCommErrorFlags*) override { return 0; }
-    u32 ReadExisting(TByteString&, bool, TCommErrorFlags*) override { return 0; }
-    u32 Read(void*, u32, TCommErrorFlags*) override { return 0; }
-    u32 Write(const void* p, u32 count, TCommErrorFlags*) override
-    {
-        DoOnWrite(p, count, count, 0, 0);
-        return count;
-    }
-    bool UpdateTimeOuts() override { return true; }
-    bool SetBreak(bool) override { return true; }
-    bool ClearError(TCommErrorFlags*, TCommStatus*) override { return true; }
-    bool GetModemStatus(TCommModemStatus*) override { return true; }
-    bool Purge(TCommPurgeFlags) override { return true; }
-    void Feed(const u8* p, u32 n) { DoOnRead(p, n, n, 0, 0); }
-};
 
 TByteString Packet(unsigned dataLength)
 {
     std::mt19937 rng(3);
-    TByteString data(dataLength), wire;
-    for (auto& b : data)
-        b = u8(rng());
-    KestPacketHeader2_t_ h;
-    h.Initialize(8, 1, 0x05, 10);
-    TKestPacket2(h, data.data(), dataLength).PrepareSend(wire);
-    return wire;
+    return bench::Packet(rng, dataLength);
 }
 
 // A trace file for the On variants, active while it lives.
