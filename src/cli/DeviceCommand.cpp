@@ -130,8 +130,7 @@ int TDeviceCommand::Run()
     QObject::connect(&deadline, &QTimer::timeout, [this] { Deadline(); });
     deadline.start(ToMs(options_.timeout));
 
-    if (!session_->ConnectToEntry(session_->PortList[static_cast<std::size_t>(index)].PortName, false)
-        && phase_ != phDone)
+    if (!session_->Connect(session_->PortList[static_cast<std::size_t>(index)].PortName) && phase_ != phDone)
         FailPort();
     if (phase_ != phDone)
         loop.exec();
@@ -259,27 +258,17 @@ void TDeviceCommand::StartAction()
             Finish(exitUsage);
             return;
         }
-        const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, options_.openTime},
-                                                                      {skBreakTime, options_.breakTime}};
-        for (const auto& [knob, value] : wanted) {
-            if (!value)
-                continue;
-            s.KnobChangePosition(knob, *value);
-            if (s.Parameters().Bytes[knob] != *value)
-                ++pendingWrites_;
-            s.KnobEndMove(knob);
-        }
-        pendingReplies_ = pendingWrites_ + 1;
-        s.QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
+        pendingWrites_ += int(s.WriteParameters(options_.openTime, options_.breakTime));
+        pendingReplies_ = pendingWrites_ + 1; // the writes' acknowledgements, then the read-back
         return;
     }
     case dcmVent:
         awaitedCode_ = dcVentingToggle;
-        s.Button6Click();
+        s.ToggleVenting();
         return;
     case dcmReboot:
         awaitedCode_ = dcRestart;
-        s.Button5Click();
+        s.Reboot();
         return;
     }
 }

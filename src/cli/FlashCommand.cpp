@@ -69,7 +69,6 @@ int TFlashCommand::Run()
     session_->ItemIndex = index;
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
         this, [this](TObject*, u8 code, unsigned length, bool wasReply) { OnMessage(code, length, wasReply); });
-    view_.FirmwareFile = options_.image;
     view_.OnChange = [this] { Evaluate(); };
 
     QEventLoop loop;
@@ -99,7 +98,7 @@ int TFlashCommand::Run()
     TInterruptWatch interrupts([this] { Interrupt(); });
     Rearm();
 
-    session_->Button4Click(); // loads the image and opens the port
+    session_->StartUpload(options_.image); // loads the image and opens the port
     if (phase_ != phDone) {
         if (view_.Message() >= 0)
             Fail(session_->Messages().MessageText(view_.Message()));
@@ -132,9 +131,7 @@ void TFlashCommand::Interrupt()
         // As the Abort button: the device is restarted; the command ends with its reply.
         phase_ = phAborting;
         meter_.Finish();
-        view_.Answer = qaYes;
-        session_->Button1Click();
-        view_.Answer = qaCancel;
+        session_->AbortUpload();
         Rearm();
         return;
     }

@@ -55,21 +55,6 @@ void TToolView::ShowMessage(int index)
     Changed();
 }
 
-bool TToolView::ChooseFirmwareFile(const String&, String& fileName)
-{
-    if (FirmwareFile.empty())
-        return false;
-    fileName = FirmwareFile;
-    return true;
-}
-
-TQuestionAnswer TToolView::AskQuestion(int index)
-{
-    TTraceSink::Question(TMessageTable::DefaultText(index),
-                         Answer == qaYes ? "yes" : Answer == qaNo ? "no" : "cancel");
-    return Answer;
-}
-
 void TToolView::Changed()
 {
     if (OnChange)

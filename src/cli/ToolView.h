@@ -18,9 +18,6 @@ public:
     void EnableDisconnect(bool enabled) override;
     void ShowProgress(bool visible, int position, bool paused) override;
     void ShowMessage(int index) override;
-    // The firmware file is the one given to the tool (none: the chooser is cancelled).
-    bool ChooseFirmwareFile(const String& folder, String& fileName) override;
-    TQuestionAnswer AskQuestion(int index) override;
 
     int Status() const noexcept { return status_; }
     // The port's opening event was seen, and its closed event after it.
@@ -29,9 +26,6 @@ public:
 
     // The last message box shown, -1 for none.
     int Message() const noexcept { return message_; }
-
-    String FirmwareFile;             // what the file chooser answers
-    TQuestionAnswer Answer = qaCancel; // what every question is answered
 
     // The port failed the command: its open failed (once the session has shown which way),
     // or it went away after it had been opened (hang-up, unplugged, closed).

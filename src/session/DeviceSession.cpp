@@ -1,8 +1,10 @@
 #include "session/DeviceSession.h"
 
+#include "connection/KestConnection.h"
 #include "ports/CommPort.h"
 #include "ports/SerialPort.h"
 #include "platform/LastError.h"
+#include "platform/Timer.h"
 #include "session/FirmwareImage.h"
 #include "support/TraceSink.h"
 
@@ -45,10 +47,6 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     pollTimer_->SetEnabled(false);
     pollTimer_->SetInterval(PollInterval);
     pollTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::PollTimerTimer);
-    replyTimer_ = Create<TTimer>(this);
-    replyTimer_->SetEnabled(false);
-    replyTimer_->SetInterval(ReplyTimeOut);
-    replyTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::ReplyTimerTimer);
     farewellTimer_ = Create<TTimer>(this);
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::FarewellTimerTimer);
@@ -70,6 +68,7 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     serial_->OnModemLost = TCommSpeedEvent(this, &TDeviceSession::SerialModemLost);
     serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
     serial_->OnPacketLoss = TKestPacketLossEvent(this, &TDeviceSession::SerialPacketLoss);
+    queue_ = Create<TRequestQueue>(this, serial_, static_cast<TRequestQueue::THost*>(this));
 
     std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
     parameters_.Bytes[0] = OpenTimeMin;
@@ -92,8 +91,7 @@ void TDeviceSession::DetachConnection()
 {
     pollTimer_->SetEnabled(false);
     pollTimer_->OnTimer = nullptr;
-    replyTimer_->SetEnabled(false);
-    replyTimer_->OnTimer = nullptr;
+    queue_->StopReplyTimer();
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = nullptr;
     serial_->OnOpening = nullptr;
@@ -148,6 +146,15 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
     return false;
 }
 
+bool TDeviceSession::Connect(const String& port)
+{
+    if (uploadState_ != usNone) {
+        HideProgress();
+        ResetUpload(); // stopped at the caller's word: not reported as a failure
+    }
+    return ConnectToEntry(port, false);
+}
+
 TCommPort* TDeviceSession::BindPortForEntry(const TCommEnumerator::TCommPortInfo&) { return serialPort1_; }
 
 bool TDeviceSession::IsModuleLink() const { return false; }
@@ -160,7 +167,7 @@ bool TDeviceSession::ModuleLinkSuspended() const { return false; }
 void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 {
     modemCommandBytes_ = 0;
-    requestQueue_.clear();
+    queue_->Clear();
     restartPending_ = rpNone;
     restartAttempts_ = 0;
     deviceRefused_ = false;
@@ -202,7 +209,7 @@ void TDeviceSession::SerialOpen(TObject*, const String& fileName, u32 result)
         return;
     }
     pollTimer_->SetEnabled(false);
-    replyTimer_->SetEnabled(false);
+    queue_->StopReplyTimer();
     ResetUpload();
     ShowStatus(OpenFailureStatus(result), icWarning);
     if (result != ERROR_OPERATION_ABORTED)
@@ -237,7 +244,7 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
 void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
     pollTimer_->SetEnabled(false);
-    replyTimer_->SetEnabled(false);
+    queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)
         portLost_ = true; // the port ended by itself (a failed open has said why already)
     // An upload that the port's loss interrupts is reported; one the user stopped is not.
@@ -285,7 +292,7 @@ void TDeviceSession::ShowCloseStatus(TCommCloseReason reason, bool hadDevice)
 
 void TDeviceSession::ClosedStateUpdate()
 {
-    pollTimer_->Tag = 0;
+    queue_->TakeHeldBack(); // nothing held back runs on a closed port
     if (view_) {
         view_->SetConnectDefault(true);
         view_->EnableDisconnect(false);
@@ -323,24 +330,12 @@ bool TDeviceSession::QueueRequest(u8 code, u16 replyLength, bool force)
 
 bool TDeviceSession::QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force)
 {
-    if (!data)
-        length = 0;
-    try {
-        requestQueue_.emplace_back();
-    } catch (const std::bad_alloc&) {
+    if (!queue_->Add(ControllerNode, code, data, length, replyLength))
         return false;
-    }
-    TPacketElement& element = requestQueue_.back();
-    element.ReplyLength = replyLength;
-    TKestPacket2 packet;
-    if (!BuildDeviceRequest(packet, code, data, length, ControllerNode) || !packet.PrepareSend(element.Packet)) {
-        requestQueue_.pop_back();
-        return false;
-    }
     if (code == dcFirmwareBlock && view_)
         view_->EnableDeviceControls(false);
-    if (requestQueue_.size() == 1)
-        SendFront(force, true);
+    if (queue_->Size() == 1)
+        SendFront(force);
     return true;
 }
 
@@ -348,18 +343,8 @@ bool TDeviceSession::QueueDeferredRequest(u8 code, u16 replyLength, unsigned del
 {
     if (delay == 0)
         return QueueRequest(code, replyLength, false);
-    try {
-        requestQueue_.emplace_back();
-    } catch (const std::bad_alloc&) {
+    if (!queue_->Add(ControllerNode, code, nullptr, 0, replyLength))
         return false;
-    }
-    TPacketElement& element = requestQueue_.back();
-    element.ReplyLength = replyLength;
-    TKestPacket2 packet;
-    if (!BuildDeviceRequest(packet, code, nullptr, 0, ControllerNode) || !packet.PrepareSend(element.Packet)) {
-        requestQueue_.pop_back();
-        return false;
-    }
     SetPollTimer(delay);
     return true;
 }
@@ -375,9 +360,9 @@ bool TDeviceSession::QueueParameterWrite(u16 offset, const void* bytes, unsigned
     return QueueDataRequest(dcParameters, data, length + 2, 0, false);
 }
 
-bool TDeviceSession::SendFront(bool force, bool armReplyTimer)
+bool TDeviceSession::SendFront(bool force)
 {
-    if (requestQueue_.empty()) {
+    if (queue_->Empty()) {
         SetPollTimer(PollInterval);
         return false;
     }
@@ -387,18 +372,11 @@ bool TDeviceSession::SendFront(bool force, bool armReplyTimer)
         return true;
     }
     pollTimer_->SetEnabled(false);
-    replyTimer_->SetEnabled(false);
-    const TPacketElement& front = requestQueue_.front();
-    serial_->SendData(front.Packet);
-    if (armReplyTimer) {
-        replyTimer_->Tag = ReplyTimeOut;
-        const u32 lineTime = serial_->CalculateTime(static_cast<u32>(front.Packet.size()) + front.ReplyLength
-                                                    + KestPacketHeader2_t_::DataOffset);
-        StartTimer(replyTimer_, lineTime + ReplyTimeOut);
-    }
-    SetPollTimer(PollInterval);
-    return true;
+    return queue_->SendFront(true); // RequestSent re-arms the poll
 }
+
+// Every send of the front, its resend too: the poll waits a whole interval from here.
+void TDeviceSession::RequestSent() { SetPollTimer(PollInterval); }
 
 void TDeviceSession::StartTimer(TTimer* timer, unsigned ms)
 {
@@ -423,20 +401,20 @@ void TDeviceSession::PollTimerTimer(TObject*)
     errorLatch_ = false;
     if (!serial_->IsValid())
         return;
-    if (IsModuleLink() && ModuleLinkSuspended()) {
+    if (RequestLinkBusy()) {
         // The module link carries a command exchange: try again later.
-        pollTimer_->Tag |= 1;
+        queue_->HoldBack(hoPoll, true);
         StartTimer(pollTimer_, pollTimer_->Interval());
         return;
     }
-    pollTimer_->Tag &= ~std::intptr_t(1);
+    queue_->HoldBack(hoPoll, false);
     if (FrontIsTransferRequest()) {
         // A transfer request still unanswered (its time-out was held back by a busy module
         // link): never sent twice, the transfer starts over.
         if (!RestartTransfer() && GiveUpDevice())
             SetPollTimer(PollInterval); // identification goes on as after any give-up
-    } else if (!requestQueue_.empty()) {
-        SendFront(true, true);
+    } else if (!queue_->Empty()) {
+        SendFront(true);
     } else if (restartPending_ != rpNone || uploadState_ != usNone || deviceState_ == dsNone
                || (deviceState_ == dsIdentifying && deviceInfo_.RunMode() == 0)) {
         QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
@@ -445,49 +423,38 @@ void TDeviceSession::PollTimerTimer(TObject*)
     }
 }
 
-void TDeviceSession::ReplyTimerTimer(TObject*)
+bool TDeviceSession::RequestLinkBusy() const { return IsModuleLink() && ModuleLinkSuspended(); }
+
+// The device may hold the block whose reply was lost, and a resent copy would be stored after
+// it: a transfer request is never resent (RequestTimedOut starts the transfer over instead).
+bool TDeviceSession::MayResend() { return !FrontIsTransferRequest(); }
+
+// The request on the line went unanswered after its resend (a transfer request: at once).
+bool TDeviceSession::RequestTimedOut()
 {
-    replyTimer_->SetEnabled(false);
-    if (!serial_->IsValid())
-        return;
-    if (IsModuleLink() && ModuleLinkSuspended()) {
-        // No give-up while the module link is busy; the budget stays as it is.
-        pollTimer_->Tag |= 2;
-    } else {
-        const std::intptr_t budget = replyTimer_->Tag;
-        replyTimer_->Tag = budget > std::intptr_t(ReplyTimeOut) ? budget - ReplyTimeOut : 0;
-        pollTimer_->Tag &= ~std::intptr_t(2);
-        if (FrontIsTransferRequest()) {
-            // The device may hold the block whose reply was lost, and a resent copy would be
-            // stored after it: the transfer starts over instead (it arms its own time-out).
-            if (RestartTransfer())
-                return;
-            if (!GiveUpDevice())
-                return;
-        } else if (budget > 0) {
-            SendFront(true, false); // the one resend
-        } else if (RestartHandOver()) {
-            return;
-        } else if (!GiveUpDevice()) {
-            return;
-        }
+    if (FrontIsTransferRequest()) {
+        // The transfer starts over (it arms its own time-out).
+        if (RestartTransfer())
+            return false;
+        return GiveUpDevice();
     }
-    StartTimer(replyTimer_, ReplyTimeOut);
+    if (RestartHandOver())
+        return false;
+    return GiveUpDevice();
 }
 
 bool TDeviceSession::FrontIsTransferRequest() const
 {
-    return uploadState_ == usTransfer && !requestQueue_.empty()
-        && requestQueue_.front().Packet.size() >= KestPacketHeader2_t_::DataOffset
-        && requestQueue_.front().Packet[1] == dcFirmwareBlock;
+    return uploadState_ == usTransfer && !queue_->Empty()
+        && queue_->Front().Packet.size() >= KestPacketHeader2_t_::DataOffset
+        && queue_->Front().Packet[1] == dcFirmwareBlock;
 }
 
 // No valid reply after the retry: the device is given up ("Connection lost"). False when the
 // port has gone as well.
 bool TDeviceSession::GiveUpDevice()
 {
-    requestQueue_.clear();
-    serial_->PurgeRx();
+    queue_->Purge();
     SetDeviceState(dsNone);
     return serial_->Validate();
 }
@@ -502,7 +469,7 @@ bool TDeviceSession::RestartTransfer()
         return false;
     ++report.TransferRestarts;
     report.BlocksSent = 0;
-    requestQueue_.clear();
+    queue_->Clear();
     upload_.Rewind();
     UpdateProgress();
     return QueueRequest(dcFirmwareBlock, 0, true);
@@ -518,8 +485,7 @@ bool TDeviceSession::RestartHandOver()
     if (uploadState_ != usWaitBootloader || report.HandOverRestarts >= handOverLimit_)
         return false;
     ++report.HandOverRestarts;
-    requestQueue_.clear();
-    serial_->PurgeRx();
+    queue_->Purge();
     restartPending_ = rpNone;
     return QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
 }
@@ -549,15 +515,14 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     restartPending_ = rpNone;
     bool wasReply = false;
     std::optional<TParameterWrite> answeredWrite; // the parameter write this packet answers
-    if (!requestQueue_.empty()) {
-        const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(requestQueue_.front().Packet.data());
+    if (!queue_->Empty()) {
+        const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(queue_->Front().Packet.data());
         if (header->IsReplyValid(*request)) {
             wasReply = true;
             if (code == dcParameters)
-                answeredWrite = ParameterWriteOf(requestQueue_.front());
-            replyTimer_->SetEnabled(false);
-            requestQueue_.pop_front();
-            SendFront(true, true);
+                answeredWrite = ParameterWriteOf(queue_->Front());
+            queue_->FrontAnswered();
+            SendFront(true);
         }
     }
 
@@ -599,7 +564,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     default:
         break; // codes the configurator does not use
     }
-    if (closeAfterFarewell_ && requestQueue_.empty())
+    if (closeAfterFarewell_ && queue_->Empty())
         StartTimer(farewellTimer_, 1); // answered: the port closes (outside the port's event)
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
 }
@@ -778,7 +743,7 @@ void TDeviceSession::WriteKnobIfChanged(TSessionKnob knob)
         QueueParameterWrite(offset, &value, 1);
 }
 
-std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(const TPacketElement& element)
+std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(const TRequestQueue::TPacketElement& element)
 {
     // The queued packet is prepared for the line (data scrambled): read a copy back.
     u8 bytes[KestPacketHeader2_t_::DataOffset + MaxDataLength];
@@ -800,7 +765,7 @@ std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(
 bool TDeviceSession::ParameterWriteQueued(TSessionKnob knob) const
 {
     const u16 offset = ParameterOffset(knob);
-    for (const TPacketElement& element : requestQueue_) {
+    for (const TRequestQueue::TPacketElement& element : queue_->Pending()) {
         const std::optional<TParameterWrite> write = ParameterWriteOf(element);
         if (write && write->Offset <= offset && offset < write->Offset + write->Bytes.size())
             return true;
@@ -848,6 +813,22 @@ void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int posi
     SetKnob(knob, position);
     if (endScroll)
         KnobEndMove(knob);
+}
+
+unsigned TDeviceSession::WriteParameters(std::optional<int> openTime, std::optional<int> breakTime)
+{
+    unsigned changed = 0;
+    const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, openTime}, {skBreakTime, breakTime}};
+    for (const auto& [knob, value] : wanted) {
+        if (!value)
+            continue;
+        KnobChangePosition(knob, *value);
+        if (parameters_.Bytes[ParameterOffset(knob)] != *value)
+            ++changed;
+        KnobEndMove(knob);
+    }
+    QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
+    return changed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1032,7 +1013,7 @@ bool TDeviceSession::SayFarewell()
         return false;
     if (uploadState_ != usNone) {
         AbortUpload();
-        return !requestQueue_.empty();
+        return !queue_->Empty();
     }
     if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt()
         && restartPending_ != rpToApplication) {
@@ -1042,7 +1023,7 @@ bool TDeviceSession::SayFarewell()
     return false;
 }
 
-bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !requestQueue_.empty(); }
+bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !queue_->Empty(); }
 
 void TDeviceSession::FarewellTimerTimer(TObject*)
 {
@@ -1152,13 +1133,19 @@ void TDeviceSession::ShowUploadFailure(u32 code)
         view_->ShowMessage(index);
 }
 
+bool TDeviceSession::NoUploadPort()
+{
+    if (deviceState_ != dsNone || serial_->IsValid()
+        || (ItemIndex >= 0 && static_cast<std::size_t>(ItemIndex) < PortList.size()))
+        return false;
+    ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+    return true;
+}
+
 void TDeviceSession::Button4Click()
 {
-    if (deviceState_ == dsNone && !serial_->IsValid()
-        && (ItemIndex < 0 || static_cast<std::size_t>(ItemIndex) >= PortList.size())) {
-        ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+    if (NoUploadPort())
         return;
-    }
     TQuestionAnswer answer = qaYes;
     if (uploadState_ != usNone) {
         answer = view_ ? view_->AskQuestion(msgStopUploadAsk) : qaCancel;
@@ -1170,7 +1157,13 @@ void TDeviceSession::Button4Click()
         return;
     if (uploadState_ != usNone && answer != qaYes && view_->AskQuestion(msgStopUploadAsk) != qaYes)
         return;
+    LoadAndUpload(fileName);
+}
 
+bool TDeviceSession::StartUpload(const String& fileName) { return !NoUploadPort() && LoadAndUpload(fileName); }
+
+bool TDeviceSession::LoadAndUpload(const String& fileName)
+{
     ResetUpload();
     upload_.NewReport();
     uploadDone_ = false;
@@ -1179,7 +1172,7 @@ void TDeviceSession::Button4Click()
         const u32 code = GetLastError();
         ResetUpload(); // releases what was read before the message is shown
         ShowUploadFailure(code);
-        return;
+        return false;
     }
     if (const auto slash = fileName.find_last_of('/'); slash != String::npos) {
         char* full = ::realpath(fileName.substr(0, slash + 1).c_str(), nullptr);
@@ -1198,16 +1191,18 @@ void TDeviceSession::Button4Click()
         const String& current = serial_->CurrentPortName();
         if (ConnectToEntry(current.empty() ? std::nullopt : std::optional<String>(current), false)) {
             UpdateProgress();
-        } else {
-            uploadState_ = usNone;
-            TraceState();
-            HideProgress();
+            return true;
         }
-    } else if (deviceInfo_.ApplicationRuns()) {
-        QueueRequest(dcEnterBootloader, 0, false);
-    } else {
-        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, false);
+        uploadState_ = usNone;
+        TraceState();
+        HideProgress();
+        return false;
     }
+    if (deviceInfo_.ApplicationRuns())
+        QueueRequest(dcEnterBootloader, 0, false);
+    else
+        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, false);
+    return true;
 }
 
 void TDeviceSession::Button1Click()
@@ -1269,8 +1264,12 @@ void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
 
 void TDeviceSession::Button3Click()
 {
-    if (!ConfirmStopUpload(usWaitBootloader))
-        return;
+    if (ConfirmStopUpload(usWaitBootloader))
+        Disconnect();
+}
+
+void TDeviceSession::Disconnect()
+{
     HideProgress();
     userClose_ = true;
     if (SayFarewell()) {
@@ -1286,9 +1285,13 @@ void TDeviceSession::Button3Click()
 void TDeviceSession::Button5Click()
 {
     if (ConfirmStopUpload(usNone))
-        RestartDevice();
+        Reboot();
 }
 
-void TDeviceSession::Button6Click() { QueueRequest(dcVentingToggle, 0, false); }
+void TDeviceSession::Reboot() { RestartDevice(); }
+
+void TDeviceSession::Button6Click() { ToggleVenting(); }
+
+bool TDeviceSession::ToggleVenting() { return QueueRequest(dcVentingToggle, 0, false); }
 
 } // namespace fk

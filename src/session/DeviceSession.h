@@ -5,23 +5,30 @@
 // it, identifies the device (dcDeviceInfo, dcFirmwareInfo, dcParameters), keeps the link
 // alive with dcStatus every 2 s, writes the timing parameters when a knob ends its move,
 // toggles venting and restarts the device. All requests go through one first-in first-out
-// queue with exactly one request on the line; the reply timer resends it once and then
-// gives the device up ("Connection lost"); the poll timer drives polling and identification.
-// Both timers are one-shot: every handler stops its timer and re-arms it explicitly.
+// queue with exactly one request on the line (TRequestQueue); its reply timer resends a
+// request once, and then the session gives the device up ("Connection lost"); the poll timer
+// drives polling and identification. The timers are one-shot: every handler stops its timer
+// and re-arms it explicitly.
+//
+// The intent entry points (Connect, Disconnect, WriteParameters, ToggleVenting, Reboot,
+// StartUpload, AbortUpload) act at the caller's word: where the window asks whether to stop an
+// upload under way, they stop it, as after Yes. The window's handlers Button1Click ..
+// Button6Click ask the view's questions (and its file chooser) first, then call them.
 //
 // What the user sees goes through a TSessionView; the main window and the command-line tool
 // each implement one. Everything runs on the main thread.
 //
-// Firmware upload: Button4Click loads an image file (TFirmwareImage), brings the device into
+// Firmware upload: StartUpload loads an image file (TFirmwareImage), brings the device into
 // its bootloader, checks the image against the bootloader's description, sends the payload in
 // blocks of the device's block size, one at a time, each after the previous one's reply, and
 // restarts the device into its new application (TFirmwareUpload keeps the transfer's state).
 // Blocks carry no offset, so a block whose reply was lost is never resent: the transfer starts
 // over from its start request, at most MaxTransferRestarts times, then "Connection lost".
-// Wireless-module links hook in through BindPortForEntry, IsModuleLink, ModuleLinkSuspended.
-#include "connection/KestConnection.h"
+// Wireless-module links hook in through BindPortForEntry, IsModuleLink, ModuleLinkSuspended;
+// while such a link is busy the poll and the reply time-out are held back (TRequestQueue's
+// hold-off) and run when it resumes.
+#include "connection/KestConnectionTypes.h"
 #include "platform/Component.h"
-#include "platform/Timer.h"
 #include "platform/Types.h"
 #include "ports/CommPortInfo.h"
 #include "ports/CommTypes.h"
@@ -29,15 +36,17 @@
 #include "protocol/DeviceMessages.h"
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
+#include "session/RequestQueue.h"
 #include "session/SessionView.h"
 
-#include <deque>
 #include <optional>
 
 namespace fk {
 
 class TCommPort;
+class TKestConnection;
 class TSerialPort;
+class TTimer;
 
 enum TDeviceState : int { dsNone, dsIdentifying, dsConnected };
 enum TUploadState : int { usNone, usWaitBootloader, usTransfer };
@@ -46,12 +55,10 @@ enum TRestartPending : int { rpNone, rpToBootloader, rpToApplication };
 // What a received device message was, for observers of the session (the command-line tool).
 using TDeviceMessageEvent = TEvent<TObject*, u8 /*code*/, unsigned /*dataLength*/, bool /*wasReply*/>;
 
-class TDeviceSession : public TComponent {
+class TDeviceSession : public TComponent, private TRequestQueue::THost {
 public:
     static constexpr unsigned PollInterval = 2000;        // keep-alive and identification, ms
-    static constexpr unsigned ReplyTimeOut = 250;         // added to the line time of an exchange
     static constexpr unsigned RestartPollInterval = 250;  // after a restart reply or a port error
-    static constexpr unsigned BootloaderPollInterval = 100;
     static constexpr unsigned ModuleFirstRequestDelay = 100;
     static constexpr unsigned MaxRestartAttempts = 3;
     static constexpr unsigned MaxTransferRestarts = 3; // after lost block replies, per upload
@@ -62,7 +69,6 @@ public:
     // How long a request that must reach the device before the port closes at the user's
     // word (the restart after an aborted upload, or out of a bootloader) is waited for, ms.
     static constexpr unsigned FarewellTime = 500;
-    static constexpr TCommErrorFlags PortErrorMask = 0x5F;
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
     static constexpr int OpenTimeMin = 10, OpenTimeMax = 50;
@@ -70,13 +76,6 @@ public:
     static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
     static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
     static constexpr int BreakTimeSeconds = 10; // seconds per step of the break time
-
-    // One queued request: a complete protocol-2 packet prepared for sending, and the number
-    // of data bytes its reply is expected to carry (sizes the reply time-out only).
-    struct TPacketElement {
-        u16 ReplyLength = 0;
-        TByteString Packet;
-    };
 
     // A knob: position within its range. The session owns the values; the view shows them.
     struct TKnobState {
@@ -96,7 +95,8 @@ public:
     TKestConnection* Serial() const noexcept { return serial_; }
     TSerialPort* SerialPort1() const noexcept { return serialPort1_; }
     TTimer* PollTimer() const noexcept { return pollTimer_; }
-    TTimer* ReplyTimer() const noexcept { return replyTimer_; }
+    // The requests on their way (one on the line), the reply timer, the hold-off.
+    const TRequestQueue& Requests() const noexcept { return *queue_; }
     const TMessageTable& Messages() const noexcept { return messages_; }
     TMessageTable& Messages() noexcept { return messages_; }
 
@@ -113,7 +113,6 @@ public:
     bool ErrorLatch() const noexcept { return errorLatch_; }
     // The device failed the identifier check (status 21): it is never connected.
     bool DeviceRefused() const noexcept { return deviceRefused_; }
-    const std::deque<TPacketElement>& RequestQueue() const noexcept { return requestQueue_; }
     int ConnectedIndex() const noexcept { return connectedIndex_; }
     const String& CurrentPort() const noexcept { return currentPort_; }
     const String& ConnectedPort() const noexcept { return connectedPort_; }
@@ -150,7 +149,7 @@ public:
     // --- the port list (filled by the window's port list or the tool)
     TCommEnumerator::TCommPortList_ PortList;
     // The selected row, -1: none. The session owns it: the view's SelectPortListRow and the
-    // window's list follow it, and ConnectToEntry, Button4Click and ForgetStalePorts read it.
+    // window's list follow it, and ConnectToEntry, StartUpload and ForgetStalePorts read it.
     int ItemIndex = -1;
     bool AutoConnectDone = false; // set by every ConnectToEntry
     // The port list was rebuilt: the entry being opened or open moved to index (-1: gone).
@@ -170,20 +169,43 @@ public:
     // The knob's scroll bar moved: the knob follows; only the end of the scroll writes.
     void ScrollBarScroll(TSessionKnob knob, bool endScroll, int position);
 
+    // --- what the user (or the tool) asks for
+    // Binds and opens the port of the port-list entry with exactly that port name; its device
+    // is identified from then on. False when no entry has that name (a port in use is closed)
+    // or the open could not start. An upload under way is stopped first (no failure).
+    bool Connect(const String& port);
+    // Closes the port. An upload under way is aborted, and a device in its bootloader with
+    // sound firmware restarted into its application, before the port closes (the close follows
+    // that request's answer, at the latest after FarewellTime).
+    void Disconnect();
+    // Sets the open time and/or the break time (knob positions, clamped to their ranges; a
+    // value the device holds already is not written) and asks for the parameters again, so
+    // that the device's reply tells what it holds. The number of values that differ from what
+    // the device held: each is acknowledged (an empty dcParameters reply) before the read-back.
+    unsigned WriteParameters(std::optional<int> openTime, std::optional<int> breakTime);
+    // Asks the device to toggle venting; false when the request could not be queued.
+    bool ToggleVenting();
+    // Restarts the device into its application.
+    void Reboot();
+    // Loads and checks the image file path (against the device when one is identified) and
+    // starts the upload: the device is brought into its bootloader (the port opened first
+    // when none is), the image checked against the bootloader's description, and sent; an
+    // upload under way is replaced. False
+    // when there is no port to upload through (the status says so), the image is refused
+    // (ShowMessage, Upload().Report().DropMessage) or the port could not be opened.
+    bool StartUpload(const String& path);
+    // Abort without asking (the program is told to stop): the progress panel goes and the
+    // device is restarted, as Abort does after a Yes.
+    void AbortUpload();
+
     // --- operations
     // Binds and opens the port of one port-list entry: no name = the selected entry, an empty
-    // name = none, otherwise the entry with exactly that port name.
+    // name = none, otherwise the entry with exactly that port name. With confirm, an upload
+    // under way is stopped only when the user says so (the view's question).
     bool ConnectToEntry(const std::optional<String>& name, bool confirm);
-    bool QueueRequest(u8 code, u16 replyLength, bool force);
-    bool QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force);
-    bool QueueDeferredRequest(u8 code, u16 replyLength, unsigned delay);
-    bool QueueParameterWrite(u16 offset, const void* bytes, unsigned length);
-    bool SendFront(bool force, bool armReplyTimer);
-    bool SetDeviceState(TDeviceState state);
     // A fresh window's start: the user interface of a closed port (as after a close by the
     // user) and every effect of falling to dsNone, even though the state already is dsNone.
     void BringToClosedState();
-    void RestartDevice();
     // Before the port closes at the user's word: an upload is aborted (the device restarted)
     // and a device sitting in its bootloader with sound firmware is restarted into its
     // application. True when such a request is queued; FarewellPending() tells until it has
@@ -195,40 +217,20 @@ public:
     // user acts; an upload under way is reported as interrupted.
     void PortLost(int status);
     void ShowStatus(int index, TIconClass iconClass);
+    // Asks the view whether to stop an upload beyond level; true when there is none or the
+    // user says Yes.
     bool ConfirmStopUpload(TUploadState level);
-    void ResetUpload();
-    void UpdateProgress();
     // Reads and checks an image file into image; with info, also against that device's
     // capacity and identifier. False with the failure code as the last error (TFirmwareImage).
     static bool LoadFirmwareImage(const String& fileName, TByteString& image, const TDeviceInfo* info);
 
-    // --- user actions (the main window's buttons)
-    void Button2Click(); // Connect
+    // --- the main window's buttons: the view's questions, then the intent above
+    void Button2Click(); // Connect (the selected entry)
     void Button3Click(); // Disconnect
     void Button5Click(); // Reboot
     void Button6Click(); // Venting
     void Button4Click(); // Upload firmware (the view chooses the file)
     void Button1Click(); // Abort the upload
-    // Abort without asking (the program is told to stop): the progress panel goes and the
-    // device is restarted, as Abort does after a Yes.
-    void AbortUpload();
-
-    // --- handlers of the connection's events
-    void SerialOpening(TObject* sender, const String& portName, u32 result);
-    void SerialOpen(TObject* sender, const String& portName, u32 result);
-    void SerialClosing(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
-    void SerialClosed(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
-    void SerialError(TObject* sender, TCommErrorFlags errors);
-    // The bound port lost its device (unplugged, line hung up): the connection is closed, as
-    // when the port list learns that the port was removed.
-    void SerialModemLost(TObject* sender, u32 error);
-    void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
-    void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
-                          TCommErrorFlags errors);
-
-    // --- timer handlers
-    void PollTimerTimer(TObject* sender);
-    void ReplyTimerTimer(TObject* sender);
 
     // Raised after every device message the session accepted from the controller.
     TDeviceMessageEvent OnDeviceMessage;
@@ -244,8 +246,51 @@ protected:
     virtual TCommPort* BindPortForEntry(const TCommEnumerator::TCommPortInfo& entry);
     virtual bool IsModuleLink() const;
     virtual bool ModuleLinkSuspended() const;
+    // The poll timer's handler (a module session runs it when its link resumes), and the
+    // request queue (whose hold-off it takes then).
+    void PollTimerTimer(TObject* sender);
+    TRequestQueue& Queue() noexcept { return *queue_; }
 
 private:
+    static constexpr unsigned BootloaderPollInterval = 100;
+    static constexpr TCommErrorFlags PortErrorMask = 0x5F;
+
+    // --- handlers of the connection's events
+    void SerialOpening(TObject* sender, const String& portName, u32 result);
+    void SerialOpen(TObject* sender, const String& portName, u32 result);
+    void SerialClosing(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
+    void SerialClosed(TObject* sender, const String& portName, u32 result, TCommCloseReason reason);
+    void SerialError(TObject* sender, TCommErrorFlags errors);
+    // The bound port lost its device (unplugged, line hung up): the connection is closed, as
+    // when the port list learns that the port was removed.
+    void SerialModemLost(TObject* sender, u32 error);
+    void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
+    void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
+                          TCommErrorFlags errors);
+
+    // --- the request queue's host
+    bool RequestLinkBusy() const override;
+    bool MayResend() override;
+    void RequestSent() override;
+    bool RequestTimedOut() override;
+
+    // --- queueing and sending (one request on the line: the front)
+    bool QueueRequest(u8 code, u16 replyLength, bool force);
+    bool QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force);
+    bool QueueDeferredRequest(u8 code, u16 replyLength, unsigned delay);
+    bool QueueParameterWrite(u16 offset, const void* bytes, unsigned length);
+    // Sends the front (unless the device is restarting and force is false: the poll sends it
+    // once it has had time to) and re-arms the poll; false when nothing is queued.
+    bool SendFront(bool force);
+
+    bool SetDeviceState(TDeviceState state);
+    void RestartDevice();
+    void ResetUpload();
+    void UpdateProgress();
+    // No port is open and none selected to open for an upload: the status says so.
+    bool NoUploadPort();
+    // StartUpload past its check of the port (the window has checked before its questions).
+    bool LoadAndUpload(const String& fileName);
     void SetPollTimer(unsigned ms);
     bool RestartHandOver();
     void NoteUploadFailure(int cause);
@@ -269,7 +314,7 @@ private:
         u16 Offset = 0;
         TByteString Bytes;
     };
-    static std::optional<TParameterWrite> ParameterWriteOf(const TPacketElement& element);
+    static std::optional<TParameterWrite> ParameterWriteOf(const TRequestQueue::TPacketElement& element);
     bool ParameterWriteQueued(TSessionKnob knob) const;
     static u16 ParameterOffset(TSessionKnob knob) noexcept { return knob == skOpenTime ? 0 : 1; }
     void WriteKnobIfChanged(TSessionKnob knob);
@@ -291,7 +336,7 @@ private:
     TKestConnection* serial_ = nullptr; // owned (child component)
     TSerialPort* serialPort1_ = nullptr; // owned (child component)
     TTimer* pollTimer_ = nullptr;       // owned (child component)
-    TTimer* replyTimer_ = nullptr;      // owned (child component)
+    TRequestQueue* queue_ = nullptr;    // owned (child component)
     TTimer* farewellTimer_ = nullptr;   // owned (child component): closes after a farewell
     TMessageTable messages_;
 
@@ -304,7 +349,6 @@ private:
     u32 restartAttempts_ = 0;
     bool errorLatch_ = false;
     bool deviceRefused_ = false;
-    std::deque<TPacketElement> requestQueue_;
     int connectedIndex_ = -1;
     String currentPort_;
     String connectedPort_;

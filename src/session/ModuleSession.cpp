@@ -1,5 +1,8 @@
 #include "session/ModuleSession.h"
 
+#include "connection/KestConnection.h"
+#include "platform/Timer.h"
+
 namespace fk {
 
 TModuleSession::TModuleSession(TComponent* owner, TSessionView* view)
@@ -57,17 +60,15 @@ void TModuleSession::PollTimerTick(TObject* sender)
 void TModuleSession::KestLANModemResume(TObject*)
 {
     TTimer* poll = PollTimer();
-    const std::intptr_t held = poll->Tag;
-    poll->Tag = 0;
-    if (held & 2) {
-        if (ReplyTimer()->Enabled())
-            Restart(ReplyTimer(), ReplyTimeOut);
+    const unsigned held = Queue().TakeHeldBack();
+    if (held & hoTimeOut) {
+        Queue().RestartReplyTimer();
         if (poll->Enabled()) {
             if (pollInterval_ == 0)
                 pollInterval_ = poll->Interval();
-            Restart(poll, pollInterval_ + ReplyTimeOut);
+            Restart(poll, pollInterval_ + TRequestQueue::ReplyTimeOut);
         }
-    } else if (held & 1) {
+    } else if (held & hoPoll) {
         PollTimerTick(poll);
     }
 }

@@ -4,7 +4,7 @@
 // A port-list entry of the module kind (PortType 3) binds the packet connection to the LAN
 // port adapter `KestLANPort1` instead of the serial port. While the link to the connected
 // module carries a command exchange, the session neither polls nor gives a request up; the
-// held-back action runs when the link resumes (bits 0 and 1 of the poll timer's tag).
+// held-back action (the request queue's hold-off: hoPoll, hoTimeOut) runs when the link resumes.
 #include "module/KestLANPort.h"
 #include "session/DeviceSession.h"
 

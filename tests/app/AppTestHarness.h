@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "app/PortListBox.h"
 #include "app/StatusLine.h"
+#include "connection/KestConnection.h"
 #include "sim/SimController.h"
 
 #include <QAbstractButton>

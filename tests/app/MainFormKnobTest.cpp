@@ -23,7 +23,7 @@ protected:
     {
         knob->SpinChange(knob->Position() + by, TKnobLogic::scStartMove | TKnobLogic::scEndMove, by, true);
     }
-    bool AtRest() const { return form_->Session().RequestQueue().empty(); }
+    bool AtRest() const { return form_->Session().Requests().Empty(); }
 };
 
 // A move undone before the device answered the first write: the second write goes out once

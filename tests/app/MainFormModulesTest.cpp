@@ -190,12 +190,12 @@ TEST_F(MainFormModules, NoPollAndNoTimeOutWhileTheModuleLinkIsBusyAndTheSessionS
     ASSERT_TRUE(Comm().RequestConfig("127.0.0.6", Id_IPv4));
     ASSERT_TRUE(SpinUntil([&] { return CommandCount(busy, "KCCONF") > asked; }));
     ASSERT_TRUE(Comm().ConnectedModemSuspended());
-    ASSERT_TRUE(SpinUntil([&] { return (Session().PollTimer()->Tag & 1) != 0; })); // a poll held back
+    ASSERT_TRUE(SpinUntil([&] { return Session().Requests().HeldBack(hoPoll); })); // a poll held back
     EXPECT_EQ(Session().DeviceState(), dsConnected);
     // Only now: the module records a command before it looks at its mute switch.
     busy.SetMute(false);
     ASSERT_TRUE(SpinUntil([&] { return !Comm().ConnectedModemSuspended(); }, 6000));
-    EXPECT_EQ(Session().PollTimer()->Tag, 0);
+    EXPECT_EQ(Session().Requests().HeldBack(), unsigned(hoNone));
     EXPECT_EQ(Session().DeviceState(), dsConnected);
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
 }

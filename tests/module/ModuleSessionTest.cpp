@@ -1,6 +1,8 @@
 // The device session through the LAN port adapter and a simulated module with its controller,
 // and the adapter's own behaviour without a module.
 #include "ModuleTestUtil.h"
+#include "connection/KestConnection.h"
+#include "platform/Timer.h"
 #include "session/ModuleSession.h"
 #include "sim/SimModule.h"
 
@@ -145,14 +147,14 @@ TEST_F(ModuleSessionTest, PollsWaitWhileTheLinkedModuleIsBusyAndRunWhenItResumes
     ASSERT_TRUE(lan_->RequestConfig("127.0.0.2", Id_IPv4));
     ASSERT_TRUE(SpinUntil([&] { return configRequests() > asked; })); // taken, never answered
     const int before = writes_;
-    ASSERT_TRUE(SpinUntil([&] { return (session_->PollTimer()->Tag & 1) != 0; })); // a poll was held back
+    ASSERT_TRUE(SpinUntil([&] { return session_->Requests().HeldBack(hoPoll); })); // a poll was held back
     EXPECT_TRUE(lan_->ConnectComm->ConnectedModemSuspended());
     EXPECT_EQ(writes_, before);
     // Answering again only now: the module records a command before it looks at its mute
     // switch, so switching it back any earlier could still answer this one.
     module_->SetMute(false);
     ASSERT_TRUE(SpinUntil([&] { return !lan_->ConnectComm->ConnectedModemSuspended(); }));
-    EXPECT_EQ(session_->PollTimer()->Tag, 0);
+    EXPECT_EQ(session_->Requests().HeldBack(), unsigned(hoNone));
     ASSERT_TRUE(SpinUntil([&] { return writes_ > before; })); // the held-back poll went out
     EXPECT_EQ(session_->DeviceState(), dsConnected);
 }
@@ -164,7 +166,7 @@ TEST_F(ModuleSessionTest, AReplyTimeOutWaitsWhileTheLinkedModuleIsBusy)
 {
     lan_->ConnectComm->SetConnectTimeout(1500);
     Connect();
-    ASSERT_TRUE(SpinUntil([&] { return !session_->ReplyTimer()->Enabled() && session_->RequestQueue().empty(); }));
+    ASSERT_TRUE(SpinUntil([&] { return !session_->Requests().ReplyTimerRunning() && session_->Requests().Empty(); }));
     const auto configRequests = [&] {
         const auto c = module_->Commands();
         return std::count(c.begin(), c.end(), "KCCONF");
@@ -172,21 +174,22 @@ TEST_F(ModuleSessionTest, AReplyTimeOutWaitsWhileTheLinkedModuleIsBusy)
     module_->SetDropDeviceData(true);
     module_->SetMute(true);
     const int before = writes_;
-    ASSERT_TRUE(session_->QueueRequest(dcStatus, 0, true));
+    session_->PollTimer()->OnTimer(session_->PollTimer()); // the poll: dcStatus, sent at once
+    ASSERT_EQ(session_->Requests().Size(), 1u);
     ASSERT_TRUE(SpinUntil([&] { return writes_ > before; })); // the request went out
     const auto asked = configRequests();
     ASSERT_TRUE(lan_->RequestConfig("127.0.0.2", Id_IPv4));
     ASSERT_TRUE(SpinUntil([&] { return configRequests() > asked; })); // taken, never answered
     ASSERT_TRUE(lan_->ConnectComm->ConnectedModemSuspended());
     // The reply time-out comes while the link is busy: held back, nothing resent.
-    ASSERT_TRUE(SpinUntil([&] { return (session_->PollTimer()->Tag & 2) != 0; }));
+    ASSERT_TRUE(SpinUntil([&] { return session_->Requests().HeldBack(hoTimeOut); }));
     EXPECT_EQ(writes_, before + 1);
     module_->SetDropDeviceData(false);
     module_->SetMute(false);
     ASSERT_TRUE(SpinUntil([&] { return !lan_->ConnectComm->ConnectedModemSuspended(); }));
     // Free again: the held time-out runs, the request goes out once more and is answered.
     ASSERT_TRUE(SpinUntil([&] { return writes_ > before + 1; }));
-    ASSERT_TRUE(SpinUntil([&] { return session_->RequestQueue().empty(); }));
+    ASSERT_TRUE(SpinUntil([&] { return session_->Requests().Empty(); }));
     EXPECT_EQ(session_->DeviceState(), dsConnected);
 }
 

@@ -23,7 +23,7 @@ TByteString ControllerPacket(u8 code, const TByteString& data)
     return wire;
 }
 
-u8 FrontCode(const TDeviceSession& s) { return s.RequestQueue().front().Packet[1]; }
+u8 FrontCode(const TDeviceSession& s) { return s.Requests().Front().Packet[1]; }
 
 TEST_F(SessionTest, ApplicationDeviceIsIdentifiedAndKeptAlive)
 {
@@ -80,19 +80,19 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
     // The value the device already holds: nothing is queued.
     session_->KnobChangePosition(skOpenTime, sim_->Parameters().OpenTime());
     session_->KnobEndMove(skOpenTime);
-    EXPECT_TRUE(session_->RequestQueue().empty());
+    EXPECT_TRUE(session_->Requests().Empty());
 
     // A poll goes out; the write waits behind it and leaves it alone.
     received_.clear();
-    session_->PollTimerTimer(nullptr);
-    ASSERT_EQ(session_->RequestQueue().size(), 1u);
+    PollNow();
+    ASSERT_EQ(session_->Requests().Size(), 1u);
     EXPECT_EQ(FrontCode(*session_), dcStatus);
     session_->KnobChangePosition(skOpenTime, 25);
     session_->KnobEndMove(skOpenTime);
-    ASSERT_EQ(session_->RequestQueue().size(), 2u);
+    ASSERT_EQ(session_->Requests().Size(), 2u);
     EXPECT_EQ(FrontCode(*session_), dcStatus);
 
-    ASSERT_TRUE(WaitFor([&] { return session_->RequestQueue().empty() && received_.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return session_->Requests().Empty() && received_.size() == 2; }));
     EXPECT_EQ(received_[0].Code, dcStatus);
     EXPECT_TRUE(received_[0].WasReply);
     // The empty acknowledgement makes the knob's value the stored one.
@@ -103,9 +103,9 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
 
     // Dragging the scroll bar writes nothing until it is released.
     session_->ScrollBarScroll(skBreakTime, false, 9);
-    EXPECT_TRUE(session_->RequestQueue().empty());
+    EXPECT_TRUE(session_->Requests().Empty());
     session_->ScrollBarScroll(skBreakTime, true, 9);
-    EXPECT_EQ(session_->RequestQueue().size(), 1u);
+    EXPECT_EQ(session_->Requests().Size(), 1u);
     ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 9; }));
 }
 
@@ -114,23 +114,23 @@ TEST_F(SessionTest, ReplyNotMatchingTheRequestInFlightIsStillActedOn)
     StartSim(TSimOptions{});
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
-    session_->PollTimerTimer(nullptr); // dcStatus in flight
+    PollNow(); // dcStatus in flight
     ASSERT_EQ(FrontCode(*session_), dcStatus);
     const TByteString block = {44, 12, 0xAA};
     const TByteString wire = ControllerPacket(dcParameters, block);
     received_.clear();
-    session_->SerialPacketReceived(session_->Serial(), wire.data(), static_cast<u32>(wire.size()), ptKestPacket2);
+    Deliver(wire);
     ASSERT_EQ(received_.size(), 1u);
     EXPECT_FALSE(received_[0].WasReply);
-    EXPECT_EQ(session_->RequestQueue().size(), 1u); // the poll stays in flight
+    EXPECT_EQ(session_->Requests().Size(), 1u); // the poll stays in flight
     EXPECT_EQ(session_->Parameters().OpenTime(), 44);
     EXPECT_EQ(view_.Knobs[skBreakTime].Position, 12);
 
     // From another node, or protocol 1: dropped entirely.
     TByteString other = wire;
     other[2] = 9;
-    session_->SerialPacketReceived(session_->Serial(), other.data(), static_cast<u32>(other.size()), ptKestPacket2);
-    session_->SerialPacketReceived(session_->Serial(), wire.data(), static_cast<u32>(wire.size()), ptKestPacket1);
+    Deliver(other);
+    Deliver(wire, ptKestPacket1);
     EXPECT_EQ(received_.size(), 1u);
 }
 
@@ -153,11 +153,11 @@ TEST_F(SessionTest, SilentDeviceGetsOneResendThenTheConnectionIsLost)
     ASSERT_TRUE(WaitState(dsConnected));
     sim_->Stop(); // the line stays open, nobody answers
     const unsigned before = writes_;
-    session_->PollTimerTimer(nullptr);
+    PollNow();
     ASSERT_TRUE(WaitStatus(staConnectionLost));
     EXPECT_EQ(writes_ - before, 2u); // the request and its one resend
     EXPECT_EQ(session_->DeviceState(), dsNone);
-    EXPECT_TRUE(session_->RequestQueue().empty());
+    EXPECT_TRUE(session_->Requests().Empty());
     EXPECT_FALSE(view_.Controls);
     // The poll goes on asking for the device while the port stays open.
     ASSERT_TRUE(WaitFor([&] { return writes_ - before > 2; }));
@@ -185,7 +185,7 @@ TEST_F(SessionTest, ModelMismatchIsRefusedAndTheKeepAliveNeverConnectsIt)
     bool askedParameters = false;
     onMessage_ = [&](u8 code, unsigned, bool) {
         if (code == dcStatus)
-            askedParameters = !session_->RequestQueue().empty();
+            askedParameters = !session_->Requests().Empty();
     };
     ASSERT_TRUE(WaitFor([&] { return received_.back().Code == dcStatus; }));
     EXPECT_FALSE(askedParameters);
@@ -223,13 +223,13 @@ TEST_F(SessionTest, PortErrorsScheduleOnePollPerPeriod)
     StartSim(TSimOptions{});
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
-    session_->SerialError(session_->Serial(), CE_TXFULL); // outside the mask
+    session_->Serial()->OnError(session_->Serial(), CE_TXFULL); // outside the mask
     EXPECT_FALSE(session_->ErrorLatch());
-    session_->SerialError(session_->Serial(), CE_FRAME);
+    session_->Serial()->OnError(session_->Serial(), CE_FRAME);
     EXPECT_TRUE(session_->ErrorLatch());
     EXPECT_EQ(session_->PollTimer()->Interval(), TDeviceSession::RestartPollInterval);
     session_->PollTimer()->SetInterval(1234);
-    session_->SerialError(session_->Serial(), CE_OVERRUN); // latched: no second schedule
+    session_->Serial()->OnError(session_->Serial(), CE_OVERRUN); // latched: no second schedule
     EXPECT_EQ(session_->PollTimer()->Interval(), 1234u);
 }
 
@@ -254,7 +254,7 @@ TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
     view_ = TRecordingView();
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
-    session_->Button3Click();
+    session_->Disconnect();
     EXPECT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
     EXPECT_EQ(view_.LastStatus(), staDisconnected);
     EXPECT_FALSE(view_.Shown(staConnectionLost));

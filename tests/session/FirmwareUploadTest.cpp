@@ -51,13 +51,8 @@ protected:
         return o;
     }
 
-    // Starts an upload of file; the view answers Yes to any question.
-    void Upload(const String& file)
-    {
-        view_.FirmwareFile = file;
-        view_.Answer = qaYes;
-        session_->Button4Click();
-    }
+    // Starts an upload of file (one under way is replaced).
+    void Upload(const String& file) { session_->StartUpload(file); }
 
     bool WaitInstalled(const TByteString& payload)
     {
@@ -156,7 +151,7 @@ TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
         EXPECT_FALSE(session_->Upload().Held());
         EXPECT_FALSE(view_.ProgressVisible);
         EXPECT_EQ(session_->DeviceState(), dsConnected);
-        for (const auto& request : session_->RequestQueue())
+        for (const auto& request : session_->Requests().Pending())
             EXPECT_NE(request.Packet[1], dcEnterBootloader);
     }
     // A 76-byte image is the smallest that loads; the device stayed in its application.
@@ -304,12 +299,12 @@ TEST_F(UploadTest, ALateDeviceInformationReplyDuringTheTransferStartsNoSecondTra
     h.Initialize(dtController, dtConfigurator, dcDeviceInfo, KestPacketHeader2_t_::DataOffset);
     TByteString wire;
     ASSERT_TRUE(TKestPacket2(h, info.Bytes, TDeviceInfo::Size).PrepareSend(wire));
-    const std::size_t queued = session_->RequestQueue().size();
-    session_->SerialPacketReceived(session_->Serial(), wire.data(), u32(wire.size()), ptKestPacket2);
+    const std::size_t queued = session_->Requests().Size();
+    Deliver(wire);
 
     EXPECT_EQ(session_->UploadState(), usTransfer);
-    EXPECT_EQ(session_->RequestQueue().size(), queued);
-    for (const auto& request : session_->RequestQueue())
+    EXPECT_EQ(session_->Requests().Size(), queued);
+    for (const auto& request : session_->Requests().Pending())
         EXPECT_GT(request.Packet.size(), KestPacketHeader2_t_::DataOffset + 1u) << "a start request was queued";
     ASSERT_TRUE(WaitInstalled(payload));
     EXPECT_EQ(session_->Upload().Report().TransferRestarts, 0u);
@@ -322,9 +317,12 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     StartSim(o);
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
-    Upload(WriteImage("a.img", Pattern(640)));
+    const String image = WriteImage("a.img", Pattern(640));
+    Upload(image);
     ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
-    // Another file while blocks are sent: No keeps the running upload untouched.
+    // Another file chosen in the window while blocks are sent: No keeps the running upload
+    // untouched.
+    view_.FirmwareFile = image;
     view_.Answer = qaNo;
     const int asked = view_.Questions;
     session_->Button4Click();
@@ -333,8 +331,7 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     // Abort: the panel goes first, then the upload is reset and the device restarted. Its
     // application was erased by the transfer start and the new one is not whole: it stays in
     // its bootloader and says its firmware is corrupt, as a real controller does.
-    view_.Answer = qaYes;
-    session_->Button1Click();
+    session_->AbortUpload();
     EXPECT_FALSE(view_.ProgressVisible);
     EXPECT_EQ(session_->UploadState(), usNone);
     ASSERT_TRUE(WaitFor([&] { return session_->RestartPending() == rpToApplication; }));
@@ -351,7 +348,7 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     view_.Statuses.clear();
     Upload(WriteImage("a.img", Pattern(640)));
     ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
-    session_->Button5Click();
+    session_->Reboot();
     EXPECT_EQ(session_->UploadState(), usNone);
     EXPECT_TRUE(view_.ProgressVisible);
     EXPECT_TRUE(view_.ProgressPaused);
@@ -405,8 +402,7 @@ TEST_F(UploadTest, DisconnectDuringTheTransferRestartsTheDeviceBeforeTheClose)
     Upload(WriteImage("a.img", Pattern(640)));
     ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
     received_.clear();
-    view_.Answer = qaYes;
-    session_->Button3Click();
+    session_->Disconnect();
     ASSERT_TRUE(WaitFor([&] { return !view_.Disconnect; }));
     EXPECT_TRUE(std::any_of(received_.begin(), received_.end(),
                             [](const TReceived& r) { return r.Code == dcRestart && r.WasReply; }));

@@ -1,6 +1,8 @@
 #pragma once
 // A device session against the simulated controller on a pseudo-terminal, with a view that
 // records what the session shows and an event-loop wait with a guard time.
+#include "connection/KestConnection.h"
+#include "platform/Timer.h"
 #include "ports/SerialPort.h"
 #include "session/DeviceSession.h"
 #include "sim/SimController.h"
@@ -111,6 +113,14 @@ protected:
         while (!done() && t.elapsed() < guardMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
         return done();
+    }
+
+    // The poll timer runs out now (a poll, or the front sent again).
+    void PollNow() { session_->PollTimer()->OnTimer(session_->PollTimer()); }
+    // The connection hands the session a packet, as when it arrives on the line.
+    void Deliver(const TByteString& wire, TKestPacketType type = ptKestPacket2)
+    {
+        session_->Serial()->OnPacketReceived(session_->Serial(), wire.data(), u32(wire.size()), type);
     }
 
     bool WaitState(TDeviceState state) { return WaitFor([&] { return session_->DeviceState() == state; }); }
