@@ -1,5 +1,6 @@
 #include "app/AppTrace.h"
 
+#include "app/ObjectNames.h"
 #include "app/TracedMessageBox.h"
 
 #include <QMessageBox>
@@ -32,7 +33,7 @@ void TAppTrace::ShowFailure(QWidget* window) const
     QMessageBox box(QMessageBox::Warning, window ? window->windowTitle() : QString(),
                     QStringLiteral("No diagnostic trace is written: ") + error_, QMessageBox::Ok,
                     window);
-    box.setObjectName(QStringLiteral("TraceFailure"));
+    box.setObjectName(QLatin1String(names::TraceFailureBox));
     TTracedMessageBox::Exec(box);
 }
 

@@ -116,9 +116,9 @@ TFormKCConfig::TFormKCConfig(QWidget* parent, unsigned codePage)
 TFormKCConfig::~TFormKCConfig()
 {
     OnHideClick = nullptr;
-    ListView1->OnColumnClick = nullptr;
-    ListView1->OnColumnDblClick = nullptr;
-    ListView1->OnCompare = nullptr;
+    networkList_->OnColumnClick = nullptr;
+    networkList_->OnColumnDblClick = nullptr;
+    networkList_->OnCompare = nullptr;
 }
 
 void TFormKCConfig::BuildWidgets()
@@ -131,142 +131,143 @@ void TFormKCConfig::BuildWidgets()
 
     // Header: name, version, address and the access point the module has joined; a click
     // opens the module's web page.
-    Panel1 = new QFrame(this);
-    Panel1->setFrameShape(QFrame::StyledPanel);
-    Panel1->setCursor(Qt::PointingHandCursor);
-    Label3 = new TElidedLabel(Panel1);
-    Label3->setText(QStringLiteral("KESTConnect"));
-    QFont bold = Label3->font();
+    header_ = new QFrame(this);
+    header_->setFrameShape(QFrame::StyledPanel);
+    header_->setCursor(Qt::PointingHandCursor);
+    nameLabel_ = new TElidedLabel(header_);
+    nameLabel_->setText(QStringLiteral("KESTConnect"));
+    QFont bold = nameLabel_->font();
     bold.setBold(true);
-    Label3->setFont(bold);
-    Label4 = new QLabel(Panel1);
-    Label5 = new QLabel(Panel1);
-    Panel5 = new QWidget(Panel1);
-    Label6 = new QLabel(QStringLiteral("-"), Panel5);
-    Label7 = L::Key(new QLabel(QStringLiteral("Connected to"), Panel5), "lbl_connected-to");
-    Label8 = new QLabel(QStringLiteral(": "), Panel5);
-    Label9 = new TElidedLabel(Panel5);
-    auto* connected = new QHBoxLayout(Panel5);
+    nameLabel_->setFont(bold);
+    versionLabel_ = new QLabel(header_);
+    addressLabel_ = new QLabel(header_);
+    connectedPanel_ = new QWidget(header_);
+    connectedMark_ = new QLabel(QStringLiteral("-"), connectedPanel_);
+    connectedToLabel_ = L::Key(new QLabel(QStringLiteral("Connected to"), connectedPanel_), "lbl_connected-to");
+    connectedColon_ = new QLabel(QStringLiteral(": "), connectedPanel_);
+    accessPointLabel_ = new TElidedLabel(connectedPanel_);
+    auto* connected = new QHBoxLayout(connectedPanel_);
     connected->setContentsMargins(0, 0, 0, 0);
     connected->setSpacing(0);
-    connected->addWidget(Label6);
+    connected->addWidget(connectedMark_);
     connected->addSpacing(scale(4));
-    connected->addWidget(Label7);
-    connected->addWidget(Label8);
-    connected->addWidget(Label9);
-    auto* header = new QHBoxLayout(Panel1);
+    connected->addWidget(connectedToLabel_);
+    connected->addWidget(connectedColon_);
+    connected->addWidget(accessPointLabel_);
+    auto* header = new QHBoxLayout(header_);
     header->setContentsMargins(scale(6), scale(3), scale(6), scale(3));
     header->setSpacing(scale(4));
-    header->addWidget(Label3);
-    header->addWidget(Label4);
-    header->addWidget(Label5);
+    header->addWidget(nameLabel_);
+    header->addWidget(versionLabel_);
+    header->addWidget(addressLabel_);
     header->addSpacing(scale(2));
-    header->addWidget(Panel5);
+    header->addWidget(connectedPanel_);
     header->addStretch(1);
-    for (QWidget* w : {static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3), static_cast<QWidget*>(Label4),
-                       static_cast<QWidget*>(Label5), Panel5, static_cast<QWidget*>(Label6),
-                       static_cast<QWidget*>(Label7), static_cast<QWidget*>(Label8), static_cast<QWidget*>(Label9)})
+    for (QWidget* w : {static_cast<QWidget*>(header_), static_cast<QWidget*>(nameLabel_),
+                       static_cast<QWidget*>(versionLabel_), static_cast<QWidget*>(addressLabel_), connectedPanel_,
+                       static_cast<QWidget*>(connectedMark_), static_cast<QWidget*>(connectedToLabel_),
+                       static_cast<QWidget*>(connectedColon_), static_cast<QWidget*>(accessPointLabel_)})
         w->installEventFilter(this);
 
-    ButtonAdmin = L::Key(new QPushButton(QStringLiteral("Administration"), this), "btn_kcadmin");
-    ButtonRefresh = L::Key(new QToolButton(this), "btn_refresh");
-    ButtonRefresh->setToolTip(QStringLiteral("Update list"));
-    ButtonRefresh->setAutoRaise(true);
+    adminButton_ = L::Key(new QPushButton(QStringLiteral("Administration"), this), "btn_kcadmin");
+    refreshButton_ = L::Key(new QToolButton(this), "btn_refresh");
+    refreshButton_->setToolTip(QStringLiteral("Update list"));
+    refreshButton_->setAutoRaise(true);
 
     // The access point to join.
-    GroupBox1 = L::Key(new QGroupBox(QStringLiteral(" Intermediate network (Access point) "), this), "grp_access-point");
-    Label1 = new QLabel(QStringLiteral("SSID"), GroupBox1);
-    Edit1 = new QLineEdit(GroupBox1);
-    Label2 = L::Key(new QLabel(QStringLiteral("Password"), GroupBox1), "lbl_password");
-    Edit2 = new QLineEdit(GroupBox1);
+    accessPointGroup_ = L::Key(new QGroupBox(QStringLiteral(" Intermediate network (Access point) "), this), "grp_access-point");
+    ssidLabel_ = new QLabel(QStringLiteral("SSID"), accessPointGroup_);
+    ssidEdit_ = new QLineEdit(accessPointGroup_);
+    passwordLabel_ = L::Key(new QLabel(QStringLiteral("Password"), accessPointGroup_), "lbl_password");
+    passwordEdit_ = new QLineEdit(accessPointGroup_);
     // The mask character is the style's password character; this one box asks for U+25CF.
-    Edit2->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(MaskCharacter)));
-    Label1->setBuddy(Edit1);
-    Label2->setBuddy(Edit2);
+    passwordEdit_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int(MaskCharacter)));
+    ssidLabel_->setBuddy(ssidEdit_);
+    passwordLabel_->setBuddy(passwordEdit_);
     ssidFilter_ = new TAnsiTextValidator(codePage_, this);
     passwordFilter_ = new TAnsiTextValidator(codePage_, this);
     ssidFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, false); };
-    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, CheckBoxHide->isChecked()); };
-    Edit1->setValidator(ssidFilter_);
-    Edit2->setValidator(passwordFilter_);
-    LabelHint = new QLabel(GroupBox1);
-    LabelHint->setWordWrap(true);
+    passwordFilter_->OnRefused = [this](char32_t c) { ShowRefused(c, hideBox_->isChecked()); };
+    ssidEdit_->setValidator(ssidFilter_);
+    passwordEdit_->setValidator(passwordFilter_);
+    hintLabel_ = new QLabel(accessPointGroup_);
+    hintLabel_->setWordWrap(true);
     // The hint's two lines stay reserved while it is hidden: showing it moves nothing (the
     // buttons below stay under the pointer).
-    QSizePolicy hintPolicy = LabelHint->sizePolicy();
+    QSizePolicy hintPolicy = hintLabel_->sizePolicy();
     hintPolicy.setRetainSizeWhenHidden(true);
-    LabelHint->setSizePolicy(hintPolicy);
-    LabelHint->setFixedHeight(2 * LabelHint->fontMetrics().lineSpacing());
-    LabelHint->setVisible(false);
-    CheckBoxHide = L::Key(new QCheckBox(QStringLiteral("Hide"), GroupBox1), "lbl_hide");
-    CheckBoxHide->setChecked(true);
-    ButtonRestore = L::Key(new QPushButton(QStringLiteral("Restore"), GroupBox1), "btn_restore");
-    ButtonConn = L::Key(new QPushButton(QStringLiteral("Connect"), GroupBox1), "btn_connect");
-    auto* grid = new QGridLayout(GroupBox1);
+    hintLabel_->setSizePolicy(hintPolicy);
+    hintLabel_->setFixedHeight(2 * hintLabel_->fontMetrics().lineSpacing());
+    hintLabel_->setVisible(false);
+    hideBox_ = L::Key(new QCheckBox(QStringLiteral("Hide"), accessPointGroup_), "lbl_hide");
+    hideBox_->setChecked(true);
+    restoreButton_ = L::Key(new QPushButton(QStringLiteral("Restore"), accessPointGroup_), "btn_restore");
+    connectButton_ = L::Key(new QPushButton(QStringLiteral("Connect"), accessPointGroup_), "btn_connect");
+    auto* grid = new QGridLayout(accessPointGroup_);
     grid->setContentsMargins(scale(8), scale(6), scale(8), scale(8));
     grid->setHorizontalSpacing(scale(6));
     grid->setVerticalSpacing(scale(4));
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(Edit1, 0, 1, 1, 2);
-    grid->addWidget(Label2, 1, 0);
-    grid->addWidget(Edit2, 1, 1, 1, 2);
-    grid->addWidget(CheckBoxHide, 2, 1);
-    grid->addWidget(LabelHint, 3, 0, 1, 3);
+    grid->addWidget(ssidLabel_, 0, 0);
+    grid->addWidget(ssidEdit_, 0, 1, 1, 2);
+    grid->addWidget(passwordLabel_, 1, 0);
+    grid->addWidget(passwordEdit_, 1, 1, 1, 2);
+    grid->addWidget(hideBox_, 2, 1);
+    grid->addWidget(hintLabel_, 3, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(ButtonRestore);
-    buttons->addWidget(ButtonConn);
+    buttons->addWidget(restoreButton_);
+    buttons->addWidget(connectButton_);
     grid->addLayout(buttons, 4, 0, 1, 3);
     grid->setRowStretch(5, 1);
     grid->setColumnStretch(1, 1);
 
     // The modules known.
-    GroupBox2 = L::Key(new QGroupBox(QStringLiteral(" Connection Port List "), this), "grp_connlist");
-    ListBox1 = new QListWidget(GroupBox2);
-    ListBox1->installEventFilter(this);
-    auto* modules = new QVBoxLayout(GroupBox2);
+    modulesGroup_ = L::Key(new QGroupBox(QStringLiteral(" Connection Port List "), this), "grp_connlist");
+    moduleList_ = new QListWidget(modulesGroup_);
+    moduleList_->installEventFilter(this);
+    auto* modules = new QVBoxLayout(modulesGroup_);
     modules->setContentsMargins(scale(6), scale(4), scale(6), scale(6));
-    modules->addWidget(ListBox1);
+    modules->addWidget(moduleList_);
 
     // The networks the selected module sees.
-    GroupBox3 = L::Key(new QGroupBox(QStringLiteral(" Available Networks "), this), "grp_networks");
-    ListView1 = new TMyListView(GroupBox3);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    TMyListColumn* ssid = ListView1->Columns().Add();
+    networksGroup_ = L::Key(new QGroupBox(QStringLiteral(" Available Networks "), this), "grp_networks");
+    networkList_ = new TMyListView(networksGroup_);
+    networkList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    networkList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    TMyListColumn* ssid = networkList_->Columns().Add();
     ssid->SetCaption(QStringLiteral("SSID"));
     ssid->SetAutoSize(true);
-    TMyListColumn* signal = ListView1->Columns().Add();
+    TMyListColumn* signal = networkList_->Columns().Add();
     signal->SetCaption(QStringLiteral("Signal"));
     signal->SetAlignment(Qt::AlignRight);
     signal->SetWidth(scale(SignalColumnWidth));
     signal->SetMinWidth(scale(SignalColumnWidth));
     signal->SetMaxWidth(scale(SignalColumnWidth));
-    ListView1->OnColumnClick = TLVMyColumnClickEvent(this, &TFormKCConfig::ListView1ColumnClick);
-    ListView1->OnColumnDblClick = TLVMyColumnClickEvent(this, &TFormKCConfig::ListView1ColumnClick);
-    ListView1->OnCompare = TLVCompareEvent(this, &TFormKCConfig::ListView1Compare);
-    auto* networks = new QVBoxLayout(GroupBox3);
+    networkList_->OnColumnClick = TLVMyColumnClickEvent(this, &TFormKCConfig::ListView1ColumnClick);
+    networkList_->OnColumnDblClick = TLVMyColumnClickEvent(this, &TFormKCConfig::ListView1ColumnClick);
+    networkList_->OnCompare = TLVCompareEvent(this, &TFormKCConfig::ListView1Compare);
+    auto* networks = new QVBoxLayout(networksGroup_);
     networks->setContentsMargins(scale(6), scale(4), scale(6), scale(6));
-    networks->addWidget(ListView1);
+    networks->addWidget(networkList_);
 
     // Buttons of a dialog that is not modal: Enter belongs to the boxes and lists.
-    for (QPushButton* b : {ButtonAdmin, ButtonRestore, ButtonConn}) {
+    for (QPushButton* b : {adminButton_, restoreButton_, connectButton_}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
 
     auto* top = new QHBoxLayout;
-    top->addWidget(Panel1, 1);
-    top->addWidget(ButtonRefresh);
+    top->addWidget(header_, 1);
+    top->addWidget(refreshButton_);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(ButtonAdmin);
+    bottom->addWidget(adminButton_);
     bottom->addStretch(1);
     auto* left = new QVBoxLayout;
-    left->addWidget(GroupBox1);
-    left->addWidget(GroupBox2, 1);
+    left->addWidget(accessPointGroup_);
+    left->addWidget(modulesGroup_, 1);
     auto* body = new QHBoxLayout;
     body->addLayout(left, 1);
-    body->addWidget(GroupBox3, 1);
+    body->addWidget(networksGroup_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(scale(6), scale(6), scale(6), scale(6));
     layout->setSpacing(scale(6));
@@ -274,24 +275,24 @@ void TFormKCConfig::BuildWidgets()
     layout->addLayout(body, 1);
     layout->addLayout(bottom);
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(ConfigInterval);
+    configTimer_ = new QTimer(this);
+    configTimer_->setInterval(ConfigInterval);
     hintTimer_ = new QTimer(this);
     hintTimer_->setSingleShot(true);
     hintTimer_->setInterval(HintMs);
 
-    connect(CheckBoxHide, &QCheckBox::toggled, this, [this] { CheckBoxHideClick(); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edited = true; });
-    connect(Edit1, &QLineEdit::returnPressed, this, [this] { ButtonConnClick(); });
-    connect(Edit2, &QLineEdit::returnPressed, this, [this] { ButtonConnClick(); });
-    connect(ButtonConn, &QPushButton::clicked, this, [this] { ButtonConnClick(); });
-    connect(ButtonRestore, &QPushButton::clicked, this, [this] { ButtonRestoreClick(); });
-    connect(ButtonRefresh, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
-    connect(ButtonAdmin, &QPushButton::clicked, this, [this] { Panel1Click(); });
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    connect(hintTimer_, &QTimer::timeout, LabelHint, &QLabel::hide);
+    connect(hideBox_, &QCheckBox::toggled, this, [this] { CheckBoxHideClick(); });
+    connect(ssidEdit_, &QLineEdit::textChanged, this, [this] { Edited = true; });
+    connect(ssidEdit_, &QLineEdit::returnPressed, this, [this] { ButtonConnClick(); });
+    connect(passwordEdit_, &QLineEdit::returnPressed, this, [this] { ButtonConnClick(); });
+    connect(connectButton_, &QPushButton::clicked, this, [this] { ButtonConnClick(); });
+    connect(restoreButton_, &QPushButton::clicked, this, [this] { ButtonRestoreClick(); });
+    connect(refreshButton_, &QToolButton::clicked, this, [this] { ButtonRefreshClick(); });
+    connect(adminButton_, &QPushButton::clicked, this, [this] { Panel1Click(); });
+    connect(moduleList_, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
+    connect(networkList_, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
+    connect(configTimer_, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(hintTimer_, &QTimer::timeout, hintLabel_, &QLabel::hide);
 
     // The window's minimum of 460 x 250 holds its frame; the client keeps what is left.
     setMinimumSize(scale(DesignMinWidth - 16), scale(DesignMinHeight - 39));
@@ -307,7 +308,7 @@ QString TFormKCConfig::Decode(const AnsiString& text) const
 
 void TFormKCConfig::SetBoxText(QLineEdit* edit, const AnsiString& text)
 {
-    auto* filter = edit == Edit1 ? ssidFilter_ : passwordFilter_;
+    auto* filter = edit == ssidEdit_ ? ssidFilter_ : passwordFilter_;
     filter->Quiet = true;
     edit->setText(Decode(text));
     filter->Quiet = false;
@@ -320,25 +321,25 @@ void TFormKCConfig::SetModemStatus(const TKestConnectStatus& status)
     if (&status != &ModemStatus)
         ModemStatus = status; // address, host, configuration, networks, last seen
     ModemPresent = !ModemStatus.IP.empty();
-    EnableTimer1(isVisible() && !ModemStatus.IP.empty());
+    EnableConfigTimer(isVisible() && !ModemStatus.IP.empty());
     UpdateView();
 }
 
-void TFormKCConfig::EnableTimer1(bool enabled)
+void TFormKCConfig::EnableConfigTimer(bool enabled)
 {
     // Enabling a running timer leaves it running: the 10 s count is not restarted.
     if (!enabled)
-        Timer1->stop();
-    else if (!Timer1->isActive())
-        Timer1->start();
+        configTimer_->stop();
+    else if (!configTimer_->isActive())
+        configTimer_->start();
 }
 
 void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
 {
     // The row under the cursor stays selected across rebuilds.
-    const int row = ListBox1->currentRow();
+    const int row = moduleList_->currentRow();
     const String current = row >= 0 && row < int(moduleEntries_.size()) ? moduleEntries_[std::size_t(row)].IP : String();
-    ListBox1->clear();
+    moduleList_->clear();
     moduleEntries_.clear();
     if (!list)
         return;
@@ -346,15 +347,15 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     for (const TKestConnectStatus& module : *list) {
         if (found == 0 && module.IPVersion == ModemStatus.IPVersion && module.IP == ModemStatus.IP)
             found = 1;
-        ListBox1->addItem(QString::fromStdString(module.IP) + QStringLiteral(" (") + Decode(module.Config.Name) +
+        moduleList_->addItem(QString::fromStdString(module.IP) + QStringLiteral(" (") + Decode(module.Config.Name) +
                           QLatin1Char(')'));
         moduleEntries_.push_back(module);
         if (!current.empty() && module.IP == current)
-            ListBox1->setCurrentRow(ListBox1->count() - 1);
+            moduleList_->setCurrentRow(moduleList_->count() - 1);
     }
     const bool wasPresent = ModemPresent;
     ModemPresent = found == 1;
-    EnableTimer1(isVisible() && ModemPresent);
+    EnableConfigTimer(isVisible() && ModemPresent);
     if (ConnectComm && isVisible() && ModemPresent && !wasPresent)
         ConnectComm->RequestNetworkList(ModemStatus.IP, ModemStatus.IPVersion);
     UpdateView();
@@ -365,7 +366,7 @@ void TFormKCConfig::SelectModule(const TKestConnectStatus& module)
     const bool other = module.IPVersion != ModemStatus.IPVersion || module.IP != ModemStatus.IP;
     if (other) {
         // Nothing of the previous module may stay: its networks, its SSID and pass phrase.
-        ListView1->clear();
+        networkList_->clear();
         Edited = false;
     }
     SetModemStatus(module);
@@ -395,7 +396,7 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
 {
     const QString signal = QString::fromStdString(texts.Translate("col_signal"));
     if (!signal.isEmpty())
-        ListView1->Columns().GetItem(1)->SetCaption(signal);
+        networkList_->Columns().GetItem(1)->SetCaption(signal);
     for (std::size_t i = 0; i < std::size(OwnTexts); ++i) {
         const QString text = QString::fromStdString(texts.Translate(OwnTexts[i].Key));
         ownTexts_[int(i)] = text.isEmpty() ? QString::fromUtf8(OwnTexts[i].English) : text;
@@ -404,12 +405,12 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
     TLanguageApplier::Apply(this, texts, mainCaption);
 }
 
-bool TFormKCConfig::HidePassword() const { return CheckBoxHide->isChecked(); }
+bool TFormKCConfig::HidePassword() const { return hideBox_->isChecked(); }
 
 void TFormKCConfig::SetHidePassword(bool hide)
 {
-    if (CheckBoxHide->isChecked() != hide)
-        CheckBoxHide->setChecked(hide); // runs CheckBoxHideClick
+    if (hideBox_->isChecked() != hide)
+        hideBox_->setChecked(hide); // runs CheckBoxHideClick
 }
 
 // ---------------------------------------------------------------- view
@@ -422,44 +423,45 @@ void TFormKCConfig::UpdateView()
     if (!config.APConnected)
         config.APConnected = !config.AccessPoint.IP.empty() && config.AccessPoint.IP != "0.0.0.0";
 
-    for (QWidget* w : {static_cast<QWidget*>(Label3), static_cast<QWidget*>(Label4), static_cast<QWidget*>(Panel1),
-                       static_cast<QWidget*>(ButtonConn), static_cast<QWidget*>(ButtonAdmin)})
+    for (QWidget* w : {static_cast<QWidget*>(nameLabel_), static_cast<QWidget*>(versionLabel_),
+                       static_cast<QWidget*>(header_), static_cast<QWidget*>(connectButton_),
+                       static_cast<QWidget*>(adminButton_)})
         w->setEnabled(enabled);
-    Label5->setVisible(enabled);
+    addressLabel_->setVisible(enabled);
     if (enabled)
-        Label5->setText(QStringLiteral("(") + QString::fromStdString(ModemStatus.IP) + QLatin1Char(')'));
-    Label4->setVisible(!config.Version.empty());
-    Label4->setText(QStringLiteral("v.") + Decode(config.Version));
-    Label3->setText(config.Name.empty() ? QStringLiteral("KESTConnect") : Decode(config.Name));
-    Label9->setText(Decode(config.AccessPoint.SSID) + QStringLiteral(" (") + Decode(config.AccessPoint.IP) +
+        addressLabel_->setText(QStringLiteral("(") + QString::fromStdString(ModemStatus.IP) + QLatin1Char(')'));
+    versionLabel_->setVisible(!config.Version.empty());
+    versionLabel_->setText(QStringLiteral("v.") + Decode(config.Version));
+    nameLabel_->setText(config.Name.empty() ? QStringLiteral("KESTConnect") : Decode(config.Name));
+    accessPointLabel_->setText(Decode(config.AccessPoint.SSID) + QStringLiteral(" (") + Decode(config.AccessPoint.IP) +
                     QLatin1Char(')'));
-    Panel5->setVisible(enabled && config.APConnected);
+    connectedPanel_->setVisible(enabled && config.APConnected);
     if (!Edited) {
-        SetBoxText(Edit1, config.AccessPoint.SSID);
-        SetBoxText(Edit2, config.AccessPoint.Password);
+        SetBoxText(ssidEdit_, config.AccessPoint.SSID);
+        SetBoxText(passwordEdit_, config.AccessPoint.Password);
     }
     FillNetworks();
 }
 
 void TFormKCConfig::FillNetworks()
 {
-    QTreeWidgetItem* selected = ListView1->currentItem();
+    QTreeWidgetItem* selected = networkList_->currentItem();
     const QString keep = selected ? selected->text(0) : QString();
-    ListView1->clear();
+    networkList_->clear();
     QTreeWidgetItem* reselect = nullptr;
     for (const TWLANItem& network : ModemStatus.Networks) {
         // A network whose signal the module did not give shows none and sorts as the weakest.
         const QString signal =
             network.Signal == INT_MIN ? QString() : QString::number(network.Signal) + QStringLiteral(" dBm");
-        QTreeWidgetItem* item = ListView1->AddItem(Decode(network.SSID), {signal});
+        QTreeWidgetItem* item = networkList_->AddItem(Decode(network.SSID), {signal});
         item->setData(1, SortKeyRole, network.Signal);
         if (!reselect && !keep.isEmpty() && item->text(0) == keep)
             reselect = item;
     }
-    if (ListView1->Tag() != 0)
-        ListView1->AlphaSort();
+    if (networkList_->Tag() != 0)
+        networkList_->AlphaSort();
     if (reselect)
-        ListView1->setCurrentItem(reselect);
+        networkList_->setCurrentItem(reselect);
 }
 
 void TFormKCConfig::UpdateRefreshImage()
@@ -468,8 +470,8 @@ void TFormKCConfig::UpdateRefreshImage()
     refreshList_ = TAppImages::ListForDpi(dpi, TAppImages::ImageSizes);
     const int size = TAppImages::ImageSizes[std::size_t(refreshList_)];
     const double ratio = devicePixelRatioF();
-    ButtonRefresh->setIcon(QIcon(RefreshImage(size, ratio, palette().color(QPalette::ButtonText))));
-    ButtonRefresh->setIconSize(QSize(size, size) / ratio);
+    refreshButton_->setIcon(QIcon(RefreshImage(size, ratio, palette().color(QPalette::ButtonText))));
+    refreshButton_->setIconSize(QSize(size, size) / ratio);
 }
 
 void TFormKCConfig::ShowRefused(char32_t refused, bool secret)
@@ -487,8 +489,8 @@ void TFormKCConfig::ShowRefused(char32_t refused, bool secret)
                    .arg(QString::fromStdString(utf8))
                    .arg(codePage_.CodePage());
     }
-    LabelHint->setText(text);
-    LabelHint->setVisible(true);
+    hintLabel_->setText(text);
+    hintLabel_->setVisible(true);
     hintTimer_->start();
 }
 
@@ -504,16 +506,16 @@ void TFormKCConfig::FormShow()
 void TFormKCConfig::FormClose()
 {
     closed_ = true;
-    Label3->setEnabled(false);
-    Label4->setEnabled(false);
-    Timer1->stop();
+    nameLabel_->setEnabled(false);
+    versionLabel_->setEnabled(false);
+    configTimer_->stop();
     Edited = false;
     ConnectComm = nullptr;
 }
 
 void TFormKCConfig::CheckBoxHideClick()
 {
-    Edit2->setEchoMode(CheckBoxHide->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
+    passwordEdit_->setEchoMode(hideBox_->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
     OnHideClick.Invoke(this);
 }
 
@@ -525,13 +527,13 @@ void TFormKCConfig::ButtonConnClick()
     AnsiString ssid, password;
     char32_t refused = 0;
     // The filters keep such characters out; a text that still holds one is not sent.
-    if (ssidFilter_->FindRefused(Edit1->text(), refused) || !codePage_.Encode(Edit1->text().toStdString(), ssid)) {
+    if (ssidFilter_->FindRefused(ssidEdit_->text(), refused) || !codePage_.Encode(ssidEdit_->text().toStdString(), ssid)) {
         ShowRefused(refused, false);
         return;
     }
-    if (passwordFilter_->FindRefused(Edit2->text(), refused) ||
-        !codePage_.Encode(Edit2->text().toStdString(), password)) {
-        ShowRefused(refused, CheckBoxHide->isChecked());
+    if (passwordFilter_->FindRefused(passwordEdit_->text(), refused) ||
+        !codePage_.Encode(passwordEdit_->text().toStdString(), password)) {
+        ShowRefused(refused, hideBox_->isChecked());
         return;
     }
     const TKestConnectConfig& config = ModemStatus.Config;
@@ -546,25 +548,25 @@ void TFormKCConfig::ButtonConnClick()
     if (!ConnectComm || !ModemPresent) // the module may have left while the question was open
         return;
     ConnectComm->SetModemAccesPoint(ModemStatus.IP, ModemStatus.IPVersion, ssid, password);
-    Timer1->stop();
+    configTimer_->stop();
     if (isVisible())
-        Timer1->start();
+        configTimer_->start();
 }
 
 void TFormKCConfig::ButtonRestoreClick()
 {
-    SetBoxText(Edit1, ModemStatus.Config.AccessPoint.SSID);
-    SetBoxText(Edit2, ModemStatus.Config.AccessPoint.Password);
+    SetBoxText(ssidEdit_, ModemStatus.Config.AccessPoint.SSID);
+    SetBoxText(passwordEdit_, ModemStatus.Config.AccessPoint.Password);
 }
 
 void TFormKCConfig::ButtonRefreshClick() { RequestModemData(); }
 
 void TFormKCConfig::Timer1Timer()
 {
-    Timer1->stop();
+    configTimer_->stop();
     if (ConnectComm && isVisible() && !ModemStatus.IP.empty() && ModemPresent) {
         ConnectComm->RequestConfig(ModemStatus.IP, ModemStatus.IPVersion);
-        Timer1->start();
+        configTimer_->start();
     }
 }
 
@@ -579,12 +581,12 @@ void TFormKCConfig::Panel1Click()
 
 void TFormKCConfig::ListBox1DblClick()
 {
-    const int row = ListBox1->currentRow();
+    const int row = moduleList_->currentRow();
     if (row < 0 || row >= int(moduleEntries_.size()))
         return;
     const TKestConnectStatus entry = moduleEntries_[std::size_t(row)];
     if (entry.IPVersion != ModemStatus.IPVersion || entry.IP != ModemStatus.IP)
-        ListView1->clear();
+        networkList_->clear();
     Edited = false;
     SetModemStatus(entry);
     RequestModemData();
@@ -592,37 +594,37 @@ void TFormKCConfig::ListBox1DblClick()
 
 void TFormKCConfig::ListView1DblClick()
 {
-    if (QTreeWidgetItem* item = ListView1->currentItem())
-        Edit1->setText(item->text(0));
+    if (QTreeWidgetItem* item = networkList_->currentItem())
+        ssidEdit_->setText(item->text(0));
 }
 
 void TFormKCConfig::ListView1ColumnClick(TObject*, TMyListColumn* column)
 {
     if (!column)
         return;
-    TMyListColumns& columns = ListView1->Columns();
+    TMyListColumns& columns = networkList_->Columns();
     const int index = column->Index();
-    const int tag = ListView1->Tag();
+    const int tag = networkList_->Tag();
     if (std::abs(tag) != index + 1) {
         if (TMyListColumn* previous = tag != 0 ? columns.GetItem(std::abs(tag) - 1) : nullptr)
             previous->SetSortDirection(updNone);
-        ListView1->SetTag(index + 1);
+        networkList_->SetTag(index + 1);
         column->SetSortDirection(updDown);
     } else if (tag > 0) {
-        ListView1->SetTag(-(index + 1));
+        networkList_->SetTag(-(index + 1));
         column->SetSortDirection(updUp);
     } else {
-        ListView1->SetTag(0);
+        networkList_->SetTag(0);
         column->SetSortDirection(updNone);
     }
     // Sorted by the new order, or back in the order the module gave.
     FillNetworks();
-    ListView1->viewport()->update();
+    networkList_->viewport()->update();
 }
 
 void TFormKCConfig::ListView1Compare(TObject*, QTreeWidgetItem* item1, QTreeWidgetItem* item2, int, int& compare)
 {
-    const int tag = ListView1->Tag();
+    const int tag = networkList_->Tag();
     if (tag == 0)
         return;
     if (std::abs(tag) == 1) {
@@ -656,18 +658,18 @@ void TFormKCConfig::ApplyColors()
 {
     // The refused-character hint in red that stays readable on the skin's ground: dark red
     // on light skins, light red on dark ones.
-    if (!LabelHint || !ButtonRefresh || !Edit2)
+    if (!hintLabel_ || !refreshButton_ || !passwordEdit_)
         return; // still being built
     const QColor ground = palette().color(QPalette::Window);
-    QPalette warn = LabelHint->palette();
+    QPalette warn = hintLabel_->palette();
     warn.setColor(QPalette::WindowText, ground.lightnessF() < 0.5 ? QColor(0xFF, 0x8A, 0x80) : QColor(0xC0, 0x20, 0x20));
-    LabelHint->setPalette(warn);
+    hintLabel_->setPalette(warn);
     UpdateRefreshImage();
     // A box with a style sheet keeps the colours of the skin it was polished with: polish it
     // again with the new skin's.
-    const QString sheet = Edit2->styleSheet();
-    Edit2->setStyleSheet(QString());
-    Edit2->setStyleSheet(sheet);
+    const QString sheet = passwordEdit_->styleSheet();
+    passwordEdit_->setStyleSheet(QString());
+    passwordEdit_->setStyleSheet(sheet);
 }
 
 void TFormKCConfig::showEvent(QShowEvent* event)
@@ -687,14 +689,14 @@ void TFormKCConfig::hideEvent(QHideEvent* event)
 bool TFormKCConfig::eventFilter(QObject* watched, QEvent* event)
 {
     // The header's parts open the web page; a greyed header takes no clicks.
-    if (event->type() == QEvent::MouseButtonRelease && watched != ListBox1 &&
+    if (event->type() == QEvent::MouseButtonRelease && watched != moduleList_ &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (!static_cast<QWidget*>(watched)->isEnabled())
             return true;
         Panel1Click();
         return true;
     }
-    if (watched == ListBox1 && event->type() == QEvent::KeyRelease) {
+    if (watched == moduleList_ && event->type() == QEvent::KeyRelease) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & Qt::ShiftModifier))
             ListBox1DblClick();

@@ -53,7 +53,7 @@ public:
     static constexpr int DesignClientHeight = 242;
     static constexpr int DesignMinWidth = 460;
     static constexpr int DesignMinHeight = 250;
-    static constexpr int ConfigInterval = 10000; // Timer1, ms
+    static constexpr int ConfigInterval = 10000; // the configuration request timer, ms
     static constexpr int SignalColumnWidth = 65;
     static constexpr char16_t MaskCharacter = 0x25CF;
     static constexpr int HintMs = 4000; // how long a refused character's hint stays
@@ -108,23 +108,23 @@ public:
     void ListView1Compare(TObject* sender, QTreeWidgetItem* item1, QTreeWidgetItem* item2, int data, int& compare);
 
     // --- the controls (the language switch and tests reach them here)
-    QLabel* NameLabel() const { return Label3; }
-    QLabel* VersionLabel() const { return Label4; }
-    QLabel* AddressLabel() const { return Label5; }
-    QWidget* ConnectedPanel() const { return Panel5; }
-    QLabel* AccessPointLabel() const { return Label9; }
-    QFrame* Header() const { return Panel1; }
-    QLineEdit* SSIDEdit() const { return Edit1; }
-    QLineEdit* PasswordEdit() const { return Edit2; }
-    QLabel* HintLabel() const { return LabelHint; }
-    QCheckBox* HideBox() const { return CheckBoxHide; }
-    QPushButton* RestoreButton() const { return ButtonRestore; }
-    QPushButton* ConnectButton() const { return ButtonConn; }
-    QPushButton* AdminButton() const { return ButtonAdmin; }
-    QToolButton* RefreshButton() const { return ButtonRefresh; }
-    QListWidget* ModuleList() const { return ListBox1; }
-    TMyListView* NetworkList() const { return ListView1; }
-    QTimer* ConfigTimer() const { return Timer1; }
+    QLabel* NameLabel() const { return nameLabel_; }
+    QLabel* VersionLabel() const { return versionLabel_; }
+    QLabel* AddressLabel() const { return addressLabel_; }
+    QWidget* ConnectedPanel() const { return connectedPanel_; }
+    QLabel* AccessPointLabel() const { return accessPointLabel_; }
+    QFrame* Header() const { return header_; }
+    QLineEdit* SSIDEdit() const { return ssidEdit_; }
+    QLineEdit* PasswordEdit() const { return passwordEdit_; }
+    QLabel* HintLabel() const { return hintLabel_; }
+    QCheckBox* HideBox() const { return hideBox_; }
+    QPushButton* RestoreButton() const { return restoreButton_; }
+    QPushButton* ConnectButton() const { return connectButton_; }
+    QPushButton* AdminButton() const { return adminButton_; }
+    QToolButton* RefreshButton() const { return refreshButton_; }
+    QListWidget* ModuleList() const { return moduleList_; }
+    TMyListView* NetworkList() const { return networkList_; }
+    QTimer* ConfigTimer() const { return configTimer_; }
     // The refresh button's image list for a density: 0, 1, 2 for 16, 24, 32 pixels.
     int RefreshImageList() const noexcept { return refreshList_; }
 
@@ -138,7 +138,7 @@ private:
     void BuildWidgets();
     void ApplyColors();
     void UpdateView();
-    void EnableTimer1(bool enabled);
+    void EnableConfigTimer(bool enabled);
     void FillNetworks();
     void SortNetworks();
     void FormShow();
@@ -159,31 +159,31 @@ private:
     QString noProgramText_; // empty: the built-in English text
     bool closed_ = true;
 
-    QFrame* Panel1;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QWidget* Panel5;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label8;
-    QLabel* Label9;
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QLabel* Label2;
-    QLineEdit* Edit2 = nullptr;
-    QLabel* LabelHint = nullptr;
-    QCheckBox* CheckBoxHide;
-    QPushButton* ButtonRestore;
-    QPushButton* ButtonConn;
-    QGroupBox* GroupBox2;
-    QListWidget* ListBox1;
-    QGroupBox* GroupBox3;
-    TMyListView* ListView1;
-    QPushButton* ButtonAdmin;
-    QToolButton* ButtonRefresh = nullptr;
-    QTimer* Timer1;
+    QFrame* header_;
+    QLabel* nameLabel_;
+    QLabel* versionLabel_;
+    QLabel* addressLabel_;
+    QWidget* connectedPanel_;
+    QLabel* connectedMark_;
+    QLabel* connectedToLabel_;
+    QLabel* connectedColon_;
+    QLabel* accessPointLabel_;
+    QGroupBox* accessPointGroup_;
+    QLabel* ssidLabel_;
+    QLineEdit* ssidEdit_;
+    QLabel* passwordLabel_;
+    QLineEdit* passwordEdit_ = nullptr;
+    QLabel* hintLabel_ = nullptr;
+    QCheckBox* hideBox_;
+    QPushButton* restoreButton_;
+    QPushButton* connectButton_;
+    QGroupBox* modulesGroup_;
+    QListWidget* moduleList_;
+    QGroupBox* networksGroup_;
+    TMyListView* networkList_;
+    QPushButton* adminButton_;
+    QToolButton* refreshButton_ = nullptr;
+    QTimer* configTimer_;
     QTimer* hintTimer_;
     TAnsiTextValidator* ssidFilter_;
     TAnsiTextValidator* passwordFilter_;

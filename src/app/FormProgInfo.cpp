@@ -30,61 +30,61 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
     setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
     OpenUrl = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
 
-    Image1 = new QLabel(this);
-    Image1->setAlignment(Qt::AlignCenter);
+    iconLabel_ = new QLabel(this);
+    iconLabel_->setAlignment(Qt::AlignCenter);
     const int iconSize = IconSize(scale(64));
-    Image1->setFixedSize(iconSize, iconSize);
+    iconLabel_->setFixedSize(iconSize, iconSize);
     const QIcon icon = QApplication::windowIcon();
     if (!icon.isNull())
-        Image1->setPixmap(icon.pixmap(iconSize, iconSize));
+        iconLabel_->setPixmap(icon.pixmap(iconSize, iconSize));
 
     String product = version.ProductAndVersion();
     if (product.empty()) // no version block: the name and version the build was made with
         product = String("Ferrovan-Kest ") + FK_PROJECT_VERSION;
-    Label1 = new QLabel(QString::fromStdString(product), this);
-    QFont bold = Label1->font();
+    productLabel_ = new QLabel(QString::fromStdString(product), this);
+    QFont bold = productLabel_->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.2);
-    Label1->setFont(bold);
-    Label2 = new QLabel(QString::fromStdString(version.Strings[TVersionInfo::siLegalCopyright]), this);
-    if (Label2->text().isEmpty())
-        Label2->setText(QStringLiteral("Legal"));
-    Label2->setEnabled(false);
+    productLabel_->setFont(bold);
+    legalLabel_ = new QLabel(QString::fromStdString(version.Strings[TVersionInfo::siLegalCopyright]), this);
+    if (legalLabel_->text().isEmpty())
+        legalLabel_->setText(QStringLiteral("Legal"));
+    legalLabel_->setEnabled(false);
 
     auto* grid = new QWidget(this);
     grid->setProperty(L::ColonProperty, true);
-    Label3 = L::Key(new QLabel(QStringLiteral("Build Time : "), grid), "inf_build-time");
-    Label4 = new QLabel(BuildTime(version), grid);
-    Label5 = L::Key(new QLabel(QStringLiteral("Home Page : "), grid), "inf_home-page");
-    Label6 = MakeLink(QString::fromLatin1(HomePage), QString::fromLatin1(HomePage));
-    Label7 = L::Key(new QLabel(QStringLiteral("Technical Support : "), grid), "inf_tech-support");
-    Label8 = MakeLink(QString::fromLatin1(SupportAddress), QString::fromLatin1(SupportAddress));
+    buildTimeCaption_ = L::Key(new QLabel(QStringLiteral("Build Time : "), grid), "inf_build-time");
+    buildTimeLabel_ = new QLabel(BuildTime(version), grid);
+    homePageCaption_ = L::Key(new QLabel(QStringLiteral("Home Page : "), grid), "inf_home-page");
+    homePageLink_ = MakeLink(QString::fromLatin1(HomePage), QString::fromLatin1(HomePage));
+    supportCaption_ = L::Key(new QLabel(QStringLiteral("Technical Support : "), grid), "inf_tech-support");
+    supportLink_ = MakeLink(QString::fromLatin1(SupportAddress), QString::fromLatin1(SupportAddress));
     auto* gridLayout = new QGridLayout(grid);
     gridLayout->setContentsMargins(0, 0, 0, 0);
-    gridLayout->addWidget(Label3, 0, 0, Qt::AlignRight);
-    gridLayout->addWidget(Label4, 0, 1);
-    gridLayout->addWidget(Label5, 1, 0, Qt::AlignRight);
-    gridLayout->addWidget(Label6, 1, 1);
-    gridLayout->addWidget(Label7, 2, 0, Qt::AlignRight);
-    gridLayout->addWidget(Label8, 2, 1);
+    gridLayout->addWidget(buildTimeCaption_, 0, 0, Qt::AlignRight);
+    gridLayout->addWidget(buildTimeLabel_, 0, 1);
+    gridLayout->addWidget(homePageCaption_, 1, 0, Qt::AlignRight);
+    gridLayout->addWidget(homePageLink_, 1, 1);
+    gridLayout->addWidget(supportCaption_, 2, 0, Qt::AlignRight);
+    gridLayout->addWidget(supportLink_, 2, 1);
     gridLayout->setColumnStretch(1, 1);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setDefault(true);
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* text = new QVBoxLayout;
-    text->addWidget(Label1);
-    text->addWidget(Label2);
+    text->addWidget(productLabel_);
+    text->addWidget(legalLabel_);
     text->addSpacing(scale(6));
     text->addWidget(grid);
     auto* top = new QHBoxLayout;
-    top->addWidget(Image1, 0, Qt::AlignTop);
+    top->addWidget(iconLabel_, 0, Qt::AlignTop);
     top->addSpacing(scale(12));
     top->addLayout(text, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
-    bottom->addWidget(Button1);
+    bottom->addWidget(okButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addStretch(1);
@@ -95,7 +95,7 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
 
 void TFormProgInfo::ColorLinks()
 {
-    for (QLabel* link : {Label6, Label8}) {
+    for (QLabel* link : {homePageLink_, supportLink_}) {
         if (!link)
             continue;
         QPalette p = link->palette();
@@ -127,11 +127,11 @@ bool TFormProgInfo::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == Label6) {
+        if (watched == homePageLink_) {
             LinkLabel1Click();
             return true;
         }
-        if (watched == Label8) {
+        if (watched == supportLink_) {
             LinkLabel2Click();
             return true;
         }
@@ -141,14 +141,14 @@ bool TFormProgInfo::eventFilter(QObject* watched, QEvent* event)
 
 void TFormProgInfo::LinkLabel1Click()
 {
-    const QString hint = Label6->toolTip();
+    const QString hint = homePageLink_->toolTip();
     if (!hint.isEmpty() && OpenUrl && !OpenUrl(hint))
         TNoProgramBox::Show(this, windowTitle(), hint, NoProgramText);
 }
 
 void TFormProgInfo::LinkLabel2Click()
 {
-    const QString hint = Label8->toolTip();
+    const QString hint = supportLink_->toolTip();
     if (!hint.isEmpty() && OpenUrl && !OpenUrl(QStringLiteral("mailto:") + hint))
         TNoProgramBox::Show(this, windowTitle(), hint, NoProgramText);
 }

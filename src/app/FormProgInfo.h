@@ -40,12 +40,12 @@ public:
     void LinkLabel1Click(); // home page
     void LinkLabel2Click(); // support address
 
-    QLabel* ProductLabel() const { return Label1; }
-    QLabel* LegalLabel() const { return Label2; }
-    QLabel* BuildTimeLabel() const { return Label4; }
-    QLabel* HomePageLabel() const { return Label6; }
-    QLabel* SupportLabel() const { return Label8; }
-    QLabel* IconLabel() const { return Image1; }
+    QLabel* ProductLabel() const { return productLabel_; }
+    QLabel* LegalLabel() const { return legalLabel_; }
+    QLabel* BuildTimeLabel() const { return buildTimeLabel_; }
+    QLabel* HomePageLabel() const { return homePageLink_; }
+    QLabel* SupportLabel() const { return supportLink_; }
+    QLabel* IconLabel() const { return iconLabel_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,16 +56,16 @@ private:
     // The links in the link colour of the active skin.
     void ColorLinks();
 
-    QLabel* Image1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7;
-    QLabel* Label8 = nullptr;
-    QPushButton* Button1;
+    QLabel* iconLabel_;
+    QLabel* productLabel_;
+    QLabel* legalLabel_;
+    QLabel* buildTimeCaption_;
+    QLabel* buildTimeLabel_;
+    QLabel* homePageCaption_;
+    QLabel* homePageLink_ = nullptr;
+    QLabel* supportCaption_;
+    QLabel* supportLink_ = nullptr;
+    QPushButton* okButton_;
 };
 
 } // namespace fk

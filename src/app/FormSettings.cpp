@@ -30,97 +30,97 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent)
     L::SetKey(this, "men_preferences");
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    GroupBox1 = L::Key(new QGroupBox(QStringLiteral(" General "), this), "grp_app-general");
-    CheckBox1 = L::Key(new QCheckBox(QStringLiteral("Remember connection state"), GroupBox1), "lbl_app-con-keep");
-    CheckBox2 = L::Key(new QCheckBox(QStringLiteral("Run multiple instances"), GroupBox1), "lbl_app-mlt-inst");
-    Label1 = L::Key(new QLabel(QStringLiteral("Language"), GroupBox1), "men_lng-language");
-    ComboBox1 = new QComboBox(GroupBox1);
-    CheckBox5 = L::Key(new QCheckBox(QStringLiteral("Connect at startup"), GroupBox1), "lbl_app-con-stup");
-    Label1->setBuddy(ComboBox1);
-    auto* general = new QGridLayout(GroupBox1);
-    general->addWidget(CheckBox1, 0, 0);
-    general->addWidget(CheckBox2, 1, 0);
-    general->addWidget(CheckBox5, 2, 0);
-    general->addWidget(Label1, 0, 1);
-    general->addWidget(ComboBox1, 1, 1);
+    generalGroup_ = L::Key(new QGroupBox(QStringLiteral(" General "), this), "grp_app-general");
+    rememberBox_ = L::Key(new QCheckBox(QStringLiteral("Remember connection state"), generalGroup_), "lbl_app-con-keep");
+    multiInstanceBox_ = L::Key(new QCheckBox(QStringLiteral("Run multiple instances"), generalGroup_), "lbl_app-mlt-inst");
+    languageLabel_ = L::Key(new QLabel(QStringLiteral("Language"), generalGroup_), "men_lng-language");
+    languageBox_ = new QComboBox(generalGroup_);
+    connectAtStartupBox_ = L::Key(new QCheckBox(QStringLiteral("Connect at startup"), generalGroup_), "lbl_app-con-stup");
+    languageLabel_->setBuddy(languageBox_);
+    auto* general = new QGridLayout(generalGroup_);
+    general->addWidget(rememberBox_, 0, 0);
+    general->addWidget(multiInstanceBox_, 1, 0);
+    general->addWidget(connectAtStartupBox_, 2, 0);
+    general->addWidget(languageLabel_, 0, 1);
+    general->addWidget(languageBox_, 1, 1);
     general->setColumnStretch(0, 3);
     general->setColumnStretch(1, 2);
 
-    GroupBox2 = L::Key(new QGroupBox(QStringLiteral(" Appearance "), this), "grp_app-look");
-    Label2 = L::Key(new QLabel(QStringLiteral("Opacity"), GroupBox2), "lbl_app-opacity");
-    Label4 = new QLabel(QStringLiteral("100.0 %"), GroupBox2);
-    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    TrackBar1 = new QSlider(Qt::Horizontal, GroupBox2);
-    TrackBar1->setRange(TAppSettings::MinOpacity, 255);
-    TrackBar1->setTickInterval(16);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setValue(255);
+    appearanceGroup_ = L::Key(new QGroupBox(QStringLiteral(" Appearance "), this), "grp_app-look");
+    opacityCaption_ = L::Key(new QLabel(QStringLiteral("Opacity"), appearanceGroup_), "lbl_app-opacity");
+    opacityLabel_ = new QLabel(QStringLiteral("100.0 %"), appearanceGroup_);
+    opacityLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    opacityBar_ = new QSlider(Qt::Horizontal, appearanceGroup_);
+    opacityBar_->setRange(TAppSettings::MinOpacity, 255);
+    opacityBar_->setTickInterval(16);
+    opacityBar_->setTickPosition(QSlider::TicksBelow);
+    opacityBar_->setValue(255);
     const QString hint = QStringLiteral("Opacity|") + QLatin1String(OpacityHint);
-    TrackBar1->setToolTip(QLatin1String(OpacityHint));
-    Label4->setToolTip(QLatin1String(OpacityHint));
-    L::SetHintKey(TrackBar1, "txt_opacity-hint");
-    L::SetHintKey(Label4, "txt_opacity-hint");
-    TrackBar1->setStatusTip(hint);
-    Label3 = L::Key(new QLabel(QStringLiteral("Skin"), GroupBox2), "men_skin");
-    ComboBox2 = new QComboBox(GroupBox2);
-    Label3->setBuddy(ComboBox2);
-    CheckBox3 = L::Key(new QCheckBox(QStringLiteral("Screen snap"), GroupBox2), "lbl_app-scr-snap");
-    auto* look = new QGridLayout(GroupBox2);
+    opacityBar_->setToolTip(QLatin1String(OpacityHint));
+    opacityLabel_->setToolTip(QLatin1String(OpacityHint));
+    L::SetHintKey(opacityBar_, "txt_opacity-hint");
+    L::SetHintKey(opacityLabel_, "txt_opacity-hint");
+    opacityBar_->setStatusTip(hint);
+    skinLabel_ = L::Key(new QLabel(QStringLiteral("Skin"), appearanceGroup_), "men_skin");
+    skinBox_ = new QComboBox(appearanceGroup_);
+    skinLabel_->setBuddy(skinBox_);
+    snapBox_ = L::Key(new QCheckBox(QStringLiteral("Screen snap"), appearanceGroup_), "lbl_app-scr-snap");
+    auto* look = new QGridLayout(appearanceGroup_);
     auto* opacityRow = new QHBoxLayout;
-    opacityRow->addWidget(Label2);
+    opacityRow->addWidget(opacityCaption_);
     opacityRow->addStretch(1);
-    opacityRow->addWidget(Label4);
+    opacityRow->addWidget(opacityLabel_);
     look->addLayout(opacityRow, 0, 0);
-    look->addWidget(TrackBar1, 1, 0);
-    look->addWidget(CheckBox3, 2, 0);
-    look->addWidget(Label3, 0, 1);
-    look->addWidget(ComboBox2, 1, 1);
+    look->addWidget(opacityBar_, 1, 0);
+    look->addWidget(snapBox_, 2, 0);
+    look->addWidget(skinLabel_, 0, 1);
+    look->addWidget(skinBox_, 1, 1);
     look->setColumnStretch(0, 3);
     look->setColumnStretch(1, 2);
 
-    Button1 = L::Key(new QPushButton(QStringLiteral("OK"), this), "btn_ok");
-    Button2 = L::Key(new QPushButton(QStringLiteral("Cancel"), this), "btn_cancel");
-    Button3 = L::Key(new QPushButton(QStringLiteral("Apply"), this), "btn_apply");
-    CheckBox4 = L::Key(new QCheckBox(QStringLiteral("Preview"), this), "lbl_app-preview");
-    Button1->setDefault(true);
+    okButton_ = L::Key(new QPushButton(QStringLiteral("OK"), this), "btn_ok");
+    cancelButton_ = L::Key(new QPushButton(QStringLiteral("Cancel"), this), "btn_cancel");
+    applyButton_ = L::Key(new QPushButton(QStringLiteral("Apply"), this), "btn_apply");
+    previewBox_ = L::Key(new QCheckBox(QStringLiteral("Preview"), this), "lbl_app-preview");
+    okButton_->setDefault(true);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(CheckBox4);
+    buttons->addWidget(previewBox_);
     buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button3);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
+    buttons->addWidget(applyButton_);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addWidget(GroupBox2);
+    layout->addWidget(generalGroup_);
+    layout->addWidget(appearanceGroup_);
     layout->addStretch(1);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optRememberConnection, on); });
-    connect(CheckBox2, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optMultiInstance, on); });
-    connect(CheckBox3, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optScreenSnap, on); });
-    connect(CheckBox5, &QCheckBox::toggled, this, [this](bool on) { ConnectAtStartupClicked(on); });
-    connect(CheckBox4, &QCheckBox::toggled, this, [this](bool on) { PreviewClicked(on); });
-    connect(TrackBar1, &QSlider::valueChanged, this, [this](int position) { TrackBarChange(position); });
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(applyButton_, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(rememberBox_, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optRememberConnection, on); });
+    connect(multiInstanceBox_, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optMultiInstance, on); });
+    connect(snapBox_, &QCheckBox::toggled, this, [this](bool on) { OptionBoxClicked(optScreenSnap, on); });
+    connect(connectAtStartupBox_, &QCheckBox::toggled, this, [this](bool on) { ConnectAtStartupClicked(on); });
+    connect(previewBox_, &QCheckBox::toggled, this, [this](bool on) { PreviewClicked(on); });
+    connect(opacityBar_, &QSlider::valueChanged, this, [this](int position) { TrackBarChange(position); });
+    connect(languageBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
         CurrentSettings.Language = index;
         NotifyApply(false);
     });
-    connect(ComboBox2, &QComboBox::currentIndexChanged, this, [this](int index) {
+    connect(skinBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
         CurrentSettings.Skin = index;
         NotifyApply(false);
     });
 
     // The record starts from the controls' design state: no language or skin chosen (the
     // lists are still empty), full opacity, no flags.
-    SavedSettings.Language = ComboBox1->currentIndex();
-    SavedSettings.Skin = ComboBox2->currentIndex();
-    SavedSettings.Opacity = static_cast<u8>(TrackBar1->value());
+    SavedSettings.Language = languageBox_->currentIndex();
+    SavedSettings.Skin = skinBox_->currentIndex();
+    SavedSettings.Opacity = static_cast<u8>(opacityBar_->value());
     SavedSettings.Options = 0;
-    PreviewOn = CheckBox4->isChecked();
+    PreviewOn = previewBox_->isChecked();
     SetSettings(SavedSettings);
     // The design size, or larger where the texts need it; the layout keeps every text whole.
     resize(QSize(scale(424), scale(240)).expandedTo(sizeHint()));
@@ -130,8 +130,8 @@ void TFormSettings::SetLanguages(const QStringList& items)
 {
     const bool was = detached_;
     detached_ = true;
-    ComboBox1->clear();
-    ComboBox1->addItems(items);
+    languageBox_->clear();
+    languageBox_->addItems(items);
     detached_ = was;
     ShowSettings(CurrentSettings);
 }
@@ -140,8 +140,8 @@ void TFormSettings::SetSkins(const QStringList& items)
 {
     const bool was = detached_;
     detached_ = true;
-    ComboBox2->clear();
-    ComboBox2->addItems(items);
+    skinBox_->clear();
+    skinBox_->addItems(items);
     detached_ = was;
     ShowSettings(CurrentSettings);
 }
@@ -156,18 +156,18 @@ void TFormSettings::ShowSettings(const TAppSettings& s)
 {
     const TAppSettings shown = s; // s may be CurrentSettings, which the controls update
     detached_ = true;
-    ComboBox1->setCurrentIndex(shown.Language >= 0 && shown.Language < ComboBox1->count() ? shown.Language : -1);
-    ComboBox2->setCurrentIndex(shown.Skin >= 0 && shown.Skin < ComboBox2->count() ? shown.Skin : -1);
-    TrackBar1->setValue(shown.Opacity);
-    CheckBox1->setChecked(shown.Has(optRememberConnection));
-    CheckBox2->setChecked(shown.Has(optMultiInstance));
-    CheckBox3->setChecked(shown.Has(optScreenSnap));
-    CheckBox4->setChecked(shown.Has(optPreview));
-    CheckBox5->setChecked(shown.Has(optConnectAtStartup));
+    languageBox_->setCurrentIndex(shown.Language >= 0 && shown.Language < languageBox_->count() ? shown.Language : -1);
+    skinBox_->setCurrentIndex(shown.Skin >= 0 && shown.Skin < skinBox_->count() ? shown.Skin : -1);
+    opacityBar_->setValue(shown.Opacity);
+    rememberBox_->setChecked(shown.Has(optRememberConnection));
+    multiInstanceBox_->setChecked(shown.Has(optMultiInstance));
+    snapBox_->setChecked(shown.Has(optScreenSnap));
+    previewBox_->setChecked(shown.Has(optPreview));
+    connectAtStartupBox_->setChecked(shown.Has(optConnectAtStartup));
     // An index outside its list shows no selection but stays in the record as it was.
     CurrentSettings.Language = shown.Language;
     CurrentSettings.Skin = shown.Skin;
-    CheckBox1->setEnabled(!CheckBox5->isChecked());
+    rememberBox_->setEnabled(!connectAtStartupBox_->isChecked());
     detached_ = false;
 }
 
@@ -198,7 +198,7 @@ void TFormSettings::OptionBoxClicked(TAppOption option, bool on)
 void TFormSettings::ConnectAtStartupClicked(bool on)
 {
     CurrentSettings.Set(optConnectAtStartup, on);
-    CheckBox1->setEnabled(!on);
+    rememberBox_->setEnabled(!on);
     NotifyApply(false);
 }
 
@@ -213,7 +213,7 @@ void TFormSettings::PreviewClicked(bool on)
 void TFormSettings::TrackBarChange(int position)
 {
     CurrentSettings.Opacity = static_cast<u8>(position);
-    Label4->setText(OpacityText(position));
+    opacityLabel_->setText(OpacityText(position));
     NotifyApply(false);
 }
 

@@ -48,18 +48,18 @@ public:
     static QString OpacityText(int position);
 
     // The controls, for the window's language and for tests.
-    QComboBox* LanguageBox() const { return ComboBox1; }
-    QComboBox* SkinBox() const { return ComboBox2; }
-    QSlider* OpacityBar() const { return TrackBar1; }
-    QLabel* OpacityLabel() const { return Label4; }
-    QCheckBox* RememberBox() const { return CheckBox1; }
-    QCheckBox* MultiInstanceBox() const { return CheckBox2; }
-    QCheckBox* SnapBox() const { return CheckBox3; }
-    QCheckBox* PreviewBox() const { return CheckBox4; }
-    QCheckBox* ConnectAtStartupBox() const { return CheckBox5; }
-    QPushButton* OkButton() const { return Button1; }
-    QPushButton* CancelButton() const { return Button2; }
-    QPushButton* ApplyButton() const { return Button3; }
+    QComboBox* LanguageBox() const { return languageBox_; }
+    QComboBox* SkinBox() const { return skinBox_; }
+    QSlider* OpacityBar() const { return opacityBar_; }
+    QLabel* OpacityLabel() const { return opacityLabel_; }
+    QCheckBox* RememberBox() const { return rememberBox_; }
+    QCheckBox* MultiInstanceBox() const { return multiInstanceBox_; }
+    QCheckBox* SnapBox() const { return snapBox_; }
+    QCheckBox* PreviewBox() const { return previewBox_; }
+    QCheckBox* ConnectAtStartupBox() const { return connectAtStartupBox_; }
+    QPushButton* OkButton() const { return okButton_; }
+    QPushButton* CancelButton() const { return cancelButton_; }
+    QPushButton* ApplyButton() const { return applyButton_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,23 +71,23 @@ private:
     void TrackBarChange(int position);
     void Button3Click();
 
-    QGroupBox* GroupBox1;
-    QGroupBox* GroupBox2;
-    QCheckBox* CheckBox1;
-    QCheckBox* CheckBox2;
-    QCheckBox* CheckBox3;
-    QCheckBox* CheckBox4;
-    QCheckBox* CheckBox5;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QComboBox* ComboBox1;
-    QComboBox* ComboBox2;
-    QSlider* TrackBar1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    QPushButton* Button3;
+    QGroupBox* generalGroup_;
+    QGroupBox* appearanceGroup_;
+    QCheckBox* rememberBox_;
+    QCheckBox* multiInstanceBox_;
+    QCheckBox* snapBox_;
+    QCheckBox* previewBox_;
+    QCheckBox* connectAtStartupBox_;
+    QLabel* languageLabel_;
+    QLabel* opacityCaption_;
+    QLabel* skinLabel_;
+    QLabel* opacityLabel_;
+    QComboBox* languageBox_;
+    QComboBox* skinBox_;
+    QSlider* opacityBar_;
+    QPushButton* okButton_;
+    QPushButton* cancelButton_;
+    QPushButton* applyButton_;
     // While the controls are set from a record, their changes update CurrentSettings only.
     bool detached_ = false;
 };

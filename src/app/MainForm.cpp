@@ -11,6 +11,7 @@
 #include "app/FormKCConfig.h"
 #include "app/ModuleEntries.h"
 #include "app/NoProgramBox.h"
+#include "app/ObjectNames.h"
 #include "app/PortListBox.h"
 #include "app/PortListDelegate.h"
 #include "app/StatusLine.h"
@@ -93,7 +94,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     : QMainWindow(parent)
     , session_(Make<TModuleSession>(static_cast<TSessionView*>(this)))
 {
-    setObjectName(QStringLiteral("MainForm"));
+    setObjectName(QLatin1String(names::MainWindow));
     setWindowTitle(Caption());
     OpenDocument = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     // The program's icon, for every window of it (and the About box).
@@ -108,8 +109,8 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     LoadStoredSettings();
     BuildDialogs(setup);
 
-    ports_ = new TConnectionPorts(*session_, *listBox1_, this);
-    listBox1_->Delegate()->SetImages(&ports_->Images());
+    ports_ = new TConnectionPorts(*session_, *portList_, this);
+    portList_->Delegate()->SetImages(&ports_->Images());
     ports_->SetPaths(setup.Paths);
     ports_->SetDiscover(setup.DiscoverPorts);
     ports_->SetExtraPorts(setup.ExtraPorts);
@@ -147,21 +148,21 @@ void TMainForm::BuildWidgets()
     auto* layout = new QVBoxLayout(central);
 
     // Device controls.
-    groupBox1_ = new QGroupBox(QStringLiteral(" Control "), central);
-    groupBox1_->setObjectName(QStringLiteral("GroupBox1"));
-    TLanguageApplier::SetKey(groupBox1_, "grp_dev-controls");
-    auto* grid = new QGridLayout(groupBox1_);
-    label1_ = new QLabel(QStringLiteral("Open Time"), groupBox1_);
-    label1_->setObjectName(QStringLiteral("Label1"));
-    TLanguageApplier::SetKey(label1_, "lbl_set-tmopen");
-    label2_ = new QLabel(QStringLiteral("Break Time"), groupBox1_);
-    label2_->setObjectName(QStringLiteral("Label2"));
-    TLanguageApplier::SetKey(label2_, "lbl_set-tmbreak");
-    const char* scrollNames[2] = {"ScrollBar1", "ScrollBar2"};
-    const char* knobNames[2] = {"Knob1", "Knob2"};
+    deviceControlsGroup_ = new QGroupBox(QStringLiteral(" Control "), central);
+    deviceControlsGroup_->setObjectName(QLatin1String(names::DeviceControls));
+    TLanguageApplier::SetKey(deviceControlsGroup_, "grp_dev-controls");
+    auto* grid = new QGridLayout(deviceControlsGroup_);
+    openTimeLabel_ = new QLabel(QStringLiteral("Open Time"), deviceControlsGroup_);
+    openTimeLabel_->setObjectName(QLatin1String(names::OpenTimeLabel));
+    TLanguageApplier::SetKey(openTimeLabel_, "lbl_set-tmopen");
+    breakTimeLabel_ = new QLabel(QStringLiteral("Break Time"), deviceControlsGroup_);
+    breakTimeLabel_->setObjectName(QLatin1String(names::BreakTimeLabel));
+    TLanguageApplier::SetKey(breakTimeLabel_, "lbl_set-tmbreak");
+    const char* scrollNames[2] = {names::OpenTimeScrollBar, names::BreakTimeScrollBar};
+    const char* knobNames[2] = {names::OpenTimeKnob, names::BreakTimeKnob};
     for (int k = 0; k < 2; ++k) {
         const auto knob = static_cast<TSessionKnob>(k);
-        auto* bar = new QScrollBar(Qt::Horizontal, groupBox1_);
+        auto* bar = new QScrollBar(Qt::Horizontal, deviceControlsGroup_);
         bar->setObjectName(QLatin1String(scrollNames[k]));
         bar->setPageStep(5);
         bar->setSingleStep(1);
@@ -173,7 +174,7 @@ void TMainForm::BuildWidgets()
             session_->ScrollBarScroll(knob, true, bar->sliderPosition());
         });
         scrollBar_[k] = bar;
-        auto* knobWidget = new TKnob(groupBox1_);
+        auto* knobWidget = new TKnob(deviceControlsGroup_);
         knobWidget->setObjectName(QLatin1String(knobNames[k]));
         knobWidget->setStyle(kstSpinOnly);
         knobWidget->setUnit(k == skOpenTime ? QStringLiteral("ms") : QStringLiteral("s"));
@@ -181,69 +182,73 @@ void TMainForm::BuildWidgets()
         knobWidget->setMin(state.Min);
         knobWidget->setMax(state.Max);
         knobWidget->setPosition(state.Position);
-        knobWidget->OnChangePosition = TNotifyEvent::Bind(this, [this, knob](TObject*) {
-            session_->KnobChangePosition(knob, knob_[knob]->Position());
-        });
-        knobWidget->OnEndMove = TNotifyEvent::Bind(this, [this, knob](TObject*) { session_->KnobEndMove(knob); });
+        connect(knobWidget, &TKnob::positionChanged, this,
+                [this, knob](int position) { session_->KnobChangePosition(knob, position); });
+        connect(knobWidget, &TKnob::moveEnded, this, [this, knob] { session_->KnobEndMove(knob); });
         knob_[k] = knobWidget;
     }
-    button6_ = TLanguageApplier::Key(NewButton(QStringLiteral("Venting (on/off)"), "Button6", groupBox1_), "btn_vent-tgl");
-    grid->addWidget(label1_, 0, 0);
+    ventingButton_ = TLanguageApplier::Key(
+        NewButton(QStringLiteral("Venting (on/off)"), names::VentingButton, deviceControlsGroup_), "btn_vent-tgl");
+    grid->addWidget(openTimeLabel_, 0, 0);
     grid->addWidget(scrollBar_[0], 0, 1);
     grid->addWidget(knob_[0], 0, 2);
-    grid->addWidget(label2_, 1, 0);
+    grid->addWidget(breakTimeLabel_, 1, 0);
     grid->addWidget(scrollBar_[1], 1, 1);
     grid->addWidget(knob_[1], 1, 2);
-    grid->addWidget(button6_, 0, 3, 2, 1, Qt::AlignVCenter);
+    grid->addWidget(ventingButton_, 0, 3, 2, 1, Qt::AlignVCenter);
     grid->setColumnStretch(1, 1);
-    layout->addWidget(groupBox1_);
+    layout->addWidget(deviceControlsGroup_);
 
     // Connection port list.
-    groupBox2_ = new QGroupBox(QStringLiteral(" Connection Port List "), central);
-    groupBox2_->setObjectName(QStringLiteral("GroupBox2"));
-    TLanguageApplier::SetKey(groupBox2_, "grp_connlist");
-    auto* portGrid = new QGridLayout(groupBox2_);
-    listBox1_ = new TPortListBox(nullptr, groupBox2_);
-    listBox1_->setObjectName(QStringLiteral("ListBox1"));
+    portListGroup_ = new QGroupBox(QStringLiteral(" Connection Port List "), central);
+    portListGroup_->setObjectName(QLatin1String(names::PortListGroup));
+    TLanguageApplier::SetKey(portListGroup_, "grp_connlist");
+    auto* portGrid = new QGridLayout(portListGroup_);
+    portList_ = new TPortListBox(nullptr, portListGroup_);
+    portList_->setObjectName(QLatin1String(names::PortList));
     auto* right = new QVBoxLayout;
-    button2_ = TLanguageApplier::Key(NewButton(QStringLiteral("Connect"), "Button2", groupBox2_), "btn_connect");
-    button3_ = TLanguageApplier::Key(NewButton(QStringLiteral("Disconnect"), "Button3", groupBox2_), "btn_disconnect");
-    button3_->setEnabled(false);
-    label4_ = new QLabel(groupBox2_);
-    label4_->setObjectName(QStringLiteral("Label4"));
-    label4_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label4_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    right->addWidget(button2_);
-    right->addWidget(button3_);
-    right->addWidget(label4_);
+    connectButton_ = TLanguageApplier::Key(
+        NewButton(QStringLiteral("Connect"), names::ConnectButton, portListGroup_), "btn_connect");
+    disconnectButton_ = TLanguageApplier::Key(
+        NewButton(QStringLiteral("Disconnect"), names::DisconnectButton, portListGroup_), "btn_disconnect");
+    disconnectButton_->setEnabled(false);
+    deviceVersionLabel_ = new QLabel(portListGroup_);
+    deviceVersionLabel_->setObjectName(QLatin1String(names::DeviceVersionLabel));
+    deviceVersionLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    deviceVersionLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    right->addWidget(connectButton_);
+    right->addWidget(disconnectButton_);
+    right->addWidget(deviceVersionLabel_);
     right->addStretch(1);
-    label7_ = new QLabel(groupBox2_);
-    label7_->setObjectName(QStringLiteral("Label7"));
-    label7_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label7_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    portGrid->addWidget(listBox1_, 0, 0);
+    deviceInfoLabel_ = new QLabel(portListGroup_);
+    deviceInfoLabel_->setObjectName(QLatin1String(names::DeviceInfoLabel));
+    deviceInfoLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    deviceInfoLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portGrid->addWidget(portList_, 0, 0);
     portGrid->addLayout(right, 0, 1);
-    portGrid->addWidget(label7_, 1, 0, 1, 2);
+    portGrid->addWidget(deviceInfoLabel_, 1, 0, 1, 2);
     portGrid->setColumnStretch(0, 1);
     portGrid->setRowStretch(0, 1);
-    layout->addWidget(groupBox2_, 1);
+    layout->addWidget(portListGroup_, 1);
 
     // Firmware and restart.
-    groupBox3_ = new QGroupBox(central);
-    groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
-    auto* buttons = new QGridLayout(groupBox3_);
-    button4_ = TLanguageApplier::Key(NewButton(QStringLiteral("Upload firmware"), "Button4", groupBox3_), "btn_upload");
-    button5_ = TLanguageApplier::Key(NewButton(QStringLiteral("Reboot"), "Button5", groupBox3_), "btn_dev-reboot");
-    button5_->setEnabled(false);
-    buttons->addWidget(button4_, 0, 0);
-    buttons->addWidget(button5_, 0, 1);
+    firmwareGroup_ = new QGroupBox(central);
+    firmwareGroup_->setObjectName(QLatin1String(names::FirmwareGroup));
+    auto* buttons = new QGridLayout(firmwareGroup_);
+    uploadButton_ = TLanguageApplier::Key(
+        NewButton(QStringLiteral("Upload firmware"), names::UploadButton, firmwareGroup_), "btn_upload");
+    rebootButton_ = TLanguageApplier::Key(
+        NewButton(QStringLiteral("Reboot"), names::RebootButton, firmwareGroup_), "btn_dev-reboot");
+    rebootButton_->setEnabled(false);
+    buttons->addWidget(uploadButton_, 0, 0);
+    buttons->addWidget(rebootButton_, 0, 1);
     buttons->setColumnStretch(0, 1);
     buttons->setColumnStretch(1, 1);
-    layout->addWidget(groupBox3_);
+    layout->addWidget(firmwareGroup_);
 
     // Status bar.
     statusLine_ = new TStatusLine(this);
-    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setObjectName(QLatin1String(names::StatusBar));
     statusBar()->setSizeGripEnabled(true);
     statusBar()->addWidget(statusLine_->PortPanel());
     statusBar()->addWidget(statusLine_->StatusPanel(), 1);
@@ -251,32 +256,32 @@ void TMainForm::BuildWidgets()
     TLanguageApplier::SetKey(statusLine_->AbortButton(), "btn_upl-stop");
 
     // The user's own Connect or Disconnect: a pulled adapter is no longer awaited back.
-    connect(button2_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button2Click(); });
-    connect(button3_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button3Click(); });
-    connect(button4_, &QPushButton::clicked, this, [this] { session_->Button4Click(); });
-    connect(button5_, &QPushButton::clicked, this, [this] { session_->Button5Click(); });
-    connect(button6_, &QPushButton::clicked, this, [this] { session_->Button6Click(); });
+    connect(connectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button2Click(); });
+    connect(disconnectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button3Click(); });
+    connect(uploadButton_, &QPushButton::clicked, this, [this] { session_->Button4Click(); });
+    connect(rebootButton_, &QPushButton::clicked, this, [this] { session_->Button5Click(); });
+    connect(ventingButton_, &QPushButton::clicked, this, [this] { session_->Button6Click(); });
     connect(statusLine_, &TStatusLine::AbortClicked, this, [this] { session_->Button1Click(); });
-    connect(listBox1_, &TPortListBox::ConnectRequested, this, [this] { session_->ConnectToEntry(std::nullopt, true); });
+    connect(portList_, &TPortListBox::ConnectRequested, this, [this] { session_->ConnectToEntry(std::nullopt, true); });
 
-    button2_->setEnabled(true);
-    button2_->setDefault(true);
-    groupBox1_->setEnabled(false);
+    connectButton_->setEnabled(true);
+    connectButton_->setDefault(true);
+    deviceControlsGroup_->setEnabled(false);
 }
 
 void TMainForm::BuildMenus()
 {
     menuOptions_ = menuBar()->addMenu(QStringLiteral("&Options"));
-    menuOptions_->setObjectName(QStringLiteral("MenuOptions"));
+    menuOptions_->setObjectName(QLatin1String(names::OptionsMenu));
     menuOptions_->setToolTipsVisible(true);
     menuLanguage_ = menuOptions_->addMenu(QStringLiteral("&Language"));
-    menuLanguage_->setObjectName(QStringLiteral("MenuLanguage"));
+    menuLanguage_->setObjectName(QLatin1String(names::LanguageMenu));
     languages_ = new QActionGroup(this);
     const char* captions[3] = {"English", "Polish (Polski)", "Russian (Русский)"};
     const char* codes[3] = {"EN", "PL", "RU"};
     for (int i = 0; i < 3; ++i) {
         QAction* item = menuLanguage_->addAction(QString::fromUtf8(captions[i]));
-        item->setObjectName(QStringLiteral("MenuLng%1").arg(i));
+        item->setObjectName(QLatin1String(names::LanguageItems[i]));
         item->setCheckable(true);
         item->setData(QString::fromLatin1(codes[i]));
         item->setStatusTip(QString::fromLatin1(codes[i]));
@@ -290,32 +295,32 @@ void TMainForm::BuildMenus()
                 SetLanguage(i);
     });
     menuSkins_ = menuOptions_->addMenu(QStringLiteral("&Skin"));
-    menuSkins_->setObjectName(QStringLiteral("MenuSkins"));
+    menuSkins_->setObjectName(QLatin1String(names::SkinMenu));
     BuildSkinMenu();
     menuSettings_ = menuOptions_->addAction(QStringLiteral("&Preferences..."));
-    menuSettings_->setObjectName(QStringLiteral("MenuSettings"));
+    menuSettings_->setObjectName(QLatin1String(names::PreferencesItem));
     connect(menuSettings_, &QAction::triggered, this, [this] { MenuSettingsClick(); });
 
     menuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
-    menuHelp_->setObjectName(QStringLiteral("MenuHelp"));
+    menuHelp_->setObjectName(QLatin1String(names::HelpMenu));
     menuHelp_->setToolTipsVisible(true);
     menuHelpManual_ = menuHelp_->addAction(QStringLiteral("User &Manual"));
-    menuHelpManual_->setObjectName(QStringLiteral("MenuHelpManual"));
+    menuHelpManual_->setObjectName(QLatin1String(names::ManualItem));
     menuHelpWiring_ = menuHelp_->addAction(QStringLiteral("&Wiring Diagram"));
-    menuHelpWiring_->setObjectName(QStringLiteral("MenuHelpWiring"));
+    menuHelpWiring_->setObjectName(QLatin1String(names::WiringItem));
     connect(menuHelpManual_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpManual); });
     connect(menuHelpWiring_, &QAction::triggered, this, [this] { OpenHelpDocument(HelpWiring); });
     menuHelp_->addSeparator();
     menuAbout_ = menuHelp_->addAction(QStringLiteral("&About..."));
-    menuAbout_->setObjectName(QStringLiteral("MenuAbout"));
+    menuAbout_->setObjectName(QLatin1String(names::AboutItem));
     connect(menuAbout_, &QAction::triggered, this, [this] { MenuAboutClick(); });
 
-    popupMenu1_ = new QMenu(this);
-    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
-    menuProperties_ = popupMenu1_->addAction(QStringLiteral("Configure"));
-    menuProperties_->setObjectName(QStringLiteral("MenuProperties"));
-    menuProperties_->setEnabled(false); // wireless-module entries only
-    listBox1_->SetPopupMenu(popupMenu1_);
+    portListMenu_ = new QMenu(this);
+    portListMenu_->setObjectName(QLatin1String(names::PortListMenu));
+    menuConfigure_ = portListMenu_->addAction(QStringLiteral("Configure"));
+    menuConfigure_->setObjectName(QLatin1String(names::ConfigureItem));
+    menuConfigure_->setEnabled(false); // wireless-module entries only
+    portList_->SetPopupMenu(portListMenu_);
 }
 
 void TMainForm::BuildSkinMenu()
@@ -408,7 +413,7 @@ void TMainForm::ShowSettingsNotSaved(const String& problem)
         return;
     }
     QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
-    box.setObjectName(QStringLiteral("SettingsNotSaved"));
+    box.setObjectName(QLatin1String(names::SettingsNotSavedBox));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     TTracedMessageBox::Exec(box);
     keys_.Forget();
@@ -449,8 +454,8 @@ void TMainForm::ApplySettings(const TAppSettings& settings)
 
 void TMainForm::SetUpModules(const TMainFormSetup& setup)
 {
-    modules_ = std::make_unique<TModuleEntries>(static_cast<TModuleSession&>(*session_), *listBox1_, *popupMenu1_,
-                                                *menuProperties_, this);
+    modules_ = std::make_unique<TModuleEntries>(static_cast<TModuleSession&>(*session_), *portList_, *portListMenu_,
+                                                *menuConfigure_, this);
     modules_->SetModulePorts(setup.ModuleTCPPort, setup.ModuleUDPPort);
     modules_->RefreshPortList = [this] { ports_->RefreshPortList(); };
     modules_->OnHideChanged = [this](bool hide) { settings_.Set(optShowPassword, !hide); };
@@ -500,7 +505,7 @@ void TMainForm::ApplyTexts()
     menu(menuHelpManual_, "men_help-manual");
     menu(menuHelpWiring_, "men_help-wiring");
     menu(menuAbout_, "men_about", QStringLiteral("..."));
-    menu(menuProperties_, "men_configure");
+    menu(menuConfigure_, "men_configure");
     formProgInfo_->NoProgramText = QString::fromStdString(texts_.Translate(TNoProgramBox::TextKey));
     if (modules_)
         modules_->Dialog().ApplyLanguage(texts_, Caption());
@@ -551,7 +556,7 @@ void TMainForm::ApplyImages()
     menuHelpManual_->setIcon(QIcon(images.MenuImage(miManual)));
     menuHelpWiring_->setIcon(QIcon(images.MenuImage(miWiring)));
     menuAbout_->setIcon(QIcon(images.MenuImage(miAbout)));
-    menuProperties_->setIcon(QIcon(images.MenuImage(miPreferences)));
+    menuConfigure_->setIcon(QIcon(images.MenuImage(miPreferences)));
 }
 
 void TMainForm::BuildDialogs(const TMainFormSetup& setup)
@@ -615,7 +620,7 @@ void TMainForm::ShowGuardProblem()
                               "run beside this one and take the same port or module traffic.");
     auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text.replace(QStringLiteral("%s"), guardProblem_),
                                 QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("InstanceGuardOff"));
+    box->setObjectName(QLatin1String(names::InstanceGuardOffBox));
     box->setAttribute(Qt::WA_DeleteOnClose);
     guardProblem_.clear();
     box->open();
@@ -675,7 +680,7 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
                             lookup.LookedFor(),
                         QMessageBox::Ok,
                         this);
-        box.setObjectName(QStringLiteral("HelpNotFound"));
+        box.setObjectName(QLatin1String(names::HelpNotFoundBox));
         TTracedMessageBox::Exec(box);
         keys_.Forget();
     }
@@ -685,16 +690,16 @@ THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
 void TMainForm::ApplyDensity()
 {
     const TDesignScale scale(dpi_);
-    listBox1_->SetRowHeight(TPortListBox::RowHeight(DesignItemHeight, dpi_));
+    portList_->SetRowHeight(TPortListBox::RowHeight(DesignItemHeight, dpi_));
     statusLine_->SetPanelHeight((dpi_ * DesignStatusHeight + 48) / 96);
     statusLine_->PortPanel()->setMinimumWidth(scale(90));
-    for (QPushButton* b : {button2_, button3_})
+    for (QPushButton* b : {connectButton_, disconnectButton_})
         b->setMinimumWidth(scale(96));
     // Long captions (Polish, Russian) must not squeeze the scroll bars to nothing.
     for (QScrollBar* bar : scrollBar_)
         bar->setMinimumWidth(scale(72));
-    label4_->setMinimumWidth(scale(110));
-    label4_->setMinimumHeight(2 * label4_->fontMetrics().lineSpacing() + 2);
+    deviceVersionLabel_->setMinimumWidth(scale(110));
+    deviceVersionLabel_->setMinimumHeight(2 * deviceVersionLabel_->fontMetrics().lineSpacing() + 2);
     setMinimumSize(scale(DesignMinWidth), scale(DesignMinHeight));
     resize(scale(DesignClientWidth), scale(DesignClientHeight) + menuBar()->sizeHint().height());
 }
@@ -816,9 +821,9 @@ void TMainForm::CloseConnectionAndWait(int guardMs)
 {
     // The port closes in the background; its closing and closed events still reach the
     // session (a device left in its bootloader is restarted on the way).
-    const bool open = button3_->isEnabled();
+    const bool open = disconnectButton_->isEnabled();
     if (session_->Serial()->Close() && open)
-        RunEventsUntil([this] { return !button3_->isEnabled(); }, guardMs);
+        RunEventsUntil([this] { return !disconnectButton_->isEnabled(); }, guardMs);
 }
 
 void TMainForm::StopOnSignal()
@@ -902,46 +907,32 @@ void TMainForm::ClearStatus()
     emit StatusChanged(-1);
 }
 
-void TMainForm::EnableDeviceControls(bool enabled) { groupBox1_->setEnabled(enabled); }
+void TMainForm::EnableDeviceControls(bool enabled) { deviceControlsGroup_->setEnabled(enabled); }
 
-void TMainForm::EnableReboot(bool enabled) { button5_->setEnabled(enabled); }
+void TMainForm::EnableReboot(bool enabled) { rebootButton_->setEnabled(enabled); }
 
-void TMainForm::EnableConnect(bool enabled) { button2_->setEnabled(enabled); }
+void TMainForm::EnableConnect(bool enabled) { connectButton_->setEnabled(enabled); }
 
-void TMainForm::SetConnectDefault(bool isDefault) { button2_->setDefault(isDefault); }
+void TMainForm::SetConnectDefault(bool isDefault) { connectButton_->setDefault(isDefault); }
 
-void TMainForm::EnableDisconnect(bool enabled) { button3_->setEnabled(enabled); }
+void TMainForm::EnableDisconnect(bool enabled) { disconnectButton_->setEnabled(enabled); }
 
 void TMainForm::ShowKnob(TSessionKnob knob, int position, int min, int max)
 {
     // The widgets follow the session; nothing of this goes back to it.
     QScrollBar* bar = scrollBar_[knob];
-    const QSignalBlocker block(bar);
+    const QSignalBlocker blockBar(bar);
     bar->setRange(min, max);
     bar->setValue(position);
     bar->setSliderPosition(position);
-    TKnob* k = knob_[knob];
-    if (k->Min() == min && k->Max() == max && k->Position() == position)
-        return;
-    // Set silently: the knob's move events would come back to the session.
-    const TNotifyEvent start = k->OnStartMove, change = k->OnChangePosition, end = k->OnEndMove;
-    k->OnStartMove = nullptr;
-    k->OnChangePosition = nullptr;
-    k->OnEndMove = nullptr;
-    k->setMin(std::min(min, k->Min()));
-    k->setMax(std::max(max, k->Max()));
-    k->setPosition(position);
-    k->setMin(min);
-    k->setMax(max);
-    k->OnStartMove = start;
-    k->OnChangePosition = change;
-    k->OnEndMove = end;
+    const QSignalBlocker blockKnob(knob_[knob]);
+    knob_[knob]->setRangeAndPosition(min, max, position);
 }
 
 void TMainForm::ShowDescription(const String& version, const String& info)
 {
-    label4_->setText(version.empty() ? QString() : TabbedLinesAsTable(QString::fromStdString(version)));
-    label7_->setText(DecodeDeviceText(info).replace(QLatin1Char('\t'), QString()));
+    deviceVersionLabel_->setText(version.empty() ? QString() : TabbedLinesAsTable(QString::fromStdString(version)));
+    deviceInfoLabel_->setText(DecodeDeviceText(info).replace(QLatin1Char('\t'), QString()));
 }
 
 void TMainForm::RepaintPortList()
@@ -950,7 +941,7 @@ void TMainForm::RepaintPortList()
         ports_->RepaintList();
 }
 
-void TMainForm::SelectPortListRow(int index) { listBox1_->SelectRow(index); }
+void TMainForm::SelectPortListRow(int index) { portList_->SelectRow(index); }
 
 void TMainForm::ShowPortInStatusBar()
 {
@@ -986,7 +977,7 @@ void TMainForm::UploadFailed(int cause, bool erased)
         + QStringLiteral(": ") + QString::fromStdString(m.MessageText(cause)) + QStringLiteral("\n")
         + QString::fromStdString(m.MessageText(erased ? msgNoFirmwareLeft : msgOldFirmwareKept));
     auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("UploadFailedBox"));
+    box->setObjectName(QLatin1String(names::UploadFailedBox));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     TTracedMessageBox::Show(box);
@@ -997,7 +988,7 @@ bool TMainForm::ChooseFirmwareFile(const String& folder, String& fileName)
     QFileDialog dialog(this, QString(), QString::fromStdString(folder),
                        Text("txt_filter-images", "Device Image files") + QStringLiteral(" (*.img);;") +
                            Text("txt_filter-all", "All files") + QStringLiteral(" (*)"));
-    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setObjectName(QLatin1String(names::FirmwareFileDialog));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();

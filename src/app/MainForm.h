@@ -81,7 +81,7 @@ public:
     TDeviceSession& Session() noexcept { return *session_; }
     TConnectionPorts& Ports() noexcept { return *ports_; }
     TStatusLine& StatusLine() noexcept { return *statusLine_; }
-    TPortListBox& PortListBox() noexcept { return *listBox1_; }
+    TPortListBox& PortListBox() noexcept { return *portList_; }
     // The wireless modules in the port list, their pop-up and their configuration dialog.
     TModuleEntries& Modules() noexcept { return *modules_; }
     const TAppSettings& Settings() const noexcept { return settings_; }
@@ -214,21 +214,21 @@ private:
     bool closed_ = false;
     bool settingsFailureShown_ = false;
 
-    QGroupBox* groupBox1_ = nullptr;
-    QLabel* label1_ = nullptr;
-    QLabel* label2_ = nullptr;
+    QGroupBox* deviceControlsGroup_ = nullptr;
+    QLabel* openTimeLabel_ = nullptr;
+    QLabel* breakTimeLabel_ = nullptr;
     QScrollBar* scrollBar_[2] = {};
     TKnob* knob_[2] = {};
-    QPushButton* button6_ = nullptr;
-    QGroupBox* groupBox2_ = nullptr;
-    TPortListBox* listBox1_ = nullptr;
-    QPushButton* button2_ = nullptr;
-    QPushButton* button3_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QLabel* label7_ = nullptr;
-    QGroupBox* groupBox3_ = nullptr;
-    QPushButton* button4_ = nullptr;
-    QPushButton* button5_ = nullptr;
+    QPushButton* ventingButton_ = nullptr;
+    QGroupBox* portListGroup_ = nullptr;
+    TPortListBox* portList_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* disconnectButton_ = nullptr;
+    QLabel* deviceVersionLabel_ = nullptr;
+    QLabel* deviceInfoLabel_ = nullptr;
+    QGroupBox* firmwareGroup_ = nullptr;
+    QPushButton* uploadButton_ = nullptr;
+    QPushButton* rebootButton_ = nullptr;
 
     QMenu* menuOptions_ = nullptr;
     QMenu* menuLanguage_ = nullptr;
@@ -241,8 +241,8 @@ private:
     QAction* menuHelpManual_ = nullptr;
     QAction* menuHelpWiring_ = nullptr;
     QAction* menuAbout_ = nullptr;
-    QMenu* popupMenu1_ = nullptr;
-    QAction* menuProperties_ = nullptr;
+    QMenu* portListMenu_ = nullptr;
+    QAction* menuConfigure_ = nullptr;
 };
 
 } // namespace fk

@@ -10,12 +10,12 @@
 
 namespace fk {
 
-TModuleEntries::TModuleEntries(TModuleSession& session, TPortListBox& box, QMenu& popupMenu, QAction& menuProperties,
+TModuleEntries::TModuleEntries(TModuleSession& session, TPortListBox& box, QMenu& popupMenu, QAction& menuConfigure,
                                QWidget* window)
     : session_(session)
     , box_(box)
-    , popupMenu1_(popupMenu)
-    , menuProperties_(menuProperties)
+    , portListMenu_(popupMenu)
+    , menuConfigure_(menuConfigure)
     , dialog_(std::make_unique<TFormKCConfig>(window))
 {
     dialog_->setWindowFlag(Qt::Dialog);
@@ -27,7 +27,7 @@ TModuleEntries::TModuleEntries(TModuleSession& session, TPortListBox& box, QMenu
     box_.SetPopupMenu(nullptr);
     box_.installEventFilter(this);
     box_.viewport()->installEventFilter(this);
-    connect(&menuProperties_, &QAction::triggered, this, [this] { MenuPropertiesClick(); });
+    connect(&menuConfigure_, &QAction::triggered, this, [this] { MenuPropertiesClick(); });
 }
 
 TModuleEntries::~TModuleEntries()
@@ -85,7 +85,7 @@ void TModuleEntries::AppendModuleEntries(TCommEnumerator::TCommPortList_& list)
     if (!found) {
         // The module left the network: its pop-up goes, and Configure does nothing now.
         configuredModule_.IP.clear();
-        popupMenu1_.close();
+        portListMenu_.close();
     }
     dialog_->SetDeviceList(modules);
 }
@@ -141,8 +141,8 @@ void TModuleEntries::ListBox1ContextPopup(QPoint pos, bool fromKeyboard)
     if (!module)
         return;
     configuredModule_ = *module;
-    menuProperties_.setEnabled(true);
-    popupMenu1_.popup(at);
+    menuConfigure_.setEnabled(true);
+    portListMenu_.popup(at);
 }
 
 void TModuleEntries::MenuPropertiesClick()

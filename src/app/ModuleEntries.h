@@ -37,7 +37,7 @@ public:
     // The port-list kind of a module entry.
     static constexpr int ModulePortType = 3;
 
-    TModuleEntries(TModuleSession& session, TPortListBox& box, QMenu& popupMenu, QAction& menuProperties,
+    TModuleEntries(TModuleSession& session, TPortListBox& box, QMenu& popupMenu, QAction& menuConfigure,
                    QWidget* window);
     ~TModuleEntries() override;
 
@@ -80,8 +80,8 @@ private:
 
     TModuleSession& session_;
     TPortListBox& box_;
-    QMenu& popupMenu1_;
-    QAction& menuProperties_;
+    QMenu& portListMenu_;
+    QAction& menuConfigure_;
     TAnsiCodePage codePage_;
     std::unique_ptr<TFormKCConfig> dialog_;
     TKestConnectStatus configuredModule_;

@@ -1,5 +1,6 @@
 #include "app/NoProgramBox.h"
 
+#include "app/ObjectNames.h"
 #include "app/TracedMessageBox.h"
 
 #include <QMessageBox>
@@ -15,7 +16,7 @@ void TNoProgramBox::Show(QWidget* parent, const QString& caption, const QString&
 {
     QMessageBox box(QMessageBox::Warning, caption, (format.isEmpty() ? DefaultText() : format).arg(what),
                     QMessageBox::Ok, parent);
-    box.setObjectName(QLatin1String(ObjectName));
+    box.setObjectName(QLatin1String(names::NoProgramBox));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the name can be copied
     TTracedMessageBox::Exec(box);
 }

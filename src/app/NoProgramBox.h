@@ -11,7 +11,6 @@ namespace fk {
 class TNoProgramBox {
 public:
     static constexpr const char* TextKey = "msg_open-noprogram";
-    static constexpr const char* ObjectName = "NoProgram";
 
     // The built-in English text.
     static QString DefaultText();

@@ -1,5 +1,6 @@
 #include "app/StatusLine.h"
 
+#include "app/ObjectNames.h"
 #include "support/TraceSink.h"
 
 #include <QHBoxLayout>
@@ -15,69 +16,69 @@ namespace fk {
 TStatusLine::TStatusLine(QWidget* parent)
     : QObject(parent)
 {
-    panel4_ = new QWidget(parent);
-    panel4_->setObjectName(QStringLiteral("Panel4"));
-    auto* portLayout = new QHBoxLayout(panel4_);
+    portPanel_ = new QWidget(parent);
+    portPanel_->setObjectName(QLatin1String(names::PortPanel));
+    auto* portLayout = new QHBoxLayout(portPanel_);
     portLayout->setContentsMargins(2, 0, 4, 0);
     portLayout->setSpacing(2);
-    image1_ = new QLabel(panel4_);
-    image1_->setObjectName(QStringLiteral("Image1"));
-    image1_->setAlignment(Qt::AlignCenter);
-    label5_ = new QLabel(panel4_);
-    label5_->setObjectName(QStringLiteral("Label5"));
-    portLayout->addWidget(image1_);
-    portLayout->addWidget(label5_);
+    portIcon_ = new QLabel(portPanel_);
+    portIcon_->setObjectName(QLatin1String(names::PortIcon));
+    portIcon_->setAlignment(Qt::AlignCenter);
+    portNameLabel_ = new QLabel(portPanel_);
+    portNameLabel_->setObjectName(QLatin1String(names::PortNameLabel));
+    portLayout->addWidget(portIcon_);
+    portLayout->addWidget(portNameLabel_);
 
     statusPanel_ = new QWidget(parent);
     auto* statusLayout = new QHBoxLayout(statusPanel_);
     statusLayout->setContentsMargins(2, 0, 2, 0);
     statusLayout->setSpacing(2);
-    image2_ = new QLabel(statusPanel_);
-    image2_->setObjectName(QStringLiteral("Image2"));
-    image2_->setAlignment(Qt::AlignCenter);
-    label6_ = new QLabel(statusPanel_);
-    label6_->setObjectName(QStringLiteral("Label6"));
-    label6_->setTextFormat(Qt::PlainText);
-    label6_->setMinimumWidth(1);
-    statusLayout->addWidget(image2_);
-    statusLayout->addWidget(label6_, 1);
+    statusIcon_ = new QLabel(statusPanel_);
+    statusIcon_->setObjectName(QLatin1String(names::StatusIcon));
+    statusIcon_->setAlignment(Qt::AlignCenter);
+    statusLabel_ = new QLabel(statusPanel_);
+    statusLabel_->setObjectName(QLatin1String(names::StatusLabel));
+    statusLabel_->setTextFormat(Qt::PlainText);
+    statusLabel_->setMinimumWidth(1);
+    statusLayout->addWidget(statusIcon_);
+    statusLayout->addWidget(statusLabel_, 1);
 
-    panel1_ = new QWidget(parent);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    auto* progressLayout = new QHBoxLayout(panel1_);
+    progressPanel_ = new QWidget(parent);
+    progressPanel_->setObjectName(QLatin1String(names::ProgressPanel));
+    auto* progressLayout = new QHBoxLayout(progressPanel_);
     progressLayout->setContentsMargins(0, 0, 0, 0);
     progressLayout->setSpacing(2);
-    auto* barHolder = new QWidget(panel1_);
+    auto* barHolder = new QWidget(progressPanel_);
     auto* stack = new QStackedLayout(barHolder);
     stack->setStackingMode(QStackedLayout::StackAll);
-    progressBar1_ = new QProgressBar(barHolder);
-    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-    progressBar1_->setRange(0, 100);
-    progressBar1_->setTextVisible(false);
-    label3_ = new QLabel(QStringLiteral("0%"), barHolder);
-    label3_->setObjectName(QStringLiteral("Label3"));
-    label3_->setAlignment(Qt::AlignCenter);
-    label3_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    stack->addWidget(label3_);
-    stack->addWidget(progressBar1_);
-    button1_ = new QPushButton(QStringLiteral("Abort"), panel1_);
-    button1_->setObjectName(QStringLiteral("Button1"));
-    button1_->setAutoDefault(false);
+    progressBar_ = new QProgressBar(barHolder);
+    progressBar_->setObjectName(QLatin1String(names::ProgressBar));
+    progressBar_->setRange(0, 100);
+    progressBar_->setTextVisible(false);
+    progressLabel_ = new QLabel(QStringLiteral("0%"), barHolder);
+    progressLabel_->setObjectName(QLatin1String(names::ProgressLabel));
+    progressLabel_->setAlignment(Qt::AlignCenter);
+    progressLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    stack->addWidget(progressLabel_);
+    stack->addWidget(progressBar_);
+    abortButton_ = new QPushButton(QStringLiteral("Abort"), progressPanel_);
+    abortButton_->setObjectName(QLatin1String(names::AbortButton));
+    abortButton_->setAutoDefault(false);
     progressLayout->addWidget(barHolder, 1);
-    progressLayout->addWidget(button1_);
-    panel1_->setVisible(false);
-    connect(button1_, &QPushButton::clicked, this, &TStatusLine::AbortClicked);
+    progressLayout->addWidget(abortButton_);
+    progressPanel_->setVisible(false);
+    connect(abortButton_, &QPushButton::clicked, this, &TStatusLine::AbortClicked);
 }
 
 void TStatusLine::SetPanelHeight(int height)
 {
     height_ = height;
-    image1_->setFixedSize(height, height);
-    image2_->setFixedSize(height, height);
-    for (QWidget* w : {panel4_, statusPanel_, panel1_})
+    portIcon_->setFixedSize(height, height);
+    statusIcon_->setFixedSize(height, height);
+    for (QWidget* w : {portPanel_, statusPanel_, progressPanel_})
         w->setFixedHeight(height);
-    panel1_->setFixedWidth(height * 7);
-    button1_->setFixedHeight(height);
+    progressPanel_->setFixedWidth(height * 7);
+    abortButton_->setFixedHeight(height);
     ShowStatusIcon();
 }
 
@@ -111,8 +112,8 @@ void TStatusLine::ClearStatus()
     iconClass_ = icNone;
     suffix_.clear();
     suffixIndex_ = -1;
-    label6_->clear();
-    label6_->setToolTip(QString());
+    statusLabel_->clear();
+    statusLabel_->setToolTip(QString());
     ShowStatusIcon();
     TTraceSink::Status("");
 }
@@ -129,11 +130,11 @@ void TStatusLine::Render(const TMessageTable& messages)
     const String& suffix = suffixIndex_ >= 0 ? messages.MessageText(suffixIndex_) : suffix_;
     if (!suffix.empty())
         text += QStringLiteral(": ") + QString::fromStdString(suffix);
-    label6_->setText(text);
-    QFont font = label6_->font();
+    statusLabel_->setText(text);
+    QFont font = statusLabel_->font();
     font.setItalic(iconClass_ == icInformation);
-    label6_->setFont(font);
-    label6_->setToolTip(QString());
+    statusLabel_->setFont(font);
+    statusLabel_->setToolTip(QString());
     ShowStatusIcon();
     if (TTraceSink::Enabled())
         TTraceSink::Status(text.toStdString());
@@ -157,49 +158,49 @@ void TStatusLine::ShowStatusIcon()
     }
     const int size = std::max(8, height_ - 6);
     if (icon && !icon->isNull())
-        image2_->setPixmap(icon->pixmap(QSize(size, size), image2_->devicePixelRatioF()));
+        statusIcon_->setPixmap(icon->pixmap(QSize(size, size), statusIcon_->devicePixelRatioF()));
     else
-        image2_->clear();
+        statusIcon_->clear();
 }
 
-void TStatusLine::SetStatusHint(const QString& hint) { label6_->setToolTip(hint); }
+void TStatusLine::SetStatusHint(const QString& hint) { statusLabel_->setToolTip(hint); }
 
-QString TStatusLine::StatusText() const { return label6_->text(); }
+QString TStatusLine::StatusText() const { return statusLabel_->text(); }
 
-QString TStatusLine::StatusHint() const { return label6_->toolTip(); }
+QString TStatusLine::StatusHint() const { return statusLabel_->toolTip(); }
 
 void TStatusLine::ShowPort(const QString& name, const QString& description, const QIcon& icon)
 {
-    label5_->setText(name);
-    panel4_->setToolTip(description);
+    portNameLabel_->setText(name);
+    portPanel_->setToolTip(description);
     // Without a port in use the panel gives its room to the status text.
-    panel4_->setVisible(!name.isEmpty());
+    portPanel_->setVisible(!name.isEmpty());
     const int size = std::max(8, height_ - 6);
     if (name.isEmpty() || icon.isNull())
-        image1_->clear();
+        portIcon_->clear();
     else
-        image1_->setPixmap(icon.pixmap(QSize(size, size), image1_->devicePixelRatioF()));
+        portIcon_->setPixmap(icon.pixmap(QSize(size, size), portIcon_->devicePixelRatioF()));
 }
 
-QString TStatusLine::PortName() const { return label5_->text(); }
+QString TStatusLine::PortName() const { return portNameLabel_->text(); }
 
 void TStatusLine::ShowProgress(bool visible, int position, bool paused)
 {
     paused_ = paused;
-    progressBar1_->setValue(position);
-    label3_->setText(QString::number(progressBar1_->value()) + QLatin1Char('%'));
+    progressBar_->setValue(position);
+    progressLabel_->setText(QString::number(progressBar_->value()) + QLatin1Char('%'));
     // A paused bar (an upload that stopped) keeps its place in the warning colour.
-    QPalette palette = progressBar1_->parentWidget()->palette();
+    QPalette palette = progressBar_->parentWidget()->palette();
     if (paused)
         palette.setColor(QPalette::Highlight, QColor(0xD9, 0x8C, 0x1F));
-    progressBar1_->setPalette(palette);
-    panel1_->setVisible(visible);
+    progressBar_->setPalette(palette);
+    progressPanel_->setVisible(visible);
 }
 
-bool TStatusLine::ProgressVisible() const { return !panel1_->isHidden(); }
+bool TStatusLine::ProgressVisible() const { return !progressPanel_->isHidden(); }
 
-int TStatusLine::ProgressPosition() const { return progressBar1_->value(); }
+int TStatusLine::ProgressPosition() const { return progressBar_->value(); }
 
-QString TStatusLine::ProgressText() const { return label3_->text(); }
+QString TStatusLine::ProgressText() const { return progressLabel_->text(); }
 
 } // namespace fk

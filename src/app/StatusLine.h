@@ -24,9 +24,9 @@ public:
     // Builds the panels into the status bar of `parent`'s window (the caller adds them).
     explicit TStatusLine(QWidget* parent);
 
-    QWidget* PortPanel() const noexcept { return panel4_; }
+    QWidget* PortPanel() const noexcept { return portPanel_; }
     QWidget* StatusPanel() const noexcept { return statusPanel_; }
-    QWidget* ProgressPanel() const noexcept { return panel1_; }
+    QWidget* ProgressPanel() const noexcept { return progressPanel_; }
 
     // Height of the bar's panels and square images, in pixels.
     void SetPanelHeight(int height);
@@ -59,7 +59,7 @@ public:
     int ProgressPosition() const;
     bool ProgressPaused() const noexcept { return paused_; }
     QString ProgressText() const;
-    QPushButton* AbortButton() const noexcept { return button1_; }
+    QPushButton* AbortButton() const noexcept { return abortButton_; }
 
 signals:
     void AbortClicked();
@@ -68,16 +68,16 @@ private:
     void Render(const TMessageTable& messages);
     void ShowStatusIcon();
 
-    QWidget* panel4_;
-    QLabel* image1_;
-    QLabel* label5_;
+    QWidget* portPanel_;
+    QLabel* portIcon_;
+    QLabel* portNameLabel_;
     QWidget* statusPanel_;
-    QLabel* image2_;
-    QLabel* label6_;
-    QWidget* panel1_;
-    QProgressBar* progressBar1_;
-    QLabel* label3_;
-    QPushButton* button1_;
+    QLabel* statusIcon_;
+    QLabel* statusLabel_;
+    QWidget* progressPanel_;
+    QProgressBar* progressBar_;
+    QLabel* progressLabel_;
+    QPushButton* abortButton_;
 
     QIcon icons_[3]; // error, question, warning
     int height_ = 22;

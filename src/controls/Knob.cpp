@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 namespace fk {
 
 namespace {
@@ -105,6 +107,37 @@ TKnob::~TKnob()
 
 // --- host of the logic
 
+// Blocked signals silence the move events too: the program sets the knob without hearing it back.
+void TKnob::KnobStartMove()
+{
+    if (signalsBlocked())
+        return;
+    DoOnStartMove();
+    emit moveStarted();
+}
+
+void TKnob::KnobMove()
+{
+    if (!signalsBlocked())
+        DoOnMove();
+}
+
+void TKnob::KnobChangePosition()
+{
+    if (signalsBlocked())
+        return;
+    DoOnChangePosition();
+    emit positionChanged(Position());
+}
+
+void TKnob::KnobEndMove()
+{
+    if (signalsBlocked())
+        return;
+    DoOnEndMove();
+    emit moveEnded();
+}
+
 void TKnob::KnobShow()
 {
     background_->SetAngle(logic_.ZeroAngle());
@@ -144,6 +177,17 @@ bool TKnob::KnobWarpPointer(int dy)
         return false;
     spinGlobal_ = target;
     return true;
+}
+
+void TKnob::setRangeAndPosition(int min, int max, int position)
+{
+    if (Min() == min && Max() == max && Position() == position)
+        return;
+    setMin(std::min(min, Min()));
+    setMax(std::max(max, Max()));
+    setPosition(position);
+    setMin(min);
+    setMax(max);
 }
 
 // --- setters with layout

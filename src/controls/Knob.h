@@ -11,8 +11,13 @@
 // Every change of the position goes through SpinChange, which raises OnStartMove, OnMove,
 // OnChangePosition and ends the move as its flags say. A move that began with OnStartMove ends
 // with exactly one OnEndMove, committed or cancelled. Setting Position from the program gives
-// OnStartMove, OnChangePosition (when it changed) and OnEndMove; to set it silently, clear the
-// event slots around the call.
+// OnStartMove, OnChangePosition (when it changed) and OnEndMove.
+//
+// The knob also speaks Qt signals: moveStarted, positionChanged and moveEnded come right after
+// the handlers of OnStartMove, OnChangePosition and OnEndMove. While its signals are blocked
+// (QSignalBlocker) the knob calls nobody back: neither these signals nor the four move events
+// (OnStartMove, OnMove, OnChangePosition, OnEndMove). That is how the program sets a position
+// silently.
 //
 // The shared font is the knob's own font (QWidget::font), size 8 by default; it is used by the
 // edit box and both labels.
@@ -37,6 +42,7 @@ enum TKnobStyle {
 };
 
 class TKnob : public QWidget, public TObject, private TKnobLogic::THost {
+    Q_OBJECT
 public:
     static constexpr int DPI_Design = 96;     // design pixel density
     static constexpr int EditSpace = 3;       // gap between the faces and the edit box
@@ -57,6 +63,11 @@ public:
     int Position() const noexcept { return logic_.Position(); }
     // Clamped to Min..Max; raises OnStartMove, OnChangePosition (when changed), OnEndMove.
     void setPosition(int p) { logic_.setPosition(p); }
+    // Min, Max and Position in one: the range is widened first, so the position is never
+    // clamped by the old range, then narrowed to min..max. Raises the events of the setters
+    // above (none while the signals are blocked). A knob that shows them already is left alone:
+    // a move the user has under way goes on.
+    void setRangeAndPosition(int min, int max, int position);
     int Increment() const noexcept { return logic_.Increment(); }
     void setIncrement(int i) { logic_.setIncrement(i); }
     int ZeroPosition() const noexcept { return logic_.ZeroPosition(); }
@@ -170,6 +181,11 @@ public:
     TKnobPart::TMouseMoveEvent OnMouseMove;
     TKnobPart::TMouseEvent OnMouseUp;
 
+signals:
+    void moveStarted();                 // after OnStartMove
+    void positionChanged(int position); // after OnChangePosition
+    void moveEnded();                   // after OnEndMove
+
 protected:
     virtual void DoOnStartMove() { OnStartMove.Invoke(this); }
     virtual void DoOnMove() { OnMove.Invoke(this); }
@@ -198,10 +214,10 @@ protected:
 
 private:
     // TKnobLogic::THost
-    void KnobStartMove() override { DoOnStartMove(); }
-    void KnobMove() override { DoOnMove(); }
-    void KnobChangePosition() override { DoOnChangePosition(); }
-    void KnobEndMove() override { DoOnEndMove(); }
+    void KnobStartMove() override;
+    void KnobMove() override;
+    void KnobChangePosition() override;
+    void KnobEndMove() override;
     void KnobShow() override;
     void KnobHoldingChanged(int holding) override;
     void KnobDragCursor(bool dragging) override;

@@ -5,6 +5,7 @@
 #include "ConfigHome.h"
 #include "app/ConnectionPorts.h"
 #include "app/MainForm.h"
+#include "app/ObjectNames.h"
 #include "app/PortListBox.h"
 #include "app/StatusLine.h"
 #include "connection/KestConnection.h"
@@ -208,7 +209,7 @@ protected:
     void ConnectThroughWindow()
     {
         ClickRow(0);
-        QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+        QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
         ASSERT_TRUE(WaitStatus(QStringLiteral("Connected"))) << Status().toStdString();
     }
 

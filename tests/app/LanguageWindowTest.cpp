@@ -66,20 +66,22 @@ TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheSta
     ConnectThroughWindow();
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
     form_->SetLanguage(lngEnglish);
-    const QStringList names = { "GroupBox1", "Label1", "Label2", "Button6", "GroupBox2", "Button2", "Button3", "Button4", "Button5" };
+    const char* const parts[] = {names::DeviceControls, names::OpenTimeLabel, names::BreakTimeLabel,
+                                 names::VentingButton, names::PortListGroup, names::ConnectButton,
+                                 names::DisconnectButton, names::UploadButton, names::RebootButton};
     QStringList english;
-    for (const QString& n : names)
-        english << Caption(n.toLatin1().constData());
+    for (const char* part : parts)
+        english << Caption(part);
     const QString englishOptions = MenuText(0);
 
     form_->SetLanguage(lngPolish);
-    EXPECT_EQ(Caption("GroupBox1"), QStringLiteral(" Sterowanie "));
-    EXPECT_EQ(Caption("Button4"), QStringLiteral("Zmień oprogramowanie"));
+    EXPECT_EQ(Caption(names::DeviceControls), QStringLiteral(" Sterowanie "));
+    EXPECT_EQ(Caption(names::UploadButton), QStringLiteral("Zmień oprogramowanie"));
     EXPECT_EQ(MenuText(0), QStringLiteral("Opcje"));
     EXPECT_EQ(Status(), QStringLiteral("Połączono")); // the status shown before the switch, translated
     EXPECT_EQ(form_->Settings().Language, lngPolish);
-    EXPECT_TRUE(form_->findChild<QAction*>(QStringLiteral("MenuLng1"))->font().bold());
-    EXPECT_FALSE(form_->findChild<QAction*>(QStringLiteral("MenuLng0"))->font().bold());
+    EXPECT_TRUE(form_->findChild<QAction*>(QLatin1String(names::LanguageItems[1]))->font().bold());
+    EXPECT_FALSE(form_->findChild<QAction*>(QLatin1String(names::LanguageItems[0]))->font().bold());
     // The message boxes speak the new language too.
     EXPECT_EQ(form_->Session().Messages().MessageText(msgFirmwareInvalid), "Nieprawidłowy plik oprogramowania.");
 
@@ -90,14 +92,14 @@ TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheSta
     EXPECT_EQ(Status(), QStringLiteral("Соединено"));
 
     form_->SetLanguage(lngEnglish);
-    for (int i = 0; i < names.size(); ++i)
-        EXPECT_EQ(Caption(names[i].toLatin1().constData()), english[i]) << names[i].toStdString();
+    for (int i = 0; i < english.size(); ++i)
+        EXPECT_EQ(Caption(parts[i]), english[i]) << parts[i];
     EXPECT_EQ(MenuText(0), englishOptions);
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
 
     // A language without a table changes no text, but the setting takes the index.
     form_->SetLanguage(7);
-    EXPECT_EQ(Caption("Button4"), english[7]);
+    EXPECT_EQ(Caption(names::UploadButton), english[7]);
     EXPECT_EQ(form_->Settings().Language, 7);
 }
 
@@ -109,7 +111,7 @@ TEST_F(LanguageWindowTest, LanguageMenuSwitchesAndEveryLanguageIsPhotographed)
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connected")));
     const char* codes[] = { "en", "pl", "ru" };
     for (int lang = 0; lang < lngCount; ++lang) {
-        form_->findChild<QAction*>(QStringLiteral("MenuLng%1").arg(lang))->trigger();
+        form_->findChild<QAction*>(QLatin1String(names::LanguageItems[lang]))->trigger();
         EXPECT_EQ(form_->Settings().Language, lang);
         QCoreApplication::processEvents();
         EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("main"), QStringLiteral("language-") + QLatin1String(codes[lang])).isEmpty());
@@ -142,7 +144,7 @@ TEST_F(LanguageWindowTest, PreferencesAppliedThroughTheDialogAndKeptByCancel)
     EXPECT_EQ(form_->Settings().Opacity, 160);
     EXPECT_NEAR(form_->windowOpacity(), 160 / 255.0, 0.01);
     EXPECT_EQ(form_->Settings().Language, lngPolish);
-    EXPECT_EQ(Caption("Button2"), QStringLiteral("Połącz"));
+    EXPECT_EQ(Caption(names::ConnectButton), QStringLiteral("Połącz"));
 
     // Preview on, a change, Cancel: back to the opacity saved at opening.
     TModalAnswer preview([this](QWidget* w) {
@@ -239,7 +241,7 @@ TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
     setup.InstanceName = TFileVersionInfo::MakeInstanceName({}) + "-test";
     QString text;
     TModalAnswer answer([&text](QWidget* w) {
-        if (w->objectName() != QStringLiteral("InstanceGuardOff"))
+        if (w->objectName() != QLatin1String(names::InstanceGuardOffBox))
             return false;
         Settle(300); // it waits for the user
         text = qobject_cast<QMessageBox*>(w)->text();

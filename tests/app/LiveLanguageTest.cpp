@@ -87,7 +87,7 @@ protected:
     }
     void Switch(int lang)
     {
-        form_->findChild<QAction*>(QStringLiteral("MenuLng%1").arg(lang))->trigger();
+        form_->findChild<QAction*>(QLatin1String(names::LanguageItems[lang]))->trigger();
         QCoreApplication::processEvents();
     }
     TFormKCConfig& ShowModuleDialog()
@@ -150,8 +150,8 @@ TEST_F(LiveLanguageTest, SmallestWindowKeepsEveryCaptionInEveryLanguage)
         RunEventsFor(50);
         EXPECT_GE(form_->width(), form_->minimumWidth());
         ExpectCaptionsFit(*form_, kCodes[lang]);
-        QWidget* version = Find<QLabel>("Label4");
-        QWidget* info = Find<QLabel>("Label7");
+        QWidget* version = Find<QLabel>(names::DeviceVersionLabel);
+        QWidget* info = Find<QLabel>(names::DeviceInfoLabel);
         const QRect a(version->mapTo(form_.get(), QPoint()), version->size());
         const QRect b(info->mapTo(form_.get(), QPoint()), info->size());
         EXPECT_FALSE(a.intersects(b)) << kCodes[lang];

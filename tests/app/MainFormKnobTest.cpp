@@ -16,8 +16,8 @@ namespace {
 
 class MainFormKnobTest : public MainFormTest {
 protected:
-    TKnob* Knob1() const { return Find<TKnob>("Knob1"); }
-    TKnob* Knob2() const { return Find<TKnob>("Knob2"); }
+    TKnob* Knob1() const { return Find<TKnob>(names::OpenTimeKnob); }
+    TKnob* Knob2() const { return Find<TKnob>(names::BreakTimeKnob); }
     // One step of a knob, as a spin click makes it.
     static void Step(TKnob* knob, int by)
     {
@@ -43,7 +43,7 @@ TEST_F(MainFormKnobTest, AMoveUndoneWithinOneRoundTripIsWrittenToo)
     EXPECT_GE(LogCount("parameters written: 1 bytes at offset 0"), 2);
     EXPECT_EQ(Knob1()->Position(), 20);
 
-    auto* bar = Find<QScrollBar>("ScrollBar2");
+    auto* bar = Find<QScrollBar>(names::BreakTimeScrollBar);
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
     ASSERT_TRUE(WaitFor([&] { return AtRest() && sim_->Parameters().BreakTime() == 5; })) << LogText();
@@ -61,9 +61,9 @@ TEST_F(MainFormKnobTest, AHeldButtonEndsWithTheLink)
     QWidget* spin = Knob1()->SpinButtons();
     QTest::mousePress(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
     EXPECT_EQ(Knob1()->Position(), 21);
-    Button("Button3")->click(); // the button held down meanwhile
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
-    Button("Button2")->click();
+    Button(names::DisconnectButton)->click(); // the button held down meanwhile
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
+    Button(names::ConnectButton)->click();
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connected"))) << Status().toStdString();
     Settle(spin->style()->styleHint(QStyle::SH_SpinBox_ClickAutoRepeatThreshold) + 300);
     QTest::mouseRelease(spin, Qt::LeftButton, {}, QPoint(spin->width() / 2, 3));
@@ -83,7 +83,7 @@ TEST_F(MainFormKnobTest, ADeviceValueOutsideTheRangeIsReportedAndLeftAlone)
     StartSim(o);
     MakeForm();
     ClickRow(0);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     const QString warning = QStringLiteral("The device's break time lies outside its firmware's range: 50 s");
     ASSERT_TRUE(WaitStatus(warning)) << Status().toStdString();
     EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
@@ -107,7 +107,7 @@ TEST_F(MainFormKnobTest, ADeviceValueOutsideTheRangeIsReportedAndLeftAlone)
 TEST_F(MainFormKnobTest, EverySkinKeepsTheKnobsLegible)
 {
     MakeForm();
-    QWidget* group = Find<QWidget>("GroupBox1");
+    QWidget* group = Find<QWidget>(names::DeviceControls);
     TKnob* knob = Knob1();
     for (const QString& name : form_->Themes().Names()) {
         SCOPED_TRACE(name.toStdString());

@@ -65,7 +65,7 @@ protected:
         QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), box.mapToGlobal(QPoint()));
         QApplication::sendEvent(&box, &event);
     }
-    QMenu& Popup() { return *form_->findChild<QMenu*>(QStringLiteral("PopupMenu1")); }
+    QMenu& Popup() { return *form_->findChild<QMenu*>(QLatin1String(names::PortListMenu)); }
 
     TSimModules sims_;
 };

@@ -58,7 +58,7 @@ TEST_F(MainFormScreenshotTest, Screenshots)
     file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
     file.close();
     form_->FirmwareFile = path.toStdString();
-    QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::UploadButton), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return form_->StatusLine().ProgressPosition() >= 3; }))
         << Status().toStdString() << "\n" << LogText();
     EXPECT_EQ(ShootEverySkin(QStringLiteral("uploading")), skins);

@@ -22,32 +22,32 @@ TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
     StartSim();
     MakeForm();
     // A fresh window: nothing selected, nothing connected, the controls off.
-    EXPECT_TRUE(Button("Button2")->isEnabled());
-    EXPECT_TRUE(Button("Button2")->isDefault());
-    EXPECT_FALSE(Button("Button3")->isEnabled());
-    EXPECT_FALSE(Button("Button5")->isEnabled());
-    EXPECT_FALSE(Find<QWidget>("GroupBox1")->isEnabled());
+    EXPECT_TRUE(Button(names::ConnectButton)->isEnabled());
+    EXPECT_TRUE(Button(names::ConnectButton)->isDefault());
+    EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
+    EXPECT_FALSE(Button(names::RebootButton)->isEnabled());
+    EXPECT_FALSE(Find<QWidget>(names::DeviceControls)->isEnabled());
     EXPECT_EQ(form_->Session().ItemIndex, -1);
     EXPECT_EQ(Status(), QString());
 
     ConnectThroughWindow();
     EXPECT_EQ(form_->Session().ItemIndex, 0);
     EXPECT_EQ(form_->PortListBox().currentRow(), 0);
-    EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
-    EXPECT_TRUE(Button("Button5")->isEnabled());
-    EXPECT_TRUE(Button("Button3")->isEnabled());
-    EXPECT_FALSE(Button("Button2")->isDefault());
-    EXPECT_TRUE(Find<QLabel>("Label4")->text().contains(QStringLiteral("1.2.0")));
-    EXPECT_TRUE(Find<QLabel>("Label4")->text().contains(QStringLiteral("2024-05-17")));
-    EXPECT_EQ(Find<QLabel>("Label7")->text(), QStringLiteral("Info: Ferrovan-Kest simulator, S/N: FK-SIM-0001"));
+    EXPECT_TRUE(Find<QWidget>(names::DeviceControls)->isEnabled());
+    EXPECT_TRUE(Button(names::RebootButton)->isEnabled());
+    EXPECT_TRUE(Button(names::DisconnectButton)->isEnabled());
+    EXPECT_FALSE(Button(names::ConnectButton)->isDefault());
+    EXPECT_TRUE(Find<QLabel>(names::DeviceVersionLabel)->text().contains(QStringLiteral("1.2.0")));
+    EXPECT_TRUE(Find<QLabel>(names::DeviceVersionLabel)->text().contains(QStringLiteral("2024-05-17")));
+    EXPECT_EQ(Find<QLabel>(names::DeviceInfoLabel)->text(), QStringLiteral("Info: Ferrovan-Kest simulator, S/N: FK-SIM-0001"));
     EXPECT_EQ(form_->StatusLine().PortName(), QString::fromStdString(sim_->PortPath()));
-    auto* bar1 = Find<QScrollBar>("ScrollBar1");
-    auto* bar2 = Find<QScrollBar>("ScrollBar2");
+    auto* bar1 = Find<QScrollBar>(names::OpenTimeScrollBar);
+    auto* bar2 = Find<QScrollBar>(names::BreakTimeScrollBar);
     EXPECT_EQ(bar1->value(), 20);
     EXPECT_EQ(bar2->value(), 5);
     EXPECT_EQ(bar2->maximum(), 30);
-    auto* knob1 = Find<TKnob>("Knob1");
-    auto* knob2 = Find<TKnob>("Knob2");
+    auto* knob1 = Find<TKnob>(names::OpenTimeKnob);
+    auto* knob2 = Find<TKnob>(names::BreakTimeKnob);
     EXPECT_EQ(knob1->Position(), 20);
     EXPECT_EQ(knob1->Edit()->text(), QStringLiteral("20"));
     EXPECT_EQ(knob2->Position(), 5);
@@ -89,17 +89,17 @@ TEST_F(MainFormTest, VentingAndRebootReachTheDevice)
     StartSim();
     MakeForm();
     ConnectThroughWindow();
-    QTest::mouseClick(Button("Button6"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::VentingButton), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return sim_->Venting(); }));
-    QTest::mouseClick(Button("Button6"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::VentingButton), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !sim_->Venting(); }));
 
-    QTest::mouseClick(Button("Button5"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::RebootButton), Qt::LeftButton);
     // Controls off while the device restarts, then the window is connected again.
-    ASSERT_TRUE(WaitFor([&] { return !Find<QWidget>("GroupBox1")->isEnabled(); }));
-    EXPECT_FALSE(Button("Button5")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !Find<QWidget>(names::DeviceControls)->isEnabled(); }));
+    EXPECT_FALSE(Button(names::RebootButton)->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return LogCount("restarted: the application runs") == 1; }));
-    ASSERT_TRUE(WaitFor([&] { return Find<QWidget>("GroupBox1")->isEnabled(); }));
+    ASSERT_TRUE(WaitFor([&] { return Find<QWidget>(names::DeviceControls)->isEnabled(); }));
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
     EXPECT_EQ(LogCount("restarting into the application"), 1);
 }
@@ -125,17 +125,17 @@ TEST_F(MainFormTest, DoubleEscDisconnectsSingleEscAndEscKeyEscDoNot)
     key(Qt::Key_Escape);
     Settle(100);
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
-    EXPECT_TRUE(Button("Button3")->isEnabled());
+    EXPECT_TRUE(Button(names::DisconnectButton)->isEnabled());
 
     Settle(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
     key(Qt::Key_Escape);
     key(Qt::Key_Escape);
     // Closed by the user: "Disconnected", and it stays once the port has closed.
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
     EXPECT_EQ(form_->Session().DeviceState(), dsNone);
     EXPECT_EQ(Status(), QStringLiteral("Disconnected"));
-    EXPECT_TRUE(Button("Button2")->isDefault());
-    EXPECT_EQ(Find<QLabel>("Label4")->text(), QString());
+    EXPECT_TRUE(Button(names::ConnectButton)->isDefault());
+    EXPECT_EQ(Find<QLabel>(names::DeviceVersionLabel)->text(), QString());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
 }
 
@@ -145,7 +145,7 @@ TEST_F(MainFormTest, ALostDeviceSaysSoUntilTheUserActs)
     MakeForm();
     ConnectThroughWindow();
     sim_.reset(); // the simulator ends: the line hangs up
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); })) << Status().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); })) << Status().toStdString();
     Settle(100);
     EXPECT_EQ(Status(), QStringLiteral("Connection lost"));
     EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
@@ -164,7 +164,7 @@ TEST_F(MainFormTest, TheRowInUseShowsTheDeviceStateFromTheOpenOn)
     MakeForm(setup);
     const int row = form_->Session().PortList[0].PortName == sim_->PortPath() ? 0 : 1;
     ClickRow(row);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connecting ..."))) << Status().toStdString();
     const TPortListDelegate* delegate = form_->PortListBox().Delegate();
     EXPECT_EQ(delegate->ConnectedRow(), row);
@@ -181,16 +181,16 @@ TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsN
     setup.ExtraPorts.push_back({plain.toStdString(), "a plain file"});
     MakeForm(setup);
     ClickRow(0);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Can not open the port"))) << Status().toStdString();
     EXPECT_EQ(form_->StatusLine().StatusIconClass(), icWarning);
     const QString reason = form_->StatusLine().StatusHint();
     EXPECT_FALSE(reason.isEmpty());
-    EXPECT_FALSE(Button("Button3")->isEnabled());
-    EXPECT_TRUE(Button("Button2")->isDefault());
+    EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
+    EXPECT_TRUE(Button(names::ConnectButton)->isDefault());
     // The reason is told in the language shown.
     form_->SetLanguage(lngPolish);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     EXPECT_TRUE(WaitFor([&] {
         const QString hint = form_->StatusLine().StatusHint();
         return !hint.isEmpty() && hint != reason;
@@ -200,7 +200,7 @@ TEST_F(MainFormTest, APortThatCannotBeOpenedShowsWhyAndNameNotInTheListConnectsN
 
     EXPECT_FALSE(form_->ConnectToName("ttyNOTHERE"));
     EXPECT_EQ(Status(), QStringLiteral("No port selected"));
-    EXPECT_FALSE(Button("Button3")->isEnabled());
+    EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
 }
 
 // The holder of a busy port is named in the status line's tool tip, in the window's language.
@@ -212,7 +212,7 @@ TEST_F(MainFormTest, APortInUseNamesItsHolderInTheStatusToolTip)
     MakeForm();
     form_->SetLanguage(lngPolish);
     ClickRow(0);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return form_->Session().StatusIndex() == staPortInUse; }, 15000)) << Status().toStdString();
     const QString hint = form_->StatusLine().StatusHint();
     EXPECT_TRUE(hint.startsWith(QStringLiteral("brltty (proces ") + QString::number(brltty.Pid()))) << hint.toStdString();

@@ -125,7 +125,7 @@ TEST_F(PortListTest, RemovingTheOpenPortClosesTheConnection)
 
     std::filesystem::remove_all(tree.Sys() + "/class/tty/ttyUSB0");
     Send(Uevent("remove", "/devices/" + kHub + "/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0", "ttyUSB0"));
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
     EXPECT_EQ(form_->Session().DeviceState(), dsNone);
     EXPECT_FALSE(form_->Session().Serial()->IsValid());
     EXPECT_EQ(form_->StatusLine().PortName(), QString());
@@ -294,7 +294,7 @@ TEST_F(AutoConnectTest, NoSelectionAndNothingRememberedConnectsNothing)
     MakeForm();
     EXPECT_FALSE(Connects());
     EXPECT_EQ(form_->Session().ItemIndex, -1);
-    EXPECT_FALSE(Button("Button3")->isEnabled());
+    EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
 }
 
 TEST_F(AutoConnectTest, ConnectAtStartupTakesTheRememberedPort)

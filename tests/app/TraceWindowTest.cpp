@@ -73,7 +73,7 @@ TEST_F(TraceWindowTest, MessageBoxesAndQuestionsAreTracedWithTheirAnswers)
     form_->FirmwareFile = dir_.filePath(QStringLiteral("no-such.img")).toStdString();
     {
         TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok));
-        QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+        QTest::mouseClick(Button(names::UploadButton), Qt::LeftButton);
         EXPECT_EQ(ok.Answered, 1);
     }
     {

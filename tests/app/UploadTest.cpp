@@ -38,13 +38,13 @@ protected:
     void StartUpload(const QString& path)
     {
         form_->FirmwareFile = path.toStdString();
-        QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+        QTest::mouseClick(Button(names::UploadButton), Qt::LeftButton);
     }
     // The same through the real file dialog.
     void StartUploadThroughDialog(const QString& path)
     {
         TModalAnswer chooser(TModalAnswer::ChooseFile(path));
-        QTest::mouseClick(Button("Button4"), Qt::LeftButton);
+        QTest::mouseClick(Button(names::UploadButton), Qt::LeftButton);
         EXPECT_EQ(chooser.Answered, 1);
     }
 
@@ -76,7 +76,7 @@ TEST_F(UploadTest, ACompleteUploadInstallsThePayloadAndConnectsAgain)
     ASSERT_TRUE(WaitFor([&] {
         return Status() == QStringLiteral("Firmware uploaded") && !form_->StatusLine().ProgressVisible();
     })) << Status().toStdString();
-    EXPECT_TRUE(Find<QWidget>("GroupBox1")->isEnabled());
+    EXPECT_TRUE(Find<QWidget>(names::DeviceControls)->isEnabled());
 }
 
 TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
@@ -88,7 +88,7 @@ TEST_F(UploadTest, ProgressAdvancesAbortAsksAndRestartsTheDevice)
         << Status().toStdString() << " " << line.ProgressPosition() << " " << form_->Session().UploadState();
     EXPECT_EQ(Status(), QStringLiteral("Uploading ..."));
     EXPECT_EQ(line.ProgressText(), QString::number(line.ProgressPosition()) + QLatin1Char('%'));
-    EXPECT_FALSE(Find<QWidget>("GroupBox1")->isEnabled());
+    EXPECT_FALSE(Find<QWidget>(names::DeviceControls)->isEnabled());
     const int seen = line.ProgressPosition();
     ASSERT_TRUE(WaitFor([&] { return line.ProgressPosition() > seen; }));
 
@@ -146,22 +146,22 @@ TEST_F(UploadTest, ALossDuringTheTransferIsToldAndStays)
     ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }))
         << Status().toStdString() << "\n" << LogText();
     sim_.reset();
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
     Settle(100);
     EXPECT_EQ(Status(), QStringLiteral("Upload interrupted: Connection lost"));
-    auto* box = form_->findChild<QMessageBox*>(QStringLiteral("UploadFailedBox"));
+    auto* box = form_->findChild<QMessageBox*>(QLatin1String(names::UploadFailedBox));
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->text(), QStringLiteral("Upload interrupted: Connection lost\nThe device is left in its bootloader "
                                           "without firmware. Upload the firmware again."));
     // The status follows the language, what happened included; pictures for every language.
-    const char* names[] = {"en", "pl", "ru"};
+    const char* codes[] = {"en", "pl", "ru"};
     for (int language = 0; language < 3; ++language) {
         form_->SetLanguage(language);
         const TMessageTable& m = form_->Session().Messages();
         EXPECT_EQ(Status().toStdString(),
                   m.MessageText(staUploadInterrupted) + ": " + m.MessageText(staConnectionLost));
-        SaveScreenshot(*form_, QStringLiteral("failures"), QStringLiteral("upload-interrupted-") + names[language]);
+        SaveScreenshot(*form_, QStringLiteral("failures"), QStringLiteral("upload-interrupted-") + codes[language]);
     }
     SaveScreenshot(*box, QStringLiteral("failures"), QStringLiteral("upload-interrupted-box-en"));
     box->button(QMessageBox::Ok)->click();
@@ -177,15 +177,15 @@ TEST_F(UploadTest, DisconnectAndCloseRestartADeviceLeftInItsBootloader)
     StartSim(o);
     MakeForm();
     ClickRow(0);
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Device boot up failed"))) << Status().toStdString();
     int restarts = LogCount("restarting into the");
-    QTest::mouseClick(Button("Button3"), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !Button("Button3")->isEnabled(); }));
+    QTest::mouseClick(Button(names::DisconnectButton), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
     EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
     EXPECT_EQ(Status(), QStringLiteral("Disconnected"));
 
-    QTest::mouseClick(Button("Button2"), Qt::LeftButton);
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Device boot up failed"))) << Status().toStdString();
     restarts = LogCount("restarting into the");
     EXPECT_TRUE(form_->close());

@@ -10,6 +10,7 @@
 #include <QWheelEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QSignalBlocker>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -433,6 +434,29 @@ TEST_F(KnobWidget, AWheelBurstIsOneMove)
     QTest::qWait(TKnob::WheelBurstEnd + 100);
     EXPECT_EQ(knob_->Position(), 6);
     EXPECT_EQ(events_->Take(), "");
+}
+
+// With its signals blocked the program sets the knob without hearing it back; a user's move
+// afterwards raises the events and the signals again, each signal after its event.
+TEST_F(KnobWidget, BlockedSignalsSetTheKnobSilentlyAndAMoveSpeaksAgain)
+{
+    std::string& heard = events_->events; // signals in lower case beside the events
+    QObject::connect(knob_, &TKnob::moveStarted, knob_, [&] { heard += 's'; });
+    QObject::connect(knob_, &TKnob::positionChanged, knob_, [&](int p) { heard += 'c' + std::to_string(p); });
+    QObject::connect(knob_, &TKnob::moveEnded, knob_, [&] { heard += 'e'; });
+    {
+        const QSignalBlocker block(knob_);
+        knob_->setRangeAndPosition(150, 200, 160); // above the old range 0..100: widened first
+        knob_->setPosition(170);
+    }
+    EXPECT_EQ(knob_->Min(), 150);
+    EXPECT_EQ(knob_->Max(), 200);
+    EXPECT_EQ(knob_->Position(), 170);
+    EXPECT_EQ(knob_->Edit()->text(), QStringLiteral("170"));
+    EXPECT_EQ(events_->Take(), "");
+
+    QTest::mouseClick(Spin(), Qt::LeftButton, {}, UpButton());
+    EXPECT_EQ(events_->Take(), "SsCc171Ee");
 }
 
 // Knobs in every style, enabled and disabled, side by side in one picture.

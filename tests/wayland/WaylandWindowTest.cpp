@@ -20,14 +20,14 @@ TEST_F(MainFormTest, WindowOnWaylandConnectsSwitchesSkinAndLanguageAndCloses)
     ConnectThroughWindow();
 
     // A skin of our own (the first entry is the platform's style), then Polish and back.
-    auto* skins = form_->findChild<QMenu*>(QStringLiteral("MenuSkins"));
+    auto* skins = form_->findChild<QMenu*>(QLatin1String(names::SkinMenu));
     ASSERT_NE(skins, nullptr);
     ASSERT_GE(skins->actions().size(), 2);
     skins->actions().at(1)->trigger();
     EXPECT_EQ(form_->Settings().Skin, 1);
-    form_->findChild<QAction*>(QStringLiteral("MenuLng1"))->trigger();
+    form_->findChild<QAction*>(QLatin1String(names::LanguageItems[1]))->trigger();
     EXPECT_EQ(Status(), QStringLiteral("Połączono"));
-    form_->findChild<QAction*>(QStringLiteral("MenuLng0"))->trigger();
+    form_->findChild<QAction*>(QLatin1String(names::LanguageItems[0]))->trigger();
     EXPECT_EQ(Status(), QStringLiteral("Connected"));
 
     // Opacity and snapping are preferences like any other; on Wayland they change nothing.
