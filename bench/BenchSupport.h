@@ -1,16 +1,21 @@
 #pragma once
-// Helpers of the benchmarks that run simulated modules: a free loopback port, an event-loop
-// wait with a guard time, and this process's CPU time.
+// Helpers of the benchmarks: this process's CPU time (the one measure of idle cost), the
+// spread of a series of samples, the main() of a benchmark that needs a Qt event loop, and
+// for those that run simulated modules a free loopback port and an event-loop wait.
+#include <benchmark/benchmark.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <arpa/inet.h>
+#include <algorithm>
 #include <functional>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fk::bench {
 
@@ -61,6 +66,35 @@ inline double IdleCpuPercent(int ms)
     loop.exec();
     const double cpu = CpuSeconds() - before;
     return 100.0 * cpu / (double(t.nsecsElapsed()) / 1e9);
+}
+
+// The median, the 99th percentile and the largest of a series of samples (sorted in place);
+// all zero for an empty series.
+struct TSpread {
+    double Median = 0;
+    double P99 = 0;
+    double Max = 0;
+};
+
+inline TSpread Spread(std::vector<double>& samples)
+{
+    if (samples.empty())
+        return {};
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    return {samples[n / 2], samples[std::min(n - 1, n * 99 / 100)], samples.back()};
+}
+
+// Runs the benchmarks of this program under an App (QCoreApplication or QApplication), so
+// that what they measure has the event loop it has in the programs.
+template <class App>
+int RunWithEventLoop(int argc, char** argv)
+{
+    App app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace fk::bench

@@ -26,7 +26,6 @@
 
 using namespace fk;
 
-using fk::bench::CpuSeconds;
 using fk::bench::FreePort;
 using fk::bench::IdleCpuPercent;
 using fk::bench::SpinUntil;
@@ -121,11 +120,4 @@ static void BM_IdleLinkCpu(benchmark::State& state)
 }
 BENCHMARK(BM_IdleLinkCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return fk::bench::RunWithEventLoop<QCoreApplication>(argc, argv); }

@@ -3,10 +3,10 @@
 // Reported as median and 99th percentile in microseconds.
 #include "platform/SystemClock.h"
 #include "ports/PrecTimer.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <vector>
 
@@ -31,20 +31,11 @@ static void BM_PrecTimerLateness20ms(benchmark::State& state)
         timer->SetEnabled(true);
         loop.exec();
     }
-    std::sort(lateUs.begin(), lateUs.end());
-    if (!lateUs.empty()) {
-        state.counters["median_late_us"] = lateUs[lateUs.size() / 2];
-        state.counters["p99_late_us"] = lateUs[std::min(lateUs.size() - 1, lateUs.size() * 99 / 100)];
-        state.counters["max_late_us"] = lateUs.back();
-    }
+    const bench::TSpread late = bench::Spread(lateUs);
+    state.counters["median_late_us"] = late.Median;
+    state.counters["p99_late_us"] = late.P99;
+    state.counters["max_late_us"] = late.Max;
 }
 BENCHMARK(BM_PrecTimerLateness20ms)->Iterations(300)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return fk::bench::RunWithEventLoop<QCoreApplication>(argc, argv); }

@@ -6,11 +6,11 @@
 //    idle port, as a percentage of one core.
 #include "platform/SystemClock.h"
 #include "ports/SerialPort.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <algorithm>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -19,7 +19,6 @@
 #include <poll.h>
 #include <string>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -43,15 +42,6 @@ struct PtyDevice {
             ::close(master);
     }
 };
-
-double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
-
-double CpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return Seconds(u.ru_utime) + Seconds(u.ru_stime);
-}
 
 } // namespace
 
@@ -106,12 +96,10 @@ static void BM_SerialRoundTrip266(benchmark::State& state)
     [[maybe_unused]] auto w = ::write(stop, &one, sizeof one);
     device.join();
     ::close(stop);
-    std::sort(us.begin(), us.end());
-    if (!us.empty()) {
-        state.counters["median_us"] = us[us.size() / 2];
-        state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-        state.counters["max_us"] = us.back();
-    }
+    const bench::TSpread spread = bench::Spread(us);
+    state.counters["median_us"] = spread.Median;
+    state.counters["p99_us"] = spread.P99;
+    state.counters["max_us"] = spread.Max;
 }
 BENCHMARK(BM_SerialRoundTrip266)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
@@ -126,22 +114,15 @@ static void BM_SerialIdleCpu20s(benchmark::State& state)
         return;
     }
     for (auto _ : state) {
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         QEventLoop loop;
         QTimer::singleShot(20000, &loop, &QEventLoop::quit);
         loop.exec();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds() - cpu0;
         state.counters["cpu_ms"] = cpu * 1000.0;
         state.counters["cpu_percent_of_core"] = cpu / 20.0 * 100.0;
     }
 }
 BENCHMARK(BM_SerialIdleCpu20s)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return fk::bench::RunWithEventLoop<QCoreApplication>(argc, argv); }

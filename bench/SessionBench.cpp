@@ -5,11 +5,11 @@
 #include "cli/DeviceCommand.h"
 #include "ports/CommPort.h"
 #include "sim/SimController.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -48,20 +48,11 @@ static void BM_SetToAcknowledgedWrite19200(benchmark::State& state)
         }
         ms.push_back(command.AcknowledgeTime());
     }
-    std::sort(ms.begin(), ms.end());
-    if (!ms.empty()) {
-        state.counters["ack_median_ms"] = ms[ms.size() / 2];
-        state.counters["ack_max_ms"] = ms.back();
-        state.counters["line_ms"] = lineMs;
-    }
+    const bench::TSpread ack = bench::Spread(ms);
+    state.counters["ack_median_ms"] = ack.Median;
+    state.counters["ack_max_ms"] = ack.Max;
+    state.counters["line_ms"] = lineMs;
 }
 BENCHMARK(BM_SetToAcknowledgedWrite19200)->Iterations(30)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return fk::bench::RunWithEventLoop<QCoreApplication>(argc, argv); }

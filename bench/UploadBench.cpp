@@ -6,12 +6,12 @@
 #include "cli/FlashCommand.h"
 #include "session/FirmwareImage.h"
 #include "sim/SimController.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -60,23 +60,14 @@ static void BM_Upload32KiB(benchmark::State& state)
         }
         ms.push_back(flash.TransferTime());
     }
-    std::sort(ms.begin(), ms.end());
-    if (!ms.empty()) {
-        state.counters["transfer_ms"] = ms[ms.size() / 2];
-        state.counters["line_ms"] = lineMs;
-        state.counters["ratio"] = ms[ms.size() / 2] / lineMs;
-        state.counters["ratio_worst"] = ms.back() / lineMs;
-        state.counters["host_ms_per_block"] = (ms[ms.size() / 2] - lineMs) / blocks;
-    }
+    const bench::TSpread transfer = bench::Spread(ms);
+    state.counters["transfer_ms"] = transfer.Median;
+    state.counters["line_ms"] = lineMs;
+    state.counters["ratio"] = transfer.Median / lineMs;
+    state.counters["ratio_worst"] = transfer.Max / lineMs;
+    state.counters["host_ms_per_block"] = (transfer.Median - lineMs) / blocks;
 }
 BENCHMARK(BM_Upload32KiB)->Arg(19200)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Upload32KiB)->Arg(115200)->Iterations(10)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return fk::bench::RunWithEventLoop<QCoreApplication>(argc, argv); }

@@ -29,7 +29,6 @@
 
 using namespace fk;
 
-using fk::bench::CpuSeconds;
 using fk::bench::FreePort;
 using fk::bench::IdleCpuPercent;
 using fk::bench::SpinUntil;
@@ -150,13 +149,7 @@ int main(int argc, char** argv)
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
+    const int result = bench::RunWithEventLoop<QApplication>(argc, argv);
     ::close(stopFd);
     ::waitpid(modules, nullptr, 0);
     return result;

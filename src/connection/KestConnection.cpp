@@ -50,20 +50,7 @@ TKestConnection::TKestConnection(TComponent* owner, u32 baudRate, TSerialParity 
 
 void TKestConnection::Create(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits)
 {
-    state_ = TCommState{};
-    state_.Length = sizeof(TCommState);
-    state_.BaudRate = baudRate;
-    state_.DataBits = dataBits;
-    state_.Parity = parity;
-    state_.StopBits = stopBits;
-    state_.Flags = fBinary | fParity | fTXContinueOnXoff; // DTR and RTS control disabled
-    state_.XonLim = 0;
-    state_.XoffLim = 1;
-    state_.XonChar = TCommPort::DefaultXonChar;
-    state_.XoffChar = TCommPort::DefaultXoffChar;
-    state_.ErrorChar = TCommPort::DefaultErrorChar;
-    state_.EofChar = TCommPort::DefaultEofChar;
-    state_.EvtChar = DefaultEvtChar;
+    state_ = TCommPort::DefaultCommState(baudRate, parity, dataBits, stopBits, DefaultEvtChar);
     if (!commPort_)
         SetCommPort(nullptr);
 }

@@ -19,22 +19,29 @@ TCommPort::TCommPort(TComponent* owner, u32 baudRate, TSerialParity parity, u8 d
     Create(baudRate, parity, dataBits, stopBits);
 }
 
+TCommState TCommPort::DefaultCommState(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits,
+                                       u8 evtChar) noexcept
+{
+    TCommState state{};
+    state.Length = sizeof(TCommState);
+    state.BaudRate = baudRate;
+    state.DataBits = dataBits;
+    state.Parity = parity;
+    state.StopBits = stopBits;
+    state.Flags = fBinary | fParity | fTXContinueOnXoff; // DTR and RTS control disabled
+    state.XonLim = 0;
+    state.XoffLim = 1;
+    state.XonChar = DefaultXonChar;
+    state.XoffChar = DefaultXoffChar;
+    state.ErrorChar = DefaultErrorChar;
+    state.EofChar = DefaultEofChar;
+    state.EvtChar = evtChar;
+    return state;
+}
+
 void TCommPort::Create(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits)
 {
-    commState_ = TCommState{};
-    commState_.Length = sizeof(TCommState);
-    commState_.BaudRate = baudRate;
-    commState_.DataBits = dataBits;
-    commState_.Parity = parity;
-    commState_.StopBits = stopBits;
-    commState_.Flags = fBinary | fParity | fTXContinueOnXoff;
-    commState_.XonLim = 0;
-    commState_.XoffLim = 1;
-    commState_.XonChar = DefaultXonChar;
-    commState_.XoffChar = DefaultXoffChar;
-    commState_.ErrorChar = DefaultErrorChar;
-    commState_.EofChar = DefaultEofChar;
-    commState_.EvtChar = DefaultEvtChar;
+    commState_ = DefaultCommState(baudRate, parity, dataBits, stopBits);
 
     timeOuts_ = TCommTimeouts{};
     timeOuts_.ReadIntervalTimeout = MAXDWORD; // a read returns at once with what is buffered

@@ -39,6 +39,11 @@ public:
 
     explicit TCommPort(TComponent* owner);
     TCommPort(TComponent* owner, u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits);
+
+    // The line state of a fresh port: these line settings, binary with parity checking, no
+    // flow control, the default special characters and evtChar as the event character.
+    static TCommState DefaultCommState(u32 baudRate, TSerialParity parity, u8 dataBits, TSerialStopBits stopBits,
+                                       u8 evtChar = DefaultEvtChar) noexcept;
     // A concrete port closes itself in its own destructor; the base cannot call Close().
     ~TCommPort() override;
 

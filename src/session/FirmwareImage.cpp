@@ -3,6 +3,7 @@
 #include "platform/LastError.h"
 #include "support/MessageDigest5.h"
 #include "support/MyMath.h"
+#include "support/BitOrder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,20 +17,6 @@
 namespace fk {
 
 namespace {
-
-void Put16(u8* p, u16 v) noexcept
-{
-    p[0] = static_cast<u8>(v & 0xFF);
-    p[1] = static_cast<u8>(v >> 8);
-}
-
-void Put32(u8* p, u32 v) noexcept
-{
-    Put16(p, static_cast<u16>(v & 0xFFFF));
-    Put16(p + 2, static_cast<u16>(v >> 16));
-}
-
-u32 Get32(const u8* p) noexcept { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
 
 // Closes the descriptor on every path out.
 class TFileCloser {
@@ -147,7 +134,7 @@ bool TFirmwareImage::Inspect(const String& fileName, TImageFacts& facts, const T
             md5.AddData(chunk.data(), static_cast<unsigned>(std::min<u64>(count, covered - at)));
         at += count;
     }
-    facts.Identifier = Get32(identifier);
+    facts.Identifier = BitOrder::GetLE32(identifier);
     u8 computed[DigestSize];
     md5.FinalDigest(computed);
     facts.DigestMatches = MyMath::memeq(computed, stored, DigestSize);
@@ -219,7 +206,7 @@ bool TFirmwareImage::Fits(const TByteString& image, const TDeviceInfo& info)
 
 u32 TFirmwareImage::Identifier(const TByteString& image) noexcept
 {
-    return image.size() < MinSize ? 0 : Get32(image.data() + IdentifierOffset);
+    return image.size() < MinSize ? 0 : BitOrder::GetLE32(image.data() + IdentifierOffset);
 }
 
 u32 TFirmwareImage::PayloadLength(const TByteString& image) noexcept
@@ -264,10 +251,10 @@ bool TFirmwareImage::Build(u32 identifier, const u8* payload, std::size_t length
         return false;
     }
     std::memcpy(out.data(), Magic, sizeof Magic);
-    Put16(out.data() + 8, LayoutVersion);
-    Put16(out.data() + 10, HeadSize);
-    Put32(out.data() + 12, static_cast<u32>(length));
-    Put32(out.data() + IdentifierOffset, identifier);
+    BitOrder::PutLE16(out.data() + 8, LayoutVersion);
+    BitOrder::PutLE16(out.data() + 10, HeadSize);
+    BitOrder::PutLE32(out.data() + 12, static_cast<u32>(length));
+    BitOrder::PutLE32(out.data() + IdentifierOffset, identifier);
     std::memcpy(out.data() + HeadSize, payload, length);
     const unsigned covered = static_cast<unsigned>(out.size() - DigestSize);
     TMessageDigest5 md5(out.data(), covered);

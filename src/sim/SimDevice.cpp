@@ -1,4 +1,5 @@
 #include "sim/SimDevice.h"
+#include "support/BitOrder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,18 +7,6 @@
 namespace fk {
 
 namespace {
-
-void Put16(u8* p, u16 v) noexcept
-{
-    p[0] = static_cast<u8>(v & 0xFF);
-    p[1] = static_cast<u8>(v >> 8);
-}
-
-void Put32(u8* p, u32 v) noexcept
-{
-    Put16(p, static_cast<u16>(v & 0xFFFF));
-    Put16(p + 2, static_cast<u16>(v >> 16));
-}
 
 // 8-bit text, zero-padded to 32 bytes (longer text is cut).
 void PutText(u8* p, const std::string& text) noexcept
@@ -52,11 +41,11 @@ const char* TSimDevice::CodeName(TDevContext2 code) noexcept
 TDeviceInfo TSimDevice::DeviceInfo() const noexcept
 {
     TDeviceInfo r;
-    Put32(r.Bytes, options_.Identifier);
+    BitOrder::PutLE32(r.Bytes, options_.Identifier);
     r.Bytes[7] = options_.Support;
     PutText(r.Bytes + 11, options_.SerialNumber);
-    Put16(r.Bytes + 49, options_.BlockSize);
-    Put16(r.Bytes + 51, options_.BlockCount);
+    BitOrder::PutLE16(r.Bytes + 49, options_.BlockSize);
+    BitOrder::PutLE16(r.Bytes + 51, options_.BlockCount);
     r.Bytes[53] = bootloader_ ? 0 : 1;
     r.Bytes[54] = corrupt_ ? 1 : 0;
     return r;
@@ -65,7 +54,7 @@ TDeviceInfo TSimDevice::DeviceInfo() const noexcept
 TFirmwareInfo TSimDevice::FirmwareInfo() const noexcept
 {
     TFirmwareInfo r;
-    Put32(r.Bytes, options_.Identifier);
+    BitOrder::PutLE32(r.Bytes, options_.Identifier);
     r.Bytes[5] = static_cast<u8>(options_.BuildYear - 2000);
     r.Bytes[6] = options_.BuildMonth;
     r.Bytes[7] = options_.BuildDay;

@@ -1,8 +1,7 @@
 #pragma once
-// Helpers of the window's module tests: simulated modules on loopback addresses with free
-// ports, module records made by hand, and answering a message box from inside the test.
-#include "../module/ModuleTestUtil.h"
-#include "sim/SimModule.h"
+// Helpers of the window's module tests: simulated modules (SimModules.h), module records made
+// by hand, and answering a message box from inside the test.
+#include "../module/SimModules.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,64 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <memory>
-#include <vector>
 
 namespace fk::test {
-
-// Simulated modules sharing one pair of ports.
-class TSimModules {
-public:
-    TSimModules()
-        : UDPPort(FreePort())
-        , TCPPort(FreePort())
-    {
-    }
-
-    TSimModule& Start(const std::string& ip, const std::function<void(TSimModuleOptions&)>& change = {},
-                      bool controller = false)
-    {
-        TSimModuleOptions o;
-        o.Address = ip;
-        o.UDPPort = UDPPort;
-        o.TCPPort = TCPPort;
-        o.AnnounceIntervalMs = 200;
-        if (change)
-            change(o);
-        modules_.push_back(std::make_unique<TSimModule>(o, log_));
-        EXPECT_TRUE(modules_.back()->Open());
-        if (controller) {
-            EXPECT_TRUE(modules_.back()->AddController(TSimOptions{}));
-        }
-        EXPECT_TRUE(modules_.back()->Start());
-        return *modules_.back();
-    }
-    void Stop(TSimModule& module)
-    {
-        for (auto it = modules_.begin(); it != modules_.end(); ++it)
-            if (it->get() == &module) {
-                modules_.erase(it);
-                return;
-            }
-    }
-    void Clear() { modules_.clear(); }
-
-    const u16 UDPPort;
-    const u16 TCPPort;
-
-private:
-    TSimLog log_;
-    std::vector<std::unique_ptr<TSimModule>> modules_;
-};
-
-// How many of a module's commands start with prefix.
-inline std::size_t CommandCount(const TSimModule& module, const std::string& prefix)
-{
-    std::size_t n = 0;
-    for (const std::string& c : module.Commands())
-        n += c.rfind(prefix, 0) == 0;
-    return n;
-}
 
 // Waits for the next message box of the application and presses answer; the text it showed
 // ends up in Text. Polls from the event loop that the box's exec() runs, so no box is ever

@@ -3,6 +3,7 @@
 #include "ConnectionTestUtil.h"
 #include "platform/SystemClock.h"
 #include "ports/SerialPort.h"
+#include "EventLoopRun.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -17,19 +18,6 @@ using namespace fk;
 using namespace fk::test;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int guardMs = 8000)
-{
-    const u32 start = GetTickCount();
-    while (!done()) {
-        if (TickDiff(GetTickCount(), start) > u32(guardMs))
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 struct SerialIntegration : ::testing::Test {
     int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -90,7 +78,7 @@ TEST_F(SerialIntegration, PacketsBothWaysWithGarbageAndAStalledPeer)
 {
     const auto a = Packet2(rng, 256), b = Packet1(rng, 9), c = Packet2(rng, 30);
     Send(Cat({TByteString{0x01, 0x02, 0x03}, a, b}));
-    ASSERT_TRUE(WaitUntil([&] { return log.events.size() >= 3; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return log.events.size() >= 3; }));
     EXPECT_EQ(log.events, (Strings{"L0:3:0", "P2:266", "P1:15"}));
     EXPECT_EQ(log.bytes[1], a);
     EXPECT_EQ(log.bytes[2], b);
@@ -103,11 +91,11 @@ TEST_F(SerialIntegration, PacketsBothWaysWithGarbageAndAStalledPeer)
     // The peer stops in the middle of a packet: reported once reception has stopped.
     log.Clear();
     Send(TByteString(c.begin(), c.begin() + 17));
-    ASSERT_TRUE(WaitUntil([&] { return !log.events.empty(); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !log.events.empty(); }));
     EXPECT_EQ(log.events, (Strings{"L2:17:0"}));
     EXPECT_TRUE(conn->Receiver().Empty());
     Send(c);
-    ASSERT_TRUE(WaitUntil([&] { return log.events.size() >= 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return log.events.size() >= 2; }));
     EXPECT_EQ(log.events[1], "P2:40");
 }
 
@@ -115,7 +103,7 @@ TEST_F(SerialIntegration, UnpluggingIsReportedAndTheConnectionCloses)
 {
     ::close(master);
     master = -1;
-    ASSERT_TRUE(WaitUntil([&] { return !lost.empty(); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !lost.empty(); }));
     EXPECT_EQ(lost[0], "1167");
     EXPECT_FALSE(conn->SendData(TByteString{1, 2}));
     EXPECT_TRUE(conn->Close());

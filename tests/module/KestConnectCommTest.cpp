@@ -1,8 +1,7 @@
 // The module link against simulated modules on loopback addresses, and against a scripted
 // peer for replies a well-behaved module never sends.
-#include "ModuleTestUtil.h"
+#include "SimModules.h"
 #include "module/UDPServer.h"
-#include "sim/SimModule.h"
 
 #include <QElapsedTimer>
 #include <netinet/tcp.h>
@@ -18,11 +17,9 @@ class KestConnectCommTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        udpPort_ = FreePort();
-        tcpPort_ = FreePort();
         comm_ = Make<TKestConnectComm>();
-        comm_->SetUDPPort(udpPort_);
-        comm_->SetTCPPort(tcpPort_);
+        comm_->SetUDPPort(modules_.UDPPort);
+        comm_->SetTCPPort(modules_.TCPPort);
         comm_->SetConnectTimeout(ConnectTimeoutMs);
         ASSERT_TRUE(comm_->UDPServer()->Active());
         rec_ = std::make_unique<TLinkRecorder>(*comm_);
@@ -31,22 +28,7 @@ protected:
     void TearDown() override
     {
         comm_.reset();
-        modules_.clear();
-    }
-
-    TSimModule& StartModule(const std::string& ip, const std::function<void(TSimModuleOptions&)>& change = {})
-    {
-        TSimModuleOptions o;
-        o.Address = ip;
-        o.UDPPort = udpPort_;
-        o.TCPPort = tcpPort_;
-        o.AnnounceIntervalMs = 200;
-        if (change)
-            change(o);
-        modules_.push_back(std::make_unique<TSimModule>(o, log_));
-        EXPECT_TRUE(modules_.back()->Open());
-        EXPECT_TRUE(modules_.back()->Start());
-        return *modules_.back();
+        modules_.Clear();
     }
 
     const TKestConnectStatus* Find(const String& ip)
@@ -84,17 +66,14 @@ protected:
         return std::size_t(std::count(v.begin(), v.end(), s));
     }
 
-    u16 udpPort_ = 0;
-    u16 tcpPort_ = 0;
-    TSimLog log_;
-    std::vector<std::unique_ptr<TSimModule>> modules_;
+    TSimModules modules_;
     TOwned<TKestConnectComm> comm_;
     std::unique_ptr<TLinkRecorder> rec_;
 };
 
 TEST_F(KestConnectCommTest, DiscoveryFillsTheDeviceListWithConfigurationAndNetworks)
 {
-    TSimModule& module = StartModule("127.0.0.2", [](TSimModuleOptions& o) {
+    TSimModule& module = modules_.Start("127.0.0.2", [](TSimModuleOptions& o) {
         o.Name = "Pump house";
         o.Version = "2.1.7";
         o.Joined = true;
@@ -134,7 +113,7 @@ TEST_F(KestConnectCommTest, DiscoveryFillsTheDeviceListWithConfigurationAndNetwo
 
 TEST_F(KestConnectCommTest, LinkOpensCarriesDeviceDataAndClosesWithItsEventsInOrder)
 {
-    StartModule("127.0.0.2");
+    modules_.Start("127.0.0.2");
     OpenLink("127.0.0.2");
     EXPECT_EQ(comm_->ModuleIP(), "127.0.0.2");
     EXPECT_EQ(LinkEvents(), (std::vector<std::string>{"status 1 127.0.0.2", "connecting 127.0.0.2 0",
@@ -145,8 +124,8 @@ TEST_F(KestConnectCommTest, LinkOpensCarriesDeviceDataAndClosesWithItsEventsInOr
 
     // Device data passes unchanged, whole, whatever it looks like.
     const std::string big(1000, '\x5A');
-    SendDatagram("127.0.0.2", udpPort_, std::string("IP\x01\x02", 4));
-    SendDatagram("127.0.0.2", udpPort_, big);
+    SendDatagram("127.0.0.2", modules_.UDPPort, std::string("IP\x01\x02", 4));
+    SendDatagram("127.0.0.2", modules_.UDPPort, big);
     ASSERT_TRUE(SpinUntil([&] { return rec_->Data.size() == 2; }));
     EXPECT_EQ(rec_->Data[0], std::string("IP\x01\x02", 4));
     EXPECT_EQ(rec_->Data[1], big);
@@ -169,12 +148,12 @@ TEST_F(KestConnectCommTest, LinkOpensCarriesDeviceDataAndClosesWithItsEventsInOr
     EXPECT_EQ(LinkEvents(), (std::vector<std::string>{"status 3 127.0.0.2", "disconnecting 127.0.0.2 0 0",
                                                       "disconnected 127.0.0.2 0 0", "status 4 127.0.0.2"}));
     EXPECT_TRUE(InDeviceList("127.0.0.2")); // a clean close keeps the module
-    EXPECT_FALSE(modules_[0]->Linked());
+    EXPECT_FALSE(modules_[0].Linked());
 }
 
 TEST_F(KestConnectCommTest, ReopeningTheSameAddressClosesWithReOpenThenOpensAgain)
 {
-    StartModule("127.0.0.2");
+    modules_.Start("127.0.0.2");
     OpenLink("127.0.0.2");
     rec_->Events.clear();
     ASSERT_TRUE(comm_->Connect("127.0.0.2", Id_IPv4));
@@ -188,7 +167,7 @@ TEST_F(KestConnectCommTest, ReopeningTheSameAddressClosesWithReOpenThenOpensAgai
 
 TEST_F(KestConnectCommTest, RefusedLinkFailsWith110AndKeepsTheModule)
 {
-    StartModule("127.0.0.2", [](TSimModuleOptions& o) { o.RefuseLink = true; });
+    modules_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.RefuseLink = true; });
     ASSERT_TRUE(SpinUntil([&] { return InDeviceList("127.0.0.2"); }));
     ASSERT_TRUE(comm_->Connect("127.0.0.2", Id_IPv4));
     ASSERT_TRUE(SpinUntil([&] { return comm_->LinkStatus() == hsDisconnected; }));
@@ -200,7 +179,7 @@ TEST_F(KestConnectCommTest, RefusedLinkFailsWith110AndKeepsTheModule)
 
 TEST_F(KestConnectCommTest, ModuleThatGoesSilentEndsTheLinkWith1460AndIsForgotten)
 {
-    TSimModule& module = StartModule("127.0.0.2");
+    TSimModule& module = modules_.Start("127.0.0.2");
     OpenLink("127.0.0.2");
     ASSERT_TRUE(SpinUntil([&] { return InDeviceList("127.0.0.2"); }));
     rec_->Events.clear();
@@ -215,7 +194,7 @@ TEST_F(KestConnectCommTest, ModuleThatGoesSilentEndsTheLinkWith1460AndIsForgotte
 
 TEST_F(KestConnectCommTest, CloseWithoutEchoEndsAfterTwiceTheConnectTimeout)
 {
-    StartModule("127.0.0.2", [](TSimModuleOptions& o) { o.IgnoreDisconnect = true; });
+    modules_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.IgnoreDisconnect = true; });
     OpenLink("127.0.0.2");
     rec_->Events.clear();
     QElapsedTimer t;
@@ -229,7 +208,7 @@ TEST_F(KestConnectCommTest, CloseWithoutEchoEndsAfterTwiceTheConnectTimeout)
 
 TEST_F(KestConnectCommTest, AlconnWithATrailingNulConfirmsTheLink)
 {
-    StartModule("127.0.0.2", [](TSimModuleOptions& o) {
+    modules_.Start("127.0.0.2", [](TSimModuleOptions& o) {
         o.AnswerAlconn = true;
         o.TrailingNul = true;
     });
@@ -242,7 +221,7 @@ TEST_F(KestConnectCommTest, AlconnWithATrailingNulConfirmsTheLink)
 TEST_F(KestConnectCommTest, ModulesAgeOutOnceSilentForLongerThanTheInterval)
 {
     comm_->SetModemTimeout(300);
-    TSimModule& module = StartModule("127.0.0.2", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 100; });
+    TSimModule& module = modules_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 100; });
     ASSERT_TRUE(SpinUntil([&] { return InDeviceList("127.0.0.2"); }));
     SpinFor(700); // announcements keep it
     EXPECT_TRUE(InDeviceList("127.0.0.2"));
@@ -256,7 +235,7 @@ TEST_F(KestConnectCommTest, ModulesAgeOutOnceSilentForLongerThanTheInterval)
 
 TEST_F(KestConnectCommTest, AccessPointCommandRefusesFieldBreakingTextAndSendsTheRest)
 {
-    TSimModule& module = StartModule("127.0.0.2");
+    TSimModule& module = modules_.Start("127.0.0.2");
     ASSERT_TRUE(SpinUntil([&] { return InDeviceList("127.0.0.2"); }));
     const std::size_t queued = comm_->CommandQueue().size();
     for (const std::string& bad : {std::string("a,b"), std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
@@ -276,8 +255,8 @@ TEST_F(KestConnectCommTest, AccessPointCommandRefusesFieldBreakingTextAndSendsTh
 
 TEST_F(KestConnectCommTest, QueueServesModulesInOrderAndTakesCommandsGivenInsideAReply)
 {
-    TSimModule& a = StartModule("127.0.0.2", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 60000; });
-    TSimModule& b = StartModule("127.0.0.3", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 60000; });
+    TSimModule& a = modules_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 60000; });
+    TSimModule& b = modules_.Start("127.0.0.3", [](TSimModuleOptions& o) { o.AnnounceIntervalMs = 60000; });
     ASSERT_TRUE(SpinUntil([&] { return InDeviceList("127.0.0.2") && InDeviceList("127.0.0.3"); }));
 
     // The network list of a, asked for again from inside the handler of its reply: that is a
@@ -301,14 +280,14 @@ TEST_F(KestConnectCommTest, QueueServesModulesInOrderAndTakesCommandsGivenInside
 
 TEST_F(KestConnectCommTest, DatagramsFromStrangersAndLookalikesRegisterNothingAndTheRegistryIsBounded)
 {
-    SendDatagram("127.0.0.9", udpPort_, "IPx");
-    SendDatagram("127.0.0.9", udpPort_, "data");
+    SendDatagram("127.0.0.9", modules_.UDPPort, "IPx");
+    SendDatagram("127.0.0.9", modules_.UDPPort, "data");
     SpinFor(100);
     EXPECT_EQ(Find("127.0.0.9"), nullptr);
 
     // Nobody answers on these addresses: each stays announced, and their number is capped.
     for (int i = 0; i < 300; ++i)
-        SendDatagram("127.0." + std::to_string(1 + i / 200) + "." + std::to_string(i % 200 + 1), udpPort_, "IP");
+        SendDatagram("127.0." + std::to_string(1 + i / 200) + "." + std::to_string(i % 200 + 1), modules_.UDPPort, "IP");
     ASSERT_TRUE(SpinUntil([&] { return comm_->AnnouncedList().size() == TKestConnectComm::ModuleCapacity; }));
     SpinFor(200);
     EXPECT_EQ(comm_->AnnouncedList().size() + comm_->DeviceList().size(), TKestConnectComm::ModuleCapacity);
@@ -322,7 +301,7 @@ protected:
         listener_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
         const int one = 1;
         ::setsockopt(listener_.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a = Loopback("127.0.0.4", tcpPort_);
+        sockaddr_in a = Loopback("127.0.0.4", modules_.TCPPort);
         ASSERT_EQ(::bind(listener_.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
         ASSERT_EQ(::listen(listener_.Get(), 4), 0);
     }
@@ -383,7 +362,7 @@ protected:
 TEST_F(ScriptedPeerTest, LooseRepliesUpdateWhatTheyCarryAndNothingElse)
 {
     Listen();
-    SendDatagram("127.0.0.4", udpPort_, "IP"); // registers and asks for the configuration
+    SendDatagram("127.0.0.4", modules_.UDPPort, "IP"); // registers and asks for the configuration
     Serve({"KCCONF,2.0"});
     const TKestConnectStatus* m = Find("127.0.0.4");
     ASSERT_NE(m, nullptr);
@@ -391,7 +370,7 @@ TEST_F(ScriptedPeerTest, LooseRepliesUpdateWhatTheyCarryAndNothingElse)
     EXPECT_FALSE(InDeviceList("127.0.0.4"));
     EXPECT_FALSE(rec_->Has("modem connected"));
 
-    SendDatagram("127.0.0.4", udpPort_, "IP");
+    SendDatagram("127.0.0.4", modules_.UDPPort, "IP");
     Serve({std::string("KCCONF:v,Gate,ssid,pw,10.0.0.7,x,1,junk,extra\0", 44)});
     ASSERT_TRUE(InDeviceList("127.0.0.4"));
     m = Find("127.0.0.4");
@@ -431,7 +410,7 @@ TEST_F(ScriptedPeerTest, RepliesSplitAtAnyByteAreReadWhole)
     std::vector<std::string> seen; // what OnTCPRead carried
     comm_->OnTCPRead = TNetworkTransferEvent::Bind(
         this, [&](TObject*, const String&, TIdIPVersion, u16, const TByteString& d) { seen.emplace_back(d.begin(), d.end()); });
-    SendDatagram("127.0.0.4", udpPort_, "IP"); // registers and asks for the configuration
+    SendDatagram("127.0.0.4", modules_.UDPPort, "IP"); // registers and asks for the configuration
     bool first = true;
     for (std::size_t at = 1;; ++at) {
         const std::string reply = "KCCONF,1." + std::to_string(at) + ",Gate" + std::to_string(at)
@@ -478,7 +457,7 @@ TEST_F(ScriptedPeerTest, RepliesSplitAtAnyByteAreReadWhole)
 TEST_F(ScriptedPeerTest, ReplyInManySmallWritesEndsWhenTheModuleGoesQuiet)
 {
     Listen();
-    SendDatagram("127.0.0.4", udpPort_, "IP");
+    SendDatagram("127.0.0.4", modules_.UDPPort, "IP");
     AnswerInPieces({"KCCONF,1.0,Gate,ssid,pw,0.0.0.0,0,0,0"}, true);
     ASSERT_TRUE(InDeviceList("127.0.0.4"));
 

@@ -1,4 +1,5 @@
 #include "platform/Timer.h"
+#include "EventLoopRun.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -7,16 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace fk;
-
-namespace {
-// Runs the event loop for about ms milliseconds.
-void Spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-} // namespace
+using fk::test::RunEventLoopFor;
 
 TEST(WindowTimer, FiresPeriodicallyWithSenderAndTag)
 {
@@ -30,7 +22,7 @@ TEST(WindowTimer, FiresPeriodicallyWithSenderAndTag)
             static_cast<TTimer*>(s)->SetEnabled(false);
     });
     t->SetInterval(10);
-    Spin(200);
+    RunEventLoopFor(200);
     EXPECT_EQ(fired, 3);
     EXPECT_EQ(sender, t.get());
     EXPECT_EQ(static_cast<TTimer*>(sender)->Tag, 5);
@@ -52,21 +44,21 @@ TEST(WindowTimer, EnablingAnEnabledTimerKeepsItsCountButReenablingRestartsIt)
     });
     clock.start();
     t->SetEnabled(true);
-    Spin(100);
+    RunEventLoopFor(100);
     t->SetEnabled(true); // no restart: still fires about 150 ms after the first enabling
-    Spin(120);
+    RunEventLoopFor(120);
     EXPECT_EQ(fired, 1);
     EXPECT_LT(firedAt, 215);
 
     fired = 0;
     clock.restart();
     t->SetEnabled(true);
-    Spin(100);
+    RunEventLoopFor(100);
     t->SetEnabled(false);
     t->SetEnabled(true); // restart: the count begins again here
-    Spin(100);
+    RunEventLoopFor(100);
     EXPECT_EQ(fired, 0);
-    Spin(150);
+    RunEventLoopFor(150);
     EXPECT_EQ(fired, 1);
     EXPECT_GE(firedAt, 240);
 }
@@ -77,7 +69,7 @@ TEST(WindowTimer, ZeroIntervalNeverFires)
     int fired = 0;
     t->OnTimer = TNotifyEvent::Bind(&fired, [&](TObject*) { ++fired; });
     t->SetInterval(0);
-    Spin(50);
+    RunEventLoopFor(50);
     EXPECT_EQ(fired, 0);
     EXPECT_FALSE(t->Active());
 }

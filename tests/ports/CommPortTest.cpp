@@ -1,5 +1,6 @@
 #include "ports/CommPort.h"
 #include "ports/PrecTimer.h"
+#include "EventLoopRun.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace fk;
+using fk::test::RunEventLoopFor;
 
 namespace {
 
@@ -110,13 +112,6 @@ struct Log {
         }, unsigned(what[2]));
     }
 };
-
-void Spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 } // namespace
 
@@ -414,7 +409,7 @@ TEST(CommPort, AutoReadDrainsAndTheRealTimerStopsTheMeter)
     port->DoOnEvent(CommEventBit(cEvRxReceive), 0, s, 0);
     EXPECT_EQ(std::string(port->ReadBuffer().begin(), port->ReadBuffer().end()), "hello");
     EXPECT_EQ(port->Status().InQueue, 0u);
-    Spin(120); // the 20 ms timer fires on the main thread, finds the queue empty
+    RunEventLoopFor(120); // the 20 ms timer fires on the main thread, finds the queue empty
     EXPECT_EQ(speeds, (std::vector<u32>{9600, 0}));
     EXPECT_FALSE(port->SpeedTimer()->Enabled());
 

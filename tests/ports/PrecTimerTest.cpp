@@ -1,6 +1,7 @@
 #include "platform/SystemClock.h"
 #include "platform/Thread.h"
 #include "ports/PrecTimer.h"
+#include "EventLoopRun.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -12,15 +13,9 @@
 #include <vector>
 
 using namespace fk;
+using fk::test::RunEventLoopFor;
 
 namespace {
-
-void Spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct Recorder {
     std::vector<u64> times;
@@ -54,7 +49,7 @@ TEST(PrecTimer, OneShotFiresOnceOnTheMainThreadAndDisablesItself)
     timer->SetEnabled(true);
     EXPECT_TRUE(timer->Enabled());
     EXPECT_FALSE(timer->Running());
-    Spin(150);
+    RunEventLoopFor(150);
     ASSERT_EQ(rec.times.size(), 1u);
     EXPECT_TRUE(rec.onMain[0]);
     EXPECT_GE(rec.times[0], armedAt + 200000 - 10000); // not early (1 ms clock slack)
@@ -71,9 +66,9 @@ TEST(PrecTimer, DisablingBeforeItFiresPreventsTheCall)
     timer->Interval = 0;
     timer->Time = -300000; // 30 ms
     timer->SetEnabled(true);
-    Spin(5);
+    RunEventLoopFor(5);
     timer->SetEnabled(false);
-    Spin(80);
+    RunEventLoopFor(80);
     EXPECT_TRUE(rec.times.empty());
 }
 
@@ -90,7 +85,7 @@ TEST(PrecTimer, AnExpiryThatRacesADisableIsNotDelivered)
     timer->SetEnabled(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(30)); // expiry happens, main busy
     timer->SetEnabled(false);
-    Spin(50);
+    RunEventLoopFor(50);
     EXPECT_TRUE(rec.times.empty());
 }
 
@@ -112,7 +107,7 @@ TEST(PrecTimer, AbsoluteDueTimeAndReArmingInTheHandler)
     const u64 due = GetSystemTimeAsFileTime() + 400000; // 40 ms from now, absolute
     timer->Time = std::int64_t(due);
     timer->SetEnabled(true);
-    Spin(300);
+    RunEventLoopFor(300);
     ASSERT_EQ(rec.times.size(), 3u);
     EXPECT_GE(rec.times[0], due - 10000);
     EXPECT_GE(rec.times[1], rec.times[0] + 100000 - 10000);
@@ -127,12 +122,12 @@ TEST(PrecTimer, PeriodicTimerKeepsRunningUntilDisabled)
     timer->Interval = 15;
     timer->SetEnabled(true);
     EXPECT_TRUE(timer->Running());
-    Spin(200);
+    RunEventLoopFor(200);
     timer->SetEnabled(false);
     const auto n = rec.times.size();
     EXPECT_GE(n, 4u);
     EXPECT_TRUE(timer->Enabled() == false && timer->Running() == false);
-    Spin(60);
+    RunEventLoopFor(60);
     EXPECT_EQ(rec.times.size(), n);
 }
 
@@ -142,7 +137,7 @@ TEST(PrecTimer, CreatedDisabledStaysIdle)
     Recorder rec;
     timer->OnTimer = rec.Handler();
     timer->Interval = 5;
-    Spin(40);
+    RunEventLoopFor(40);
     EXPECT_TRUE(rec.times.empty());
     EXPECT_FALSE(timer->Enabled());
 }
@@ -158,7 +153,7 @@ TEST(PrecTimer, CustomWaitLeavesDispatchToTheOwner)
     timer->Interval = 0;
     timer->Time = -50000;
     timer->SetEnabled(true);
-    Spin(40);
+    RunEventLoopFor(40);
     EXPECT_TRUE(rec.times.empty()); // nobody waits on it
     EXPECT_TRUE(timer->Dispatch());
     EXPECT_EQ(rec.times.size(), 1u);
@@ -205,7 +200,7 @@ bool WaitForThreads(std::size_t threads)
     for (int i = 0; i < 300; ++i) {
         if (ThreadCount() <= threads)
             return true;
-        Spin(10);
+        RunEventLoopFor(10);
     }
     return false;
 }
@@ -228,9 +223,9 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     timer->Interval = 1;
     timer->SetEnabled(true);
     for (int i = 0; i < 100 && timer; ++i)
-        Spin(5);
+        RunEventLoopFor(5);
     EXPECT_FALSE(timer);
-    Spin(20);
+    RunEventLoopFor(20);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(WaitForThreads(threads)); // the waiter ended by itself
 
@@ -248,7 +243,7 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     owned->Time = -10000; // 1 ms
     owned->SetEnabled(true);
     for (int i = 0; i < 100 && owned; ++i)
-        Spin(5);
+        RunEventLoopFor(5);
     EXPECT_EQ(owned, nullptr);
     EXPECT_EQ(owner->ComponentCount(), 0);
     EXPECT_EQ(calls, 1);
@@ -264,10 +259,10 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     custom->Interval = 1;
     custom->SetEnabled(true);
     for (int i = 0; i < 100 && calls == 0; ++i)
-        Spin(5);
+        RunEventLoopFor(5);
     EXPECT_TRUE(custom->CustomWait());
     EXPECT_TRUE(WaitForThreads(threads));
-    Spin(20);
+    RunEventLoopFor(20);
     EXPECT_EQ(calls, 1); // nobody watches the descriptor now
     EXPECT_TRUE(custom->Dispatch());
     EXPECT_EQ(calls, 2);

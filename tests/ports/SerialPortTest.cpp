@@ -5,6 +5,7 @@
 #include "ports/PortMonitor.h"
 #include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
+#include "EventLoopRun.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -30,22 +31,9 @@
 #include <vector>
 
 using namespace fk;
+using fk::test::RunEventLoopUntil;
 
 namespace {
-
-// Spins the event loop until `done` holds or the guard time has passed.
-bool WaitUntil(const std::function<bool()>& done, int guardMs = 8000)
-{
-    const u32 start = GetTickCount();
-    while (!done()) {
-        if (TickDiff(GetTickCount(), start) > u32(guardMs))
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 class Pty {
 public:
@@ -273,7 +261,7 @@ TEST_F(SerialPortTest, AsynchronousOpenReportsThroughTheEventLoop)
     port->SetSynchronous(0, false);
     ASSERT_TRUE(port->Open(pty.Path()));
     EXPECT_EQ(port->State(), cStateOpening);
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("opened:0"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("opened:0"); }));
     EXPECT_EQ(rec.Entries(), (Strings{"status", "opening:0", "status", "open:0", "opened:0"}));
     EXPECT_EQ(rec.offMain.load(), 0);
 }
@@ -287,7 +275,7 @@ TEST_F(SerialPortTest, AMissingDeviceIsRetriedForTheWholeWindow)
     EXPECT_EQ(GetLastError(), 2u);
     EXPECT_GE(took, TSerialPort::OpenTimeOut);
     EXPECT_LT(took, TSerialPort::OpenTimeOut + 2000);
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("closed:2:2"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("closed:2:2"); }));
     EXPECT_EQ(rec.Lifecycle(), (Strings{"opening:0", "open:2", "closing:2:2", "closed:2:2"}));
     EXPECT_EQ(port->State(), cStateClosed);
 }
@@ -316,7 +304,7 @@ TEST_F(SerialPortTest, FailuresThatAreNotRetriedEndAtOnce)
     EXPECT_FALSE(port->Open(file));
     EXPECT_EQ(GetLastError(), 222u);
     EXPECT_LT(TickDiff(GetTickCount(), start), 1000u);
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("closed:0:2"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("closed:0:2"); }));
     EXPECT_EQ(rec.Lifecycle(), (Strings{"opening:0", "open:222", "closing:222:2", "closed:0:2"}));
 
     // An empty name.
@@ -334,7 +322,7 @@ TEST_F(SerialPortTest, FailuresThatAreNotRetriedEndAtOnce)
         EXPECT_LT(TickDiff(GetTickCount(), start), 1000u);
         ::chmod(pty.Path().c_str(), 0620);
     }
-    WaitUntil([&] { return port->State() == cStateClosed; });
+    RunEventLoopUntil([&] { return port->State() == cStateClosed; });
 }
 
 TEST_F(SerialPortTest, APortHeldByAnotherOpenerFailsWithFiveAfterTheWindow)
@@ -374,10 +362,10 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     port->SetSynchronous(0, false);
     Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
-    WaitUntil([] { return false; }, 300);
+    RunEventLoopUntil([] { return false; }, 300);
     EXPECT_FALSE(rec.Has("open:0"));
     ::unlink(LockFile().c_str());
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("opened:0"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("opened:0"); }));
 }
 
 TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)
@@ -390,7 +378,7 @@ TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)
     EXPECT_EQ(GetLastError(), ERROR_PORT_STALE_LOCK);
     EXPECT_LT(TickDiff(GetTickCount(), start), 1000u); // waiting would not help
     EXPECT_EQ(port->StaleLockFile(), LockFile());
-    ASSERT_TRUE(WaitUntil([&] { return port->State() == cStateClosed; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return port->State() == cStateClosed; }));
     EXPECT_EQ(rec.Lifecycle().at(1), "open:" + std::to_string(ERROR_PORT_STALE_LOCK));
 
     // Gone: the next open takes the port and forgets the file.
@@ -481,7 +469,7 @@ TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
     ASSERT_EQ(rec.writes.size(), 1u); // the first, reported by the second call
     EXPECT_EQ(rec.writes[0].buffer, a.data());
     EXPECT_EQ(rec.writes[0].transferred, 5u);
-    ASSERT_TRUE(WaitUntil([&] { return rec.writes.size() == 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.writes.size() == 2; }));
     EXPECT_EQ(rec.writes[1].buffer, b.data());
     EXPECT_EQ(rec.writes[1].transferred, 6u);
     EXPECT_EQ(rec.writes[1].result, 0u);
@@ -498,7 +486,7 @@ TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
     EXPECT_TRUE(port->GetWritePending());
     std::string got;
     std::thread reader([&] { got = pty.Receive(big.size(), 20000); });
-    ASSERT_TRUE(WaitUntil([&] { return rec.writes.size() == 1; }, 20000));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.writes.size() == 1; }, 20000));
     reader.join();
     EXPECT_EQ(rec.writes[0].transferred, big.size());
     EXPECT_EQ(rec.writes[0].buffer, big.data());
@@ -516,7 +504,7 @@ TEST_F(SerialPortTest, ReadExistingAndAutoRead)
     EXPECT_EQ(text, "old");
 
     pty.Send("hello");
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("rx"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("rx"); }));
     EXPECT_EQ(port->Status().InQueue, 5u);
     EXPECT_EQ(port->ReadExisting(text, true, nullptr), 8u);
     EXPECT_EQ(text, "oldhello");
@@ -525,8 +513,8 @@ TEST_F(SerialPortTest, ReadExistingAndAutoRead)
     // Unread bytes raise one event, not a stream of them; new bytes raise the next.
     rec.Clear();
     pty.Send("ab");
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("rx"); }));
-    WaitUntil([] { return false; }, 100);
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("rx"); }));
+    RunEventLoopUntil([] { return false; }, 100);
     int rx = 0;
     for (auto& e : rec.Entries())
         rx += e == "rx";
@@ -535,9 +523,9 @@ TEST_F(SerialPortTest, ReadExistingAndAutoRead)
     port->SetAutoRead(true);
     rec.Clear();
     pty.Send("cd");
-    ASSERT_TRUE(WaitUntil([&] { return rec.read == "abcd"; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.read == "abcd"; }));
     EXPECT_EQ(std::string(port->ReadBuffer().begin(), port->ReadBuffer().end()), "abcd");
-    ASSERT_TRUE(WaitUntil([&] { return port->RxSpeed() == 0 && rec.Has("rx"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return port->RxSpeed() == 0 && rec.Has("rx"); }));
 }
 
 TEST_F(SerialPortTest, AnUnpluggedDeviceRaisesModemLostAndStaysOpenUntilClosed)
@@ -545,7 +533,7 @@ TEST_F(SerialPortTest, AnUnpluggedDeviceRaisesModemLostAndStaysOpenUntilClosed)
     Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
     pty.CloseMaster();
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("lost:1167"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("lost:1167"); }));
     EXPECT_EQ(port->State(), cStateOpen);
     const char x = 'x';
     EXPECT_EQ(port->Write(&x, 1, nullptr), 0u);
@@ -560,10 +548,10 @@ TEST_F(SerialPortTest, ClosingWhileStillOpening)
     Recorder rec(port);
     port->SetSynchronous(0, false);
     ASSERT_TRUE(port->Open(pty.Path() + "-missing"));
-    WaitUntil([] { return false; }, 50);
+    RunEventLoopUntil([] { return false; }, 50);
     EXPECT_TRUE(port->Close());
     EXPECT_EQ(rec.Lifecycle(), (Strings{"opening:0", "open:995", "closing:995:0", "closed:0:0"}));
-    WaitUntil([] { return false; }, 50);
+    RunEventLoopUntil([] { return false; }, 50);
     EXPECT_EQ(rec.Lifecycle().size(), 4u); // the thread's own notifications go nowhere
 }
 
@@ -593,7 +581,7 @@ TEST_F(SerialPortTest, ReopenFromInsideAnEvent)
             port->ReOpen();
     }));
     ASSERT_TRUE(port->Open(pty.Path()));
-    ASSERT_TRUE(WaitUntil([&] { return reopened == 2; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return reopened == 2; }));
     EXPECT_TRUE(port->IsValid());
     const Strings life = rec.Lifecycle();
     EXPECT_EQ(life, (Strings{"opening:0", "open:0", "opened:0", "closing:0:1", "closed:0:1", "opening:0",
@@ -614,7 +602,7 @@ TEST_F(SerialPortTest, ThreadedEventsRunOnTheIOThreadAndMayCloseThePort)
     }));
     ASSERT_TRUE(port->Open(pty.Path()));
     pty.Send("z");
-    ASSERT_TRUE(WaitUntil([&] { return closeResult.load() != -1; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return closeResult.load() != -1; }));
     EXPECT_GT(rec.offMain.load(), 0);
     EXPECT_EQ(closeResult.load(), 21); // released in the background
     EXPECT_TRUE(rec.Has("closed:21:0"));
@@ -635,7 +623,7 @@ TEST_F(SerialPortTest, CloseFromAnEventOnTheMainThreadGoesOnInTheBackground)
     }));
     ASSERT_TRUE(port->Open(pty.Path()));
     pty.Send("q");
-    ASSERT_TRUE(WaitUntil([&] { return rec.Has("closed:21:0"); }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("closed:21:0"); }));
     EXPECT_EQ(rec.offMain.load(), 0);
     port.reset(); // waits for the background close; nothing may reach the freed port
 }
@@ -681,7 +669,7 @@ TEST_F(SerialPortTest, AStatusHandlerMayCloseThePortInsideASynchronousTransfer)
         received = received || (e & CommEventBit(cEvRxReceive));
     });
     pty.Send("abc");
-    ASSERT_TRUE(WaitUntil([&] { return received; }));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return received; }));
     closeWhen = [](const TCommStatus& status) { return status.InQueue == 0; };
     armed = true;
     char buffer[3] = {};
