@@ -83,12 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Every refusal has its documented cause, and the cause is really there.
     switch (error) {
-    case fk::ERROR_OUTOFMEMORY: Check(fileSize < TFirmwareImage::MinSize); break;
-    case fk::ERROR_NOT_ENOUGH_MEMORY:
+    case fk::ErrorNotAnImage: Check(fileSize < TFirmwareImage::MinSize); break;
+    case fk::ErrorImageTooBig:
         Check(info && fileSize - TFirmwareImage::HeadSize - TFirmwareImage::DigestSize > device.Capacity());
         break;
-    case fk::ERROR_FIRMWARE_MISMATCH: Check(info && TFirmwareImage::Identifier(image) != device.Identifier()); break;
-    case fk::ERROR_CRC: Check(!TFirmwareImage::DigestMatches(image)); break;
+    case fk::ErrorImageMismatch: Check(info && TFirmwareImage::Identifier(image) != device.Identifier()); break;
+    case fk::ErrorImageDigest: Check(!TFirmwareImage::DigestMatches(image)); break;
     default: Check(false);
     }
     // The held fields of whatever was read stay within it.

@@ -124,7 +124,7 @@ TGuardOutcome TakeInstanceGuard(const fk::String& name)
         return igOff;
     if (fk::SingleInstance::SetState(true, name))
         return igTaken;
-    if (fk::GetLastError() != fk::ERROR_ALREADY_EXISTS)
+    if (fk::GetLastError() != fk::SingleInstance::ErrorOtherInstance)
         return igOff; // the window tells the user why there is no guard
     for (int attempt = 0; attempt < 10 && fk::SingleInstance::InstanceExists(name); ++attempt) {
         if (fk::SingleInstance::ShowWindow(fk::SingleInstance::GetWindow(name)))

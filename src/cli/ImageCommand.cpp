@@ -37,9 +37,9 @@ std::string TImageCommand::LoadFailureText(unsigned long code)
 {
     std::string text = TMessageTable::DefaultText(msgFirmwareInvalid);
     switch (code) {
-    case ERROR_CRC:
+    case ErrorImageDigest:
         return text + " (the digest does not match)";
-    case ERROR_OUTOFMEMORY:
+    case ErrorNotAnImage:
         return text + " (not an image: a regular file of at least " + std::to_string(TFirmwareImage::MinSize)
             + " bytes and below 4 GiB)";
     default:
@@ -61,7 +61,7 @@ int TImageCommand::Info(const std::vector<std::string>& args)
     TImageFacts facts;
     const bool ok = TFirmwareImage::Inspect(file, facts, nullptr);
     const u32 code = GetLastError();
-    if (!ok && code != ERROR_CRC) {
+    if (!ok && code != ErrorImageDigest) {
         // Nothing to describe: not readable, or not of a possible size.
         err_ << "ferrovan image-info: " << file << ": " << LoadFailureText(code) << "\n";
         return exitFailed;

@@ -90,10 +90,9 @@ bool TUDPServer::SetActive(bool value)
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &one, sizeof(one));
     if (::bind(fd.Get(), address.Get(), address.Length()) != 0) {
-        const int err = errno;
-        if (err == EADDRINUSE)
-            return Fail(portText + " is in use by " + TUDPPortLock::DescribeBlocker(defaultPort_), ERROR_ACCESS_DENIED);
-        const DWORD code = ErrorFromErrno(err);
+        const DWORD code = ErrorFromErrno(errno, TErrnoUse::Listen);
+        if (code == ERROR_ACCESS_DENIED)
+            return Fail(portText + " is in use by " + TUDPPortLock::DescribeBlocker(defaultPort_), code);
         return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
     // A listener of ours that took its lock in another runtime folder shares the port.

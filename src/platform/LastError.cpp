@@ -12,8 +12,14 @@ DWORD GetLastError() noexcept { return t_lastError; }
 
 void SetLastError(DWORD code) noexcept { t_lastError = code; }
 
-DWORD ErrorFromErrno(int err) noexcept
+DWORD ErrorFromErrno(int err, TErrnoUse use) noexcept
 {
+    if (use == TErrnoUse::Open && err == EISDIR)
+        return ERROR_BAD_FILE_TYPE;
+    if (use == TErrnoUse::Listen && err == EADDRINUSE)
+        return ERROR_ACCESS_DENIED;
+    if (use == TErrnoUse::InstanceLock && err == EWOULDBLOCK)
+        return ERROR_ALREADY_EXISTS;
     switch (err) {
     case 0:
         return ERROR_SUCCESS;
@@ -61,9 +67,9 @@ DWORD ErrorFromErrno(int err) noexcept
     }
 }
 
-DWORD SetLastErrorFromErrno(int err) noexcept
+DWORD SetLastErrorFromErrno(int err, TErrnoUse use) noexcept
 {
-    const DWORD code = ErrorFromErrno(err);
+    const DWORD code = ErrorFromErrno(err, use);
     SetLastError(code);
     return code;
 }

@@ -51,11 +51,25 @@ enum : DWORD {
 DWORD GetLastError() noexcept;
 void SetLastError(DWORD code) noexcept;
 
-// Maps a C library errno value to the error vocabulary above.
-DWORD ErrorFromErrno(int err) noexcept;
+// What a failed call was doing, where an errno value means something of its own there.
+// Every other value maps as under Any.
+enum class TErrnoUse {
+    Any,
+    // Opening a device or file of a given kind: EISDIR is ERROR_BAD_FILE_TYPE (a folder
+    // where the device or file belongs).
+    Open,
+    // Binding a listening socket: EADDRINUSE is ERROR_ACCESS_DENIED (the port is in use).
+    Listen,
+    // Taking the lock that keeps a program to one instance: EWOULDBLOCK is
+    // ERROR_ALREADY_EXISTS (another instance holds it).
+    InstanceLock,
+};
 
-// Stores ErrorFromErrno(err) as the last error and returns it.
-DWORD SetLastErrorFromErrno(int err) noexcept;
+// Maps a C library errno value to the error vocabulary above; the one place that does.
+DWORD ErrorFromErrno(int err, TErrnoUse use = TErrnoUse::Any) noexcept;
+
+// Stores ErrorFromErrno(err, use) as the last error and returns it.
+DWORD SetLastErrorFromErrno(int err, TErrnoUse use = TErrnoUse::Any) noexcept;
 
 // A short English description of a code, for logs and diagnostics.
 std::string ErrorText(DWORD code);

@@ -31,21 +31,6 @@ bool IsRetried(DWORD error)
         || error == ERROR_SEM_TIMEOUT || error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
-// What a failed open() means to the user: a missing device is 2, a port in use 5, a
-// vanished device 1167; no permission stays ERROR_PORT_PERMISSION (never "in use").
-DWORD OpenError(int err)
-{
-    switch (err) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV: return ERROR_FILE_NOT_FOUND;
-    case EBUSY:
-    case EWOULDBLOCK: return ERROR_ACCESS_DENIED;
-    case EISDIR: return ERROR_BAD_FILE_TYPE;
-    default: return ErrorFromErrno(err);
-    }
-}
-
 bool IsPseudoTerminal(const struct stat& st)
 {
     const unsigned m = major(st.st_rdev);
@@ -267,8 +252,9 @@ DWORD TCommThread::OpenDevice()
     if (fileName_.empty())
         return ERROR_PATH_NOT_FOUND;
     TUniqueFd dev(::open(fileName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    // Missing and in use are retried; no permission is ERROR_PORT_PERMISSION, never "in use".
     if (!dev.Valid())
-        return OpenError(errno);
+        return ErrorFromErrno(errno, TErrnoUse::Open);
     TPortLock lock;
     struct stat st {};
     if (::fstat(dev.Get(), &st) == 0 && S_ISCHR(st.st_mode)) {

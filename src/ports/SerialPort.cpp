@@ -10,6 +10,63 @@
 
 namespace fk {
 
+// The entry check of every call that reaches the I/O thread: is the port open, take the lock
+// it shares with its thread, is that still the port's thread. Waiting for the lock on the main
+// thread runs synchronised calls, whose handlers may close or reopen the port: the check then
+// starts over with the port's current thread, so the thread found is always the one whose
+// lock is held. The lock is held for the scope.
+class TSerialPort::TCurrentThread {
+public:
+    // What a failed check leaves as the last error.
+    enum TCheck {
+        Query,  // nothing: to a query a closed port is an answer
+        Report, // ERROR_INVALID_HANDLE when the port has no thread (the thread's operations
+                // report a closed device themselves)
+        Device, // ERROR_INVALID_HANDLE also when the thread's device is not open
+    };
+
+    explicit TCurrentThread(const TSerialPort& port, TCheck check = Report)
+    {
+        while ((link_ = port.CurrentLink())) {
+            guard_.emplace(link_);
+            if (port.CurrentLink() == link_) {
+                thread_ = port.thread_.get();
+                break;
+            }
+            guard_.reset();
+        }
+        if (check == Device && thread_ && !thread_->HandleValid())
+            thread_ = nullptr;
+        if (!thread_ && check != Query)
+            SetLastError(ERROR_INVALID_HANDLE);
+    }
+    TCurrentThread(const TCurrentThread&) = delete;
+    TCurrentThread& operator=(const TCurrentThread&) = delete;
+
+    explicit operator bool() const noexcept { return thread_ != nullptr; }
+    TCommThread* operator->() const noexcept { return thread_; }
+    TCommThread& operator*() const noexcept { return *thread_; }
+    const std::shared_ptr<TCommLink>& Link() const noexcept { return link_; }
+    // Gives up the lock before the scope ends.
+    void Release() noexcept { guard_.reset(); }
+
+private:
+    std::shared_ptr<TCommLink> link_;
+    std::optional<TLinkGuard> guard_;
+    TCommThread* thread_ = nullptr;
+};
+
+namespace {
+
+// Results of a transfer after which the device counts as lost: it went away, or is no
+// longer ours to use.
+bool MeansDeviceLost(DWORD code) noexcept
+{
+    return code == ERROR_ACCESS_DENIED || code == ERROR_DEVICE_NOT_CONNECTED;
+}
+
+} // namespace
+
 TSerialPort::TSerialPort(TComponent* owner)
     : TSerialPort(owner, DefaultBaudRate, DefaultParity, DefaultDataBits, DefaultStopBits)
 {
@@ -64,11 +121,8 @@ String TSerialPort::GetCurrentFileName() const { return thread_ ? thread_->FileN
 
 int TSerialPort::GetCommHandle() const
 {
-    const auto link = CurrentLink();
-    if (!link)
-        return -1;
-    TLinkGuard guard(link);
-    return thread_ ? thread_->Handle() : -1;
+    const TCurrentThread thread(*this, TCurrentThread::Query);
+    return thread ? thread->Handle() : -1;
 }
 
 bool TSerialPort::StillCurrent(const std::shared_ptr<TCommLink>& link) const noexcept
@@ -84,38 +138,26 @@ bool TSerialPort::StillCurrent(const std::shared_ptr<TCommLink>& link) const noe
 void TSerialPort::SetThreadedEvent(bool value)
 {
     TCommPort::SetThreadedEvent(value);
-    if (const auto link = CurrentLink()) {
-        TLinkGuard guard(link);
-        if (thread_)
-            thread_->SetThreadedEvent(value);
-    }
+    if (const TCurrentThread thread(*this, TCurrentThread::Query); thread)
+        thread->SetThreadedEvent(value);
 }
 
 bool TSerialPort::GetReadPending() const
 {
-    const auto link = CurrentLink();
-    if (!link)
-        return false;
-    TLinkGuard guard(link);
-    return pendingRead_ && pendingRead_->Pending && !pendingRead_->Completed;
+    const TCurrentThread thread(*this, TCurrentThread::Query);
+    return thread && pendingRead_ && pendingRead_->Pending && !pendingRead_->Completed;
 }
 
 bool TSerialPort::GetWritePending() const
 {
-    const auto link = CurrentLink();
-    if (!link)
-        return false;
-    TLinkGuard guard(link);
-    return pendingWrite_ && pendingWrite_->Pending && !pendingWrite_->Completed;
+    const TCurrentThread thread(*this, TCurrentThread::Query);
+    return thread && pendingWrite_ && pendingWrite_->Pending && !pendingWrite_->Completed;
 }
 
 bool TSerialPort::IsValid() const
 {
-    const auto link = CurrentLink();
-    if (!link)
-        return false;
-    TLinkGuard guard(link);
-    return thread_ && thread_->HandleValid();
+    const TCurrentThread thread(*this, TCurrentThread::Query);
+    return thread && thread->HandleValid();
 }
 
 // ---------------------------------------------------------------- open and close
@@ -238,21 +280,12 @@ void TSerialPort::OnOpenEvent(TCommThread& thread)
 bool TSerialPort::CloseThread(TCommCloseReason reason)
 {
     pendingRead_ = pendingWrite_ = nullptr;
-    std::shared_ptr<TCommLink> link;
-    std::optional<TLinkGuard> guard;
-    for (;;) {
-        link = CurrentLink();
-        if (!link) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
-        guard.emplace(link);
-        if (CurrentLink() == link)
-            break; // still the same thread now that we hold its lock
-        guard.reset();
-    }
+    TCurrentThread current(*this);
+    if (!current)
+        return false;
+    const auto& link = current.Link();
     pendingRead_ = pendingWrite_ = nullptr;
-    TCommThread* thread = thread_.get();
+    TCommThread* thread = &*current;
     const bool hadHandle = thread->HandleValid();
     const bool canWait = !thread->InSynchronize() && !thread->IsCurrentThread();
     const bool waitFor = canWait && SynchronousClose();
@@ -298,7 +331,7 @@ bool TSerialPort::CloseThread(TCommCloseReason reason)
     }
     if (State() != cStateClosed && !thread_)
         DoOnClosed(name, error, reason);
-    guard.reset();
+    current.Release();
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return false;
@@ -343,11 +376,8 @@ void TSerialPort::DoOnClosing(const String& portName, u32 result, TCommCloseReas
 {
     pendingRead_ = pendingWrite_ = nullptr;
     TCommPort::DoOnClosing(portName, result, reason);
-    if (const auto link = CurrentLink()) {
-        TLinkGuard guard(link);
-        if (thread_)
-            thread_->ClearCommError(nullptr, nullptr); // clear the device's error state silently
-    }
+    if (const TCurrentThread thread(*this, TCurrentThread::Query); thread)
+        thread->ClearCommError(nullptr, nullptr); // clear the device's error state silently
 }
 
 void TSerialPort::DoOnClosed(const String& portName, u32 result, TCommCloseReason reason)
@@ -368,78 +398,46 @@ void TSerialPort::DoOnModemLostEvent(u32 error) { DoOnModemLost(error); }
 bool TSerialPort::UpdateState()
 {
     TCommPort::UpdateState();
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    TLinkGuard guard(link);
-    return thread_ && thread_->ApplyState(GetState());
+    const TCurrentThread thread(*this);
+    return thread && thread->ApplyState(GetState());
 }
 
 bool TSerialPort::UpdateTimeOuts()
 {
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const TCurrentThread thread(*this, TCurrentThread::Device);
+    if (!thread)
         return false;
-    }
-    TLinkGuard guard(link);
-    if (!thread_ || !thread_->HandleValid()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    thread_->SetTimeOuts(TimeOuts());
+    thread->SetTimeOuts(TimeOuts());
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 bool TSerialPort::SetBreak(bool on)
 {
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    TLinkGuard guard(link);
-    return thread_ && thread_->SetBreak(on);
+    const TCurrentThread thread(*this);
+    return thread && thread->SetBreak(on);
 }
 
 bool TSerialPort::GetModemStatus(TCommModemStatus* status)
 {
     if (status)
         *status = 0;
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    TLinkGuard guard(link);
-    return thread_ && thread_->ModemStatus(status);
+    const TCurrentThread thread(*this);
+    return thread && thread->ModemStatus(status);
 }
 
 bool TSerialPort::Purge(TCommPurgeFlags flags)
 {
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    TLinkGuard guard(link);
-    return thread_ && thread_->Purge(flags);
+    const TCurrentThread thread(*this);
+    return thread && thread->Purge(flags);
 }
 
 bool TSerialPort::ClearError(TCommErrorFlags* errors, TCommStatus* status)
 {
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    TLinkGuard guard(link);
+    const TCurrentThread thread(*this);
     TCommErrorFlags e = 0;
     TCommStatus s;
-    if (!thread_ || !thread_->ClearCommError(&e, &s))
+    if (!thread || !thread->ClearCommError(&e, &s))
         return false;
     readErrors_ |= e;
     writeErrors_ |= e;
@@ -530,17 +528,11 @@ u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCo
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const auto link = CurrentLink();
-    if (!link) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const TCurrentThread current(*this, TCurrentThread::Device);
+    if (!current)
         return 0;
-    }
-    TLinkGuard guard(link);
-    if (!StillCurrent(link) || !thread_->HandleValid()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if (DeviceLost(*thread_))
+    const auto& link = current.Link();
+    if (DeviceLost(*current))
         return 0;
     if (!StillCurrent(link)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -555,7 +547,7 @@ u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCo
             SetLastError(ERROR_INVALID_HANDLE);
             return 0;
         }
-        if (code == ERROR_ACCESS_DENIED || code == ERROR_DEVICE_NOT_CONNECTED) {
+        if (MeansDeviceLost(code)) {
             thread_->SetError(code);
             DoOnModemLost(code);
             SetLastError(code);
@@ -627,13 +619,11 @@ u32 TSerialPort::DoReadWrite(bool write, void* buffer, u32 count, bool wait, TCo
 
 void TSerialPort::DoOnTransferEvent(bool write, u64 id, const TCommStatus& status, TCommErrorFlags transferErrors)
 {
-    const auto link = CurrentLink();
-    if (!link)
+    const TCurrentThread thread(*this, TCurrentThread::Query);
+    if (!thread)
         return;
-    TLinkGuard guard(link);
-    if (!thread_)
-        return;
-    TTransferResult& rec = write ? thread_->WriteRecord() : thread_->ReadRecord();
+    const auto& link = thread.Link();
+    TTransferResult& rec = write ? thread->WriteRecord() : thread->ReadRecord();
     if (rec.Id != id || rec.Done || !rec.Pending)
         return; // taken over and reported by a later call
     TCommErrorFlags& accumulated = write ? writeErrors_ : readErrors_;

@@ -80,6 +80,8 @@ protected:
 
 private:
     friend class TCommThread;
+    // The entry check of every call that reaches the I/O thread (defined in the source).
+    class TCurrentThread;
 
     template <class Buffer>
     u32 ReadExistingInto(Buffer& buffer, bool append, TCommErrorFlags* errors);

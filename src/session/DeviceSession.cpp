@@ -1125,9 +1125,9 @@ bool TDeviceSession::LoadFirmwareImage(const String& fileName, TByteString& imag
 
 void TDeviceSession::ShowUploadFailure(u32 code)
 {
-    const int index = code == ERROR_NOT_ENOUGH_MEMORY ? msgFirmwareTooBig
-        : code == ERROR_FIRMWARE_MISMATCH             ? msgFirmwareMismatch
-                                                      : msgFirmwareInvalid;
+    const int index = code == ErrorImageTooBig ? msgFirmwareTooBig
+        : code == ErrorImageMismatch           ? msgFirmwareMismatch
+                                               : msgFirmwareInvalid;
     upload_.Report().DropMessage = index;
     if (view_)
         view_->ShowMessage(index);
@@ -1230,7 +1230,7 @@ bool TDeviceSession::CheckImageForDevice(const TDeviceInfo& info)
     if (!upload_.Held() || !TFirmwareImage::Fits(upload_.FirmwareImage(), info)) {
         // Dropped without a message; the report keeps why.
         upload_.Report().DropMessage
-            = GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? msgFirmwareTooBig : msgFirmwareMismatch;
+            = GetLastError() == ErrorImageTooBig ? msgFirmwareTooBig : msgFirmwareMismatch;
         return false;
     }
     upload_.Report().Started = true;

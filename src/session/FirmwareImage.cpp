@@ -34,7 +34,8 @@ private:
     int fd_;
 };
 
-// Reads exactly size bytes; false with the last error set (14 for an early end of file).
+// Reads exactly size bytes; false with the last error set (ErrorNotAnImage for an early end
+// of file).
 bool ReadAll(int fd, u8* to, std::size_t size)
 {
     std::size_t done = 0;
@@ -44,14 +45,14 @@ bool ReadAll(int fd, u8* to, std::size_t size)
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN) {
-                SetLastError(ERROR_OUTOFMEMORY); // a non-blocking source: not a firmware file
+                SetLastError(ErrorNotAnImage); // a non-blocking source: not a firmware file
                 return false;
             }
             SetLastErrorFromErrno(errno);
             return false;
         }
         if (n == 0) {
-            SetLastError(ERROR_OUTOFMEMORY); // shorter than its size said
+            SetLastError(ErrorNotAnImage); // shorter than its size said
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -84,9 +85,9 @@ int OpenImage(const String& fileName, const TDeviceInfo* info, u64& size)
     size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<u64>(st.st_size) : 0;
     DWORD code = ERROR_SUCCESS;
     if (size < TFirmwareImage::MinSize || size >= TFirmwareImage::SizeLimit)
-        code = ERROR_OUTOFMEMORY;
+        code = ErrorNotAnImage;
     else if (info && size - TFirmwareImage::HeadSize - TFirmwareImage::DigestSize > info->Capacity())
-        code = ERROR_NOT_ENOUGH_MEMORY;
+        code = ErrorImageTooBig;
     if (code != ERROR_SUCCESS) {
         ::close(fd);
         SetLastError(code);
@@ -138,11 +139,11 @@ bool TFirmwareImage::Inspect(const String& fileName, TImageFacts& facts, const T
     md5.FinalDigest(computed);
     facts.DigestMatches = MyMath::memeq(computed, stored, DigestSize);
     if (info && facts.Identifier != info->Identifier()) {
-        SetLastError(ERROR_FIRMWARE_MISMATCH);
+        SetLastError(ErrorImageMismatch);
         return false;
     }
     if (!facts.DigestMatches) {
-        SetLastError(ERROR_CRC);
+        SetLastError(ErrorImageDigest);
         return false;
     }
     SetLastError(ERROR_SUCCESS);
@@ -161,6 +162,8 @@ bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDev
     if (fd < 0)
         return false;
     TFileCloser closer(fd);
+    // Without memory for it: ERROR_OUTOFMEMORY, the number of ErrorNotAnImage, so a file this
+    // machine cannot hold is refused as no usable image.
     try {
         image.assign(static_cast<std::size_t>(size), 0);
     } catch (const std::bad_alloc&) {
@@ -176,11 +179,11 @@ bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDev
         return false;
     // Checked again on what is held: the file may have changed since it was inspected.
     if (info && Identifier(image) != info->Identifier()) {
-        SetLastError(ERROR_FIRMWARE_MISMATCH);
+        SetLastError(ErrorImageMismatch);
         return false;
     }
     if (!DigestMatches(image)) {
-        SetLastError(ERROR_CRC);
+        SetLastError(ErrorImageDigest);
         return false;
     }
     SetLastError(ERROR_SUCCESS);
@@ -190,11 +193,11 @@ bool TFirmwareImage::Load(const String& fileName, TByteString& image, const TDev
 bool TFirmwareImage::Fits(const TByteString& image, const TDeviceInfo& info)
 {
     if (image.size() < MinSize || Identifier(image) != info.Identifier()) {
-        SetLastError(ERROR_FIRMWARE_MISMATCH);
+        SetLastError(ErrorImageMismatch);
         return false;
     }
     if (PayloadLength(image) > info.Capacity()) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(ErrorImageTooBig);
         return false;
     }
     SetLastError(ERROR_SUCCESS);

@@ -13,19 +13,27 @@
 // 10..11 HeadSize, 12..15 payload length (u32), 20..58 zero. Load does not rely on them, so
 // images from other tools load as well.
 //
-// Loading leaves a failure code as the thread's last error:
-//   the platform's own code  the file could not be opened or read
-//   ERROR_OUTOFMEMORY (14)   size below 76 bytes or 4 GiB and more, short read, not a file,
-//                            no memory for it
-//   ERROR_NOT_ENOUGH_MEMORY (8)   payload larger than the device's block size x block count
-//   ERROR_FIRMWARE_MISMATCH (2023) identifier differs from the device's
-//   ERROR_CRC (23)           the digest does not match
+// Loading leaves a failure code as the thread's last error (the names below):
+//   the platform's own code       the file could not be opened or read
+//   ErrorNotAnImage (14)          size below 76 bytes or 4 GiB and more, short read, not a
+//                                 file, no memory for it
+//   ErrorImageTooBig (8)          payload larger than the device's block size x block count
+//   ErrorImageMismatch (2023)     identifier differs from the device's
+//   ErrorImageDigest (23)         the digest does not match
+#include "platform/LastError.h"
 #include "platform/Types.h"
 #include "protocol/DeviceMessages.h"
 
 #include <cstddef>
 
 namespace fk {
+
+// What a refused image file was found to be. The numbers are the platform's (messages, the
+// tests and the diagnostic trace show them); each image check reads back by these names.
+inline constexpr DWORD ErrorNotAnImage = ERROR_OUTOFMEMORY;
+inline constexpr DWORD ErrorImageTooBig = ERROR_NOT_ENOUGH_MEMORY;
+inline constexpr DWORD ErrorImageMismatch = ERROR_FIRMWARE_MISMATCH;
+inline constexpr DWORD ErrorImageDigest = ERROR_CRC;
 
 // What a look at an image file found, without holding it.
 struct TImageFacts {
@@ -56,8 +64,8 @@ public:
     // before its size is taken in memory (see Inspect).
     static bool Load(const String& fileName, TByteString& image, const TDeviceInfo* info);
 
-    // The start-of-transfer check against a description: the identifier (2023), then the
-    // capacity (8). False with the code as the last error.
+    // The start-of-transfer check against a description: the identifier (ErrorImageMismatch),
+    // then the capacity (ErrorImageTooBig). False with the code as the last error.
     static bool Fits(const TByteString& image, const TDeviceInfo& info);
 
     // The fields of a held image; 0 / null for anything shorter than MinSize.

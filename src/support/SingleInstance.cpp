@@ -261,7 +261,7 @@ std::optional<TInstanceWindow> GetWindow(const String& name)
     ::close(fd);
     if (!reply || *reply != line)
         return std::nullopt;
-    SetLastError(ERROR_ALREADY_EXISTS);
+    SetLastError(ErrorOtherInstance);
     return TInstanceWindow{ path, name };
 }
 
@@ -312,7 +312,7 @@ bool SetState(bool on, const String& name)
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        SetLastError(err == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(err));
+        SetLastErrorFromErrno(err, TErrnoUse::InstanceLock);
         return false;
     }
     g.lockFd = fd;

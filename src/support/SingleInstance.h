@@ -13,6 +13,7 @@
 //
 // Used from the main thread only. The state (the held lock, the listening socket, the show
 // handler) is process-wide, as the guard itself is.
+#include "platform/LastError.h"
 #include "platform/Types.h"
 
 #include <functional>
@@ -22,6 +23,9 @@ namespace fk::SingleInstance {
 
 // Time a second start waits for the first instance's answer.
 constexpr int AnswerTimeoutMs = 200;
+
+// The last error when another instance holds the guard (the platform's "already exists").
+constexpr DWORD ErrorOtherInstance = ERROR_ALREADY_EXISTS;
 
 // The first instance as GetWindow finds it: the socket that answered.
 struct TInstanceWindow {
@@ -39,9 +43,9 @@ bool ShowWindow(const std::optional<TInstanceWindow>& window);
 
 // The guard is on: this process holds the lock.
 bool GetState();
-// On: take the lock (true when held already or taken; false with last error 183 when another
-// process holds it, or another error when the lock file cannot be made) and answer the name's
-// message. Off: let go of both; always true.
+// On: take the lock (true when held already or taken; false with ErrorOtherInstance when
+// another process holds it, or another error when the lock file cannot be made) and answer
+// the name's message. Off: let go of both; always true.
 bool SetState(bool on, const String& name);
 // Why the last SetState(true) could not take the guard for a reason of this machine (the
 // runtime folder is another user's, not a folder, not writable; the lock file cannot be

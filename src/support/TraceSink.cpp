@@ -103,16 +103,13 @@ bool TTraceSink::Open(const String& path, u64 limit)
     // a regular file; O_NONBLOCK keeps a FIFO without a reader from blocking the open.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) {
-        if (errno == EISDIR)
-            SetLastError(ERROR_BAD_FILE_TYPE);
-        else
-            SetLastErrorFromErrno(errno);
+        SetLastErrorFromErrno(errno, TErrnoUse::Open); // a folder: ErrorNotRegularFile
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        SetLastError(ERROR_BAD_FILE_TYPE);
+        SetLastError(ErrorNotRegularFile);
         return false;
     }
     if (::ftruncate(fd, 0) != 0) {
@@ -150,7 +147,7 @@ u64 TTraceSink::Size() const noexcept
 String TTraceSink::OpenFailureText(const String& path)
 {
     const DWORD error = GetLastError();
-    const String reason = error == ERROR_BAD_FILE_TYPE ? String("It is not a regular file.") : ErrorText(error);
+    const String reason = error == ErrorNotRegularFile ? String("It is not a regular file.") : ErrorText(error);
     return "cannot open the trace file " + path + ": " + reason;
 }
 

@@ -17,6 +17,7 @@
 // Hooks may be called from any thread; lines are written whole under a lock. The active sink
 // is set by the program's entry point (or a test) and must outlive every hook call while it
 // is active; the destructor deactivates it.
+#include "platform/LastError.h"
 #include "platform/Types.h"
 
 #include <atomic>
@@ -30,6 +31,9 @@ namespace fk {
 class TTraceSink {
 public:
     static constexpr u64 DefaultLimit = u64(64) << 20; // 64 MiB
+    // The last error of an Open refused because the path names no regular file (a folder, a
+    // device, a FIFO): the platform's "bad file type".
+    static constexpr DWORD ErrorNotRegularFile = ERROR_BAD_FILE_TYPE;
 
     TTraceSink() = default;
     ~TTraceSink();

@@ -35,6 +35,21 @@ TEST(LastError, ErrnoKeepsTheUsersMessageRight)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+TEST(LastError, AnErrnoMeansWhatTheFailedCallWasDoing)
+{
+    EXPECT_EQ(ErrorFromErrno(EISDIR, TErrnoUse::Open), ERROR_BAD_FILE_TYPE);
+    EXPECT_EQ(ErrorFromErrno(EADDRINUSE, TErrnoUse::Listen), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorFromErrno(EWOULDBLOCK, TErrnoUse::InstanceLock), ERROR_ALREADY_EXISTS);
+    // Elsewhere they keep the general meaning, and every other value maps as in general.
+    EXPECT_EQ(ErrorFromErrno(EISDIR), ERROR_GEN_FAILURE);
+    EXPECT_EQ(ErrorFromErrno(EADDRINUSE, TErrnoUse::Open), ERROR_GEN_FAILURE);
+    EXPECT_EQ(ErrorFromErrno(EWOULDBLOCK, TErrnoUse::Open), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorFromErrno(ENOENT, TErrnoUse::Open), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ErrorFromErrno(EACCES, TErrnoUse::Listen), ERROR_PORT_PERMISSION);
+    EXPECT_EQ(SetLastErrorFromErrno(EISDIR, TErrnoUse::Open), ERROR_BAD_FILE_TYPE);
+    EXPECT_EQ(GetLastError(), ERROR_BAD_FILE_TYPE);
+}
+
 TEST(SystemClock, TickDifferencesSurviveTheWrap)
 {
     EXPECT_EQ(TickDiff(5u, 0xFFFFFFFBu), 10u);

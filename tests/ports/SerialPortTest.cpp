@@ -793,4 +793,21 @@ TEST(SerialPortNames, PortNamesAndDevicePaths)
     EXPECT_EQ(GetLastError(), 6u);
     EXPECT_FALSE(port->UpdateTimeOuts());
     EXPECT_EQ(GetLastError(), 6u);
+    const std::function<bool()> operations[] = {
+        [&] { return port->SetBreak(true); },         [&] { return port->Purge(PURGE_RXCLEAR); },
+        [&] { return port->GetModemStatus(nullptr); }, [&] { return port->ClearError(nullptr, nullptr); },
+        [&] { return port->UpdateState(); },           [&] { return port->Close(); },
+    };
+    for (const auto& operation : operations) {
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_FALSE(operation());
+        EXPECT_EQ(GetLastError(), 6u);
+    }
+    // A query answers without touching the last error.
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(port->IsValid());
+    EXPECT_EQ(port->GetCommHandle(), -1);
+    EXPECT_FALSE(port->GetReadPending());
+    EXPECT_FALSE(port->GetWritePending());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
 }

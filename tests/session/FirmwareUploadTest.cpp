@@ -130,14 +130,14 @@ TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
         int message;
         u32 code;
     } cases[] = {
-        {WriteFile("digest.img", badDigest), msgFirmwareInvalid, ERROR_CRC},
-        {WriteFile("short.img", TByteString(minimal.begin(), minimal.end() - 1)), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
-        {WriteFile("empty.img", {}), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
+        {WriteFile("digest.img", badDigest), msgFirmwareInvalid, ErrorImageDigest},
+        {WriteFile("short.img", TByteString(minimal.begin(), minimal.end() - 1)), msgFirmwareInvalid, ErrorNotAnImage},
+        {WriteFile("empty.img", {}), msgFirmwareInvalid, ErrorNotAnImage},
         {dir_.filePath("missing.img").toStdString(), msgFirmwareInvalid, ERROR_FILE_NOT_FOUND},
-        {dir_.path().toStdString(), msgFirmwareInvalid, ERROR_OUTOFMEMORY},
-        {sparse, msgFirmwareInvalid, ERROR_OUTOFMEMORY},
-        {WriteImage("big.img", Pattern(1025)), msgFirmwareTooBig, ERROR_NOT_ENOUGH_MEMORY},
-        {WriteImage("other.img", Pattern(10), 0x00070001), msgFirmwareMismatch, ERROR_FIRMWARE_MISMATCH},
+        {dir_.path().toStdString(), msgFirmwareInvalid, ErrorNotAnImage},
+        {sparse, msgFirmwareInvalid, ErrorNotAnImage},
+        {WriteImage("big.img", Pattern(1025)), msgFirmwareTooBig, ErrorImageTooBig},
+        {WriteImage("other.img", Pattern(10), 0x00070001), msgFirmwareMismatch, ErrorImageMismatch},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);

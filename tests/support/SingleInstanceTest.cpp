@@ -116,7 +116,7 @@ TEST_F(SingleInstanceTest, SecondStartFindsAndRaisesTheFirst)
     const pid_t first = FirstInstance(true);
     EXPECT_TRUE(si::InstanceExists(name_));
     EXPECT_FALSE(si::SetState(true, name_));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(GetLastError(), si::ErrorOtherInstance);
     EXPECT_FALSE(si::GetState());
     const auto window = si::GetWindow(name_);
     ASSERT_TRUE(window);
