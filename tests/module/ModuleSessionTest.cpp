@@ -2,7 +2,6 @@
 // and the adapter's own behaviour without a module.
 #include "ModuleTestUtil.h"
 #include "connection/KestConnection.h"
-#include "platform/Timer.h"
 #include "session/ModuleSession.h"
 #include "sim/SimModule.h"
 
@@ -174,8 +173,7 @@ TEST_F(ModuleSessionTest, AReplyTimeOutWaitsWhileTheLinkedModuleIsBusy)
     module_->SetDropDeviceData(true);
     module_->SetMute(true);
     const int before = writes_;
-    session_->PollTimer()->OnTimer(session_->PollTimer()); // the poll: dcStatus, sent at once
-    ASSERT_EQ(session_->Requests().Size(), 1u);
+    ASSERT_TRUE(session_->ToggleVenting()); // a request, sent at once
     ASSERT_TRUE(SpinUntil([&] { return writes_ > before; })); // the request went out
     const auto asked = configRequests();
     ASSERT_TRUE(lan_->RequestConfig("127.0.0.2", Id_IPv4));
