@@ -36,6 +36,13 @@ void TTimer::SetInterval(unsigned ms)
 
 bool TTimer::Active() const { return timer_->isActive(); }
 
+void TTimer::Restart(unsigned ms)
+{
+    SetEnabled(false);
+    SetInterval(ms);
+    SetEnabled(true);
+}
+
 void TTimer::Update()
 {
     timer_->stop();

@@ -23,6 +23,8 @@ public:
     void SetInterval(unsigned ms);
     // Whether the underlying timer counts right now (enabled with a non-zero interval).
     bool Active() const;
+    // Enables the timer with a new count of ms from now, running or not.
+    void Restart(unsigned ms);
 
     std::intptr_t Tag = 0;
     TNotifyEvent OnTimer;

@@ -378,18 +378,11 @@ bool TDeviceSession::SendFront(bool force)
 // Every send of the front, its resend too: the poll waits a whole interval from here.
 void TDeviceSession::RequestSent() { SetPollTimer(PollInterval); }
 
-void TDeviceSession::StartTimer(TTimer* timer, unsigned ms)
-{
-    timer->SetEnabled(false);
-    timer->SetInterval(ms);
-    timer->SetEnabled(true);
-}
-
 void TDeviceSession::SetPollTimer(unsigned ms)
 {
     pollTimer_->SetEnabled(false);
     if (ms != 0 && serial_->IsValid())
-        StartTimer(pollTimer_, ms);
+        pollTimer_->Restart(ms);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -404,7 +397,7 @@ void TDeviceSession::PollTimerTimer(TObject*)
     if (RequestLinkBusy()) {
         // The module link carries a command exchange: try again later.
         queue_->HoldBack(hoPoll, true);
-        StartTimer(pollTimer_, pollTimer_->Interval());
+        pollTimer_->Restart(pollTimer_->Interval());
         return;
     }
     queue_->HoldBack(hoPoll, false);
@@ -565,7 +558,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
         break; // codes the configurator does not use
     }
     if (closeAfterFarewell_ && queue_->Empty())
-        StartTimer(farewellTimer_, 1); // answered: the port closes (outside the port's event)
+        farewellTimer_->Restart(1); // answered: the port closes (outside the port's event)
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
 }
 
@@ -1276,7 +1269,7 @@ void TDeviceSession::Disconnect()
         // The abort or the restart out of the bootloader reaches the device before the port
         // closes: the close follows its answer, at the latest after FarewellTime.
         closeAfterFarewell_ = true;
-        StartTimer(farewellTimer_, FarewellTime);
+        farewellTimer_->Restart(FarewellTime);
         return;
     }
     serial_->Close();

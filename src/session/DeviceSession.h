@@ -301,7 +301,6 @@ private:
     bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
     bool RestartTransfer();
-    static void StartTimer(TTimer* timer, unsigned ms);
     void CommonClose(TCommCloseReason reason);
     void ClosedStateUpdate();
     void DeviceControlsOff();

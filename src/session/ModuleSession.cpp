@@ -40,13 +40,6 @@ bool TModuleSession::ModuleLinkSuspended() const
     return lanPort_->ConnectComm && lanPort_->ConnectComm->ConnectedModemSuspended();
 }
 
-void TModuleSession::Restart(TTimer* timer, unsigned ms)
-{
-    timer->SetEnabled(false);
-    timer->SetInterval(ms);
-    timer->SetEnabled(true);
-}
-
 void TModuleSession::PollTimerTick(TObject* sender)
 {
     // A lengthened poll has run out: the poll timer keeps its configured interval.
@@ -66,7 +59,7 @@ void TModuleSession::KestLANModemResume(TObject*)
         if (poll->Enabled()) {
             if (pollInterval_ == 0)
                 pollInterval_ = poll->Interval();
-            Restart(poll, pollInterval_ + TRequestQueue::ReplyTimeOut);
+            poll->Restart(pollInterval_ + TRequestQueue::ReplyTimeOut);
         }
     } else if (held & hoPoll) {
         PollTimerTick(poll);

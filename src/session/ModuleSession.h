@@ -33,7 +33,6 @@ protected:
 
 private:
     void PollTimerTick(TObject* sender);
-    static void Restart(TTimer* timer, unsigned ms);
 
     TKestLANPort* lanPort_ = nullptr; // owned (child component)
     unsigned pollInterval_ = 0;       // the configured interval while a lengthened one runs

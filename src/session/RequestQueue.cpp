@@ -55,7 +55,7 @@ bool TRequestQueue::SendFront(bool armReplyTimer)
         resendsLeft_ = Resends;
         const u32 lineTime = connection_->CalculateTime(static_cast<u32>(front.Packet.size()) + front.ReplyLength
                                                         + KestPacketHeader2_t_::DataOffset);
-        StartReplyTimer(lineTime + ReplyTimeOut);
+        replyTimer_->Restart(lineTime + ReplyTimeOut);
     }
     if (host_)
         host_->RequestSent();
@@ -82,14 +82,7 @@ void TRequestQueue::StopReplyTimer() { replyTimer_->SetEnabled(false); }
 void TRequestQueue::RestartReplyTimer()
 {
     if (replyTimer_->Enabled())
-        StartReplyTimer(ReplyTimeOut);
-}
-
-void TRequestQueue::StartReplyTimer(unsigned ms)
-{
-    replyTimer_->SetEnabled(false);
-    replyTimer_->SetInterval(ms);
-    replyTimer_->SetEnabled(true);
+        replyTimer_->Restart(ReplyTimeOut);
 }
 
 void TRequestQueue::HoldBack(THoldOff what, bool held) noexcept
@@ -125,7 +118,7 @@ void TRequestQueue::ReplyTimerTimer(TObject*)
         else if (!host_->RequestTimedOut())
             return;
     }
-    StartReplyTimer(ReplyTimeOut);
+    replyTimer_->Restart(ReplyTimeOut);
 }
 
 } // namespace fk

@@ -101,7 +101,6 @@ public:
 
 private:
     void ReplyTimerTimer(TObject* sender);
-    void StartReplyTimer(unsigned ms);
 
     TKestConnection* connection_ = nullptr; // not owned: the owner's
     THost* host_ = nullptr;
