@@ -74,7 +74,7 @@ TInventoryCommand::TInventoryCommand(TInventoryOptions options, std::ostream& ou
 TInventoryCommand::~TInventoryCommand()
 {
     if (listener_) {
-        listener_->OnModemConnected = nullptr;
+        listener_->OnModemAnnounce = nullptr;
         if (TUDPServer* server = listener_->UDPServer())
             server->OnUDPRead = nullptr;
     }
@@ -94,14 +94,13 @@ void TInventoryCommand::Add(const TCommEnumerator::TCommPortInfo& entry)
     probe.Start();
 }
 
-void TInventoryCommand::AddHeardModules(bool announcedToo)
+void TInventoryCommand::AddHeardModules()
 {
     if (!listener_)
         return;
     // Adding may run the event loop's handlers; the lists are copied first.
     TKestConnectStatusList heard = listener_->DeviceList();
-    if (announcedToo)
-        heard.insert(heard.end(), listener_->AnnouncedList().begin(), listener_->AnnouncedList().end());
+    heard.insert(heard.end(), listener_->AnnouncedList().begin(), listener_->AnnouncedList().end());
     for (const TKestConnectStatus& m : heard)
         if (m.IPVersion == Id_IPv4)
             Add(TModuleSession::ModuleEntry(m.IP));
@@ -110,8 +109,8 @@ void TInventoryCommand::AddHeardModules(bool announcedToo)
 void TInventoryCommand::RouteDatagram(TObject* sender, const TByteString& data, const TUDPBinding& binding)
 {
     listener_->OnUDPRead(sender, data, binding);
-    for (const auto& p : probes_) {
-        TKestConnectComm* link = p->Link();
+    for (std::size_t i = 0; i < probes_.size(); ++i) {
+        TKestConnectComm* link = probes_[i]->Link();
         if (link && link->LinkStatus() != hsDisconnected
             && (binding.PeerIP == link->ModuleAddress() || binding.PeerIP == link->ModuleIP()))
             link->OnUDPRead(sender, data, binding);
@@ -121,7 +120,7 @@ void TInventoryCommand::RouteDatagram(TObject* sender, const TByteString& data, 
 void TInventoryCommand::ListenEnded()
 {
     listening_ = false;
-    AddHeardModules(true);
+    AddHeardModules();
     CheckDone();
 }
 
@@ -157,9 +156,10 @@ int TInventoryCommand::Run()
                                                              const TUDPBinding& binding) {
             RouteDatagram(sender, data, binding);
         });
-        listener_->OnModemConnected = TNotifyEvent::Bind(this, [this](TObject*) {
-            if (listening_)
-                AddHeardModules(false);
+        // A module is reached as soon as it is heard; its link asks for its name itself.
+        listener_->OnModemAnnounce = THostAnnounceEvent::Bind(this, [this](TObject*, const TUDPBinding& from) {
+            if (listening_ && from.IPVersion == Id_IPv4)
+                Add(TModuleSession::ModuleEntry(from.PeerIP));
         });
     }
 
@@ -234,10 +234,23 @@ String TInventoryCommand::Where(const TInventoryProbe& p) const
     if (!p.IsModule())
         return TDeviceText::Escaped(p.Entry().PortName);
     String where = "module " + TDeviceText::Escaped(p.Entry().PortName);
-    TKestConnectStatusList::iterator item;
-    if (listener_ && listener_->GetModemStatus(p.Entry().PortName, Id_IPv4, item) && !item->Config.Name.empty())
-        where += " (" + text_.Printable(item->Config.Name) + ")";
+    if (const AnsiString* name = ModuleName(p); name && !name->empty())
+        where += " (" + text_.Printable(*name) + ")";
     return where;
+}
+
+const AnsiString* TInventoryCommand::ModuleName(const TInventoryProbe& p) const
+{
+    // The module's own link asked for its configuration; the listener may have it as well.
+    TKestConnectStatusList::iterator item;
+    for (TKestConnectComm* link : {p.Link(), listener_.get()}) {
+        if (!link)
+            continue;
+        const String& ip = link == p.Link() && !link->ModuleIP().empty() ? link->ModuleIP() : p.Entry().PortName;
+        if (link->GetModemStatus(ip, Id_IPv4, item) && !item->Config.Name.empty())
+            return &item->Config.Name;
+    }
+    return nullptr;
 }
 
 void TInventoryCommand::PrintText(const std::vector<const TInventoryProbe*>& rows) const
@@ -264,9 +277,8 @@ void TInventoryCommand::PrintText(const std::vector<const TInventoryProbe*>& row
     }
     std::vector<std::size_t> width(table.front().size(), 0);
     for (const TRow& r : table)
-        if (r.size() == width.size())
-            for (std::size_t i = 0; i < r.size(); ++i)
-                width[i] = std::max(width[i], r[i].size());
+        for (std::size_t i = 0; i < r.size() && (i == 0 || r.size() == width.size()); ++i)
+            width[i] = std::max(width[i], r[i].size());
     for (const TRow& r : table) {
         String line;
         for (std::size_t i = 0; i < r.size(); ++i) {
@@ -288,9 +300,8 @@ void TInventoryCommand::PrintJson(const std::vector<const TInventoryProbe*>& row
         w.BeginObject().Member("where", Where(*p));
         if (p->IsModule()) {
             w.Key("port").Null().Member("module", p->Entry().PortName);
-            TKestConnectStatusList::iterator item;
-            if (listener_ && listener_->GetModemStatus(p->Entry().PortName, Id_IPv4, item))
-                w.Member("module_name", text_.Utf8(item->Config.Name));
+            if (const AnsiString* name = ModuleName(*p))
+                w.Member("module_name", text_.Utf8(*name));
             else
                 w.Key("module_name").Null();
         } else {

@@ -3,8 +3,7 @@
 // of a plant at a glance.
 //
 // It listens for wireless modules (as `modules` does) and reaches the controller behind each
-// module heard as soon as the module's configuration arrives (a module heard whose
-// configuration never came is tried when the listening ends), and the serial ports named with
+// module as soon as the module is heard, and the controllers on the serial ports named with
 // --port from the start (no other serial port is ever opened). Every controller has a device
 // session of its own, all of them at once on the one event loop: the module links share the
 // inventory's UDP listener, which hands each link its module's datagrams. Each is bounded by
@@ -51,7 +50,9 @@ public:
 private:
     // Starts a probe for a port-list entry unless one has it already.
     void Add(const TCommEnumerator::TCommPortInfo& entry);
-    void AddHeardModules(bool announcedToo);
+    // Every module the listener has heard (one whose announcement was missed while listening
+    // ended is still reached).
+    void AddHeardModules();
     void RouteDatagram(TObject* sender, const TByteString& data, const TUDPBinding& binding);
     void ListenEnded();
     void CheckDone();
@@ -62,6 +63,8 @@ private:
     void PrintCsv(const std::vector<const TInventoryProbe*>& rows) const;
     // Where a controller is: the port, or the module's address and name.
     String Where(const TInventoryProbe& p) const;
+    // The name a module reported, null when none arrived.
+    const AnsiString* ModuleName(const TInventoryProbe& p) const;
 
     TInventoryOptions options_;
     std::ostream& out_;
