@@ -111,6 +111,20 @@ TEST_F(ReplayTest, ASilenceIsReplayedAtTheSameRequest)
     EXPECT_NE(error_.find("Connection lost: the device stopped answering"), std::string::npos) << error_;
 }
 
+TEST_F(ReplayTest, LateRepliesAreReplayedLate)
+{
+    TSimOptions slow;
+    slow.ReplyDelayMs = 150;
+    Info(slow, {"--trace", Path("slow.jsonl")});
+    TSimReplay replay;
+    ASSERT_TRUE(replay.Load(Path("slow.jsonl"))) << replay.Error();
+    TSimOptions replayed;
+    replay.Apply(replayed);
+    EXPECT_EQ(replayed.LateFrom, 1u);
+    EXPECT_GE(replayed.LateMs, 150u);
+    EXPECT_EQ(replayed.SilentFrom, 0u);
+}
+
 TEST_F(ReplayTest, ADamagedTraceIsRefusedWithItsLine)
 {
     Info(TSimOptions{}, {"--trace", Path("ok.jsonl")});
