@@ -1,10 +1,10 @@
 #pragma once
 // Reads a diagnostic trace file back for the tests, through the program's own reader
-// (support/TraceReader): every line one JSON object that starts with "time" (seconds, three
+// (support/TraceFileReader): every line one JSON object that starts with "time" (seconds, three
 // decimals, never going back) and "event". Tests ask for the lines of one event, the texts of
 // status lines in order, the state changes, and whether a string occurs anywhere in the file.
 // An empty file reads as a trace without lines.
-#include "support/TraceReader.h"
+#include "support/TraceFileReader.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -62,11 +62,11 @@ private:
         const bool ok = reader_.Read(path);
         if (!ok && !(reader_.ErrorLine() == 1 && reader_.Raw().isEmpty()))
             error_ = reader_.Error();
-        for (const fk::TTraceReader::TLine& l : reader_.Lines())
+        for (const fk::TTraceFileReader::TLine& l : reader_.Lines())
             lines_.push_back(l.Fields);
     }
 
-    fk::TTraceReader reader_;
+    fk::TTraceFileReader reader_;
     std::vector<QJsonObject> lines_;
     std::string error_;
 };

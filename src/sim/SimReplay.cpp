@@ -2,7 +2,7 @@
 
 #include "protocol/DeviceMessages.h"
 #include "protocol/KestPacketHeader2.h"
-#include "support/TraceReader.h"
+#include "support/TraceFileReader.h"
 
 #include <cmath>
 #include <cstdio>
@@ -24,10 +24,10 @@ struct TTracedPacket {
     TByteString Data;
 };
 
-std::optional<TTracedPacket> ReadPacket(const TTraceReader::TLine& line)
+std::optional<TTracedPacket> ReadPacket(const TTraceFileReader::TLine& line)
 {
     TByteString bytes;
-    if (!TTraceReader::HexBytes(line.Fields, bytes) || bytes.size() < KestPacketHeader2_t_::DataOffset)
+    if (!TTraceFileReader::HexBytes(line.Fields, bytes) || bytes.size() < KestPacketHeader2_t_::DataOffset)
         return std::nullopt;
     auto* h = reinterpret_cast<KestPacketHeader2_t_*>(bytes.data());
     if (!h->IsValid() || h->GetPacketLength() != bytes.size())
@@ -85,7 +85,7 @@ std::string Raw32(const u8* p) { return std::string(reinterpret_cast<const char*
 
 bool TSimReplay::Load(const std::string& path)
 {
-    TTraceReader trace;
+    TTraceFileReader trace;
     if (!trace.Read(path)) {
         error_ = trace.Error();
         return false;
@@ -93,7 +93,7 @@ bool TSimReplay::Load(const std::string& path)
     return Take(trace);
 }
 
-bool TSimReplay::Take(const TTraceReader& trace)
+bool TSimReplay::Take(const TTraceFileReader& trace)
 {
     told_ = TSimOptions{};
     deviceInfo_ = firmwareInfo_ = parameters_ = false;
@@ -104,7 +104,7 @@ bool TSimReplay::Take(const TTraceReader& trace)
     // may hold several connections).
     std::vector<TTracedPacket> packets;
     std::string port, otherPorts;
-    for (const TTraceReader::TLine& line : trace.Lines()) {
+    for (const TTraceFileReader::TLine& line : trace.Lines()) {
         if (line.Event != "tx" && line.Event != "rx")
             continue;
         std::optional<TTracedPacket> p = ReadPacket(line);

@@ -17,7 +17,7 @@
 
 namespace fk {
 
-class TTraceReader;
+class TTraceFileReader;
 
 class TSimReplay {
 public:
@@ -31,7 +31,7 @@ public:
     // packet of a controller.
     bool Load(const std::string& path);
     // The same on a trace already read.
-    bool Take(const TTraceReader& trace);
+    bool Take(const TTraceFileReader& trace);
 
     // Sets what the trace told on options; the rest of options stays.
     void Apply(TSimOptions& options) const;

@@ -1,4 +1,4 @@
-#include "support/TraceReader.h"
+#include "support/TraceFileReader.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -43,7 +43,7 @@ int HexDigit(char c)
 
 } // namespace
 
-void TTraceReader::Fail(int number, const std::string& why)
+void TTraceFileReader::Fail(int number, const std::string& why)
 {
     if (!error_.empty())
         return;
@@ -51,7 +51,7 @@ void TTraceReader::Fail(int number, const std::string& why)
     error_ = (number > 0 ? "line " + std::to_string(number) + ": " : std::string()) + why;
 }
 
-bool TTraceReader::Read(const std::string& path)
+bool TTraceFileReader::Read(const std::string& path)
 {
     raw_.clear();
     lines_.clear();
@@ -65,7 +65,7 @@ bool TTraceReader::Read(const std::string& path)
     return Parse(file.readAll());
 }
 
-bool TTraceReader::Parse(const QByteArray& bytes)
+bool TTraceFileReader::Parse(const QByteArray& bytes)
 {
     raw_ = bytes;
     lines_.clear();
@@ -120,7 +120,7 @@ bool TTraceReader::Parse(const QByteArray& bytes)
     return Valid();
 }
 
-bool TTraceReader::HexBytes(const QJsonObject& line, TByteString& out)
+bool TTraceFileReader::HexBytes(const QJsonObject& line, TByteString& out)
 {
     const QByteArray hex = line.value(QStringLiteral("hex")).toString().toLatin1();
     out.clear();

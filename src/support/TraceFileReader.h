@@ -1,7 +1,7 @@
 #pragma once
-// TTraceReader: reads a diagnostic trace file (TTraceSink's JSON lines) back. Each line must be
-// one JSON object that starts with "time" (seconds, three decimals, never going back) and
-// "event", and end with a line feed. The first line that is not such a line is kept as the
+// TTraceFileReader: reads a diagnostic trace file (TTraceSink's JSON lines) back. Each line
+// must be one JSON object that starts with "time" (seconds, three decimals, never going
+// back) and "event", and end with a line feed. The first line that is not such a line is kept as the
 // error with its number; the lines after it are still read, so a reader that only looks can
 // go on, while one that acts on the trace refuses it.
 //
@@ -16,7 +16,7 @@
 
 namespace fk {
 
-class TTraceReader {
+class TTraceFileReader {
 public:
     struct TLine {
         int Number = 0;     // 1 for the file's first line
