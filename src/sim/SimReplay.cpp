@@ -4,6 +4,7 @@
 #include "protocol/KestPacketHeader2.h"
 #include "support/TraceFileReader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
