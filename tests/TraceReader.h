@@ -1,12 +1,12 @@
 #pragma once
-// Reads a diagnostic trace file back for the tests: every line one JSON object that starts
-// with "time" (seconds, three decimals, never going back) and "event". Tests ask for the
-// lines of one event, the texts of status lines in order, the state changes, and whether a
-// string occurs anywhere in the file.
-#include <QFile>
-#include <QJsonDocument>
+// Reads a diagnostic trace file back for the tests, through the program's own reader
+// (support/TraceFileReader): every line one JSON object that starts with "time" (seconds, three
+// decimals, never going back) and "event". Tests ask for the lines of one event, the texts of
+// status lines in order, the state changes, and whether a string occurs anywhere in the file.
+// An empty file reads as a trace without lines.
+#include "support/TraceFileReader.h"
+
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -16,16 +16,16 @@ namespace fk::test {
 
 class TTraceReader {
 public:
-    explicit TTraceReader(const QString& path) { Read(path); }
-    explicit TTraceReader(const std::string& path) { Read(QString::fromStdString(path)); }
+    explicit TTraceReader(const QString& path) { Read(path.toStdString()); }
+    explicit TTraceReader(const std::string& path) { Read(path); }
 
     // Every line was a well-formed trace line; else Error() names the first one that was not.
-    bool Valid() const noexcept { return error_.isEmpty(); }
-    const std::string& Error() const noexcept { return error_stdstring_; }
+    bool Valid() const noexcept { return error_.empty(); }
+    const std::string& Error() const noexcept { return error_; }
 
     const std::vector<QJsonObject>& Lines() const noexcept { return lines_; }
-    const QByteArray& Raw() const noexcept { return raw_; }
-    bool Contains(const QByteArray& bytes) const { return raw_.contains(bytes); }
+    const QByteArray& Raw() const noexcept { return reader_.Raw(); }
+    bool Contains(const QByteArray& bytes) const { return Raw().contains(bytes); }
 
     // The lines of one event, in order.
     std::vector<QJsonObject> Events(const QString& event) const
@@ -57,46 +57,18 @@ public:
     }
 
 private:
-    void Read(const QString& path)
+    void Read(const std::string& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            SetError(QStringLiteral("cannot read ") + path);
-            return;
-        }
-        raw_ = file.readAll();
-        static const QRegularExpression head(QStringLiteral(R"(^\{"time":\d+\.\d{3},"event":")"));
-        double last = 0;
-        int number = 0;
-        for (const QByteArray& line : raw_.split('\n')) {
-            ++number;
-            if (line.isEmpty())
-                continue;
-            QJsonParseError parse{};
-            const QJsonDocument doc = QJsonDocument::fromJson(line, &parse);
-            const double time = doc.object().value(QStringLiteral("time")).toDouble(-1);
-            if (parse.error != QJsonParseError::NoError || !doc.isObject()
-                || !head.match(QString::fromUtf8(line)).hasMatch() || time < last) {
-                if (error_.isEmpty())
-                    SetError(QStringLiteral("line %1: %2").arg(number).arg(QString::fromUtf8(line)));
-                continue;
-            }
-            last = time;
-            lines_.push_back(doc.object());
-        }
-        if (!raw_.isEmpty() && !raw_.endsWith('\n') && error_.isEmpty())
-            SetError(QStringLiteral("the last line is not complete"));
-    }
-    void SetError(const QString& e)
-    {
-        error_ = e;
-        error_stdstring_ = e.toStdString();
+        const bool ok = reader_.Read(path);
+        if (!ok && !(reader_.ErrorLine() == 1 && reader_.Raw().isEmpty()))
+            error_ = reader_.Error();
+        for (const fk::TTraceFileReader::TLine& l : reader_.Lines())
+            lines_.push_back(l.Fields);
     }
 
-    QByteArray raw_;
+    fk::TTraceFileReader reader_;
     std::vector<QJsonObject> lines_;
-    QString error_;
-    std::string error_stdstring_;
+    std::string error_;
 };
 
 } // namespace fk::test

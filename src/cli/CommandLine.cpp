@@ -10,6 +10,7 @@ bool TCommandLine::Parse(const std::vector<std::string>& args, const std::vector
 {
     positional_.clear();
     values_.clear();
+    repeated_.clear();
     error_.clear();
     help_ = false;
     // The first usage error is kept, but the scan goes on: help asked for later still wins.
@@ -54,10 +55,9 @@ bool TCommandLine::Parse(const std::vector<std::string>& args, const std::vector
             values_[name] = "";
             continue;
         }
-        if (inlineValue) {
-            values_[name] = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            values_[name] = args[++i];
+        if (inlineValue || i + 1 < args.size()) {
+            values_[name] = inlineValue ? *inlineValue : args[++i];
+            repeated_[name].push_back(values_[name]);
         } else {
             fail("option --" + name + " needs a value");
         }
@@ -73,6 +73,12 @@ std::optional<std::string> TCommandLine::Value(const std::string& name) const
     if (it == values_.end())
         return std::nullopt;
     return it->second;
+}
+
+std::vector<std::string> TCommandLine::Values(const std::string& name) const
+{
+    const auto it = repeated_.find(name);
+    return it == repeated_.end() ? std::vector<std::string>{} : it->second;
 }
 
 bool TCommandLine::Integer(const std::string& name, long long min, long long max, long long& out)

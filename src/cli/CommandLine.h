@@ -28,6 +28,8 @@ public:
     const std::vector<std::string>& Positional() const noexcept { return positional_; }
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
     std::optional<std::string> Value(const std::string& name) const;
+    // Every value of an option given more than once, in the order given (Value() is the last).
+    std::vector<std::string> Values(const std::string& name) const;
     // A whole decimal number within [min, max]; false with Error() set otherwise.
     bool Integer(const std::string& name, long long min, long long max, long long& out);
     // A decimal number of seconds (fractions allowed) within (0, max].
@@ -38,6 +40,7 @@ public:
 private:
     std::vector<std::string> positional_;
     std::map<std::string, std::string> values_;
+    std::map<std::string, std::vector<std::string>> repeated_;
     std::string error_;
     bool help_ = false;
 };

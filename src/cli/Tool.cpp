@@ -5,6 +5,7 @@
 #include "cli/DeviceText.h"
 #include "cli/FlashCommand.h"
 #include "cli/ImageCommand.h"
+#include "cli/InventoryCommand.h"
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
@@ -52,7 +53,7 @@ const char* const TraceNote = "  --trace FILE            write a diagnostic trac
 bool TakesTrace(const TCommandInfo& c)
 {
     const std::string name = c.name;
-    return c.devicePort || name == "modules" || name == "module-ap" || name == "flash";
+    return c.devicePort || name == "modules" || name == "module-ap" || name == "flash" || name == "inventory";
 }
 
 std::vector<TCommandInfo> WithTrace(std::vector<TCommandInfo> commands)
@@ -106,6 +107,25 @@ const std::vector<TCommandInfo>& Commands()
          "  --listen SECONDS        how long to listen (default 3)\n"
          "  --json                  print a JSON array\n",
          false, {{"module-tcp-port", true}, {"udp-port", true}, {"listen", true}, {"json", false}}},
+        {"inventory", "inventory [--listen SECONDS] [--port PORT]... [--timeout SECONDS] [--json | --csv]",
+         "every controller behind the modules heard within\n"
+         "SECONDS (default 3) and on the ports named: one row\n"
+         "each, or the reason it could not be read",
+         "Listens for wireless modules and reads the controller behind each module heard, and the\n"
+         "controller on each serial port named with --port (no other serial port is opened), several\n"
+         "at once: one row per controller with where it is, its identifier and model, serial number,\n"
+         "firmware version and build date, run mode, open and break time, or the reason it could not\n"
+         "be read. Ends within --listen plus one --timeout; exit status 1 when a controller could not\n"
+         "be read.\n\n"
+         "  --listen SECONDS        how long to listen for modules (default 3)\n"
+         "  --port PORT             also read the controller on PORT (repeatable; a serial port or\n"
+         "                          module:ADDRESS)\n"
+         "  --timeout SECONDS       the longest one controller may take (default 10)\n"
+         "  --json                  print a JSON array\n"
+         "  --csv                   print comma-separated values with a header line\n",
+         false,
+         {{"module-tcp-port", true}, {"udp-port", true}, {"listen", true}, {"port", true}, {"timeout", true},
+          {"json", false}, {"csv", false}}},
         {"module-ap", "module-ap ADDRESS --ssid SSID [--password PASS] [--timeout SECONDS]",
          "tell a module which access point to join",
          "Tells the module at ADDRESS which access point to join and waits for its confirmation.\n"
@@ -199,7 +219,8 @@ std::string TTool::CommandUsage(const std::string& command)
         text += ModulePortsNote;
         text += "\n";
         text += PortNote;
-    } else if (std::string(c->name) == "modules" || std::string(c->name) == "module-ap") {
+    } else if (std::string(c->name) == "modules" || std::string(c->name) == "module-ap"
+               || std::string(c->name) == "inventory") {
         text += ModulePortsNote;
     }
     text += "\n";
@@ -307,6 +328,8 @@ int TTool::Dispatch(const std::string& command, const std::vector<std::string>& 
         return Module(command, rest);
     if (command == "flash")
         return Flash(rest);
+    if (command == "inventory")
+        return Inventory(rest);
     if (command == "image-info")
         return TImageCommand(out_, err_).Info(rest);
     return TImageCommand(out_, err_).Make(rest);
@@ -514,6 +537,35 @@ int TTool::Module(const std::string& command, const std::vector<std::string>& ar
     options.ssid = *cl.Value("ssid");
     options.password = cl.Value("password").value_or("");
     return TModuleCommand(options, out_, err_).SetAccessPoint();
+}
+
+int TTool::Inventory(const std::vector<std::string>& args)
+{
+    const std::string prefix = "ferrovan inventory: ";
+    TCommandLine cl;
+    TInventoryOptions options;
+    bool ok = cl.Parse(args, Options("inventory")) && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
+    ok = ok && (!cl.Has("listen") || cl.Seconds("listen", 3600, options.listen));
+    ok = ok && (!cl.Has("timeout") || cl.Seconds("timeout", 3600, options.timeout));
+    if (!ok) {
+        err_ << prefix << cl.Error() << "\n";
+        return exitUsage;
+    }
+    if (!cl.Positional().empty() || (cl.Has("json") && cl.Has("csv"))) {
+        err_ << prefix << (cl.Positional().empty() ? "give --json or --csv, not both" : "takes no arguments (name a port with --port)") << "\n";
+        return exitUsage;
+    }
+    for (const std::string& port : cl.Values("port")) {
+        if (port.empty() || port == ModulePortPrefix) {
+            err_ << prefix << "--port needs a port name or module:ADDRESS\n";
+            return exitUsage;
+        }
+    }
+    options.ports = cl.Values("port");
+    options.json = cl.Has("json");
+    options.csv = cl.Has("csv");
+    options.codePage = codePage_;
+    return TInventoryCommand(options, out_, err_).Run();
 }
 
 int TTool::Flash(const std::vector<std::string>& args)

@@ -65,6 +65,7 @@ private:
     static bool ModulePorts(TCommandLine& cl, u16& tcpPort, u16& udpPort);
     int Device(const std::string& command, const std::vector<std::string>& args);
     int Flash(const std::vector<std::string>& args);
+    int Inventory(const std::vector<std::string>& args);
 
     std::ostream& out_;
     std::ostream& err_;

@@ -645,6 +645,13 @@ bool TKestConnectComm::Connect(const String& address, TIdIPVersion ipVersion)
 
 void TKestConnectComm::Disconnect() { DoDisconnect(ccReasonClose); }
 
+void TKestConnectComm::SetSharedListener(bool shared)
+{
+    sharedListener_ = shared;
+    if (udpServer_)
+        udpServer_->SetActive(!shared);
+}
+
 bool TKestConnectComm::DoConnect(const String& address, TIdIPVersion ipVersion)
 {
     moduleAddress_ = address;
@@ -656,7 +663,7 @@ bool TKestConnectComm::DoConnect(const String& address, TIdIPVersion ipVersion)
     DoOnConnecting(moduleAddress_, 0);
     bool ok = false;
     try {
-        ok = udpServer_ && udpServer_->SetActive(true);
+        ok = sharedListener_ || (udpServer_ && udpServer_->SetActive(true));
     } catch (...) {
         ok = false;
     }

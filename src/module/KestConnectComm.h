@@ -90,6 +90,11 @@ public:
     const TKestConnectStatusList& DeviceList() const noexcept { return deviceList_; }
     const std::deque<TTCPCommandItem>& CommandQueue() const noexcept { return commandQueue_; }
     TUDPServer* UDPServer() const noexcept { return udpServer_; }
+    // The link takes its datagrams from a listener that its owner runs and that hands every
+    // datagram of the link's module to OnUDPRead: its own listener stays closed, so that
+    // several links of one program share the one UDP port all modules send to.
+    void SetSharedListener(bool shared);
+    bool SharedListener() const noexcept { return sharedListener_; }
 
     // --- link
     bool Connect();
@@ -225,6 +230,7 @@ private:
     u16 replyPort_ = 0;
     TCommCloseReason closeReason_ = ccReasonClose;
     bool modemSuspended_ = false;
+    bool sharedListener_ = false;
     bool connectedModemSuspended_ = false;
     int connectTimeout_ = DefaultTimeOut;
     int modemTimeout_ = DefaultTimeOut;

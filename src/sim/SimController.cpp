@@ -341,12 +341,20 @@ void TSimController::HandlePacket(const u8* packet, unsigned length, std::int64_
         log_.Line(what + " for node " + std::to_string(h.GetDestination()) + ": ignored");
         return;
     }
+    ++requests_;
+    if (options_.SilentFrom && requests_ >= options_.SilentFrom) {
+        log_.Line(what + ": request #" + std::to_string(requests_) + " not answered (silent from request #"
+                  + std::to_string(options_.SilentFrom) + " on)");
+        return;
+    }
+    const bool late = options_.LateFrom && requests_ >= options_.LateFrom;
     std::lock_guard lock(mutex_);
     const TSimDevice::TOutcome outcome = device_.Handle(h, h.Data(), n);
-    log_.Line(what + ": " + outcome.Note);
+    log_.Line(what + ": " + outcome.Note
+              + (late && outcome.Reply ? ", " + std::to_string(options_.LateMs) + " ms late" : std::string()));
     std::int64_t end = done;
     if (outcome.Reply)
-        end = SendReply(h, outcome.ReplyData, done);
+        end = SendReply(h, outcome.ReplyData, late ? done + std::int64_t(options_.LateMs) * NsPerMs : done);
     if (outcome.Restart) {
         restarting_ = true;
         bootEnd_ = end + std::int64_t(options_.BootTimeMs) * NsPerMs;

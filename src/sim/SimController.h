@@ -110,6 +110,7 @@ private:
     std::int64_t bootEnd_ = 0;
     u64 received_ = 0;
     unsigned replies_ = 0;
+    unsigned requests_ = 0;         // requests for the controller's node taken so far
     unsigned blockReplies_ = 0;     // replies to firmware blocks with data
     bool garbledReplyTo_ = false;   // the reply damaged by GarbleReplyTo has gone out
 };

@@ -30,6 +30,8 @@ TSimDevice::TSimDevice(const TSimOptions& options)
 {
     parameters_.SetOpenTime(options.OpenTime);
     parameters_.SetBreakTime(options.BreakTime);
+    if (options.ParameterBytes.size() >= 2)
+        parameters_.Load(options.ParameterBytes.data(), static_cast<unsigned>(options.ParameterBytes.size()));
 }
 
 const char* TSimDevice::CodeName(TDevContext2 code) noexcept
@@ -41,6 +43,11 @@ const char* TSimDevice::CodeName(TDevContext2 code) noexcept
 TDeviceInfo TSimDevice::DeviceInfo() const noexcept
 {
     TDeviceInfo r;
+    if (r.Load(options_.DeviceInfoBytes.data(), static_cast<unsigned>(options_.DeviceInfoBytes.size()))) {
+        r.Bytes[53] = bootloader_ ? 0 : 1;
+        r.Bytes[54] = corrupt_ ? 1 : 0;
+        return r;
+    }
     BitOrder::PutLE32(r.Bytes, options_.Identifier);
     r.Bytes[7] = options_.Support;
     PutText(r.Bytes + 11, options_.SerialNumber);
@@ -54,6 +61,8 @@ TDeviceInfo TSimDevice::DeviceInfo() const noexcept
 TFirmwareInfo TSimDevice::FirmwareInfo() const noexcept
 {
     TFirmwareInfo r;
+    if (r.Load(options_.FirmwareInfoBytes.data(), static_cast<unsigned>(options_.FirmwareInfoBytes.size())))
+        return r;
     BitOrder::PutLE32(r.Bytes, options_.Identifier);
     r.Bytes[5] = static_cast<u8>(options_.BuildYear - 2000);
     r.Bytes[6] = options_.BuildMonth;

@@ -55,6 +55,17 @@ struct TSimOptions {
     // Where the installed firmware payload is written each time one is installed (empty: nowhere).
     std::string DumpFirmwarePath;
 
+    // A device replayed from a trace: its records byte for byte as it gave them (empty: built
+    // from the fields above). The run mode and the corrupt flag of the device information stay
+    // the simulator's own, as they change while it runs.
+    TByteString DeviceInfoBytes;   // 55 bytes
+    TByteString FirmwareInfoBytes; // 43 bytes
+    TByteString ParameterBytes;    // 2..32 bytes, instead of OpenTime and BreakTime
+    // Requests are counted from 1 (those for the controller's node, as they are taken).
+    unsigned SilentFrom = 0;       // 0: never; N: from the Nth request on nothing is answered
+    unsigned LateFrom = 0;         // 0: never; N: from the Nth request on every reply waits ...
+    unsigned LateMs = 0;           // ... this many ms more
+
     u32 Capacity() const noexcept { return u32(BlockSize) * BlockCount; }
 };
 

@@ -4,6 +4,7 @@
 #include "session/FirmwareImage.h"
 #include "sim/SimController.h"
 #include "sim/SimModule.h"
+#include "sim/SimReplay.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -155,6 +156,11 @@ const std::vector<TOption>& ControllerOptions()
     static const std::vector<TOption> options = {
         {"tty", "PATH", "serve this tty instead of a new pseudo-terminal",
          [](TSettings& s, const std::string& v) { s.Tty = v; return !v.empty(); }, "a path"},
+        {"replay", "TRACE",
+         "answer as the controller recorded in a diagnostic trace (--trace of ferrovan or ferrovan-kest) did: "
+         "its identity, firmware, parameters, and its silence or late replies from the same request on; "
+         "the trace wins over the identity options",
+         [](TSettings& s, const std::string& v) { s.Replay = v; return !v.empty(); }, "a path"},
         {"identifier", "N", "device identifier (u32); byte 2 is the model (default 0x00060001)",
          Number(&TSimOptions::Identifier, 0, 0xFFFFFFFFull), "a number up to 0xFFFFFFFF"},
         {"model", "N", "model byte of the identifier (default 6)",
@@ -345,6 +351,8 @@ const std::vector<TModuleOption>& ModuleOptions()
         {"alconn", nullptr, "answer ALCONN to the link command instead of its echo",
          ModuleFlag(&TSimModuleOptions::AnswerAlconn)},
         {"trailing-nul", nullptr, "end every reply with a NUL byte", ModuleFlag(&TSimModuleOptions::TrailingNul)},
+        {"replay", "TRACE", "the controllers answer as the one recorded in a diagnostic trace did (see controller --help)",
+         [](TModuleSettings& s, const std::string& v) { s.Replay = v; return !v.empty(); }, "a path"},
         {"no-controller", nullptr, "no simulated controller behind the modules",
          [](TModuleSettings& s, const std::string&) { s.Controllers = false; return true; }},
         {"log", "FILE", "log to FILE instead of the standard error stream",
@@ -405,6 +413,20 @@ TUniqueFd TSimProgram::WatchSignals()
     return signalFd;
 }
 
+bool TSimProgram::LoadReplay(const std::string& path, TSimOptions& options, TSimLog& log)
+{
+    TSimReplay replay;
+    if (!replay.Load(path)) {
+        err_ << "ferrovan-sim: cannot replay " << path << ": " << replay.Error() << "\n";
+        return false;
+    }
+    replay.Apply(options);
+    log.Line("replaying " + path + ", from the trace:");
+    for (const std::string& note : replay.Notes())
+        log.Line("  " + note);
+    return true;
+}
+
 int TSimProgram::Usage(const std::string& message)
 {
     err_ << "ferrovan-sim: " << message << "\n" << "Try 'ferrovan-sim --help'.\n";
@@ -454,7 +476,10 @@ int TSimProgram::RunController(const TControllerSettings& settings)
     if (!signalFd.Valid())
         return 1;
 
-    TSimController controller(settings.Options, log);
+    TSimOptions options = settings.Options;
+    if (!settings.Replay.empty() && !LoadReplay(settings.Replay, options, log))
+        return 1;
+    TSimController controller(options, log);
     const bool opened = settings.Tty.empty() ? controller.OpenPseudoTerminal() : controller.OpenTty(settings.Tty);
     if (!opened || !controller.Start()) {
         err_ << "ferrovan-sim: cannot open " << (settings.Tty.empty() ? "a pseudo-terminal" : settings.Tty)
@@ -502,6 +527,9 @@ int TSimProgram::RunModules(const TModuleSettings& settings)
         err_ << "ferrovan-sim: " << settings.Module.Address << " is not an IPv4 address\n";
         return 2;
     }
+    TSimOptions controllerOptions;
+    if (!settings.Replay.empty() && !LoadReplay(settings.Replay, controllerOptions, log))
+        return 1;
     std::vector<std::unique_ptr<TSimModule>> modules;
     for (unsigned i = 0; i < settings.Count; ++i) {
         TSimModuleOptions o = settings.Module;
@@ -513,7 +541,7 @@ int TSimProgram::RunModules(const TModuleSettings& settings)
         if (settings.Count > 1)
             o.Name += "-" + std::to_string(i + 1);
         auto module = std::make_unique<TSimModule>(o, log);
-        if (!module->Open() || (settings.Controllers && !module->AddController(TSimOptions{})) || !module->Start()) {
+        if (!module->Open() || (settings.Controllers && !module->AddController(controllerOptions)) || !module->Start()) {
             err_ << "ferrovan-sim: cannot start the module on " << o.Address << ": " << ErrorText(GetLastError())
                  << "\n";
             return 1;

@@ -29,6 +29,7 @@ public:
     struct TControllerSettings {
         TSimOptions Options;
         std::string Tty;     // serve this tty instead of a new pseudo-terminal
+        std::string Replay;  // answer as the controller recorded in this trace did
         std::string LogPath; // log to this file instead of the standard error stream
         bool Quiet = false;  // no log at all
         bool Help = false;
@@ -44,6 +45,7 @@ public:
         unsigned Count = 1;         // modules on consecutive addresses from Module.Address
         bool Controllers = true;    // a simulated controller behind each module
         bool NetworksGiven = false; // --network replaces the default list
+        std::string Replay;         // the controllers answer as the one recorded in this trace
         std::string LogPath;
         bool Quiet = false;
         bool Help = false;
@@ -59,6 +61,9 @@ private:
     // (with the reason told) when the file cannot be created.
     bool OpenLog(const std::string& path, bool quiet, TSimLog& log);
     TUniqueFd WatchSignals();
+    // Sets what the trace at path tells of its controller on options and logs which parts
+    // came from it; false (with the reason told) when it cannot be replayed.
+    bool LoadReplay(const std::string& path, TSimOptions& options, TSimLog& log);
 
     std::ostream& out_;
     std::ostream& err_;

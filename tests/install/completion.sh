@@ -25,7 +25,7 @@ expect() { # description, expected (lines), actual
 expect "commands" "$(printf '%s\n' make-image modules module-ap | sort)" "$(complete_line ferrovan m)"
 expect "options of set" "--open-time" "$(complete_line ferrovan set ttyS0 --op)"
 expect "options of flash" "$(printf '%s\n' --help --json --timeout --trace)" "$(complete_line ferrovan flash --)"
-expect "help topics" "image-info info" "$(complete_line ferrovan help i | tr '\n' ' ' | sed 's/ $//')"
+expect "help topics" "image-info info inventory" "$(complete_line ferrovan help i | tr '\n' ' ' | sed 's/ $//')"
 expect "no port after a value" "" "$(complete_line ferrovan info --timeout '')"
 
 # Port names come from `ferrovan ports`: the real tool's list ...
@@ -38,6 +38,7 @@ printf '#!/bin/sh\nprintf "ttyUSB0\\tUSB serial adapter (FTDI)\\nttyS10\\tBuilt-
 chmod +x "$stub/ferrovan"
 expect "ports of info" "$(printf '%s\n' ttyS10 ttyUSB0)" "$(PATH=$stub:$PATH complete_line ferrovan info '')"
 expect "ports of flash, after an option" "ttyUSB0" "$(PATH=$stub:$PATH complete_line ferrovan flash --timeout 5 ttyU)"
+expect "ports of inventory --port" "ttyS10" "$(PATH=$stub:$PATH complete_line ferrovan inventory --json --port ttyS)"
 
 # Files: the image of flash, after its port.
 touch "$stub/app.img"

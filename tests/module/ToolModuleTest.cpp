@@ -3,6 +3,7 @@
 #include "cli/Tool.h"
 #include "module/UDPServer.h"
 #include "sim/SimModule.h"
+#include "sim/SimReplay.h"
 
 #include <sstream>
 #include <unistd.h>
@@ -93,6 +94,21 @@ TEST_F(ToolModuleTest, ASecondListenerIsRefusedWhileTheFirstKeepsHearingTheModul
     first.reset();
     ASSERT_EQ(Run({"modules", "--listen", "1"}), exitOk) << err_.str();
     EXPECT_NE(out_.str().find("127.0.0.2"), std::string::npos);
+}
+
+TEST_F(ToolModuleTest, ATraceThroughTheModuleReplaysTheControllerBehindIt)
+{
+    const std::string path = ::testing::TempDir() + "module-replay.jsonl";
+    ASSERT_EQ(Run({"set", "module:127.0.0.2", "--open-time", "33", "--trace", path}), exitOk) << err_.str();
+    TSimReplay replay;
+    ASSERT_TRUE(replay.Load(path)) << replay.Error();
+    TSimOptions o;
+    replay.Apply(o);
+    EXPECT_EQ(o.SerialNumber.substr(0, 12), std::string("FK-SIM-0001\0", 12));
+    ASSERT_EQ(o.ParameterBytes.size(), 32u);
+    EXPECT_EQ(o.ParameterBytes[0], 33); // what the controller confirmed
+    EXPECT_EQ(o.FirmwareInfoBytes.size(), 43u);
+    EXPECT_EQ(o.SilentFrom, 0u);
 }
 
 } // namespace
