@@ -243,6 +243,8 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
+    if (uploadToRecord_)
+        RecordUploadEnd("ok", {}); // the new firmware's description was not read before the close
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)
@@ -658,6 +660,8 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
 {
     if (!firmwareInfo_.Load(data, length))
         return;
+    if (uploadToRecord_)
+        RecordUploadEnd("ok", {}, true);
     SetBreakTimeRange(firmwareInfo_.Version2());
     RefreshDescription();
     if (firmwareInfo_.Identifier() != deviceInfo_.Identifier() || firmwareInfo_.Bytes[2] != ExpectedModel) {
@@ -870,8 +874,6 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
                 view_->EnableReboot(true);
         }
         // The first connection after a completed transfer says that the upload succeeded.
-        if (uploadDone_)
-            RecordUploadEnd("ok", {});
         RecordKind(srIdentified);
         ShowStatus(uploadDone_ ? staUploadDone : staConnected, icInformation);
         uploadDone_ = false;
@@ -1277,6 +1279,7 @@ void TDeviceSession::FirmwareBlockStep()
     } else {
         upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
         uploadDone_ = upload_.Report().Completed;
+        uploadToRecord_ = uploadDone_;
     }
     restartAttempts_ = 0;
     UpdateProgress();
@@ -1318,12 +1321,14 @@ void TDeviceSession::Reboot()
     RestartDevice();
 }
 
-void TDeviceSession::RecordUploadEnd(const char* result, const String& text)
+void TDeviceSession::RecordUploadEnd(const char* result, const String& text, bool firmwareRead)
 {
     const TFirmwareUpload::TReport& report = upload_.Report();
     TSessionRecord record;
     record.Kind = srUploadEnded;
     record.Result = result;
+    record.FirmwareRead = firmwareRead;
+    uploadToRecord_ = false;
     record.ImageIdentifier = report.ImageIdentifier;
     record.ImageDigest = report.ImageDigest;
     record.Text = text;

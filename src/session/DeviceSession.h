@@ -345,7 +345,8 @@ private:
         record.Kind = kind;
         Record(record);
     }
-    void RecordUploadEnd(const char* result, const String& text);
+    // An upload's end for the record; firmwareRead: FirmwareInfo() describes the new firmware.
+    void RecordUploadEnd(const char* result, const String& text, bool firmwareRead = false);
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -398,6 +399,7 @@ private:
     bool transferPaused_ = false;
     bool heldBlockStep_ = false;
     int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
+    bool uploadToRecord_ = false; // a completed transfer waits for the new firmware's description
     bool rebootAsked_ = false; // Reboot was asked: its restart reply goes into the record
 };
 

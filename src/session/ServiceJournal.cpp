@@ -185,7 +185,6 @@ bool TServiceJournal::Write(const TDeviceSession& session, const TSessionRecord&
     case srRestart:
         break;
     case srUploadEnded: {
-        const bool ok = record.Result == "ok";
         Member(line, "result", record.Result);
         Member(line, "image_identifier", Hex32(record.ImageIdentifier));
         Member(line, "image_digest", record.ImageDigest);
@@ -194,7 +193,7 @@ bool TServiceJournal::Write(const TDeviceSession& session, const TSessionRecord&
         else
             Member(line, "firmware_before", lastFirmware_);
         // After a success the session has just read the new firmware's description.
-        if (ok)
+        if (record.FirmwareRead)
             Member(line, "firmware_after", FirmwareVersion(f));
         else
             line += ",\"firmware_after\":null";

@@ -25,9 +25,11 @@ struct TSessionRecord {
     int New = 0;
     // srUploadEnded, srSettingsApplied: "ok", "failed" or "aborted".
     String Result;
-    // srUploadEnded: the image's identifier and digest (hex).
+    // srUploadEnded: the image's identifier and digest (hex), and whether the new firmware's
+    // description has been read (the session's FirmwareInfo is the firmware after the upload).
     u32 ImageIdentifier = 0;
     String ImageDigest;
+    bool FirmwareRead = false;
     // srSettingsApplied: the file and what it changed ("open time 30 ms -> 22 ms; ...").
     String File;
     String Changes;
