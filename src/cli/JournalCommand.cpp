@@ -33,18 +33,7 @@ String TJournalCommand::SinceKey(const String& text)
 
 String TJournalCommand::CsvCell(const String& text)
 {
-    String cell = TDeviceText::Escaped(text);
-    if (!cell.empty() && (cell[0] == '=' || cell[0] == '+' || cell[0] == '-' || cell[0] == '@'))
-        cell.insert(0, 1, '\'');
-    if (cell.find_first_of(",\"'") == String::npos)
-        return cell;
-    String quoted = "\"";
-    for (char c : cell) {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    return quoted + "\"";
+    return TServiceJournal::CsvCell(TDeviceText::Escaped(text));
 }
 
 int TJournalCommand::Run(const std::vector<std::string>& args, const std::vector<TOptionSpec>& options)
@@ -77,7 +66,7 @@ int TJournalCommand::Run(const std::vector<std::string>& args, const std::vector
         err_ << prefix << "warning: " << skipped << " line(s) of " << TDeviceText::Escaped(path)
              << " hold no record and were skipped\n";
     if (cl.Has("csv"))
-        out_ << "time,program,port,user,device,event,description\r\n";
+        out_ << TServiceJournal::CsvHeader;
     std::size_t shown = 0;
     for (const TJournalEntry& e : entries) {
         if ((device && e.Device != *device) || (!since.empty() && e.Time.compare(0, since.size(), since) < 0))

@@ -245,6 +245,7 @@ void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
     if (uploadToRecord_)
         RecordUploadEnd("ok", {}); // the new firmware's description was not read before the close
+    rebootAsked_ = false;
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)

@@ -248,6 +248,22 @@ String TServiceJournal::Describe(const String& line)
     return event;
 }
 
+String TServiceJournal::CsvCell(const String& escaped)
+{
+    String cell = escaped;
+    if (!cell.empty() && (cell[0] == '=' || cell[0] == '+' || cell[0] == '-' || cell[0] == '@'))
+        cell.insert(0, 1, '\'');
+    if (cell.find_first_of(",\"'\r\n") == String::npos)
+        return cell;
+    String quoted = "\"";
+    for (char c : cell) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    return quoted + "\"";
+}
+
 std::vector<TJournalEntry> TServiceJournal::Read(const String& path, std::size_t* skipped)
 {
     std::vector<TJournalEntry> entries;

@@ -69,6 +69,11 @@ public:
     static std::vector<TJournalEntry> Read(const String& path, std::size_t* skipped = nullptr);
     // One line about what a record tells ("open time 30 ms -> 22 ms").
     static String Describe(const String& line);
+    // CSV for a spreadsheet: the header line, and one cell of text whose control characters
+    // the caller has escaped: quoted when it must be, quotes doubled, and a leading =, +, -
+    // or @ kept from being read as a formula.
+    static constexpr const char* CsvHeader = "time,program,port,user,device,event,description\r\n";
+    static String CsvCell(const String& escaped);
     // The parameter change in words: "open time 30 ms -> 22 ms", "break time 50 s -> 60 s".
     static String ChangeText(unsigned offset, int from, int to);
 
