@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QString>
 
 #include <cctype>
 
@@ -73,9 +74,13 @@ int TJournalCommand::Run(const std::vector<std::string>& args, const std::vector
             continue;
         ++shown;
         if (cl.Has("json")) {
-            // Written again from what was read: valid UTF-8 JSON, control characters escaped.
-            out_ << QJsonDocument::fromJson(QByteArray::fromStdString(e.Line)).toJson(QJsonDocument::Compact).toStdString()
-                 << "\n";
+            // As stored when it is valid UTF-8 (the reader has taken it as JSON, which holds no raw
+            // control characters); otherwise written again from what was read.
+            const QByteArray line = QByteArray::fromStdString(e.Line);
+            if (QString::fromUtf8(line).toUtf8() == line)
+                out_ << e.Line << "\n";
+            else
+                out_ << QJsonDocument::fromJson(line).toJson(QJsonDocument::Compact).toStdString() << "\n";
         } else if (cl.Has("csv")) {
             out_ << CsvCell(e.Time) << ',' << CsvCell(e.Program) << ',' << CsvCell(e.Port) << ',' << CsvCell(e.User)
                  << ',' << CsvCell(e.Device) << ',' << CsvCell(e.Event) << ',' << CsvCell(e.Description) << "\r\n";
