@@ -9,6 +9,7 @@
 #include "session/ServiceJournal.h"
 #include "support/JournalFile.h"
 
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -76,4 +77,11 @@ BENCHMARK(BM_MoveOldestHalf)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the session's timers belong to a Qt main thread
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
