@@ -2,6 +2,7 @@
 // (the differences asked about first), and the journal of what the window changed, newest
 // first, with its CSV export.
 #include "AppTestHarness.h"
+#include "ScreenshotUtil.h"
 
 #include "app/JournalDialog.h"
 #include "app/ServiceRecordMenu.h"
@@ -82,6 +83,7 @@ TEST_F(ServiceRecordWindowTest, TheJournalShowsTheWindowsChangesNewestFirstAndEx
         auto* table = dialog->findChild<QTableWidget*>(QLatin1String(names::JournalTable));
         for (int row = 0; table && row < table->rowCount(); ++row)
             rows.push_back(table->item(row, 1)->text() + " | " + table->item(row, 4)->text());
+        SaveScreenshot(*dialog, QStringLiteral("journal"), QStringLiteral("journal-dialog"));
         dialog->ChooseCsvFile = [csv] { return csv; };
         dialog->findChild<QPushButton*>(QLatin1String(names::JournalExportButton))->click();
         dialog->reject();
