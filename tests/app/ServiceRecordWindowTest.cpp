@@ -103,5 +103,24 @@ TEST_F(ServiceRecordWindowTest, TheJournalShowsTheWindowsChangesNewestFirstAndEx
     EXPECT_TRUE(lines[2].endsWith(",FK-SIM-0001,parameter,open time 20 ms -> 25 ms")) << lines[2].toStdString();
 }
 
+TEST_F(ServiceRecordWindowTest, AnUnwritableJournalIsShownOnceAndTheWorkGoesOn)
+{
+    StartSim();
+    const QString blocker = dir_.filePath(QStringLiteral("not-a-folder"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    qputenv("XDG_DATA_HOME", blocker.toLocal8Bit()); // the next test gets its own again
+    MakeForm();
+    QString text;
+    TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok, &text));
+    ConnectThroughWindow();
+    ASSERT_TRUE(WaitFor([&] { return ok.Answered == 1; }));
+    EXPECT_TRUE(text.startsWith("The service journal " + blocker + "/ferrovan-kest/journal.jsonl cannot be written"))
+        << text.toStdString();
+    form_->Session().WriteParameters(25, std::nullopt); // recorded nowhere, asked about no more
+    ASSERT_TRUE(WaitFor([&] { return AtRest() && sim_->Parameters().OpenTime() == 25; })) << LogText();
+    Settle(200);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 } // namespace
 } // namespace fk::test
