@@ -8,6 +8,7 @@
 #include "app/InstanceGuard.h"
 #include "app/LanguageApplier.h"
 #include "app/ScreenSnap.h"
+#include "app/ServiceRecordMenu.h"
 #include "app/FormKCConfig.h"
 #include "app/ModuleEntries.h"
 #include "app/NoProgramBox.h"
@@ -300,6 +301,8 @@ void TMainForm::BuildMenus()
     menuSettings_ = menuOptions_->addAction(QStringLiteral("&Preferences..."));
     menuSettings_->setObjectName(QLatin1String(names::PreferencesItem));
     connect(menuSettings_, &QAction::triggered, this, [this] { MenuSettingsClick(); });
+    serviceRecord_ = std::make_unique<TServiceRecordMenu>(this, menuOptions_, *session_, texts_);
+    serviceRecord_->Caption = [this] { return Caption(); };
 
     menuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp_->setObjectName(QLatin1String(names::HelpMenu));
@@ -506,6 +509,7 @@ void TMainForm::ApplyTexts()
     menu(menuHelpWiring_, "men_help-wiring");
     menu(menuAbout_, "men_about", QStringLiteral("..."));
     menu(menuConfigure_, "men_configure");
+    serviceRecord_->ApplyTexts();
     formProgInfo_->NoProgramText = QString::fromStdString(texts_.Translate(TNoProgramBox::TextKey));
     if (modules_)
         modules_->Dialog().ApplyLanguage(texts_, Caption());

@@ -46,6 +46,7 @@ class TFormSettings;
 class TInstanceGuard;
 class TKnob;
 class TScreenSnap;
+class TServiceRecordMenu;
 class TModuleEntries;
 class TPortListBox;
 class TStatusLine;
@@ -84,6 +85,7 @@ public:
     TPortListBox& PortListBox() noexcept { return *portList_; }
     // The wireless modules in the port list, their pop-up and their configuration dialog.
     TModuleEntries& Modules() noexcept { return *modules_; }
+    TServiceRecordMenu& ServiceRecord() noexcept { return *serviceRecord_; }
     const TAppSettings& Settings() const noexcept { return settings_; }
     TThemes& Themes() noexcept { return themes_; }
 
@@ -198,6 +200,9 @@ private:
     TThemes themes_;
     TLanguageTexts texts_;
     TQtTranslations qtTexts_; // Qt's own texts in the same language
+    // Settings files and the service journal (Options menu); the destructor frees the session
+    // before it, so that the session's closing is still recorded.
+    std::unique_ptr<TServiceRecordMenu> serviceRecord_;
     TFileVersionInfo version_;
     TFormSettings* formSettings_ = nullptr;
     TFormProgInfo* formProgInfo_ = nullptr;

@@ -46,7 +46,12 @@ TDeviceCommand::TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions op
     , err_(err)
     , codePage_(options_.codePage)
     , text_(codePage_)
+    , journal_(String("ferrovan ") + Name(kind), options_.journalPath, options_.codePage)
 {
+    // The work goes on without the journal; the user hears of it once.
+    journal_.SetOnFailure([this](const String& text) {
+        err_ << "ferrovan " << Name(kind_) << ": warning: " << TDeviceText::Escaped(text) << "\n";
+    });
 }
 
 TDeviceCommand::~TDeviceCommand() = default;
@@ -58,6 +63,8 @@ const char* TDeviceCommand::Name(TDeviceCommandKind kind) noexcept
     case dcmSet: return "set";
     case dcmVent: return "vent";
     case dcmReboot: return "reboot";
+    case dcmSave: return "save";
+    case dcmApply: return "apply";
     }
     return "";
 }
@@ -112,6 +119,7 @@ int TDeviceCommand::Run()
         return result_;
     }
     session_ = Make<TModuleSession>(&view_);
+    journal_.Attach(*session_);
     if (TKestConnectComm* link = session_->KestLANPort1()->ConnectComm) {
         link->SetTCPPort(options_.moduleTcpPort);
         link->SetUDPPort(options_.udpPort);
@@ -270,7 +278,96 @@ void TDeviceCommand::StartAction()
         awaitedCode_ = dcRestart;
         s.Reboot();
         return;
+    case dcmSave:
+        SaveSettings();
+        return;
+    case dcmApply:
+        ApplySettings();
+        return;
     }
+}
+
+void TDeviceCommand::SaveSettings()
+{
+    const TSettingsFile settings = TSettingsFile::FromSession(*session_, codePage_);
+    String error;
+    if (!settings.Save(options_.settingsPath, error)) {
+        Fail(TDeviceText::Escaped(options_.settingsPath) + " " + error);
+        return;
+    }
+    if (options_.json)
+        out_ << settings.ToJson();
+    else
+        out_ << "Saved the settings of " << TDeviceText::Escaped(settings.SerialNumber) << " to "
+             << TDeviceText::Escaped(options_.settingsPath) << ": open time " << settings.OpenTime
+             << " ms, break time " << settings.BreakTime * BreakTimeUnit << " s.\n";
+    Succeed();
+}
+
+void TDeviceCommand::ApplySettings()
+{
+    const TSettingsFile& file = options_.settings;
+    if (const String refusal = file.Check(*session_); !refusal.empty()) {
+        Fail(TDeviceText::Escaped(options_.settingsPath) + ": " + TDeviceText::Escaped(refusal)
+             + "; nothing was written");
+        return;
+    }
+    const std::vector<TSettingsDifference> changes = file.Differences(*session_);
+    applyChanges_ = TSettingsFile::DifferencesText(changes);
+    if (options_.json) {
+        TJsonWriter w;
+        w.BeginObject().Member("port", options_.port).Member("file", options_.settingsPath).Key("changes").BeginArray();
+        for (const TSettingsDifference& c : changes)
+            w.BeginObject()
+                .Member("parameter", c.Offset == 0 ? "open_time" : "break_time")
+                .Member("from", c.From)
+                .Member("to", c.To)
+                .Member("text", TServiceJournal::ChangeText(c.Offset, c.From, c.To))
+                .EndObject();
+        w.EndArray().Member("dry_run", options_.dryRun).EndObject();
+        out_ << w.Text() << "\n";
+    } else {
+        for (const TSettingsDifference& c : changes)
+            out_ << TServiceJournal::ChangeText(c.Offset, c.From, c.To) << "\n";
+        if (changes.empty())
+            out_ << "The controller holds the file's settings already.\n";
+        else if (options_.dryRun)
+            out_ << "Dry run: nothing was written.\n";
+    }
+    if (options_.dryRun || changes.empty()) {
+        if (!options_.dryRun)
+            NoteApplied("ok", {});
+        Succeed();
+        return;
+    }
+    applying_ = true;
+    pendingWrites_ += int(session_->WriteParameters(file.OpenTime, file.BreakTime));
+    pendingReplies_ = pendingWrites_ + 1; // the writes' acknowledgements, then the read-back
+}
+
+// The read-back has come: the command succeeds only when the controller holds the file's values.
+void TDeviceCommand::ApplyChecked()
+{
+    applying_ = false;
+    const std::vector<TSettingsDifference> left = options_.settings.Differences(*session_);
+    if (!left.empty()) {
+        const String reason = "the controller did not take the file's values (read back: "
+            + TSettingsFile::DifferencesText(left) + ")";
+        NoteApplied("failed", reason);
+        Fail(reason);
+        return;
+    }
+    NoteApplied("ok", {});
+    if (!options_.json)
+        out_ << "Applied " << TDeviceText::Escaped(options_.settingsPath)
+             << ": the controller holds the file's settings.\n";
+    Succeed();
+}
+
+void TDeviceCommand::NoteApplied(const String& result, const String& reason)
+{
+    if (session_)
+        session_->NoteSettingsApplied(options_.settingsPath, result, applyChanges_, reason);
 }
 
 void TDeviceCommand::OnMessage(u8 code, unsigned dataLength, bool wasReply)
@@ -286,10 +383,14 @@ void TDeviceCommand::OnMessage(u8 code, unsigned dataLength, bool wasReply)
     }
     if (phase_ != phActing || !wasReply)
         return;
-    if (kind_ == dcmSet && code == dcParameters && pendingReplies_ > 0) {
+    if ((kind_ == dcmSet || kind_ == dcmApply) && code == dcParameters && pendingReplies_ > 0) {
         if (pendingWrites_ > 0 && --pendingWrites_ == 0)
             ackTime_ = Elapsed();
         if (--pendingReplies_ == 0) {
+            if (kind_ == dcmApply) {
+                ApplyChecked();
+                return;
+            }
             PrintDevice();
             Succeed();
         }
@@ -307,6 +408,11 @@ void TDeviceCommand::Succeed() { Finish(exitOk); }
 
 void TDeviceCommand::Fail(const String& text)
 {
+    if (applying_) {
+        // Stopped before the read-back: what was confirmed is in the journal already.
+        applying_ = false;
+        NoteApplied("failed", text);
+    }
     err_ << "ferrovan " << Name(kind_) << ": " << TDeviceText::Escaped(options_.port) << ": " << text << "\n";
     Finish(exitFailed);
 }

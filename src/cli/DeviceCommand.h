@@ -1,5 +1,5 @@
 #pragma once
-// One device command of the `ferrovan` tool (info, set, vent, reboot): opens the port through
+// One device command of the `ferrovan` tool (info, set, vent, reboot, save, apply): opens the port through
 // a device session, waits on the event loop until the device is identified, acts, prints the
 // result and closes the port again. Every wait is bounded by the command's time-out.
 #include "platform/Component.h"
@@ -7,6 +7,8 @@
 #include "ports/CommEnumerator.h"
 #include "ports/CommPortInfo.h"
 #include "session/ModuleSession.h"
+#include "session/ServiceJournal.h"
+#include "session/SettingsFile.h"
 #include "cli/DeviceText.h"
 #include "cli/ToolView.h"
 #include "support/AnsiCodePage.h"
@@ -21,7 +23,7 @@ class QObject;
 
 namespace fk {
 
-enum TDeviceCommandKind { dcmInfo, dcmSet, dcmVent, dcmReboot };
+enum TDeviceCommandKind { dcmInfo, dcmSet, dcmVent, dcmReboot, dcmSave, dcmApply };
 
 struct TDeviceCommandOptions {
     String port;           // a device path or a port name as `ferrovan ports` shows it
@@ -33,6 +35,10 @@ struct TDeviceCommandOptions {
     u16 moduleTcpPort = 90;   // PORT "module:ADDRESS": the module's command port
     u16 udpPort = 13873;      // ... and the UDP port of the module link
     unsigned codePage = 0;    // of the device's texts; 0: the user's locale's
+    String settingsPath;      // save, apply: the settings file
+    TSettingsFile settings;   // apply: the file as read (before the port is touched)
+    bool dryRun = false;      // apply: show the differences, write nothing
+    String journalPath = TServiceJournal::DefaultPath();
 };
 
 // The prefix of a PORT that names a wireless module by its address.
@@ -82,6 +88,11 @@ private:
     void Finish(int status);
     void Shutdown();
     void PrintDevice();
+    // save: the file written; apply: the differences shown, then written.
+    void SaveSettings();
+    void ApplySettings();
+    void ApplyChecked();
+    void NoteApplied(const String& result, const String& reason);
     // The port is a module link that the module has not confirmed: the module is silent.
     bool ModuleSilent() const;
     static constexpr int ReleaseMinMs = 200;
@@ -94,6 +105,7 @@ private:
     TAnsiCodePage codePage_;
     TDeviceText text_;
     TToolView view_;
+    TServiceJournal journal_; // before the session: the session goes first
     TOwned<TModuleSession> session_;
     QEventLoop* loop_ = nullptr;
     std::unique_ptr<QObject> context_; // deferred calls die with it
@@ -106,6 +118,8 @@ private:
     int pendingWrites_ = 0;
     u8 awaitedCode_ = 0;     // vent, reboot: the reply that ends the command
     double ackTime_ = -1;
+    String applyChanges_;    // apply: the differences written, as recorded
+    bool applying_ = false;  // apply: the writes are on their way
     std::chrono::steady_clock::time_point start_;
 };
 

@@ -63,6 +63,8 @@ int TFlashCommand::Run()
         imageIdentifier_ = TFirmwareImage::Identifier(image);
     }
     session_ = Make<TDeviceSession>(&view_);
+    journal_.SetOnFailure([this](const String& text) { err_ << "ferrovan flash: warning: " << text << "\n"; });
+    journal_.Attach(*session_);
     // The time-out bounds the bootloader hand-over: a device slow to boot is asked again until then.
     session_->SetHandOverRestartLimit(UINT_MAX);
     session_->PortList = std::move(list);
@@ -79,6 +81,10 @@ int TFlashCommand::Run()
     QObject::connect(&deadline, &QTimer::timeout, [this] {
         if (phase_ == phDone)
             return;
+        if (described_) {
+            Succeed();
+            return;
+        }
         if (phase_ != phRestarting) {
             String text = session_->Messages().MessageText(msgNoConnection);
             if (!answered_)
@@ -227,6 +233,8 @@ void TFlashCommand::OnMessage(u8 code, unsigned length, bool wasReply)
             firstBlock_ = std::chrono::steady_clock::now();
         if (report.Completed && transferMs_ < 0 && firstBlock_)
             transferMs_ = Elapsed(*firstBlock_);
+    } else if (code == dcFirmwareInfo && described_) {
+        Succeed();
     } else if (code == dcRestart && wasReply && phase_ == phAborting) {
         Fail("Upload aborted; the device was restarted.");
     } else if (code == dcDeviceInfo && phase_ == phRestarting) {
@@ -235,7 +243,9 @@ void TFlashCommand::OnMessage(u8 code, unsigned length, bool wasReply)
         if (session_->DeviceState() == dsNone || !info.ApplicationRuns() || info.IsCorrupt())
             return;
         if (info.Identifier() == imageIdentifier_) {
-            Succeed();
+            // The firmware is in place; its description (asked next) goes into the service
+            // journal. A device that does not give it is not waited for beyond the time-out.
+            described_ = true;
             return;
         }
         char text[160];

@@ -12,6 +12,7 @@
 #include "platform/Component.h"
 #include "platform/Types.h"
 #include "session/DeviceSession.h"
+#include "session/ServiceJournal.h"
 
 #include <chrono>
 #include <memory>
@@ -71,6 +72,8 @@ private:
     std::ostream& err_;
     TToolView view_;
     TProgressMeter meter_;
+    bool described_ = false; // the new application answered with the image's identifier
+    TServiceJournal journal_{"ferrovan flash"}; // before the session: the session goes first
     TOwned<TDeviceSession> session_;
     QEventLoop* loop_ = nullptr;
     QTimer* deadline_ = nullptr;

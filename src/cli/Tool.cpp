@@ -6,6 +6,7 @@
 #include "cli/FlashCommand.h"
 #include "cli/ImageCommand.h"
 #include "cli/InventoryCommand.h"
+#include "cli/JournalCommand.h"
 #include "cli/JsonWriter.h"
 #include "cli/ModuleCommand.h"
 #include "ports/CommEnumerator.h"
@@ -99,6 +100,35 @@ const std::vector<TCommandInfo>& Commands()
         {"reboot", "reboot PORT [--timeout SECONDS] [--json]", "restart the device",
          "Restarts the device (also one that is identified but cannot be connected).\n\n", true,
          {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
+        {"save", "save PORT FILE [--timeout SECONDS] [--json]",
+         "write the controller's settings to a settings file",
+         "Connects, identifies the controller and writes its settings to FILE (JSON): the format\n"
+         "and its version, the device's identifier, model, serial number, firmware version and\n"
+         "build date, the time, and the open time (ms) and break time (s and the device's steps).\n\n"
+         "  --json                  print the file's content\n",
+         true, {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
+        {"apply", "apply PORT FILE [--dry-run] [--timeout SECONDS] [--json]",
+         "apply a settings file: print the differences, write\n"
+         "only what differs, read back and check",
+         "Reads the controller, prints the differences to FILE (\"open time 30 ms -> 22 ms\"),\n"
+         "writes only what differs, reads the parameters back and checks them: exit status 0\n"
+         "only when the controller holds the file's values. A file saved from another model, or\n"
+         "holding a value outside this controller's range, is refused and nothing is written\n"
+         "(exit status 1); a damaged file or one of another program is refused before the port\n"
+         "is opened (exit status 2).\n\n"
+         "  --dry-run               print the differences, write nothing\n",
+         true,
+         {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}, {"dry-run", false}}},
+        {"journal", "journal [--device SERIAL] [--since DATE] [--json | --csv]",
+         "print the service journal: every change made to a\n"
+         "controller and each connection",
+         "Prints the service journal ($XDG_DATA_HOME/ferrovan-kest/journal.jsonl and its numbered\n"
+         "copies), oldest first: one line per record, or JSON lines, or CSV for a spreadsheet.\n\n"
+         "  --device SERIAL         only the records of the controller with this serial number\n"
+         "  --since DATE            only records from DATE on (YYYY-MM-DD or YYYY-MM-DDTHH:MM, UTC)\n"
+         "  --json                  print the records as they are stored (JSON lines)\n"
+         "  --csv                   print CSV: time, program, port, user, device, event, description\n",
+         false, {{"device", true}, {"since", true}, {"json", false}, {"csv", false}}},
         {"modules", "modules [--listen SECONDS] [--json]",
          "list the wireless modules heard within SECONDS\n"
          "(default 3), their configuration and networks",
@@ -322,8 +352,11 @@ int TTool::Dispatch(const std::string& command, const std::vector<std::string>& 
 {
     if (command == "ports")
         return Ports(rest);
-    if (command == "info" || command == "set" || command == "vent" || command == "reboot")
+    if (command == "info" || command == "set" || command == "vent" || command == "reboot" || command == "save"
+        || command == "apply")
         return Device(command, rest);
+    if (command == "journal")
+        return TJournalCommand(out_, err_).Run(rest, Options(command));
     if (command == "modules" || command == "module-ap")
         return Module(command, rest);
     if (command == "flash")
@@ -444,15 +477,23 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     const TDeviceCommandKind kind = command == "info" ? dcmInfo
         : command == "set"                            ? dcmSet
         : command == "vent"                           ? dcmVent
+        : command == "save"                           ? dcmSave
+        : command == "apply"                          ? dcmApply
                                                       : dcmReboot;
+    const bool withFile = kind == dcmSave || kind == dcmApply;
     const std::string prefix = "ferrovan " + command + ": ";
     TCommandLine cl;
     if (!cl.Parse(args, Options(command))) {
         err_ << prefix << cl.Error() << "\n";
         return exitUsage;
     }
-    if (cl.Positional().size() != 1 || cl.Positional().front().empty()) {
-        err_ << prefix << (cl.Positional().empty() ? "needs a PORT" : "takes one PORT") << "\n";
+    const auto& positional = cl.Positional();
+    if (withFile && (positional.size() != 2 || positional[0].empty() || positional[1].empty())) {
+        err_ << prefix << (positional.size() < 2 ? "needs a PORT and a FILE" : "takes one PORT and one FILE") << "\n";
+        return exitUsage;
+    }
+    if (!withFile && (positional.size() != 1 || positional.front().empty())) {
+        err_ << prefix << (positional.empty() ? "needs a PORT" : "takes one PORT") << "\n";
         return exitUsage;
     }
     if (const std::string why = NotASerialDevice(cl.Positional().front()); !why.empty()) {
@@ -461,6 +502,19 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     }
     TDeviceCommandOptions options;
     options.port = cl.Positional().front();
+    if (withFile) {
+        options.settingsPath = positional[1];
+        options.dryRun = cl.Has("dry-run");
+    }
+    if (kind == dcmApply) {
+        // The file is read before the port is touched: one that cannot be used changes nothing.
+        String error;
+        if (!TSettingsFile::Load(options.settingsPath, options.settings, error)) {
+            err_ << prefix << TDeviceText::Escaped(options.settingsPath) << " " << TDeviceText::Escaped(error)
+                 << "; nothing was written\n";
+            return error.rfind("cannot be read", 0) == 0 ? exitFailed : exitUsage;
+        }
+    }
     options.json = cl.Has("json");
     options.codePage = codePage_;
     long long n = 0;

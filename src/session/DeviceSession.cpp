@@ -243,6 +243,9 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
+    if (uploadToRecord_)
+        RecordUploadEnd("ok", {}); // the new firmware's description was not read before the close
+    rebootAsked_ = false;
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)
@@ -519,6 +522,12 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
         }
     }
 
+    if (wasReply && code == dcVentingToggle)
+        RecordKind(srVenting);
+    if (wasReply && code == dcRestart && rebootAsked_) {
+        rebootAsked_ = false;
+        RecordKind(srRestart);
+    }
     switch (code) {
     case dcRestart:
         restartPending_ = rpToApplication;
@@ -652,6 +661,8 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
 {
     if (!firmwareInfo_.Load(data, length))
         return;
+    if (uploadToRecord_)
+        RecordUploadEnd("ok", {}, true);
     SetBreakTimeRange(firmwareInfo_.Version2());
     RefreshDescription();
     if (firmwareInfo_.Identifier() != deviceInfo_.Identifier() || firmwareInfo_.Bytes[2] != ExpectedModel) {
@@ -768,8 +779,18 @@ bool TDeviceSession::ParameterWriteQueued(TSessionKnob knob) const
 
 void TDeviceSession::ParameterAcknowledged(const TParameterWrite& write)
 {
-    for (std::size_t i = 0; i < write.Bytes.size() && write.Offset + i < TDeviceParameters::Size; ++i)
-        parameters_.Bytes[write.Offset + i] = write.Bytes[i];
+    for (std::size_t i = 0; i < write.Bytes.size() && write.Offset + i < TDeviceParameters::Size; ++i) {
+        u8& held = parameters_.Bytes[write.Offset + i];
+        if (held != write.Bytes[i]) {
+            TSessionRecord record;
+            record.Kind = srParameter;
+            record.Offset = static_cast<unsigned>(write.Offset + i);
+            record.Old = held;
+            record.New = write.Bytes[i];
+            held = write.Bytes[i];
+            Record(record);
+        }
+    }
     // The knob may have moved again while the write was on its way (up, then back down within
     // one round trip): what the window shows is written until the device holds it.
     for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
@@ -854,6 +875,7 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
                 view_->EnableReboot(true);
         }
         // The first connection after a completed transfer says that the upload succeeded.
+        RecordKind(srIdentified);
         ShowStatus(uploadDone_ ? staUploadDone : staConnected, icInformation);
         uploadDone_ = false;
     }
@@ -1050,6 +1072,7 @@ void TDeviceSession::ReportUploadFailure()
         return;
     failureNoted_ = false;
     const TFirmwareUpload::TReport& report = upload_.Report();
+    RecordUploadEnd("failed", TMessageTable::DefaultText(report.FailCause));
     ShowStatus(report.FirmwareErased ? staUploadInterrupted : staUploadFailed, icWarning);
     if (view_)
         view_->UploadFailed(report.FailCause, report.FirmwareErased);
@@ -1178,6 +1201,15 @@ bool TDeviceSession::LoadAndUpload(const String& fileName)
         std::free(cwd);
     }
     upload_.Report().PayloadBytes = upload_.PayloadLength();
+    {
+        const TByteString& image = upload_.FirmwareImage();
+        static constexpr char digits[] = "0123456789abcdef";
+        String digest;
+        for (std::size_t i = image.size() - TFirmwareImage::DigestSize; i < image.size(); ++i)
+            digest += {digits[image[i] >> 4], digits[image[i] & 15]};
+        upload_.Report().ImageIdentifier = TFirmwareImage::Identifier(image);
+        upload_.Report().ImageDigest = digest;
+    }
     uploadState_ = usWaitBootloader;
     TraceState();
     if (deviceState_ == dsNone) {
@@ -1214,6 +1246,8 @@ void TDeviceSession::Button1Click()
 
 void TDeviceSession::AbortUpload()
 {
+    if (uploadState_ != usNone)
+        RecordUploadEnd("aborted", {});
     HideProgress();
     RestartDevice();
 }
@@ -1246,6 +1280,7 @@ void TDeviceSession::FirmwareBlockStep()
     } else {
         upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
         uploadDone_ = upload_.Report().Completed;
+        uploadToRecord_ = uploadDone_;
     }
     restartAttempts_ = 0;
     UpdateProgress();
@@ -1281,7 +1316,37 @@ void TDeviceSession::Button5Click()
         Reboot();
 }
 
-void TDeviceSession::Reboot() { RestartDevice(); }
+void TDeviceSession::Reboot()
+{
+    rebootAsked_ = true;
+    RestartDevice();
+}
+
+void TDeviceSession::RecordUploadEnd(const char* result, const String& text, bool firmwareRead)
+{
+    const TFirmwareUpload::TReport& report = upload_.Report();
+    TSessionRecord record;
+    record.Kind = srUploadEnded;
+    record.Result = result;
+    record.FirmwareRead = firmwareRead;
+    uploadToRecord_ = false;
+    record.ImageIdentifier = report.ImageIdentifier;
+    record.ImageDigest = report.ImageDigest;
+    record.Text = text;
+    Record(record);
+}
+
+void TDeviceSession::NoteSettingsApplied(const String& file, const String& result, const String& changes,
+                                         const String& reason)
+{
+    TSessionRecord record;
+    record.Kind = srSettingsApplied;
+    record.Result = result;
+    record.File = file;
+    record.Changes = changes;
+    record.Text = reason;
+    Record(record);
+}
 
 void TDeviceSession::Button6Click() { ToggleVenting(); }
 

@@ -37,6 +37,7 @@
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
 #include "session/RequestQueue.h"
+#include "session/SessionRecord.h"
 #include "session/SessionView.h"
 
 #include <optional>
@@ -234,6 +235,13 @@ public:
 
     // Raised after every device message the session accepted from the controller.
     TDeviceMessageEvent OnDeviceMessage;
+    // Raised for the service record: each identification and every change the device
+    // confirmed (parameters, venting, restart, upload ended, settings file applied).
+    TSessionRecordEvent OnRecord;
+    // A settings file was applied (WriteParameters, then checked against the read-back by the
+    // caller): result "ok" or "failed", changes as shown to the user, reason when it failed.
+    void NoteSettingsApplied(const String& file, const String& result, const String& changes,
+                             const String& reason);
 
 protected:
     // Hooks of the firmware upload. The start-of-transfer check: true to start sending blocks.
@@ -330,6 +338,15 @@ private:
     void NotePortHolder(const String& fileName, u32 openResult);
     // Every change of deviceState_ or uploadState_ calls it, for the diagnostic trace.
     void TraceState();
+    void Record(const TSessionRecord& record) { OnRecord.Invoke(this, record); }
+    void RecordKind(TSessionRecordKind kind)
+    {
+        TSessionRecord record;
+        record.Kind = kind;
+        Record(record);
+    }
+    // An upload's end for the record; firmwareRead: FirmwareInfo() describes the new firmware.
+    void RecordUploadEnd(const char* result, const String& text, bool firmwareRead = false);
 
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
@@ -382,6 +399,8 @@ private:
     bool transferPaused_ = false;
     bool heldBlockStep_ = false;
     int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
+    bool uploadToRecord_ = false; // a completed transfer waits for the new firmware's description
+    bool rebootAsked_ = false; // Reboot was asked: its restart reply goes into the record
 };
 
 } // namespace fk

@@ -29,6 +29,8 @@ public:
                                  // index of what happened (staConnectionLost, ...)
         bool FirmwareErased = false; // ... and the transfer had begun: the device is left in
                                      // its bootloader without an application
+        u32 ImageIdentifier = 0;     // the image sent: its identifier and digest (hex), kept
+        String ImageDigest;          // after the image itself is released
     };
 
     TByteString& FirmwareImage() noexcept { return image_; }

@@ -1,0 +1,228 @@
+#include "session/SettingsFile.h"
+
+#include "session/DeviceSession.h"
+#include "session/ServiceJournal.h"
+#include "support/AnsiCodePage.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <ctime>
+
+namespace fk {
+
+namespace {
+
+constexpr int StepSeconds = TDeviceSession::BreakTimeSeconds;
+constexpr qint64 MaxFileSize = 1 << 20; // a settings file is a few hundred bytes
+
+QString Q(const String& s) { return QString::fromStdString(s); }
+
+String Hex32(u32 value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+String UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm tm {};
+    ::gmtime_r(&now, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+// A whole number of a JSON object's member, within [min, max].
+bool WholeNumber(const QJsonObject& o, const char* name, int min, int max, int& out)
+{
+    const QJsonValue v = o.value(QLatin1String(name));
+    if (!v.isDouble())
+        return false;
+    const double d = v.toDouble();
+    if (d != static_cast<double>(static_cast<long long>(d)) || d < min || d > max)
+        return false;
+    out = static_cast<int>(d);
+    return true;
+}
+
+} // namespace
+
+TSettingsFile TSettingsFile::FromSession(const TDeviceSession& session, const TAnsiCodePage& codePage)
+{
+    const TDeviceInfo& d = session.DeviceInfo();
+    const TFirmwareInfo& f = session.FirmwareInfo();
+    TSettingsFile s;
+    s.Saved = UtcNow();
+    s.Identifier = d.Identifier();
+    s.Model = d.Model();
+    s.SerialNumber = codePage.Decode(d.SerialNumber());
+    s.FirmwareVersion = std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
+        + std::to_string(f.Version3());
+    char date[32];
+    std::snprintf(date, sizeof date, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
+                  unsigned(f.BuildDay()));
+    s.BuildDate = date;
+    s.OpenTime = session.Parameters().OpenTime();
+    s.BreakTime = session.Parameters().BreakTime();
+    return s;
+}
+
+String TSettingsFile::ToJson() const
+{
+    QJsonObject device;
+    device.insert(QStringLiteral("identifier"), Q(Hex32(Identifier)));
+    device.insert(QStringLiteral("model"), Model);
+    device.insert(QStringLiteral("serial_number"), Q(SerialNumber));
+    device.insert(QStringLiteral("firmware_version"), Q(FirmwareVersion));
+    device.insert(QStringLiteral("build_date"), Q(BuildDate));
+    QJsonObject open;
+    open.insert(QStringLiteral("value"), OpenTime);
+    open.insert(QStringLiteral("unit"), QStringLiteral("ms"));
+    QJsonObject brk;
+    brk.insert(QStringLiteral("value"), BreakTime * StepSeconds);
+    brk.insert(QStringLiteral("unit"), QStringLiteral("s"));
+    brk.insert(QStringLiteral("steps"), BreakTime);
+    brk.insert(QStringLiteral("step_seconds"), StepSeconds);
+    QJsonObject parameters;
+    parameters.insert(QStringLiteral("open_time"), open);
+    parameters.insert(QStringLiteral("break_time"), brk);
+    QJsonObject root;
+    root.insert(QStringLiteral("format"), QLatin1String(FormatName));
+    root.insert(QStringLiteral("version"), FormatVersion);
+    root.insert(QStringLiteral("saved"), Q(Saved));
+    root.insert(QStringLiteral("device"), device);
+    root.insert(QStringLiteral("parameters"), parameters);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+bool TSettingsFile::Save(const String& path, String& error) const
+{
+    QSaveFile file(Q(path));
+    const QByteArray text = QByteArray::fromStdString(ToJson());
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        error = "cannot be written: " + file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+bool TSettingsFile::Load(const String& path, TSettingsFile& out, String& error)
+{
+    QFile file(Q(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot be read: " + file.errorString().toStdString();
+        return false;
+    }
+    if (file.size() > MaxFileSize) {
+        error = "is not a settings file of this program (too large)";
+        return false;
+    }
+    return Parse(file.readAll().toStdString(), out, error);
+}
+
+bool TSettingsFile::Parse(const String& text, TSettingsFile& out, String& error)
+{
+    QJsonParseError parse {};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
+        error = "is damaged: not JSON (" + parse.errorString().toStdString() + " at byte "
+            + std::to_string(parse.offset) + ")";
+        return false;
+    }
+    const QJsonObject root = doc.object();
+    if (root.value(QLatin1String("format")).toString() != QLatin1String(FormatName)) {
+        error = "is not a settings file of this program (its \"format\" is not \"" + String(FormatName) + "\")";
+        return false;
+    }
+    int version = 0;
+    if (!WholeNumber(root, "version", 1, 1 << 30, version)) {
+        error = "is damaged: its \"version\" is missing or not a number";
+        return false;
+    }
+    if (version > FormatVersion) {
+        error = "has format version " + std::to_string(version) + ", newer than this program reads ("
+            + std::to_string(FormatVersion) + ")";
+        return false;
+    }
+    const QJsonObject device = root.value(QLatin1String("device")).toObject();
+    const QJsonObject parameters = root.value(QLatin1String("parameters")).toObject();
+    const QJsonObject open = parameters.value(QLatin1String("open_time")).toObject();
+    const QJsonObject brk = parameters.value(QLatin1String("break_time")).toObject();
+    TSettingsFile s;
+    const QString id = device.value(QLatin1String("identifier")).toString();
+    bool idOk = id.startsWith(QLatin1String("0x"));
+    s.Identifier = idOk ? id.mid(2).toUInt(&idOk, 16) : 0;
+    if (!idOk || !WholeNumber(device, "model", 0, 255, s.Model)) {
+        error = "is damaged: the device's \"identifier\" or \"model\" is missing or wrong";
+        return false;
+    }
+    if (!WholeNumber(open, "value", 0, 255, s.OpenTime) || open.value(QLatin1String("unit")).toString() != QLatin1String("ms")) {
+        error = "is damaged: \"open_time\" needs a whole \"value\" in \"ms\"";
+        return false;
+    }
+    int seconds = 0;
+    if (!WholeNumber(brk, "steps", 0, 255, s.BreakTime)
+        || (brk.contains(QLatin1String("value")) && (!WholeNumber(brk, "value", 0, 255 * StepSeconds, seconds)
+                                                     || seconds != s.BreakTime * StepSeconds))) {
+        error = "is damaged: \"break_time\" needs whole \"steps\" (of 10 s) that agree with its \"value\" in s";
+        return false;
+    }
+    s.Saved = root.value(QLatin1String("saved")).toString().toStdString();
+    s.SerialNumber = device.value(QLatin1String("serial_number")).toString().toStdString();
+    s.FirmwareVersion = device.value(QLatin1String("firmware_version")).toString().toStdString();
+    s.BuildDate = device.value(QLatin1String("build_date")).toString().toStdString();
+    out = s;
+    return true;
+}
+
+String TSettingsFile::Check(const TDeviceSession& session) const
+{
+    const TDeviceInfo& d = session.DeviceInfo();
+    if (Identifier != d.Identifier() || Model != d.Model())
+        return "the file was saved from a model " + std::to_string(Model) + " controller (" + Hex32(Identifier)
+            + "); this controller is model " + std::to_string(d.Model()) + " (" + Hex32(d.Identifier()) + ")";
+    const auto& open = session.Knob(skOpenTime);
+    if (OpenTime < open.Min || OpenTime > open.Max)
+        return "open time " + std::to_string(OpenTime) + " ms is outside this controller's range "
+            + std::to_string(open.Min) + ".." + std::to_string(open.Max) + " ms";
+    const auto& brk = session.Knob(skBreakTime);
+    if (BreakTime < brk.Min || BreakTime > brk.Max) {
+        const TFirmwareInfo& f = session.FirmwareInfo();
+        return "break time " + std::to_string(BreakTime * StepSeconds) + " s is outside this controller's range "
+            + std::to_string(brk.Min * StepSeconds) + ".." + std::to_string(brk.Max * StepSeconds)
+            + " s (firmware " + std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
+            + std::to_string(f.Version3()) + ")";
+    }
+    return {};
+}
+
+std::vector<TSettingsDifference> TSettingsFile::Differences(const TDeviceSession& session) const
+{
+    std::vector<TSettingsDifference> changes;
+    const TDeviceParameters& p = session.Parameters();
+    if (p.OpenTime() != OpenTime)
+        changes.push_back({0, p.OpenTime(), OpenTime});
+    if (p.BreakTime() != BreakTime)
+        changes.push_back({1, p.BreakTime(), BreakTime});
+    return changes;
+}
+
+String TSettingsFile::DifferencesText(const std::vector<TSettingsDifference>& changes, const char* separator)
+{
+    String text;
+    for (const TSettingsDifference& c : changes) {
+        if (!text.empty())
+            text += separator;
+        text += TServiceJournal::ChangeText(c.Offset, c.From, c.To);
+    }
+    return text;
+}
+
+} // namespace fk
