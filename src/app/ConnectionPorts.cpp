@@ -236,6 +236,7 @@ void TConnectionPorts::RefreshPortList()
         rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
                         entry.ImageIndex});
     box_.SetRows(rows, selected);
+    listed_ = true;
     ShowTakenAdapters();
     RepaintList();
 
@@ -288,8 +289,8 @@ bool TConnectionPorts::ConnectWhenListed()
         } else if (i < 0) {
             // A path that discovery does not list (a pseudo-terminal) is connected to as it is.
             std::error_code error;
-            if (connectName_->find('/') == String::npos || !std::filesystem::exists(*connectName_, error))
-                return false;
+            if (!listed_ || connectName_->find('/') == String::npos || !std::filesystem::exists(*connectName_, error))
+                return false; // (before the first rebuild the list is not known yet)
             extra_.push_back({*connectName_, String()});
             RefreshPortList(); // lists it, and connects to it from there
             return !connectName_;

@@ -133,6 +133,7 @@ private:
     String returningName_;
     u32 pulledAt_ = 0;
     QTimer* connectWait_ = nullptr;
+    bool listed_ = false;              // the list has been built once
 };
 
 } // namespace fk
