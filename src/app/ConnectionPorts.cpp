@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace fk {
 
@@ -53,15 +54,48 @@ int TConnectionPorts::Find(const String& name) const
     return -1;
 }
 
-int TConnectionPorts::FindIdentity(const String& identity) const
+int TConnectionPorts::FindIdentity(const String& identity, bool* ambiguous) const
 {
-    if (identity.empty())
+    const auto matches = TCommEnumerator::IdentityMatches(session_.PortList, identity);
+    if (ambiguous)
+        *ambiguous = matches.size() > 1;
+    return matches.size() == 1 ? static_cast<int>(matches.front()) : -1;
+}
+
+int TConnectionPorts::Resolve(const String& name, bool& ambiguous) const
+{
+    ambiguous = false;
+    if (const int i = Find(name); i >= 0)
+        return i;
+    if (TCommEnumerator::TCommPortInfo::IsIdentity(name))
+        return FindIdentity(name, &ambiguous);
+    if (name.find('/') == String::npos)
+        return -1;
+    // A device path or a link to one: the entry whose node is the same file.
+    std::error_code error;
+    const auto target = std::filesystem::canonical(name, error);
+    if (error)
         return -1;
     const auto& list = session_.PortList;
-    for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i].Identity() == identity)
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const String node = list[i].PortName.find('/') == String::npos ? paths_.DevRoot + "/" + list[i].PortName
+                                                                        : list[i].PortName;
+        std::error_code e;
+        if (std::filesystem::canonical(node, e) == target && !e)
             return static_cast<int>(i);
+    }
     return -1;
+}
+
+void TConnectionPorts::TellAmbiguous(const String& identity)
+{
+    QStringList names;
+    for (const std::size_t i : TCommEnumerator::IdentityMatches(session_.PortList, identity)) {
+        const auto& e = session_.PortList[i];
+        names << QString::fromStdString(e.StableLocation.empty() ? e.PortName : e.PortName + " (" + e.StableLocation + ")");
+    }
+    session_.AutoConnectDone = true;
+    emit IdentityAmbiguous(QString::fromStdString(identity), names);
 }
 
 void TConnectionPorts::SetRememberedIdentities(const String& current, const String& connected)
@@ -111,7 +145,17 @@ int TConnectionPorts::ReturnedEntry()
         returning_.clear(); // too late: the user decides
         return -1;
     }
-    return session_.Serial()->IsValid() ? -1 : FindIdentity(returning_);
+    if (session_.Serial()->IsValid())
+        return -1;
+    bool ambiguous = false;
+    const int i = FindIdentity(returning_, &ambiguous);
+    if (ambiguous) {
+        // Two ports fit the pulled adapter: the user chooses.
+        const String identity = returning_;
+        returning_.clear();
+        TellAmbiguous(identity);
+    }
+    return i;
 }
 
 void TConnectionPorts::ReconnectReturned(int index)
@@ -192,6 +236,7 @@ void TConnectionPorts::RefreshPortList()
         rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
                         entry.ImageIndex});
     box_.SetRows(rows, selected);
+    listed_ = true;
     ShowTakenAdapters();
     RepaintList();
 
@@ -235,11 +280,25 @@ bool TConnectionPorts::ConnectWhenListed()
     if (session_.Serial()->IsValid()) {
         connectName_.reset(); // the user connected meanwhile
     } else {
-        if (Find(*connectName_) < 0)
-            return false;
-        const String name = *connectName_;
-        connectName_.reset();
-        ConnectToName(name);
+        bool ambiguous = false;
+        const int i = Resolve(*connectName_, ambiguous);
+        if (ambiguous) {
+            const String identity = *connectName_;
+            connectName_.reset();
+            TellAmbiguous(identity);
+        } else if (i < 0) {
+            // A path that discovery does not list (a pseudo-terminal) is connected to as it is.
+            std::error_code error;
+            if (!listed_ || connectName_->find('/') == String::npos || !std::filesystem::exists(*connectName_, error))
+                return false; // (before the first rebuild the list is not known yet)
+            extra_.push_back({*connectName_, String()});
+            RefreshPortList(); // lists it, and connects to it from there
+            return !connectName_;
+        } else {
+            const String name = session_.PortList[std::size_t(i)].PortName;
+            connectName_.reset();
+            ConnectToName(name);
+        }
     }
     if (connectWait_)
         connectWait_->stop();

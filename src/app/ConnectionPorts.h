@@ -87,6 +87,9 @@ public:
 signals:
     // The adapter of a port that was pulled out came back as newName and is being connected.
     void AdapterReturned(const QString& oldName, const QString& newName);
+    // An identity to connect to fits several ports (both halves of a dual adapter, clones
+    // sharing a serial number): none is chosen, the user picks one of names.
+    void IdentityAmbiguous(const QString& identity, const QStringList& names);
 
 public:
     // The row in use and its overlay, from the session's state, redrawn.
@@ -100,7 +103,12 @@ private:
     void RowClicked();
     void SelectedRowChanged(int row);
     int Find(const String& name) const;
-    int FindIdentity(const String& identity) const;
+    // The one entry with that identity; -1 when none or several (*ambiguous tells which).
+    int FindIdentity(const String& identity, bool* ambiguous = nullptr) const;
+    // The entry a name given to connect to stands for: a port name, an identity, a device
+    // path or a link to it (/dev/serial/by-id/...); -1 when none (or several).
+    int Resolve(const String& name, bool& ambiguous) const;
+    void TellAmbiguous(const String& identity);
     // The new name of a remembered name that is gone, by identity; empty when none.
     String RenamedTo(const String& name, const String& identity) const;
     void FollowIdentities();
@@ -125,6 +133,7 @@ private:
     String returningName_;
     u32 pulledAt_ = 0;
     QTimer* connectWait_ = nullptr;
+    bool listed_ = false;              // the list has been built once
 };
 
 } // namespace fk

@@ -119,6 +119,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->SetRememberedIdentities(rememberedIds_.first, rememberedIds_.second);
     ports_->Translate = [this](const String& key) { return texts_.Translate(key); };
     connect(ports_, &TConnectionPorts::AdapterReturned, this, &TMainForm::ShowAdapterReturned);
+    connect(ports_, &TConnectionPorts::IdentityAmbiguous, this, &TMainForm::ShowIdentityAmbiguous);
     ports_->SetAutoConnectRule({settings_.Has(optConnectAtStartup), settings_.Has(optRememberConnection),
                                 settings_.Has(optWasConnected)});
     SetUpModules(setup);
@@ -604,7 +605,11 @@ void TMainForm::BringForward()
 
 void TMainForm::SetGuardState(bool on)
 {
-    if (guard_->SetState(on) || !on || guard_->Problem().empty() || guardProblemTold_)
+    // A guard taken without its socket (another program has its name) is told as well: a second
+    // start cannot reach this window.
+    if (!guard_->SetState(on) && guard_->Problem().empty())
+        return;
+    if (!on || guard_->Problem().empty() || guardProblemTold_)
         return;
     // The machine keeps us from ensuring one instance at a time: said once, on screen until
     // the user closes it (shown when the window is, if it is not yet).
@@ -618,10 +623,14 @@ void TMainForm::ShowGuardProblem()
 {
     if (guardProblem_.isEmpty())
         return;
-    QString text = QString::fromStdString(texts_.Translate("msg_single-instance-off"));
-    if (text.isEmpty())
-        text = QStringLiteral("One instance of the program at a time cannot be ensured: %s. Another start may "
-                              "run beside this one and take the same port or module traffic.");
+    QString text;
+    if (guard_ && guard_->State()) // the guard holds, but a second start cannot reach this window
+        text = Text("msg_single-instance-socket", "A second start of the program cannot reach this window: %s. "
+                                                  "It will say so and end, without raising this window.");
+    else
+        text = Text("msg_single-instance-off", "One instance of the program at a time cannot be ensured: %s. "
+                                               "Another start may run beside this one and take the same port or "
+                                               "module traffic.");
     auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text.replace(QStringLiteral("%s"), guardProblem_),
                                 QMessageBox::Ok, this);
     box->setObjectName(QLatin1String(names::InstanceGuardOffBox));
@@ -860,7 +869,9 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
     }
     if (index == staPortInUse)
         ShowPortHolderHint();
-    else if (index >= staConnectionLost && session_->ModemCommandBytes() > 0)
+    else if (index == staConnectionLost && ShowOtherOpeners(iconClass)) {
+        // another program on the port may have taken the replies: said in the status and its tool tip
+    } else if (index >= staConnectionLost && session_->ModemCommandBytes() > 0)
         statusLine_->SetStatusHint(QString::fromStdString(TPortHolderText::ModemManagerTouched(
             session_->ModemCommandBytes(), [this](const String& key) { return texts_.Translate(key); })));
     emit StatusChanged(index);
@@ -883,6 +894,28 @@ void TMainForm::ShowAdapterReturned(const QString& oldName, const QString& newNa
         statusLine_->ShowStatus(session_->Messages(), staPortOpening, icInformation, (newName + QStringLiteral(" (") + text + QLatin1Char(')')).toStdString());
     statusLine_->SetStatusHint(text);
     adapterReturned_ = text;
+}
+
+void TMainForm::ShowIdentityAmbiguous(const QString& identity, const QStringList& names)
+{
+    // Several ports fit the identity: none is taken; the status says which, and the user picks.
+    QString text = Text("sta_identity-ambiguous", "%s fits more than one port: %n; choose one in the list");
+    text.replace(QStringLiteral("%s"), identity).replace(QStringLiteral("%n"), names.join(QStringLiteral(", ")));
+    statusLine_->ShowStatus(session_->Messages(), staNoPortSelected, icWarning, text.toStdString());
+    statusLine_->SetStatusHint(text);
+    emit StatusChanged(staNoPortSelected);
+}
+
+bool TMainForm::ShowOtherOpeners(TIconClass iconClass)
+{
+    const auto others = session_->OtherOpeners();
+    if (others.empty())
+        return false;
+    const auto lookup = [this](const String& key) { return texts_.Translate(key); };
+    statusLine_->ShowStatus(session_->Messages(), staConnectionLost, iconClass,
+                            TPortHolderText::AlsoOpenShort(others, lookup));
+    statusLine_->SetStatusHint(QString::fromStdString(TPortHolderText::AlsoOpen(others, lookup)));
+    return true;
 }
 
 void TMainForm::ShowPortHolderHint()

@@ -177,6 +177,9 @@ private:
     void ShowPortHolderHint();
     void CancelAdapterReturn();
     void ShowAdapterReturned(const QString& oldName, const QString& newName);
+    void ShowIdentityAmbiguous(const QString& identity, const QStringList& names);
+    // Connection lost while other programs have the port open: named in the status; false for none.
+    bool ShowOtherOpeners(TIconClass iconClass);
     // Turns the single-instance guard on or off; a guard the machine keeps off is told once.
     void SetGuardState(bool on);
     void ShowGuardProblem();

@@ -111,7 +111,7 @@ bool HasDisplay(int argc, char** argv)
     return false;
 }
 
-enum TGuardOutcome { igTaken, igOtherInstance, igOff };
+enum TGuardOutcome { igTaken, igOtherInstance, igUnreachable, igOff };
 
 // The guard is taken before any window exists, so that of two starts at the same moment
 // exactly one goes on. With "Run multiple instances" stored there is no guard. When another
@@ -128,7 +128,13 @@ TGuardOutcome TakeInstanceGuard(const fk::String& name)
         return igOff; // the window tells the user why there is no guard
     for (int attempt = 0; attempt < 10 && fk::SingleInstance::InstanceExists(name); ++attempt) {
         if (fk::SingleInstance::ShowWindow(fk::SingleInstance::GetWindow(name)))
-            break;
+            return igOtherInstance;
+    }
+    if (fk::SingleInstance::InstanceExists(name)) {
+        // It runs, but does not answer (its socket is missing or another program has its name).
+        std::cerr << "ferrovan-kest: another instance is running (it holds " << fk::SingleInstance::LockPath(name)
+                  << "), but it could not be reached to bring its window forward; this start ends" << std::endl;
+        return igUnreachable;
     }
     return igOtherInstance;
 }
@@ -169,8 +175,13 @@ int main(int argc, char** argv)
     // One window at a time: a second start brings the first forward and ends. Runs that take
     // pictures or measure start-up stand alone.
     const bool standalone = !args.ScreenshotDir.empty() || args.ExitWhenShown || args.QuitAfterConnect;
-    if (!standalone && TakeInstanceGuard(version.InstanceName) == igOtherInstance)
-        return 0;
+    if (!standalone) {
+        const TGuardOutcome guard = TakeInstanceGuard(version.InstanceName);
+        if (guard == igOtherInstance)
+            return 0;
+        if (guard == igUnreachable)
+            return 1;
+    }
 
     // The trace starts before the window so that it sees the window's first status.
     fk::TAppTrace trace;

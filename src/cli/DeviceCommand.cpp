@@ -5,6 +5,8 @@
 #include "connection/KestConnection.h"
 #include "platform/LastError.h"
 #include "ports/CommEnumerator.h"
+#include "ports/SerialPort.h"
+#include "session/PortHolderText.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -75,8 +77,13 @@ double TDeviceCommand::Elapsed() const
 }
 
 bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index,
-                                 const TCommEnumerator::TDiscoveryPaths& paths)
+                                 const TCommEnumerator::TDiscoveryPaths& paths, TPortProblem* problem)
 {
+    const auto fail = [problem](int status, const String& text) {
+        if (problem)
+            *problem = {status, text};
+        return false;
+    };
     // "module:ADDRESS" is a wireless module. A path is opened as it is (a pseudo-terminal,
     // /dev/serial/by-id/...); a name is looked up among the machine's ports and otherwise
     // taken as a device under /dev.
@@ -84,17 +91,37 @@ bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortL
     if (port.rfind(prefix, 0) == 0) {
         const String address = port.substr(prefix.size());
         if (address.empty())
-            return false;
+            return fail(exitUsage, "give the module's address after \"module:\" (module:ADDRESS)");
         list.push_back(TModuleSession::ModuleEntry(address));
         index = static_cast<int>(list.size()) - 1;
         return true;
     }
-    // An adapter's identity ("usb:0403:6001:A50285BI") finds it whatever its name is now.
+    // An adapter's identity ("usb:0403:6001:A50285BI") finds it whatever its name is now; an
+    // identity that fits several ports (both halves of a dual adapter, clones sharing a serial
+    // number) never picks one of them.
     if (port.find('/') == String::npos) {
         TCommEnumerator::GetPortList(list, true, paths, nullptr);
-        const bool identity = TCommEnumerator::TCommPortInfo::IsIdentity(port);
+        if (TCommEnumerator::TCommPortInfo::IsIdentity(port)) {
+            const auto matches = TCommEnumerator::IdentityMatches(list, port);
+            if (matches.empty())
+                return fail(exitFailed, "no adapter with this identity is plugged in");
+            if (matches.size() > 1) {
+                String text = "this identity fits " + std::to_string(matches.size()) + " ports; name one of them:";
+                for (const std::size_t i : matches) {
+                    const auto& e = list[i];
+                    text += "\n  " + paths.DevRoot + "/" + e.PortName;
+                    if (!e.StableLocation.empty())
+                        text += "  " + e.StableLocation;
+                    if (!e.Identity().empty() && e.Identity() != port)
+                        text += "  " + e.Identity();
+                }
+                return fail(exitUsage, text);
+            }
+            index = static_cast<int>(matches.front());
+            return true;
+        }
         for (std::size_t i = 0; i < list.size(); ++i) {
-            if (identity ? list[i].Identity() == port : list[i].PortName == port) {
+            if (list[i].PortName == port) {
                 index = static_cast<int>(i);
                 return true;
             }
@@ -103,10 +130,16 @@ bool TDeviceCommand::ResolvePort(const String& port, TCommEnumerator::TCommPortL
     try {
         list.emplace_back(port);
     } catch (const std::bad_alloc&) {
-        return false;
+        return fail(exitFailed, TMessageTable::DefaultText(staPortOpenFailed));
     }
     index = static_cast<int>(list.size()) - 1;
     return true;
+}
+
+u32 TDeviceCommand::OpenRetryTime(double timeoutSeconds)
+{
+    const double ms = timeoutSeconds * 1000.0;
+    return static_cast<u32>(std::clamp(ms - std::max(300.0, ms / 5), 0.0, double(TSerialPort::OpenTimeOut)));
 }
 
 int TDeviceCommand::Run()
@@ -114,9 +147,9 @@ int TDeviceCommand::Run()
     start_ = std::chrono::steady_clock::now();
     TCommEnumerator::TCommPortList_ list;
     int index = -1;
-    if (!ResolvePort(options_.port, list, index)) {
-        Fail(TMessageTable::DefaultText(staPortOpenFailed));
-        return result_;
+    if (TPortProblem problem; !ResolvePort(options_.port, list, index, {}, &problem)) {
+        err_ << "ferrovan " << Name(kind_) << ": " << TDeviceText::Escaped(options_.port) << ": " << problem.Text << "\n";
+        return problem.Status;
     }
     session_ = Make<TModuleSession>(&view_);
     journal_.Attach(*session_);
@@ -124,6 +157,9 @@ int TDeviceCommand::Run()
         link->SetTCPPort(options_.moduleTcpPort);
         link->SetUDPPort(options_.udpPort);
     }
+    // A busy or missing device is tried again only as long as the time-out leaves room for
+    // saying why the open failed.
+    session_->SerialPort1()->SetOpenRetryTime(OpenRetryTime(options_.timeout));
     session_->PortList = std::move(list);
     session_->ItemIndex = index;
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
@@ -160,7 +196,7 @@ void TDeviceCommand::Evaluate()
     const int status = view_.Status();
     if (phase_ == phActing && !staying_ && session_->DeviceState() == dsNone && status == staConnectionLost) {
         // The session gave the device up, and the request in flight with it.
-        Fail(session_->Messages().MessageText(status));
+        Fail(session_->Messages().MessageText(status) + MissingRepliesText());
         return;
     }
     if (phase_ != phConnecting)
@@ -197,7 +233,8 @@ void TDeviceCommand::Deadline()
     if (phase_ == phDone || staying_)
         return;
     const TDeviceSession& s = *session_;
-    const bool lost = s.DeviceState() == dsNone && view_.Status() == staConnectionLost;
+    // Lost only what answered once: a device silent from the start did not answer.
+    const bool lost = answered_ && s.DeviceState() == dsNone && view_.Status() == staConnectionLost;
     String text = s.Messages().MessageText(lost ? staConnectionLost : msgNoConnection);
     if (phase_ == phActing) {
         text = "The device did not confirm the command.";
@@ -219,7 +256,14 @@ void TDeviceCommand::Deadline()
     } else {
         text += " The device did not answer.";
     }
-    Fail(text);
+    Fail(text + MissingRepliesText());
+}
+
+String TDeviceCommand::MissingRepliesText() const
+{
+    // Replies that went missing may have been read by another program on the same port.
+    const String also = TPortHolderText::AlsoOpen(session_->OtherOpeners());
+    return also.empty() ? String() : " " + also;
 }
 
 String TDeviceCommand::NoParametersText() const

@@ -44,6 +44,12 @@ struct TDeviceCommandOptions {
 // The prefix of a PORT that names a wireless module by its address.
 inline constexpr const char* ModulePortPrefix = "module:";
 
+// Why a PORT argument names no port to open: the exit status and the text after the PORT.
+struct TPortProblem {
+    int Status = 0;
+    String Text;
+};
+
 class TDeviceCommand {
 public:
     TDeviceCommand(TDeviceCommandKind kind, TDeviceCommandOptions options, std::ostream& out, std::ostream& err);
@@ -64,12 +70,21 @@ public:
     // The port-list entries for a PORT argument and the index of the one it names: a path
     // is taken as it is (also /dev/serial/by-id/...); a name or an adapter's identity
     // ("usb:0403:6001:A50285BI") is looked up among the machine's ports (found in paths), a
-    // name not found is taken as /dev/NAME.
+    // name not found is taken as /dev/NAME. False, with the reason in *problem, for
+    // "module:" without an address (wrong usage), an identity that matches no port, and one
+    // that matches several (wrong usage: the candidates are listed with their by-path names).
     static bool ResolvePort(const String& port, TCommEnumerator::TCommPortList_& list, int& index,
-                            const TCommEnumerator::TDiscoveryPaths& paths = {});
+                            const TCommEnumerator::TDiscoveryPaths& paths = {}, TPortProblem* problem = nullptr);
+
+    // How long the open may try a busy or missing device again within a command's time-out,
+    // leaving time to report the reason it failed.
+    static u32 OpenRetryTime(double timeoutSeconds);
 
 private:
     enum TPhase { phConnecting, phActing, phDone };
+
+    // " cat (process 4711) also has this port open and may be taking the replies." or empty.
+    String MissingRepliesText() const;
 
     void Evaluate();
     void Deadline();

@@ -8,7 +8,9 @@
 #include "cli/Tool.h"
 #include "connection/KestConnection.h"
 #include "platform/LastError.h"
+#include "ports/SerialPort.h"
 #include "session/FirmwareImage.h"
+#include "session/PortHolderText.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -48,9 +50,9 @@ int TFlashCommand::Run()
     start_ = std::chrono::steady_clock::now();
     TCommEnumerator::TCommPortList_ list;
     int index = -1;
-    if (!TDeviceCommand::ResolvePort(options_.port, list, index)) {
-        Fail(TMessageTable::DefaultText(staPortOpenFailed));
-        return result_;
+    if (TPortProblem problem; !TDeviceCommand::ResolvePort(options_.port, list, index, {}, &problem)) {
+        err_ << "ferrovan flash: " << TDeviceText::Escaped(options_.port) << ": " << problem.Text << "\n";
+        return problem.Status;
     }
     // The image is read and checked before the port is touched, so that a file that cannot be
     // used is named with its reason.
@@ -62,7 +64,15 @@ int TFlashCommand::Run()
         }
         imageIdentifier_ = TFirmwareImage::Identifier(image);
     }
-    session_ = Make<TDeviceSession>(&view_);
+    // Ctrl-C from here on aborts the upload instead of ending the program. Taken before the
+    // session starts its threads (the module link's listener), which inherit the blocked signals.
+    TInterruptWatch interrupts([this] { Interrupt(); });
+    session_ = Make<TModuleSession>(&view_);
+    if (TKestConnectComm* link = session_->KestLANPort1()->ConnectComm) {
+        link->SetTCPPort(options_.moduleTcpPort);
+        link->SetUDPPort(options_.udpPort);
+    }
+    session_->SerialPort1()->SetOpenRetryTime(TDeviceCommand::OpenRetryTime(options_.timeout));
     journal_.SetOnFailure([this](const String& text) { err_ << "ferrovan flash: warning: " << text << "\n"; });
     journal_.Attach(*session_);
     // The time-out bounds the bootloader hand-over: a device slow to boot is asked again until then.
@@ -89,6 +99,8 @@ int TFlashCommand::Run()
             String text = session_->Messages().MessageText(msgNoConnection);
             if (!answered_)
                 text += " The device did not answer.";
+            if (const String also = TPortHolderText::AlsoOpen(session_->OtherOpeners()); !also.empty())
+                text += " " + also;
             else if (session_->UploadState() == usWaitBootloader)
                 text += " The device did not come back in its bootloader within the time-out. "
                     + session_->Messages().MessageText(msgOldFirmwareKept);
@@ -100,8 +112,6 @@ int TFlashCommand::Run()
             text += " (" + session_->Messages().MessageText(staConnectionLost) + ")";
         Fail(text + ".");
     });
-    // Ctrl-C from here on aborts the upload instead of ending the program.
-    TInterruptWatch interrupts([this] { Interrupt(); });
     Rearm();
 
     session_->StartUpload(options_.image); // loads the image and opens the port

@@ -6,12 +6,13 @@
 // when the device answers in its application with the image's identifier afterwards. Ctrl-C
 // aborts as the Abort button does (the device is restarted). The time-out bounds each step
 // of the device (entering the bootloader, a block, starting the new application), so the
-// command always ends.
+// command always ends. PORT may be "module:ADDRESS": the upload then goes through the module,
+// with the same checks and the same end.
 #include "cli/ProgressMeter.h"
 #include "cli/ToolView.h"
 #include "platform/Component.h"
 #include "platform/Types.h"
-#include "session/DeviceSession.h"
+#include "session/ModuleSession.h"
 #include "session/ServiceJournal.h"
 
 #include <chrono>
@@ -31,6 +32,8 @@ struct TFlashOptions {
     bool json = false;
     bool terminal = false;  // stdout is a terminal: a progress bar redrawn in place
     double timeout = 10;    // seconds without any word from the device before giving up
+    u16 moduleTcpPort = 90; // PORT "module:ADDRESS": the module's command port
+    u16 udpPort = 13873;    // ... and the UDP port of the module link
 };
 
 class TFlashCommand {
@@ -74,7 +77,7 @@ private:
     TProgressMeter meter_;
     bool described_ = false; // the new application answered with the image's identifier
     TServiceJournal journal_{"ferrovan flash"}; // before the session: the session goes first
-    TOwned<TDeviceSession> session_;
+    TOwned<TModuleSession> session_;
     QEventLoop* loop_ = nullptr;
     QTimer* deadline_ = nullptr;
     TPhase phase_ = phStarting;

@@ -16,6 +16,7 @@
 #include "support/VersionInfo.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -171,11 +172,11 @@ const std::vector<TCommandInfo>& Commands()
          "Replaces the device's firmware with an image file: checks the file, brings the device into\n"
          "its bootloader, sends the payload and restarts the device. It succeeds when the device\n"
          "answers in its application with the image's identifier. Ctrl-C aborts and restarts the\n"
-         "device. Only over a serial port.\n\n"
+         "device. Works over a serial port and through a wireless module (module:ADDRESS).\n\n"
          "  --timeout SECONDS       the longest the device may take for one step: entering its\n"
          "                          bootloader, one block, starting its new application (default 10)\n"
          "  --json                  print one JSON object\n",
-         false, {{"json", false}, {"timeout", true}}},
+         false, {{"json", false}, {"timeout", true}, {"module-tcp-port", true}, {"udp-port", true}}},
         {"image-info", "image-info IMAGE [--json]", "describe and check an image file",
          "Describes an image file (size, identifier, model, payload) and checks its digest.\n\n"
          "  --json                  print one JSON object\n",
@@ -250,7 +251,7 @@ std::string TTool::CommandUsage(const std::string& command)
         text += "\n";
         text += PortNote;
     } else if (std::string(c->name) == "modules" || std::string(c->name) == "module-ap"
-               || std::string(c->name) == "inventory") {
+               || std::string(c->name) == "inventory" || std::string(c->name) == "flash") {
         text += ModulePortsNote;
     }
     text += "\n";
@@ -416,6 +417,16 @@ std::string TTool::NotASerialDevice(const std::string& port)
         return "not a serial device (it is a folder)";
     if (S_ISREG(st.st_mode))
         return "not a serial device (it is a regular file)";
+    if (S_ISSOCK(st.st_mode))
+        return "not a serial device (it is a socket)";
+    if (S_ISFIFO(st.st_mode))
+        return "not a serial device (it is a pipe)";
+    // Character devices of the memory driver (null, zero, full, random, ...) and the
+    // pseudo-terminal multiplexer, which only hands out new pairs.
+    if (S_ISCHR(st.st_mode) && major(st.st_rdev) == 1)
+        return "not a serial device (it is a memory device such as /dev/null)";
+    if (S_ISCHR(st.st_mode) && major(st.st_rdev) == 5 && minor(st.st_rdev) == 2)
+        return "not a serial device (it is the pseudo-terminal multiplexer; use the /dev/pts/N it gives out)";
     return {};
 }
 
@@ -496,10 +507,6 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
         err_ << prefix << (positional.empty() ? "needs a PORT" : "takes one PORT") << "\n";
         return exitUsage;
     }
-    if (const std::string why = NotASerialDevice(cl.Positional().front()); !why.empty()) {
-        err_ << prefix << TDeviceText::Escaped(cl.Positional().front()) << ": " << why << "\n";
-        return exitFailed;
-    }
     TDeviceCommandOptions options;
     options.port = cl.Positional().front();
     if (withFile) {
@@ -536,6 +543,10 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     if (kind == dcmSet && !options.openTime && !options.breakTime) {
         err_ << prefix << "give --open-time, --break-time or both\n";
         return exitUsage;
+    }
+    if (const std::string why = NotASerialDevice(cl.Positional().front()); !why.empty()) {
+        err_ << prefix << TDeviceText::Escaped(cl.Positional().front()) << ": " << why << "\n";
+        return exitFailed;
     }
     TDeviceCommand device(kind, options, out_, err_);
     return device.Run();
@@ -636,23 +647,19 @@ int TTool::Flash(const std::vector<std::string>& args)
              << "\n";
         return exitUsage;
     }
-    if (positional[0].rfind(ModulePortPrefix, 0) == 0) {
-        // A firmware upload through a wireless module is not supported by this tool.
-        err_ << prefix << "firmware can only be flashed over a serial port, not through a wireless module\n";
-        return exitUsage;
-    }
-    if (const std::string why = NotASerialDevice(positional[0]); !why.empty()) {
-        err_ << prefix << TDeviceText::Escaped(positional[0]) << ": " << why << "\n";
-        return exitFailed;
-    }
     TFlashOptions options;
     options.port = positional[0];
     options.image = positional[1];
     options.json = cl.Has("json");
     options.terminal = terminal_ && !options.json;
-    if (cl.Has("timeout") && !cl.Seconds("timeout", 3600, options.timeout)) {
+    if ((cl.Has("timeout") && !cl.Seconds("timeout", 3600, options.timeout))
+        || !ModulePorts(cl, options.moduleTcpPort, options.udpPort)) {
         err_ << prefix << cl.Error() << "\n";
         return exitUsage;
+    }
+    if (const std::string why = NotASerialDevice(positional[0]); !why.empty()) {
+        err_ << prefix << TDeviceText::Escaped(positional[0]) << ": " << why << "\n";
+        return exitFailed;
     }
     TFlashCommand flash(options, out_, err_);
     return flash.Run();

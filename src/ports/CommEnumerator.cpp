@@ -60,6 +60,11 @@ bool Discover(const TDiscoveryPaths& paths, const TDevicePropertySource* propert
         (info.DeviceClass == "Modem" ? modems : ports).push_back(std::move(info));
     }
     ports.insert(ports.end(), std::make_move_iterator(modems.begin()), std::make_move_iterator(modems.end()));
+    // The ports of one USB device (the two of an FT2232) are told apart by their interface.
+    for (TCommPortInfo& p : ports)
+        p.SharedUsbDevice = !p.UsbPath.empty() && std::count_if(ports.begin(), ports.end(), [&](const TCommPortInfo& q) {
+            return q.UsbPath == p.UsbPath && q.UsbVendorId == p.UsbVendorId;
+        }) > 1;
     return true;
 }
 

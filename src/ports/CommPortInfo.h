@@ -62,13 +62,19 @@ public:
     u16 UsbProductId = 0;
     String UsbPath;           // the adapter's place on the USB tree (its socket), e.g. 1-1.4
     String StableLocation;    // the link under /dev/serial/by-path, empty when there is none
+    String UsbInterface;      // the USB interface the port belongs to, two hex digits ("01")
+    bool SharedUsbDevice = false; // another port sits on the same USB device (FT2232, ...)
 
     // Who the adapter is, whatever name it has now: "usb:0403:6001:A50285BI" (vendor,
     // product, serial number); without a serial number its socket, "usb:1a86:7523@1-1.4";
+    // a port of an adapter with several ports adds its interface, "usb:0403:6010:FT2X:if01";
     // empty for a port without USB identity (it is known by name only).
     String Identity() const;
     // True for a text in Identity()'s form.
     static bool IsIdentity(const String& text) noexcept;
+    // The identity names this port: the same text, or the same adapter when the text names
+    // no interface (so every port of a dual adapter matches its interface-less identity).
+    bool MatchesIdentity(const String& identity) const;
 
     // The Bluetooth name if known; for a built-in port its description (else the bus
     // text); for any other port the bus text (else the description).
@@ -80,6 +86,9 @@ public:
     // Port names in natural order: ttyS2 before ttyS10.
     bool operator<(const TCommPortInfo& other) const;
 };
+
+// The positions of the entries an identity names (more than one: the identity is ambiguous).
+std::vector<std::size_t> IdentityMatches(const std::vector<TCommPortInfo>& list, const String& identity);
 
 // The entries in the order discovery found them (the caller sorts), and the image list
 // the icons go into. Images is not owned and may be null.

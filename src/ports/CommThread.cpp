@@ -37,6 +37,13 @@ bool IsPseudoTerminal(const struct stat& st)
     return (m >= 136 && m <= 143) || m == 3; // Unix98 and legacy pty slaves
 }
 
+// A terminal that can be a serial line: /dev/null, /dev/zero and the like are no terminal,
+// and the pseudo-terminal multiplexer (5:2) only hands out new pairs.
+bool IsTerminal(int fd, const struct stat& st)
+{
+    return ::isatty(fd) && !(major(st.st_rdev) == 5 && minor(st.st_rdev) == 2);
+}
+
 // Milliseconds of a time-out product, saturated.
 u64 TotalMs(u32 multiplier, u32 count, u32 constant)
 {
@@ -153,6 +160,7 @@ TCommThread::TCommThread(TCommThreadParams params)
     , fileName_(std::move(params.FileName))
     , lockDirectory_(std::move(params.LockDirectory))
     , idleTimeOut_(params.IdleTimeOut)
+    , openTimeOut_(params.OpenTimeOut)
     , handshake_(std::move(params.Handshake))
     , state_(params.State)
     , timeOuts_(params.TimeOuts)
@@ -196,7 +204,7 @@ void TCommThread::Execute()
         if (error == ERROR_SUCCESS)
             break;
         SetReturnValue(error);
-        if (!IsRetried(error) || TickDiff(GetTickCount(), start) > idleTimeOut_ || Terminated())
+        if (!IsRetried(error) || TickDiff(GetTickCount(), start) > openTimeOut_ || Terminated())
             break;
         pollfd p{wake_.Get(), POLLIN, 0};
         ::poll(&p, 1, int(OpenRetryInterval)); // termination ends the pause at once
@@ -223,8 +231,8 @@ void TCommThread::Execute()
                 struct stat st {};
                 if (::fstat(fd_.Get(), &st) != 0)
                     error = ErrorFromErrno(errno);
-                else if (!S_ISCHR(st.st_mode))
-                    error = ERROR_BAD_FILE_TYPE;
+                else if (!S_ISCHR(st.st_mode) || !IsTerminal(fd_.Get(), st))
+                    error = ERROR_BAD_FILE_TYPE; // /dev/null, /dev/zero, the pseudo-terminal multiplexer, ...
                 else if (!ApplyState(state_))
                     error = GetLastError();
             }
@@ -253,8 +261,14 @@ DWORD TCommThread::OpenDevice()
         return ERROR_PATH_NOT_FOUND;
     TUniqueFd dev(::open(fileName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     // Missing and in use are retried; no permission is ERROR_PORT_PERMISSION, never "in use".
-    if (!dev.Valid())
-        return ErrorFromErrno(errno, TErrnoUse::Open);
+    if (!dev.Valid()) {
+        const int err = errno;
+        // A socket cannot be opened at all (ENXIO, which would read as "not there yet").
+        struct stat node {};
+        if (::stat(fileName_.c_str(), &node) == 0 && (S_ISSOCK(node.st_mode) || S_ISDIR(node.st_mode)))
+            return ERROR_BAD_FILE_TYPE;
+        return ErrorFromErrno(err, TErrnoUse::Open);
+    }
     TPortLock lock;
     struct stat st {};
     if (::fstat(dev.Get(), &st) == 0 && S_ISCHR(st.st_mode)) {

@@ -101,6 +101,7 @@ struct TCommThreadParams {
     String FileName;
     String LockDirectory;
     u32 IdleTimeOut = 5000;
+    u32 OpenTimeOut = 5000; // how long a busy or missing device is tried again
     std::shared_ptr<TOpenHandshake> Handshake; // only for a synchronous open
     TCommState State{};
     TCommTimeouts TimeOuts;
@@ -180,6 +181,7 @@ private:
     String fileName_;
     String lockDirectory_;
     u32 idleTimeOut_;
+    u32 openTimeOut_;
     std::shared_ptr<TOpenHandshake> handshake_;
     TCommState state_;
     TCommTimeouts timeOuts_;

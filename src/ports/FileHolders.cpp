@@ -1,10 +1,14 @@
 #include "ports/FileHolders.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +55,7 @@ std::vector<int> TFileHolders::Processes() const
             pids.push_back(pid);
     }
     ::closedir(dir);
+    std::sort(pids.begin(), pids.end()); // in pid order, as /proc itself lists them
     return pids;
 }
 
@@ -131,6 +136,54 @@ TFileHolderList TFileHolders::OfSocket(u64 inode) const
 {
     const String name = "socket:[" + std::to_string(inode) + "]";
     return Find([&](const String&, const String& target) { return target == name; });
+}
+
+std::vector<int> TFileHolders::LockHolders(const String& path) const
+{
+    std::vector<int> pids;
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return pids;
+    // "1: FLOCK  ADVISORY  WRITE 4711 00:05:1234 0 EOF": the file is "major:minor:inode" of
+    // the file system (hexadecimal) and the inode (decimal); waiters carry "->" after the number.
+    char file[64];
+    std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream in(procRoot_ + "/locks");
+    String line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        String number, kind, advisory, mode, pidText, id;
+        fields >> number >> kind;
+        if (kind == "->")
+            continue; // waiting for the lock, not holding it
+        fields >> advisory >> mode >> pidText >> id;
+        int pid = 0;
+        if (id == file && ParsePid(pidText.c_str(), pid)
+            && std::find(pids.begin(), pids.end(), pid) == pids.end())
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
+TFileHolders::THolds TFileHolders::Holds(int pid, const String& devicePath) const
+{
+    const auto locks = LockHolders(devicePath);
+    if (std::find(locks.begin(), locks.end(), pid) != locks.end())
+        return hsYes;
+    struct stat st {};
+    if (::stat(devicePath.c_str(), &st) != 0)
+        return hsUnknown; // nothing to compare the descriptors with
+    const String fdDir = procRoot_ + "/" + std::to_string(pid) + "/fd";
+    DIR* dir = ::opendir(fdDir.c_str());
+    if (!dir)
+        return hsUnknown; // another user's process: its descriptors are not ours to see
+    ::closedir(dir);
+    const TFileHolderList list = OfDevice(devicePath);
+    for (const TFileHolder& h : list.Visible)
+        if (h.Pid == pid)
+            return hsYes;
+    return hsNo;
 }
 
 TFileHolder TFileHolders::FindProcess(const String& name) const

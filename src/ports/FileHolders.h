@@ -38,8 +38,16 @@ public:
     // The first process with this command name, if any runs (pid 0 otherwise).
     TFileHolder FindProcess(const String& name) const;
 
-    // The command name of a process; empty when it cannot be read.
+    // The command name of a process; empty when it cannot be read (readable for any user's
+    // process, unlike its descriptors).
     String ProcessName(int pid) const;
+
+    // The processes holding a lock (flock or fcntl) on the file at path, from <procRoot>/locks,
+    // which names them whoever they run as; in the order the kernel lists them.
+    std::vector<int> LockHolders(const String& path) const;
+    // Whether a process holds the file at devicePath: a lock on it or a descriptor of it.
+    enum THolds { hsNo, hsYes, hsUnknown };
+    THolds Holds(int pid, const String& devicePath) const;
 
     const String& ProcRoot() const noexcept { return procRoot_; }
 

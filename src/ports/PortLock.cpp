@@ -1,5 +1,6 @@
 #include "ports/PortLock.h"
 
+#include "ports/FileHolders.h"
 #include "ports/UniqueFd.h"
 
 #include <cerrno>
@@ -102,7 +103,9 @@ DWORD TPortLock::Acquire(const String& lockDirectory, const String& devicePath)
         const pid_t owner = ReadOwner(path);
         // Our own process id here is stale: this process holds the device exclusively
         // (flock) before it ever writes the lock file.
-        if (owner != ::getpid() && ProcessRuns(owner))
+        // A running process whose id is in the file but that does not hold the device (the id
+        // was reused after its program ended) leaves a stale lock as well.
+        if (owner != ::getpid() && ProcessRuns(owner) && TFileHolders().Holds(owner, devicePath) != TFileHolders::hsNo)
             return ERROR_ACCESS_DENIED;
         if (::unlink(path.c_str()) != 0 && errno != ENOENT)
             return ERROR_PORT_STALE_LOCK; // a stale lock we may not remove still blocks others

@@ -3,8 +3,8 @@
 // another program has open.
 //
 // The file holds the owner's process id as ten characters and a newline. Acquire creates it
-// exclusively; a lock left by a process that no longer runs (or one that cannot be read) is
-// taken over, unless it cannot be removed (another user's file in a shared lock folder). A lock directory that does not exist or that we may not write to is not an
+// exclusively; a lock left by a process that no longer runs, or by one that runs but does not
+// hold the device (its id was reused), or one that cannot be read, is taken over, unless it cannot be removed (another user's file in a shared lock folder). A lock directory that does not exist or that we may not write to is not an
 // error: the port is then protected only by flock and TIOCEXCL, like any program that
 // cannot write there. Release removes the file if it is still ours.
 #include "platform/LastError.h"

@@ -204,6 +204,7 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
         params.FileName = name;
         params.LockDirectory = lockDirectory_;
         params.IdleTimeOut = OpenTimeOut;
+        params.OpenTimeOut = openRetryTime_;
         if (SynchronousOpen())
             params.Handshake = std::make_shared<TOpenHandshake>();
         params.State = GetState();

@@ -35,6 +35,10 @@ public:
     // The lock file that made the last open fail with ERROR_PORT_STALE_LOCK (left by a
     // program that has ended, and not ours to remove); empty otherwise.
     const String& StaleLockFile() const noexcept { return staleLockFile_; }
+    // How long an open tries a busy or missing device again (OpenTimeOut by default); a
+    // caller with a deadline of its own shortens it so that the real reason arrives in time.
+    u32 OpenRetryTime() const noexcept { return openRetryTime_; }
+    void SetOpenRetryTime(u32 ms) noexcept { openRetryTime_ = ms; }
 
     void SetPortName(const String& name) override;
     virtual void SetFileName(const String& name);
@@ -105,6 +109,7 @@ private:
     std::unique_ptr<TCommThread> thread_;
     std::vector<std::unique_ptr<TCommThread>> retired_; // let go, ending in the background
     String fileName_;
+    u32 openRetryTime_ = OpenTimeOut;
     String lockDirectory_;
     String staleLockFile_;
     TCommErrorFlags readErrors_ = 0;

@@ -9,6 +9,8 @@
 #include <sys/ioctl.h>
 
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace fk {
@@ -66,6 +68,7 @@ String FirstNonEmpty(std::initializer_list<String> values)
 struct TSerialPortScanner::TParents {
     String driver;     // the first driver above the port (serial-base devices skipped)
     String usbDevice;  // folder of the USB device, when the port sits on USB
+    String usbInterface; // the interface number below it, two hex digits
     bool bluetooth = false;
 };
 
@@ -141,6 +144,16 @@ bool TSerialPortScanner::FindParents(const String& device, TParents& parents) co
                 parents.usbDevice = cur;
                 return true;
             }
+            // The interface: its number, else the end of its name ("1-1:1.1", config 1, interface 1).
+            if (parents.usbInterface.empty() && !TSysfs::ReadAttribute(cur, "bInterfaceNumber", parents.usbInterface)) {
+                const auto colon = cur.find_last_of(':');
+                const auto dot = cur.find_last_of('.');
+                if (colon != String::npos && dot != String::npos && dot > colon && cur.find('/', colon) == String::npos) {
+                    char number[8];
+                    std::snprintf(number, sizeof number, "%02x", unsigned(std::strtoul(cur.c_str() + dot + 1, nullptr, 16)));
+                    parents.usbInterface = number;
+                }
+            }
         } else if (subsystem == "bluetooth") {
             parents.bluetooth = true;
             return true;
@@ -173,6 +186,7 @@ void TSerialPortScanner::DescribeUsb(const TParents& parents, const TDevicePrope
     if (!ParseHex16(Property(props, "ID_MODEL_ID"), info.UsbProductId))
         ParseHex16(idProduct, info.UsbProductId);
     info.UsbPath = usb.substr(usb.find_last_of('/') + 1);
+    info.UsbInterface = parents.usbInterface;
 }
 
 bool TSerialPortScanner::DescribeRfcomm(const String& name, const String& path, TCommPortInfo& info) const

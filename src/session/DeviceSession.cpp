@@ -450,8 +450,14 @@ bool TDeviceSession::FrontIsTransferRequest() const
 // port has gone as well.
 bool TDeviceSession::GiveUpDevice()
 {
+    const bool silent = deviceState_ == dsNone;
     queue_->Purge();
     SetDeviceState(dsNone);
+    // Silent since the port opened, while another program has the port open: that program
+    // may be reading the replies, and the status says so (a connection never made is not
+    // "lost" otherwise).
+    if (silent && !OtherOpeners().empty())
+        ShowStatus(staConnectionLost, icWarning);
     return serial_->Validate();
 }
 
@@ -992,6 +998,14 @@ void TDeviceSession::NotePortHolder(const String& fileName, u32 openResult)
     portHolder_ = {};
     if (openResult == ERROR_ACCESS_DENIED && serial_->CommPort() == serialPort1_ && !fileName.empty())
         portHolder_ = TPortHolder::Find(fileName, ProcRoot, serialPort1_->LockDirectory());
+}
+
+std::vector<TFileHolder> TDeviceSession::OtherOpeners() const
+{
+    if (serial_->CommPort() != serialPort1_)
+        return {};
+    const String file = serialPort1_->GetCurrentFileName();
+    return file.empty() ? std::vector<TFileHolder>() : TPortHolder::OtherOpeners(file, ProcRoot);
 }
 
 String TDeviceSession::OpenFailureReason() const

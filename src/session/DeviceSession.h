@@ -128,6 +128,9 @@ public:
     // Who holds the serial port when the last open failed because it is in use (culprit
     // pcNone otherwise); looked for below ProcRoot, which tests move.
     const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
+    // The other programs that have the serial port open (they may be taking the replies);
+    // empty for a module link or a closed port. Looked up when asked.
+    std::vector<TFileHolder> OtherOpeners() const;
     String ProcRoot = "/proc";
     // Bytes dropped on the open serial port that carried modem commands (ModemManager probing
     // it although we hold it); counted from the port's opening.

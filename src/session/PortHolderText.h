@@ -19,6 +19,14 @@ public:
     // brltty took a known USB serial adapter (named by product) so that it has no port.
     static String BrlttyTookAdapter(const String& adapter, const TLookup& lookup = {});
 
+    // Other programs that have the port open and may take the replies: the long text (tool,
+    // tool tip) and the short one (the window's status); empty for none.
+    static String AlsoOpen(const std::vector<TFileHolder>& others, const TLookup& lookup = {});
+    static String AlsoOpenShort(const std::vector<TFileHolder>& others, const TLookup& lookup = {});
+    static constexpr const char* AlsoOpenKey = "inf_holder-also-open";
+    static constexpr const char* AlsoOpenShortKey = "sta_holder-also-open";
+    static constexpr const char* OthersKey = "inf_holder-others";
+
     // ModemManager wrote modem commands into the port we held (bytes dropped).
     static String ModemManagerTouched(u32 bytes, const TLookup& lookup = {});
 

@@ -232,8 +232,10 @@ String LockPath(const String& name)
 
 String SocketPath(const String& name)
 {
-    // Short whatever the runtime folder is; the user id keeps the users apart.
-    return "@ferrovan-kest/" + std::to_string(::getuid()) + "/" + Digest(name);
+    // Short whatever the runtime folder is; the user id keeps the users apart, and the folder
+    // in the digest keeps apart programs (and test runs) whose runtime folders differ, as
+    // their lock files are.
+    return "@ferrovan-kest/" + std::to_string(::getuid()) + "/" + Digest(RuntimeFolder() + "\n" + name);
 }
 
 bool InstanceExists(const String& name)
@@ -324,9 +326,14 @@ bool SetState(bool on, const String& name)
     if (s >= 0 && MakeAddress(g.socketPath, addr, length) &&
         ::bind(s, reinterpret_cast<const sockaddr*>(&addr), length) == 0 && ::listen(s, 8) == 0) {
         g.listenFd = s;
-    } else if (s >= 0) {
-        // Without the socket the guard still works; a second start then finds no window to raise.
-        ::close(s);
+    } else {
+        // Without the socket the guard still works, but a second start finds no window to raise:
+        // the user is told (another program may have taken the name first).
+        const int err = errno;
+        if (s >= 0)
+            ::close(s);
+        g.problem = "its socket " + g.socketPath + " cannot be made (" + std::strerror(err)
+            + (err == EADDRINUSE ? "; another program has taken the name" : "") + ")";
     }
     SetLastError(ERROR_SUCCESS);
     return true;

@@ -4,10 +4,9 @@
 //
 // The guard is a lock file held with flock in the user's runtime folder (mode 0700), named by
 // the MD5 digest of the instance name, so any name gives a valid file name. While the guard is
-// on, a local socket in the abstract namespace (named by the user id and the digest, so it
-// fits whatever the folder's path; both sides check that the peer is this user) answers the
-// instance name's message: a second start connects,
-// sends the name and takes the first instance only when the same name comes back, within
+// on, a local socket in the abstract namespace (named by the user id and the digest of the runtime
+// folder and the name, so it fits whatever the folder's path; both sides check that the peer is
+// this user) answers the instance name's message: a second start connects, sends the name and takes the first instance only when the same name comes back, within
 // 200 ms, so a hung first instance is skipped. A "show" request makes the first instance raise
 // its window through the handler its main window installs.
 //
@@ -49,7 +48,8 @@ bool GetState();
 bool SetState(bool on, const String& name);
 // Why the last SetState(true) could not take the guard for a reason of this machine (the
 // runtime folder is another user's, not a folder, not writable; the lock file cannot be
-// opened), for telling the user; empty when it was taken or another instance holds it.
+// opened), or took it without its socket (the name is taken: a second start cannot reach
+// this one), for telling the user; empty when it was taken whole or another instance holds it.
 const String& GuardProblem();
 
 // The descriptor to watch for readability while the guard is on (-1 otherwise); when it is

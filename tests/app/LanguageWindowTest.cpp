@@ -17,6 +17,11 @@
 
 #include <thread>
 
+#include <cstddef>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace fk::test {
 namespace {
 
@@ -262,6 +267,49 @@ TEST_F(LanguageWindowTest, AGuardTheMachineKeepsOffIsToldOnce)
     Settle(300);
     EXPECT_EQ(answer.Answered, 1);
     form_.reset();
+}
+
+// Another program took the instance socket's name first: the window holds the guard, says
+// once that a second start cannot reach it, and a second real start says so and ends with 1.
+TEST(SingleInstanceProgram, ATakenSocketNameIsToldByBothStarts)
+{
+    QTemporaryDir runtime, config;
+    const TFileVersionInfo version(FK_FERROVAN_KEST_PATH);
+    ASSERT_FALSE(version.Data().empty());
+    String socketName;
+    {
+        const RuntimeFolderOverride folder(runtime.path());
+        socketName = SingleInstance::SocketPath(version.InstanceName);
+    }
+    const int squatter = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    std::copy(socketName.begin() + 1, socketName.end(), addr.sun_path + 1);
+    ASSERT_EQ(::bind(squatter, reinterpret_cast<sockaddr*>(&addr),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketName.size())),
+              0);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess first, second;
+    for (QProcess* p : {&first, &second})
+        p->setProcessEnvironment(env);
+    const QString trace = runtime.filePath(QStringLiteral("first.trace"));
+    first.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {QStringLiteral("--trace"), trace});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] {
+        QFile f(trace);
+        return f.open(QIODevice::ReadOnly) && f.readAll().contains("A second start of the program cannot reach this window");
+    }, 20000));
+    second.start(QStringLiteral(FK_FERROVAN_KEST_PATH), {});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("could not be reached to bring its window forward"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(20000));
+    ::close(squatter);
 }
 
 // Two real programs: the second start finds the first, asks it to come forward and ends with

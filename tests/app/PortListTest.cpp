@@ -10,7 +10,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fk::test {
@@ -267,6 +271,60 @@ TEST_F(PortListTest, ARememberedAdapterIsFoundByItsIdentityUnderItsNewName)
     ASSERT_TRUE(LoadSettings(settings, stored));
     EXPECT_EQ(stored.CurrentPort, "ttyUSB0");
     EXPECT_EQ(stored.CurrentPortIdentity, "usb:0403:6001:A50285BI");
+}
+
+// An identity that fits both ports of a dual adapter is never chosen: the status names the
+// candidates. A link to one port (by-path) or its device path connects to that port.
+TEST_F(PortListTest, AnAmbiguousIdentityIsLeftToTheUserAndALinkFindsItsPort)
+{
+    tree_.BuildStandardMachine();
+    tree_.DualAdapter("1-7", "FT2X", "ttyUSB5", "ttyUSB6");
+    MakeFakeMachineForm({}, false);
+    form_->Ports().SetConnectName("usb:0403:6010:FT2X", 0);
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("No port selected: usb:0403:6010:FT2X fits more than one port: ttyUSB5 (")))
+        << Status().toStdString();
+    EXPECT_TRUE(Status().contains(QStringLiteral("ttyUSB6 (") + QString::fromStdString(tree_.Dev())
+                                  + QStringLiteral("/serial/by-path/pci-0000:00:14.0-usb-0:7:1.1-port0)")));
+    Settle(200);
+    EXPECT_FALSE(form_->Session().Serial()->IsValid());
+
+    // The link names the second port: it is the one connected to.
+    form_->Ports().SetConnectName(tree_.Dev() + "/serial/by-path/pci-0000:00:14.0-usb-0:7:1.1-port0");
+    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB6");
+    EXPECT_FALSE(form_->Ports().WaitingForName());
+}
+
+// A program that opened the port before the window (cat) may take the replies: when the device
+// stays silent the status names it, short, and its tool tip says it whole.
+TEST_F(PortListTest, AnotherReaderOfThePortIsNamedWhenTheConnectionIsLost)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_TRUE(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const std::string slave = ::ptsname(master);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t cat = ::fork();
+    if (cat == 0) {
+        ::prctl(PR_SET_NAME, "cat");
+        const int fd = ::open(slave.c_str(), O_RDONLY | O_NOCTTY);
+        (void)!::write(ready[1], fd >= 0 ? "r" : "x", 1);
+        for (;;)
+            ::pause();
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    MakeForm({.ExtraPorts = {{slave, "a line nobody answers"}}});
+    ASSERT_TRUE(form_->ConnectToName(slave));
+    const QString expected = QStringLiteral("Connection lost: cat (process %1) also has the port open").arg(cat);
+    EXPECT_TRUE(WaitStatus(expected, 15000)) << Status().toStdString();
+    EXPECT_EQ(form_->StatusLine().StatusHint(),
+              QStringLiteral("cat (process %1) also has this port open and may be taking the replies.").arg(cat));
+    ::kill(cat, SIGKILL);
+    ::waitpid(cat, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::close(master);
 }
 
 // Stored preferences, then a window over the simulator's port.

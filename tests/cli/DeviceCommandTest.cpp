@@ -1,7 +1,9 @@
 // The tool's device commands run in-process against the simulated controller, and once
 // through the real `ferrovan` program.
 #include "PortHoldingProcess.h"
+#include "cli/DeviceCommand.h"
 #include "cli/Tool.h"
+#include "ports/SerialPort.h"
 #include "ports/PortLock.h"
 #include "sim/SimController.h"
 
@@ -13,7 +15,15 @@
 
 #include <memory>
 #include <sstream>
+#include <QTemporaryDir>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fk {
@@ -249,6 +259,79 @@ TEST_F(DeviceCommandTest, RealProgramSetsTheOpenTime)
     EXPECT_EQ(p.exitCode(), exitOk) << p.readAllStandardError().toStdString();
     EXPECT_NE(p.readAllStandardOutput().toStdString().find("Open time:          42 ms"), std::string::npos);
     EXPECT_EQ(sim_->Parameters().OpenTime(), 42);
+}
+
+// What is surely no serial line is refused at once with what it is; "module:" without an
+// address is wrong usage.
+TEST_F(DeviceCommandTest, OddPortsAreRefusedWithWhatTheyAre)
+{
+    for (const char* node : {"/dev/null", "/dev/zero", "/dev/full"}) {
+        EXPECT_EQ(Run({"info", node, "--timeout", "1"}), exitFailed) << node;
+        EXPECT_NE(err_.str().find("not a serial device (it is a memory device"), std::string::npos) << err_.str();
+    }
+    EXPECT_EQ(Run({"info", "/dev/ptmx", "--timeout", "1"}), exitFailed);
+    EXPECT_NE(err_.str().find("not a serial device (it is the pseudo-terminal multiplexer"), std::string::npos);
+    QTemporaryDir dir;
+    const std::string socketPath = dir.filePath(QStringLiteral("s")).toStdString();
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(Run({"vent", socketPath, "--timeout", "5"}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan vent: " + socketPath + ": not a serial device (it is a socket)\n");
+    ::close(s);
+    EXPECT_EQ(Run({"info", "module:"}), exitUsage);
+    EXPECT_EQ(err_.str(), "ferrovan info: module:: give the module's address after \"module:\" (module:ADDRESS)\n");
+}
+
+// A short time-out still ends with the reason the open failed (here: in use, by whom), not
+// with a silent device.
+TEST_F(DeviceCommandTest, AShortTimeOutGivesTheRealReasonTheOpenFailed)
+{
+    StartSim();
+    test::PortHoldingProcess holder(Port(), "picocom");
+    ASSERT_TRUE(holder.Held());
+    EXPECT_EQ(Run({"info", Port(), "--timeout", "2"}), exitFailed);
+    EXPECT_NE(err_.str().find("Port already in use: The port is held by picocom (process " + std::to_string(holder.Pid())),
+              std::string::npos)
+        << err_.str();
+    EXPECT_EQ(TDeviceCommand::OpenRetryTime(1), 700u);
+    EXPECT_EQ(TDeviceCommand::OpenRetryTime(60), TSerialPort::OpenTimeOut);
+}
+
+// A program that opened the port before us without a lock (cat) may take the replies: the
+// silent device's message names it.
+TEST_F(DeviceCommandTest, AnotherReaderOfThePortIsNamedWhenRepliesGoMissing)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t cat = ::fork();
+    if (cat == 0) {
+        ::prctl(PR_SET_NAME, "cat");
+        const int fd = ::open(slave.c_str(), O_RDONLY | O_NOCTTY);
+        (void)!::write(ready[1], fd >= 0 ? "r" : "x", 1);
+        for (;;)
+            ::pause();
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, 'r');
+    EXPECT_EQ(Run({"info", slave, "--timeout", "1"}), exitFailed);
+    EXPECT_NE(err_.str().find("The device did not answer. cat (process " + std::to_string(cat)
+                              + ") also has this port open and may be taking the replies."),
+              std::string::npos)
+        << err_.str();
+    ::kill(cat, SIGKILL);
+    ::waitpid(cat, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ::close(master);
 }
 
 } // namespace

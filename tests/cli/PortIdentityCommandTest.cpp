@@ -78,5 +78,28 @@ TEST_F(PortIdentityCommandTest, APortIsFoundByItsIdentityOrItsStableName)
     EXPECT_EQ(list[std::size_t(index)].PortName, byId); // opened through the link as it is
 }
 
+// An identity that fits both halves of a dual adapter is refused with the candidates and their
+// by-path names; one that fits nothing says so; the interface picks one half.
+TEST_F(PortIdentityCommandTest, AnAmbiguousIdentityIsRefusedAndAMissingOneIsNamed)
+{
+    tree_.DualAdapter("1-7", "FT2X", "ttyUSB5", "ttyUSB6");
+    TCommEnumerator::TCommPortList_ list;
+    int index = -1;
+    TPortProblem problem;
+    EXPECT_FALSE(TDeviceCommand::ResolvePort("usb:0403:6010:FT2X", list, index, paths_, &problem));
+    EXPECT_EQ(problem.Status, exitUsage);
+    EXPECT_NE(problem.Text.find("fits 2 ports"), std::string::npos) << problem.Text;
+    EXPECT_NE(problem.Text.find(tree_.Dev() + "/ttyUSB6  " + tree_.Dev() + "/serial/by-path/pci-0000:00:14.0-usb-0:7:1.1-port0  usb:0403:6010:FT2X:if01"),
+              std::string::npos)
+        << problem.Text;
+    list.clear();
+    ASSERT_TRUE(TDeviceCommand::ResolvePort("usb:0403:6010:FT2X:if01", list, index, paths_, &problem));
+    EXPECT_EQ(list[std::size_t(index)].PortName, "ttyUSB6");
+    list.clear();
+    EXPECT_FALSE(TDeviceCommand::ResolvePort("usb:0403:6010:GONE", list, index, paths_, &problem));
+    EXPECT_EQ(problem.Status, exitFailed);
+    EXPECT_EQ(problem.Text, "no adapter with this identity is plugged in");
+}
+
 } // namespace
 } // namespace fk

@@ -24,7 +24,7 @@ expect() { # description, expected (lines), actual
 
 expect "commands" "$(printf '%s\n' make-image modules module-ap | sort)" "$(complete_line ferrovan m)"
 expect "options of set" "--open-time" "$(complete_line ferrovan set ttyS0 --op)"
-expect "options of flash" "$(printf '%s\n' --help --json --timeout --trace)" "$(complete_line ferrovan flash --)"
+expect "options of flash" "$(printf '%s\n' --help --json --module-tcp-port --timeout --trace --udp-port)" "$(complete_line ferrovan flash --)"
 expect "help topics" "image-info info inventory" "$(complete_line ferrovan help i | tr '\n' ' ' | sed 's/ $//')"
 expect "no port after a value" "" "$(complete_line ferrovan info --timeout '')"
 

@@ -5,6 +5,9 @@
 #include "sim/SimModule.h"
 #include "sim/SimReplay.h"
 
+#include <QTemporaryDir>
+
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -73,6 +76,28 @@ TEST_F(ToolModuleTest, AMutedModuleIsNamedAsTheSilentParty)
     module_->SetMute(true);
     EXPECT_EQ(Run({"info", "module:127.0.0.2", "--timeout", "1"}), exitFailed);
     EXPECT_EQ(err_.str(), "ferrovan info: module:127.0.0.2: Device not connected. The module 127.0.0.2 did not answer.\n");
+}
+
+// flash reaches a controller behind a module as info does, with the module ports given, and
+// installs the whole payload; "module:" without an address is wrong usage.
+TEST_F(ToolModuleTest, FlashGoesThroughTheModule)
+{
+    QTemporaryDir dir;
+    TByteString payload(4000);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<u8>(i * 7 + 1);
+    const std::string bin = dir.filePath(QStringLiteral("app.bin")).toStdString();
+    const std::string image = dir.filePath(QStringLiteral("app.img")).toStdString();
+    std::ofstream(bin, std::ios::binary).write(reinterpret_cast<const char*>(payload.data()), std::streamsize(payload.size()));
+    ASSERT_EQ(TTool(out_, err_).Run({"make-image", "--id", "0x00060001", "--payload", bin, "--out", image}), exitOk);
+
+    ASSERT_EQ(Run({"flash", "module:127.0.0.2", image, "--timeout", "20"}), exitOk) << err_.str();
+    EXPECT_NE(out_.str().find("Firmware uploaded: 4000 bytes in 16 blocks"), std::string::npos) << out_.str();
+    EXPECT_EQ(module_->Controller()->InstalledFirmware(), payload);
+    EXPECT_EQ(module_->Controller()->DuplicateBlocks(), 0u);
+
+    EXPECT_EQ(Run({"flash", "module:", image}), exitUsage);
+    EXPECT_NE(err_.str().find("give the module's address"), std::string::npos) << err_.str();
 }
 
 TEST_F(ToolModuleTest, ASecondListenerIsRefusedWhileTheFirstKeepsHearingTheModules)

@@ -461,6 +461,35 @@ TEST(PortIdentityTest, AdaptersAreKnownBySerialNumberElseBySocket)
     EXPECT_FALSE(TCommPortInfo::IsIdentity("usb:0403"));
 }
 
+// The two ports of a dual adapter are told apart by their interface; two clones sharing a
+// serial number stay alike, and their identity fits both.
+TEST(PortIdentityTest, TheInterfaceTellsTheHalvesOfADualAdapterApart)
+{
+    test::FakeDeviceTree tree;
+    tree.BuildStandardMachine();
+    tree.DualAdapter("1-7", "FT2X", "ttyUSB5", "ttyUSB6");
+    for (const char* socket : {"1-8", "1-9"}) {
+        const std::string dev = std::string("pci0000:00/0000:00:14.0/usb1/") + socket;
+        tree.Device(dev, "usb", "usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"serial", "0001"}});
+        tree.Device(dev + "/" + socket + ":1.0", "usb", "ch341");
+        tree.Device(dev + "/" + socket + ":1.0/ttyUSB" + socket[2], "usb-serial", "ch341");
+        tree.Tty(dev + "/" + socket + ":1.0/ttyUSB" + socket[2], std::string("ttyUSB") + socket[2]);
+    }
+    TCommPortList_ list;
+    ASSERT_TRUE(GetPortList(list, true, {tree.Sys(), tree.Dev(), tree.Bluetooth()}, nullptr));
+    const auto name = [&](std::size_t i) { return list[i].PortName; };
+    const auto one = IdentityMatches(list, "usb:0403:6010:FT2X:if01");
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(name(one[0]), "ttyUSB6");
+    EXPECT_EQ(list[one[0]].Identity(), "usb:0403:6010:FT2X:if01");
+    EXPECT_EQ(IdentityMatches(list, "usb:0403:6010:FT2X").size(), 2u); // the adapter: both halves
+    EXPECT_EQ(IdentityMatches(list, "usb:1a86:7523:0001").size(), 2u);  // clones
+    const auto single = IdentityMatches(list, "usb:0403:6001:A50285BI");
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(list[single[0]].Identity(), "usb:0403:6001:A50285BI"); // one port: no interface
+    EXPECT_TRUE(IdentityMatches(list, "usb:0403:6001:A50285BI:if01").empty());
+}
+
 } // namespace
 } // namespace fk
 

@@ -155,4 +155,22 @@ void FakeDeviceTree::BuildStandardMachine()
     Tty("", "ptmx");
 }
 
+void FakeDeviceTree::DualAdapter(const std::string& socket, const std::string& serial, const std::string& tty0,
+                                 const std::string& tty1)
+{
+    const std::string dev = "pci0000:00/0000:00:14.0/usb1/" + socket;
+    Device(dev, "usb", "usb",
+           {{"idVendor", "0403"}, {"idProduct", "6010"}, {"serial", serial}, {"product", "Dual RS232-HS"}});
+    int interface = 0;
+    for (const std::string& tty : {tty0, tty1}) {
+        const std::string iface = dev + "/" + socket + ":1." + std::to_string(interface);
+        Device(iface, "usb", "ftdi_sio", {{"bInterfaceNumber", "0" + std::to_string(interface)}});
+        Device(iface + "/" + tty, "usb-serial", "ftdi_sio", {{"port_number", "0"}});
+        Tty(iface + "/" + tty, tty);
+        Link("dev/serial/by-path/pci-0000:00:14.0-usb-0:" + socket.substr(2) + ":1." + std::to_string(interface) + "-port0",
+             "../../" + tty);
+        ++interface;
+    }
+}
+
 } // namespace fk::test

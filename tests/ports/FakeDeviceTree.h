@@ -33,6 +33,10 @@ public:
 
     // The standard machine of the tests: see FakeDeviceTree.cpp.
     void BuildStandardMachine();
+    // An FTDI adapter with two ports (FT2232: one serial number, interfaces 0 and 1) in a USB
+    // socket ("1-7"), its ports tty0 and tty1 with their /dev/serial/by-path links.
+    void DualAdapter(const std::string& socket, const std::string& serial, const std::string& tty0,
+                     const std::string& tty1);
 
 private:
     std::string root_;

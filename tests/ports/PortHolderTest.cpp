@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 
 namespace fk::test {
 namespace {
@@ -95,10 +99,74 @@ TEST(PortHolderTest, KnownHoldersAreToldApartInAFakeProc)
     // A lock file names a running holder whose descriptors are not seen.
     QTemporaryDir locks;
     proc.Process(700, "cu", {});
+    ::rmdir((proc.Root() + "/700/fd").c_str());
     std::ofstream(TPortLock::LockFilePath(locks.path().toStdString(), "/dev/ttyS7")) << "       700\n";
     const TPortHolderReport cu = TPortHolder::Find("/dev/ttyS7", proc.Root(), locks.path().toStdString());
     EXPECT_EQ(cu.Pid, 700);
     EXPECT_EQ(cu.Name, "cu");
+}
+
+// /proc/locks names the lock holder whoever it runs as: it comes first, the other openers after
+// it. A lock file whose process runs but does not hold the port (its id was reused) names nobody.
+TEST(PortHolderTest, TheLockHolderComesFirstAndAReusedLockFileIdNamesNobody)
+{
+    FakeProc proc;
+    QTemporaryDir dir;
+    const std::string device = dir.filePath(QStringLiteral("ttyUSB0")).toStdString();
+    std::ofstream(device) << "";
+    struct stat st {};
+    ASSERT_EQ(::stat(device.c_str(), &st), 0);
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    proc.Process(100, "simulator", {device});
+    proc.Process(150, "cat", {device});
+    proc.Process(900, "rootdaemon", {});
+    ::rmdir((proc.Root() + "/900/fd").c_str()); // root's descriptors: not seen
+    std::ofstream(proc.Root() + "/locks") << "1: POSIX  ADVISORY  WRITE 42 00:01:1 0 EOF\n"
+                                          << "2: FLOCK  ADVISORY  WRITE 900 " << id << " 0 EOF\n"
+                                          << "2: -> FLOCK  ADVISORY  WRITE 150 " << id << " 0 EOF\n";
+    const TPortHolderReport report = TPortHolder::Find(device, proc.Root());
+    EXPECT_EQ(report.Pid, 900);
+    EXPECT_EQ(report.Name, "rootdaemon");
+    ASSERT_EQ(report.Others.size(), 2u);
+    EXPECT_EQ(report.Others[0].Pid, 100);
+    EXPECT_EQ(report.Others[1].Name, "cat");
+
+    // The lock file's process 700 runs, but neither has the port open nor locks it.
+    FakeProc bare;
+    bare.Process(700, "bash", {"/dev/pts/1"});
+    QTemporaryDir locks;
+    std::ofstream(TPortLock::LockFilePath(locks.path().toStdString(), device)) << "       700\n";
+    EXPECT_EQ(TPortHolder::Find(device, bare.Root(), locks.path().toStdString()).Culprit, pcNone);
+}
+
+// On the machine itself: a lock file naming a running process that does not hold the device
+// is taken over; one naming the process that holds it keeps the port busy.
+TEST(PortHolderTest, ALockFileOfARunningProcessThatHoldsNothingIsStale)
+{
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.slave.empty());
+    QTemporaryDir locks;
+    const std::string lockFile = TPortLock::LockFilePath(locks.path().toStdString(), pty.slave);
+    const pid_t idle = ::fork();
+    if (idle == 0) {
+        for (;;)
+            ::pause();
+    }
+    std::ofstream(lockFile) << "      " << idle << "\n";
+    {
+        TPortLock lock;
+        EXPECT_EQ(lock.Acquire(locks.path().toStdString(), pty.slave), DWORD(ERROR_SUCCESS));
+        EXPECT_TRUE(lock.Held());
+    }
+    ::kill(idle, SIGKILL);
+    ::waitpid(idle, nullptr, 0);
+    PortHoldingProcess holder(pty.slave, "minicom");
+    ASSERT_TRUE(holder.Held());
+    std::ofstream(lockFile) << "      " << holder.Pid() << "\n";
+    TPortLock lock;
+    EXPECT_EQ(lock.Acquire(locks.path().toStdString(), pty.slave), DWORD(ERROR_ACCESS_DENIED));
 }
 
 TEST(PortHolderTest, AHolderThatCannotBeSeenIsAnotherUsersProgram)
@@ -120,6 +188,20 @@ TEST(PortHolderTest, AHolderThatCannotBeSeenIsAnotherUsersProgram)
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), pcOtherUser);
+
+    // ModemManager runs (as root, its descriptors not seen): the likely holder, with its advice.
+    proc.Process(300, "ModemManager", {});
+    ::chmod((proc.Root() + "/300/fd").c_str(), 0700);
+    const pid_t again = ::fork();
+    if (again == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(99);
+        const TPortHolderReport r = TPortHolder::Find("/dev/ttyUSB0", proc.Root());
+        ::_exit(r.Culprit == pcLikelyModemManager && r.Pid == 300 ? 0 : 1);
+    }
+    ::waitpid(again, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

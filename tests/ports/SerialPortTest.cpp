@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <dirent.h>
+#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
 #include <functional>
@@ -356,9 +357,22 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     port->Close();
     EXPECT_FALSE(Exists(LockFile()));
 
-    // A lock of a running process (our parent) keeps us off the port; the retries end when
-    // it goes away.
-    writeLock(::getppid());
+    // A lock of a running process that has the device open (without flock, as a lock-file
+    // program does) keeps us off the port; the retries end when its lock goes away.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        (void)!::write(ready[1], fd >= 0 ? "r" : "x", 1);
+        for (;;)
+            ::pause();
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    writeLock(holder);
     port->SetSynchronous(0, false);
     Recorder rec(port);
     ASSERT_TRUE(port->Open(pty.Path()));
@@ -366,6 +380,8 @@ TEST_F(SerialPortTest, LockFilesOfRunningProcessesAreHonouredAndStaleOnesTakenOv
     EXPECT_FALSE(rec.Has("open:0"));
     ::unlink(LockFile().c_str());
     ASSERT_TRUE(RunEventLoopUntil([&] { return rec.Has("opened:0"); }));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 }
 
 TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)

@@ -183,6 +183,30 @@ TEST_F(SingleInstanceTest, ARuntimeFolderOfAnyLengthStillLetsASecondStartRaiseTh
     EXPECT_EQ(ExitCode(first), 11);
 }
 
+// The socket's name depends on the runtime folder, as the lock does; a name another program
+// took first leaves the guard on without its socket, and says so.
+TEST_F(SingleInstanceTest, ASquattedSocketNameIsReportedAndOtherRuntimeFoldersNeverMeet)
+{
+    const String here = si::SocketPath(name_);
+    QTemporaryDir other;
+    qputenv("XDG_RUNTIME_DIR", other.path().toUtf8());
+    EXPECT_NE(si::SocketPath(name_), here);
+    qputenv("XDG_RUNTIME_DIR", dir_.path().toUtf8());
+
+    const int squatter = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    std::copy(here.begin() + 1, here.end(), addr.sun_path + 1);
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + here.size());
+    ASSERT_EQ(::bind(squatter, reinterpret_cast<sockaddr*>(&addr), length), 0);
+    EXPECT_TRUE(si::SetState(true, name_)); // one instance is still ensured by the lock
+    EXPECT_EQ(si::ListenHandle(), -1);
+    EXPECT_NE(si::GuardProblem().find("cannot be made (Address already in use; another program has taken the name)"),
+              String::npos)
+        << si::GuardProblem();
+    ::close(squatter);
+}
+
 TEST_F(SingleInstanceTest, AFolderThatCannotBeUsedIsRefusedWithAReason)
 {
     const String folder = dir_.path().toStdString() + "/ferrovan-kest";
