@@ -869,9 +869,10 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         return true;
     }
     bool delivered = false;
+    bool handedOver = true;
     const std::shared_ptr<TCommLink> link = link_;
     try {
-        Synchronize([&] {
+        handedOver = Synchronize([&] {
             TSerialPort* port = nullptr;
             {
                 TLinkGuard guard(link);
@@ -889,6 +890,8 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         });
     } catch (...) {
     }
+    if (!handedOver)
+        Terminate(); // the program is ending: the device is released, nothing more reported
     return delivered;
 }
 
