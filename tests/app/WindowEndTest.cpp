@@ -2,7 +2,10 @@
 // upload (an Xvfb killed under it), and the stop signals in each state. Every way gives the
 // device its restart first, releases the port and ends the program.
 #include "AppTestHarness.h"
+#include "ChildProcess.h"
 #include "TraceReader.h"
+#include "app/SignalWatch.h"
+#include "platform/MainThreadQueue.h"
 #include "ports/SerialPort.h"
 #include "session/FirmwareImage.h"
 
@@ -244,6 +247,25 @@ INSTANTIATE_TEST_SUITE_P(States, WindowStopTest,
                              return std::string(c.Ask ? "Question" : c.Upload ? "Upload" : c.Bootloader ? "Bootloader" : "Connected")
                                  + (c.Signal == SIGTERM ? "Sigterm" : c.Signal == SIGHUP ? "Sighup" : "Sigint");
                          });
+
+// Once the program is leaving, its event loop reads the signal pipe no more: a stop signal then
+// takes its default action instead of waiting there unread.
+TEST(StopSignals, AreNeverIgnoredOnceTheProgramIsLeaving)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TSignalWatch watch([](int) {});
+        if (!watch.Active())
+            ::_exit(2);
+        TMainThreadQueue::Instance().Leave(std::chrono::steady_clock::now());
+        ::raise(SIGTERM);
+        ::_exit(3);
+    }
+    const int status = WaitChild(child, 30000);
+    ASSERT_NE(status, -1);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
 
 } // namespace
 } // namespace fk::test
