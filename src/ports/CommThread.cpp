@@ -52,11 +52,13 @@ void TCommLink::Lock()
     if (!Mutex.try_lock()) {
         if (TMainThreadQueue::IsMainThread()) {
             bool got = false;
-            TMainThreadQueue::Instance().WaitWhile([&] {
+            const bool waited = TMainThreadQueue::Instance().WaitWhile([&] {
                 if (!got)
                     got = Mutex.try_lock();
                 return !got;
             });
+            if (!waited && !got)
+                Mutex.lock(); // past the leaving deadline no holder waits for this thread
         } else {
             Mutex.lock();
         }
