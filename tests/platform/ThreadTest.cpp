@@ -243,9 +243,11 @@ TEST(Thread, HandOversGiveUpOnceTheLeavingMainThreadsDeadlineHasPassed)
         // A worker left waiting: the main thread does not run the queue; the deadline lets it go.
         queue.Leave(steady_clock::now() + milliseconds(200));
         auto waiting = StartThread<Handover>();
-        for (int i = 0; i < 2000 && waiting->dropped < 3; ++i)
+        for (int i = 0; i < 2000 && !waiting->Finished(); ++i)
             ::poll(nullptr, 0, 10);
-        ::_exit(waiting->dropped == 3 && waiting->ran == 0 ? 0 : 3);
+        const bool gaveUp = waiting->dropped == 3 && waiting->ran == 0;
+        waiting.reset();
+        ::_exit(gaveUp ? 0 : 3);
     }
     const int status = fk::test::WaitChild(child, 30000);
     ASSERT_NE(status, -1) << "a hand-over or a wait did not give up";
