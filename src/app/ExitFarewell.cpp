@@ -7,11 +7,16 @@
 #include "session/DeviceSession.h"
 #include "support/TraceSink.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 
 namespace fk {
 
@@ -19,6 +24,14 @@ namespace {
 
 // The armed farewell; the exit handler cannot be given an argument.
 std::atomic<TExitFarewell*> g_armed{nullptr};
+// Qt's message handler before ours.
+QtMessageHandler g_previousHandler = nullptr;
+// Set once the farewell has been said (another thread may wait for it).
+struct {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Done = false;
+} g_said;
 
 // Main thread, without the event loop: runs the workers' hand-overs until done() or the
 // deadline. Each wait for a hand-over is short, so done() is looked at again soon.
@@ -40,8 +53,11 @@ TExitFarewell::TExitFarewell(TDeviceSession& session)
     : session_(session)
 {
     static const bool registered = std::atexit(AtExit) == 0;
-    if (registered)
-        g_armed.store(this);
+    if (!registered)
+        return;
+    g_armed.store(this);
+    static const QtMessageHandler previous = qInstallMessageHandler(OnQtMessage);
+    g_previousHandler = previous;
 }
 
 TExitFarewell::~TExitFarewell()
@@ -52,17 +68,47 @@ TExitFarewell::~TExitFarewell()
 
 void TExitFarewell::AtExit()
 {
-    TExitFarewell* armed = g_armed.exchange(nullptr);
-    if (!armed || !TMainThreadQueue::IsMainThread()) {
+    if (!TMainThreadQueue::IsMainThread() || !SayFarewellOnce())
         TMainThreadQueue::Instance().Leave(std::chrono::steady_clock::now());
-        return;
-    }
+}
+
+bool TExitFarewell::SayFarewellOnce()
+{
+    TExitFarewell* armed = g_armed.exchange(nullptr);
+    if (!armed)
+        return false;
     const TFarewellOutcome outcome = armed->Run();
     const String text = Text("the window's display connection was lost", outcome);
     std::fprintf(stderr, "ferrovan-kest: %s\n", text.c_str());
     std::fflush(stderr);
     TTraceSink::Ending(text);
     TTraceSink::Exit(1);
+    {
+        std::lock_guard lock(g_said.Mutex);
+        g_said.Done = true;
+    }
+    g_said.Changed.notify_all();
+    return true;
+}
+
+void TExitFarewell::OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+    // Qt's Wayland plugin ends the program with _exit right after this warning, from its own
+    // event thread: no exit handler runs. The main thread says the farewell meanwhile (it
+    // does not need the event loop once it runs); this thread waits for it, at most the
+    // farewell's budget and a little more.
+    if (type != QtWarningMsg || !text.startsWith(QLatin1String("The Wayland connection")) || !g_armed.load())
+        return;
+    if (TMainThreadQueue::IsMainThread()) {
+        SayFarewellOnce();
+        return;
+    }
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [] { SayFarewellOnce(); }, Qt::QueuedConnection);
+    std::unique_lock lock(g_said.Mutex);
+    g_said.Changed.wait_for(lock, Budget + std::chrono::milliseconds(300), [] { return g_said.Done; });
 }
 
 TFarewellOutcome TExitFarewell::Run()

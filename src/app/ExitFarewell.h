@@ -3,8 +3,10 @@
 //
 // Qt's X11 platform plugin calls exit(1) from inside the event loop when the display
 // connection breaks (an `ssh -X` session dropped, the X server ended); no window event comes
-// first. The exit handler armed here runs before the exit handlers registered earlier (Qt's
-// own among them) and, without the event loop:
+// first. Its Wayland plugin calls _exit(1) from its event thread when the compositor goes,
+// right after its warning, which a message handler of ours sees first (that thread then waits
+// for the main thread's farewell). The exit handler armed here runs before the exit handlers
+// registered earlier (Qt's own among them) and, without the event loop:
 //  - tells the main-thread queue that the main thread is leaving, with a deadline, so that
 //    no worker and nothing later at exit waits beyond it;
 //  - sends what Disconnect sends in the session's state (the upload's abort and restart, or
@@ -16,6 +18,9 @@
 // One farewell is armed at a time; its destructor (the window's end through main's return)
 // disarms it.
 #include "platform/Types.h"
+
+#include <QString>
+#include <QtGlobal>
 
 #include <chrono>
 
@@ -50,6 +55,8 @@ public:
 
 private:
     static void AtExit();
+    static bool SayFarewellOnce(); // main thread; false when none is armed (any more)
+    static void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text);
 
     TDeviceSession& session_;
 };
