@@ -1,5 +1,5 @@
 // The window ended from outside, as the program wires it: its display taken away during an
-// upload (an Xvfb killed under it), and the stop signals in each state. Every way gives the
+// upload (an Xvfb or a weston killed under it), and the stop signals in each state. Every way gives the
 // device its restart first, releases the port (told on standard error) and ends the program.
 #include "AppTestHarness.h"
 #include "ChildProcess.h"
@@ -52,11 +52,18 @@ protected:
     }
 
     // Starts the window on the simulator's port; extra arguments after the port.
-    void StartWindow(const QStringList& extra, const QProcessEnvironment& display)
+    // The window's (and the compositor's) own XDG_RUNTIME_DIR.
+    QString RuntimeDir() const
     {
         const QString runtime = dir_.filePath(QStringLiteral("run"));
-        ASSERT_TRUE(QDir().mkpath(runtime));
+        QDir().mkpath(runtime);
         ::chmod(runtime.toLocal8Bit().constData(), 0700);
+        return runtime;
+    }
+
+    void StartWindow(const QStringList& extra, const QProcessEnvironment& display)
+    {
+        const QString runtime = RuntimeDir();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
@@ -92,6 +99,8 @@ protected:
         err_ = QString::fromUtf8(window_.readAllStandardError());
         return t.elapsed();
     }
+
+    void ExpectFarewellWhenTheDisplayGoes(QProcessEnvironment env, const std::function<void()>& takeAway);
 
     QProcess window_;
     QByteArray out_;
@@ -140,15 +149,10 @@ private:
     QString display_;
 };
 
-TEST_F(WindowEndTest, TheDisplayTakenAwayDuringAnUploadRestartsTheDeviceReleasesThePortAndEnds)
+// The upload under way, the display goes: the restart, the port released, the end (status 1).
+void WindowEndTest::ExpectFarewellWhenTheDisplayGoes(QProcessEnvironment env, const std::function<void()>& takeAway)
 {
-    TOwnXServer x;
-    if (x.Display().isEmpty())
-        GTEST_SKIP() << "no Xvfb to take away (scripts/install-deps installs it)";
     StartPacedSim();
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("DISPLAY"), x.Display());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     // Qt ends the program from inside its event loop: what its libraries hold then (D-Bus,
     // fontconfig) is never freed, which is not this program's leak.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0:abort_on_error=1"));
@@ -156,7 +160,7 @@ TEST_F(WindowEndTest, TheDisplayTakenAwayDuringAnUploadRestartsTheDeviceReleases
     ASSERT_TRUE(WaitOutput("transfer")) << out_.toStdString() << window_.readAllStandardError().toStdString();
     const int restarts = LogCount(kRestarted);
 
-    x.Kill();
+    takeAway();
     const qint64 ms = WaitEnd();
     ASSERT_GE(ms, 0) << "the window did not end without its display";
     std::cout << "[ measured ] ended " << ms << " ms after its display was taken away" << std::endl;
@@ -171,6 +175,35 @@ TEST_F(WindowEndTest, TheDisplayTakenAwayDuringAnUploadRestartsTheDeviceReleases
     ASSERT_TRUE(trace.Valid()) << trace.Error();
     EXPECT_EQ(trace.Field("ending", "text").size(), 1);
     EXPECT_EQ(trace.Lines().back().value("event").toString(), "exit");
+}
+
+TEST_F(WindowEndTest, TheXServerTakenAwayDuringAnUploadRestartsTheDeviceReleasesThePortAndEnds)
+{
+    TOwnXServer x;
+    if (x.Display().isEmpty())
+        GTEST_SKIP() << "no Xvfb to take away (scripts/install-deps installs it)";
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("DISPLAY"), x.Display());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    ExpectFarewellWhenTheDisplayGoes(env, [&] { x.Kill(); });
+}
+
+TEST_F(WindowEndTest, TheWaylandCompositorTakenAwayDuringAnUploadRestartsTheDeviceReleasesThePortAndEnds)
+{
+    QProcess weston;
+    QProcessEnvironment compositorEnv = QProcessEnvironment::systemEnvironment();
+    compositorEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
+    weston.setProcessEnvironment(compositorEnv);
+    weston.start(QStringLiteral("weston"), {"--backend=headless-backend.so", "--socket=fk-end", "--idle-time=0", "--no-config"});
+    if (!weston.waitForStarted(10000) || !WaitFor([&] { return QFile::exists(RuntimeDir() + QStringLiteral("/fk-end")); }, 20000))
+        GTEST_SKIP() << "no Wayland compositor (weston) to take away";
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("fk-end"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    ExpectFarewellWhenTheDisplayGoes(env, [&] {
+        weston.kill();
+        weston.waitForFinished(5000);
+    });
 }
 
 struct TStopCase {
