@@ -30,6 +30,7 @@ QtMessageHandler g_previousHandler = nullptr;
 struct {
     std::mutex Mutex;
     std::condition_variable Changed;
+    bool Saying = false; // taken by a thread that says it
     bool Done = false;
 } g_said;
 
@@ -74,9 +75,12 @@ void TExitFarewell::AtExit()
 
 bool TExitFarewell::SayFarewellOnce()
 {
+    std::unique_lock said(g_said.Mutex);
     TExitFarewell* armed = g_armed.exchange(nullptr);
     if (!armed)
         return false;
+    g_said.Saying = true;
+    said.unlock();
     const TFarewellOutcome outcome = armed->Run();
     const String text = Text("the window's display connection was lost", outcome);
     std::fprintf(stderr, "ferrovan-kest: %s\n", text.c_str());
@@ -99,15 +103,19 @@ void TExitFarewell::OnQtMessage(QtMsgType type, const QMessageLogContext& contex
     // event thread: no exit handler runs. The main thread says the farewell meanwhile (it
     // does not need the event loop once it runs); this thread waits for it, at most the
     // farewell's budget and a little more.
-    if (type != QtWarningMsg || !text.startsWith(QLatin1String("The Wayland connection")) || !g_armed.load())
+    if (type != QtWarningMsg || !text.startsWith(QLatin1String("The Wayland connection")))
         return;
     if (TMainThreadQueue::IsMainThread()) {
         SayFarewellOnce();
         return;
     }
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { SayFarewellOnce(); }, Qt::QueuedConnection);
     std::unique_lock lock(g_said.Mutex);
+    if (!g_said.Saying && !g_armed.load())
+        return; // none armed
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!g_said.Saying && app)
+        QMetaObject::invokeMethod(app, [] { SayFarewellOnce(); }, Qt::QueuedConnection);
+    // Also when the main thread is saying it already (it saw the warning first).
     g_said.Changed.wait_for(lock, Budget + std::chrono::milliseconds(300), [] { return g_said.Done; });
 }
 
