@@ -2,6 +2,7 @@
 
 #include "app/AppImages.h"
 #include "app/ConnectionPorts.h"
+#include "app/ExitFarewell.h"
 #include "app/FirmwareFolder.h"
 #include "app/FormProgInfo.h"
 #include "app/FormSettings.h"
@@ -34,6 +35,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -52,6 +54,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <csignal>
 #include <cstdio>
 
 namespace fk {
@@ -799,7 +802,8 @@ void TMainForm::closeEvent(QCloseEvent* event)
     settings_.Set(optWasConnected, session_->Serial()->IsValid());
     SaveSettings();
     closed_ = true;
-    SayFarewell(TDeviceSession::FarewellTime);
+    if (!stopping_) // a stop has said its farewell already
+        SayFarewell(TDeviceSession::FarewellTime);
     CloseConnectionAndWait(2000);
     event->accept();
 }
@@ -839,15 +843,41 @@ void TMainForm::CloseConnectionAndWait(int guardMs)
         RunEventsUntil([this] { return !disconnectButton_->isEnabled(); }, guardMs);
 }
 
-void TMainForm::StopOnSignal()
+String TMainForm::StopOnSignal(int signal)
 {
     if (stopping_)
-        return;
+        return {};
     stopping_ = true;
-    // As Abort does, without asking: the device is restarted; its reply is waited for (at
-    // most 1.5 s) so the restart is not lost with the port.
-    SayFarewell(1500);
+    // As Abort or Disconnect does, without asking: the device is restarted and its answer
+    // waited for, so the restart is not lost with the port.
+    TFarewellOutcome outcome;
+    TKestConnection* connection = session_->Serial();
+    if (connection->IsValid()) {
+        outcome.Port = connection->CurrentPortName();
+        outcome.Upload = session_->UploadState() != usNone;
+        outcome.Sent = session_->SayFarewell();
+        if (outcome.Sent) {
+            RunEventsUntil([this] { return !session_->FarewellPending(); }, TDeviceSession::FarewellTime);
+            outcome.Answered = !session_->FarewellPending();
+        }
+    }
+    // A question or box still open is closed unanswered: whoever asked sees no Yes, and its
+    // event loop ends once this returns.
+    for (int i = 0; i < 8; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->done(QDialog::Rejected);
+        else
+            modal->hide();
+    }
     close();
+    outcome.Released = !outcome.Port.empty() && !session_->Serial()->IsValid();
+    const char* name = signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : signal == SIGINT ? "SIGINT" : nullptr;
+    const String text = TExitFarewell::Text(name ? String("stopped by ") + name : String("stopped"), outcome);
+    TTraceSink::Ending(text);
+    return text;
 }
 
 // ---------------------------------------------------------------------------------------------

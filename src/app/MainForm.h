@@ -127,9 +127,12 @@ public:
     // Connects to the port-list entry with this name (as --connect does).
     bool ConnectToName(const String& name);
 
-    // Ends the program's window as a SIGTERM does: an upload is aborted without asking,
-    // the device is given its restart, then the window closes.
-    void StopOnSignal();
+    // Ends the program's window as a stop signal (SIGTERM, SIGHUP, SIGINT; 0 for none) does:
+    // an upload is aborted without asking, the device is given its restart and its answer
+    // is waited for (at most the farewell time), questions and boxes still open are closed
+    // unanswered, then the window closes. Returns what was done, for standard error and the
+    // trace (also written to the trace); empty when a stop was already under way.
+    String StopOnSignal(int signal = 0);
 
     // --- the session's view
     void ShowStatus(int index, TIconClass iconClass, const String& portSuffix) override;

@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "app/AppTrace.h"
 #include "app/ConnectionPorts.h"
+#include "app/ExitFarewell.h"
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
 #include "app/StatusLine.h"
@@ -199,8 +200,17 @@ int main(int argc, char** argv)
         setup.ConnectName = args.Connect; // with screenshots the connection waits for the first picture
     setup.ConnectTimeoutMs = args.ConnectTimeoutMs;
     fk::TMainForm form(setup);
-    fk::TSignalWatch stopSignals([&form](int) { form.StopOnSignal(); });
+    // The display connection lost: Qt's platform plugin ends the program through exit().
+    fk::TExitFarewell exitFarewell(form.Session());
     int exitCode = 0;
+    fk::TSignalWatch stopSignals([&form, &exitCode](int signal) {
+        const fk::String text = form.StopOnSignal(signal);
+        if (text.empty())
+            return;
+        std::cerr << "ferrovan-kest: " << text << std::endl;
+        exitCode = 128 + signal;
+        QCoreApplication::exit(exitCode); // also ends the loop of a question that was open
+    });
     if (screenshots)
         RunScreenshots(form, args, exitCode);
     else if (args.QuitAfterConnect)

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <sys/eventfd.h>
@@ -55,26 +56,37 @@ void TMainThreadQueue::AttachToEventLoop()
     attached_ = true;
 }
 
+std::atomic<bool> TMainThreadQueue::leaving_{false};
+
 TMainThreadQueue& TMainThreadQueue::Instance()
 {
-    static TMainThreadQueue queue;
-    return queue;
+    // Never destroyed: its destructor would run at exit while workers may still wait in it
+    // (destroying a condition variable waits for its waiters), and nothing at exit may wait.
+    union TKeep {
+        TKeep() : queue() {}
+        ~TKeep() {}
+        TMainThreadQueue queue;
+    };
+    static TKeep keep;
+    return keep.queue;
 }
 
 bool TMainThreadQueue::IsMainThread() noexcept { return std::this_thread::get_id() == g_mainThread; }
 
-void TMainThreadQueue::Run(const std::function<void()>& fn)
+bool TMainThreadQueue::Run(const std::function<void()>& fn)
 {
     if (IsMainThread()) {
         fn();
-        return;
+        return true;
     }
     Item item;
     item.fn = fn;
     std::unique_lock lock(mutex_);
+    if (leaving_ && PastDeadline())
+        return false;
     items_.push_back(&item);
-    const bool post = !posted_;
-    posted_ = true;
+    const bool post = !posted_ && !leaving_; // a leaving main thread runs no event loop
+    posted_ = posted_ || post;
     cv_.notify_all();
     if (post && attached_) {
         const std::uint64_t one = 1;
@@ -84,9 +96,27 @@ void TMainThreadQueue::Run(const std::function<void()>& fn)
         PostToEventLoop();
         lock.lock();
     }
-    cv_.wait(lock, [&] { return item.done; });
+    while (!item.done) {
+        if (!leaving_) {
+            cv_.wait(lock);
+            continue;
+        }
+        if (PastDeadline()) {
+            // Still queued: dropped. Already taken by the main thread: it is running now and
+            // its end is near.
+            const auto queued = std::find(items_.begin(), items_.end(), &item);
+            if (queued != items_.end()) {
+                items_.erase(queued);
+                return false;
+            }
+            cv_.wait(lock, [&] { return item.done; });
+            break;
+        }
+        cv_.wait_until(lock, deadline_);
+    }
     if (item.error)
         std::rethrow_exception(item.error);
+    return true;
 }
 
 void TMainThreadQueue::PostToEventLoop()
@@ -117,14 +147,19 @@ bool TMainThreadQueue::ProcessPending()
     return ran;
 }
 
-void TMainThreadQueue::WaitWhile(const std::function<bool()>& waiting)
+bool TMainThreadQueue::WaitWhile(const std::function<bool()>& waiting)
 {
     for (;;) {
         ProcessPending();
         std::unique_lock lock(mutex_);
-        cv_.wait(lock, [&] { return !items_.empty() || !waiting(); });
+        const auto ready = [&] { return !items_.empty() || !waiting(); };
+        if (!leaving_) {
+            cv_.wait(lock, ready);
+        } else if (!cv_.wait_until(lock, deadline_, ready)) {
+            return false; // the leaving deadline has passed
+        }
         if (items_.empty())
-            return;
+            return true;
     }
 }
 
@@ -135,6 +170,25 @@ bool TMainThreadQueue::WaitAndProcess(int timeoutMs)
         cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !items_.empty(); });
     }
     return ProcessPending();
+}
+
+void TMainThreadQueue::Leave(std::chrono::steady_clock::time_point deadline)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!leaving_ || deadline < deadline_)
+            deadline_ = deadline;
+        leaving_.store(true, std::memory_order_release);
+    }
+    cv_.notify_all();
+}
+
+bool TMainThreadQueue::PastDeadline() const { return std::chrono::steady_clock::now() >= deadline_; }
+
+std::size_t TMainThreadQueue::Queued()
+{
+    std::lock_guard lock(mutex_);
+    return items_.size();
 }
 
 void TMainThreadQueue::Wake()

@@ -8,6 +8,12 @@
 //  - while it waits in TThread::WaitFor or WaitWhile, so a worker blocked in Synchronize
 //    can never deadlock a main thread that is waiting for that worker to end.
 // This is the one process-wide queue; the main thread is the thread that loaded the program.
+//
+// The queue is never destroyed: a worker may still wait in it while the process ends, and
+// nothing that runs at exit may wait for a worker. Once the main thread is leaving (Leave),
+// workers hand calls over only until the leaving deadline; after it a call is dropped at once.
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -24,15 +30,17 @@ public:
     static bool IsMainThread() noexcept;
 
     // Runs fn on the main thread and returns when it has run; a direct call on the main
-    // thread. An exception thrown by fn is thrown again in the calling thread.
-    void Run(const std::function<void()>& fn);
+    // thread. An exception thrown by fn is thrown again in the calling thread. False when fn
+    // did not run because the main thread is leaving and its deadline has passed.
+    bool Run(const std::function<void()>& fn);
 
     // Main thread: runs every queued call; true when at least one ran.
     bool ProcessPending();
 
     // Main thread: runs queued calls until `waiting()` returns false. Whoever changes what
-    // `waiting` reads must call Wake() afterwards.
-    void WaitWhile(const std::function<bool()>& waiting);
+    // `waiting` reads must call Wake() afterwards. Once leaving, it waits no longer than the
+    // leaving deadline; false when it gave up with `waiting()` still true.
+    bool WaitWhile(const std::function<bool()>& waiting);
 
     // Main thread: waits up to timeoutMs for a queued call and runs what is queued.
     bool WaitAndProcess(int timeoutMs);
@@ -46,6 +54,16 @@ public:
     // a queued call to the application object instead.
     void AttachToEventLoop();
 
+    // The main thread is leaving: the event loop runs no more. Until `deadline` the calls of
+    // workers are still run while the main thread waits (WaitWhile, WaitAndProcess); after
+    // it every waiting and every new call of a worker gives up. Calling it again moves the
+    // deadline only earlier.
+    void Leave(std::chrono::steady_clock::time_point deadline);
+    static bool Leaving() noexcept { return leaving_.load(std::memory_order_acquire); }
+
+    // How many calls of workers wait to be run (for tests and diagnostics).
+    std::size_t Queued();
+
 private:
     TMainThreadQueue();
     ~TMainThreadQueue();
@@ -58,6 +76,9 @@ private:
     };
 
     void PostToEventLoop();
+    bool PastDeadline() const; // mutex held
+    static std::atomic<bool> leaving_;
+    std::chrono::steady_clock::time_point deadline_{}; // when leaving_
 
     std::mutex mutex_;
     std::condition_variable cv_;

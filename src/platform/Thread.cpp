@@ -12,7 +12,10 @@ TThread::~TThread()
             Terminate();
             WaitFor();
         }
-        thread_.join();
+        if (Finished() || !TMainThreadQueue::Leaving())
+            thread_.join();
+        else
+            thread_.detach(); // the process is ending: nothing may wait for a thread now
     }
 }
 
@@ -78,7 +81,7 @@ DWORD TThread::WaitFor()
     return returnValue_.load();
 }
 
-void TThread::Synchronize(const std::function<void()>& fn) { TMainThreadQueue::Instance().Run(fn); }
+bool TThread::Synchronize(const std::function<void()>& fn) { return TMainThreadQueue::Instance().Run(fn); }
 
 bool TThread::IsMainThread() noexcept { return TMainThreadQueue::IsMainThread(); }
 

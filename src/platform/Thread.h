@@ -11,7 +11,9 @@
 //    worker that is blocked in Synchronize;
 //  - with FreeOnTerminate the thread frees its own object when it ends (nobody may WaitFor
 //    it or free it then).
-// Deleting a running thread object terminates it and waits for it.
+// Deleting a running thread object terminates it and waits for it; once the main thread is
+// leaving, only until the leaving deadline (a thread still running then is left to the end of
+// the process).
 #include "platform/Event.h"
 #include "platform/LastError.h"
 
@@ -51,7 +53,8 @@ public:
     TNotifyEvent OnTerminate;
 
     // Runs fn on the main thread and waits until it has run (direct call on the main thread).
-    static void Synchronize(const std::function<void()>& fn);
+    // False when fn was dropped because the main thread is leaving (TMainThreadQueue::Leave).
+    static bool Synchronize(const std::function<void()>& fn);
     static bool IsMainThread() noexcept;
     // Main thread: runs pending synchronised calls, waiting up to timeoutMs for one.
     static bool CheckSynchronize(int timeoutMs = 0);

@@ -59,11 +59,13 @@ void TCommLink::Lock()
     if (!Mutex.try_lock()) {
         if (TMainThreadQueue::IsMainThread()) {
             bool got = false;
-            TMainThreadQueue::Instance().WaitWhile([&] {
+            const bool waited = TMainThreadQueue::Instance().WaitWhile([&] {
                 if (!got)
                     got = Mutex.try_lock();
                 return !got;
             });
+            if (!waited && !got)
+                Mutex.lock(); // past the leaving deadline no holder waits for this thread
         } else {
             Mutex.lock();
         }
@@ -883,9 +885,10 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         return true;
     }
     bool delivered = false;
+    bool handedOver = true;
     const std::shared_ptr<TCommLink> link = link_;
     try {
-        Synchronize([&] {
+        handedOver = Synchronize([&] {
             TSerialPort* port = nullptr;
             {
                 TLinkGuard guard(link);
@@ -903,6 +906,8 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         });
     } catch (...) {
     }
+    if (!handedOver)
+        Terminate(); // the program is ending: the device is released, nothing more reported
     return delivered;
 }
 

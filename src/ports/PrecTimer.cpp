@@ -76,12 +76,14 @@ protected:
             if (fds[0].revents & POLLIN) {
                 const u64 firedAt = GetSystemTimeAsFileTime();
                 TPrecTimer* owner = owner_;
-                Synchronize([this, owner, firedAt] {
+                const bool delivered = Synchronize([this, owner, firedAt] {
                     // The timer may be freed by its handler; this waiter outlives the call.
                     delivering_ = true;
                     owner->Deliver(firedAt);
                     delivering_ = false;
                 });
+                if (!delivered)
+                    return; // the program is ending: the expiry would wake this loop for ever
             }
         }
     }

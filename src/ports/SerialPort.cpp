@@ -2,6 +2,7 @@
 
 #include "ports/PrecTimer.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <new>
 #include <optional>
@@ -352,6 +353,11 @@ void TSerialPort::CommThreadTerminate(TCommThread* thread)
     link->Port = nullptr;
     pendingRead_ = pendingWrite_ = nullptr;
     retired_.push_back(std::move(thread_));
+}
+
+bool TSerialPort::Released() const
+{
+    return !thread_ && std::all_of(retired_.begin(), retired_.end(), [](const auto& t) { return t->Finished(); });
 }
 
 void TSerialPort::ReapThreads()

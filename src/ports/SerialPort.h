@@ -67,6 +67,9 @@ public:
                         TSerialStopBits stopBits);
     bool OpenByFileName(const String& fileName);
     bool CloseThread(TCommCloseReason reason);
+    // True when no I/O thread of this port runs: the device and its lock are released (also
+    // by threads let go earlier that end in the background).
+    bool Released() const;
     // The device descriptor, or -1 while closed.
     int GetCommHandle() const;
     String GetCurrentFileName() const;

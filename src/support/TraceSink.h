@@ -123,6 +123,14 @@ public:
             s->WritePort(action, port, reason, error);
     }
 
+    // Why the program ends without being closed (a signal, the display connection lost)
+    // and what it did about the device, before Exit.
+    static void Ending(std::string_view cause)
+    {
+        if (TTraceSink* s = Active())
+            s->WriteText("ending", cause);
+    }
+
     // The program ends with this exit status.
     static void Exit(int status)
     {

@@ -1,5 +1,6 @@
 #include "platform/MainThreadQueue.h"
 #include "platform/Thread.h"
+#include "ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <poll.h>
 #include <vector>
 
 using namespace fk;
@@ -206,4 +208,49 @@ TEST(Thread, ExceptionsInSynchronizedCallsReachTheCaller)
     auto t = StartThread<Thrower>();
     t->WaitFor();
     EXPECT_TRUE(t->caught);
+}
+
+// A leaving main thread (in a child: leaving is for good) still runs the workers' hand-overs
+// while it waits, until its deadline; after it a hand-over gives up at once and a worker
+// waiting in one is let go.
+TEST(Thread, HandOversGiveUpOnceTheLeavingMainThreadsDeadlineHasPassed)
+{
+    class Handover : public TThread {
+    public:
+        ~Handover() override { WaitFor(); }
+        std::atomic<int> ran{0}, dropped{0};
+
+    protected:
+        void Execute() override
+        {
+            for (int i = 0; i < 3; ++i)
+                if (!Synchronize([this] { ++ran; }))
+                    ++dropped;
+        }
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        using namespace std::chrono;
+        auto& queue = TMainThreadQueue::Instance();
+        queue.Leave(steady_clock::now() + seconds(20));
+        {
+            auto served = StartThread<Handover>();
+            served->WaitFor();
+            if (served->ran != 3)
+                ::_exit(2);
+        }
+        // A worker left waiting: the main thread does not run the queue; the deadline lets it go.
+        queue.Leave(steady_clock::now() + milliseconds(200));
+        auto waiting = StartThread<Handover>();
+        for (int i = 0; i < 2000 && !waiting->Finished(); ++i)
+            ::poll(nullptr, 0, 10);
+        const bool gaveUp = waiting->dropped == 3 && waiting->ran == 0;
+        waiting.reset();
+        ::_exit(gaveUp ? 0 : 3);
+    }
+    const int status = fk::test::WaitChild(child, 30000);
+    ASSERT_NE(status, -1) << "a hand-over or a wait did not give up";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

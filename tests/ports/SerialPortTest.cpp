@@ -5,7 +5,9 @@
 #include "ports/PortMonitor.h"
 #include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
+#include "ChildProcess.h"
 #include "EventLoopRun.h"
+#include "platform/MainThreadQueue.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -826,4 +828,29 @@ TEST(SerialPortNames, PortNamesAndDevicePaths)
     EXPECT_FALSE(port->GetReadPending());
     EXPECT_FALSE(port->GetWritePending());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+}
+
+// The program ends through exit() while the I/O thread waits for the main thread to take an
+// event it hands over: nothing at exit waits for that thread, so the process ends.
+TEST_F(SerialPortTest, ExitWhileTheIoThreadHandsAnEventOverEndsTheProcess)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!port->Open(pty.Path()))
+            ::_exit(2);
+        const char byte = 'x';
+        if (::write(pty.Master(), &byte, 1) != 1)
+            ::_exit(3);
+        // The main thread never runs the queue here: the I/O thread stays in its hand-over.
+        for (int i = 0; i < 1000 && TMainThreadQueue::Instance().Queued() == 0; ++i)
+            ::poll(nullptr, 0, 10);
+        if (TMainThreadQueue::Instance().Queued() == 0)
+            ::_exit(4);
+        std::exit(7);
+    }
+    const int status = fk::test::WaitChild(child, 30000);
+    ASSERT_NE(status, -1) << "the process hung in exit()";
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 7);
 }
