@@ -15,13 +15,15 @@ function(fk_library name)
   endforeach()
 endfunction()
 
-# fk_test_suite(NAME LIBS ... [THREADED] [GUI]): the test program test_NAME from every .cpp in
-# tests/NAME, registered test by test with ctest. THREADED suites are also built and run
-# under thread sanitizer (FK_TSAN); in that build only they are built. GUI suites run in a
+# fk_test_suite(NAME LIBS ... [THREADED] [GUI] [END_TO_END]): the test program test_NAME from
+# every .cpp in tests/NAME, registered test by test with ctest. THREADED suites are also built
+# and run under thread sanitizer (FK_TSAN); in that build only they are built. END_TO_END
+# suites drive real programs against the simulator: label end-to-end, the only tests that
+# scripts/run-tests tries a second time. GUI suites run in a
 # full QApplication (offscreen) and their screenshot tests (names containing "Screenshot")
 # run a second time at twice the density (QT_SCALE_FACTOR=2, 192 dpi).
 function(fk_test_suite name)
-  cmake_parse_arguments(A "THREADED;OWN_MAIN;GUI" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(A "THREADED;OWN_MAIN;GUI;END_TO_END" "" "LIBS" ${ARGN})
   if(FK_TSAN AND NOT A_THREADED)
     return()
   endif()
@@ -47,6 +49,9 @@ function(fk_test_suite name)
   set(labels ${name})
   if(A_THREADED)
     list(APPEND labels threads)
+  endif()
+  if(A_END_TO_END)
+    list(APPEND labels end-to-end)
   endif()
   gtest_discover_tests(test_${name}
     DISCOVERY_TIMEOUT 120

@@ -16,6 +16,10 @@ set(FK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/ferrovan-kest)
 foreach(program IN ITEMS ferrovan-kest ferrovan ferrovan-sim)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The compilers' version notes (.comment) are of no use in an installed program.
+    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)")
   endif()
 endforeach()
 

@@ -33,7 +33,7 @@ TEST(WindowTimer, EnablingAnEnabledTimerKeepsItsCountButReenablingRestartsIt)
 {
     auto t = Make<TTimer>();
     t->SetEnabled(false);
-    t->SetInterval(150);
+    t->SetInterval(400);
     int fired = 0;
     QElapsedTimer clock;
     qint64 firedAt = -1;
@@ -45,22 +45,31 @@ TEST(WindowTimer, EnablingAnEnabledTimerKeepsItsCountButReenablingRestartsIt)
     clock.start();
     t->SetEnabled(true);
     RunEventLoopFor(100);
-    t->SetEnabled(true); // no restart: still fires about 150 ms after the first enabling
-    RunEventLoopFor(120);
+    // No restart: it still fires 400 ms after the first enabling. A restart could not fire
+    // before 400 ms after this call, so only a firing before that proves there was none; a
+    // loaded machine that runs the loop late still leaves the whole interval as margin.
+    ASSERT_EQ(fired, 0);
+    const qint64 reenabledAt = clock.elapsed();
+    t->SetEnabled(true);
+    for (int i = 0; i < 100 && fired == 0; ++i)
+        RunEventLoopFor(20);
     EXPECT_EQ(fired, 1);
-    EXPECT_LT(firedAt, 215);
+    EXPECT_LT(firedAt, reenabledAt + 400);
 
+    // A timer never fires early, so a firing at or after 400 ms from the re-enabling proves
+    // the restart whatever the load.
     fired = 0;
     clock.restart();
     t->SetEnabled(true);
     RunEventLoopFor(100);
+    ASSERT_EQ(fired, 0);
+    const qint64 restartedAt = clock.elapsed();
     t->SetEnabled(false);
     t->SetEnabled(true); // restart: the count begins again here
-    RunEventLoopFor(100);
-    EXPECT_EQ(fired, 0);
-    RunEventLoopFor(150);
+    for (int i = 0; i < 100 && fired == 0; ++i)
+        RunEventLoopFor(20);
     EXPECT_EQ(fired, 1);
-    EXPECT_GE(firedAt, 240);
+    EXPECT_GE(firedAt, restartedAt + 400 - 1);
 }
 
 TEST(WindowTimer, ZeroIntervalNeverFires)

@@ -64,11 +64,11 @@ TEST(PrecTimer, DisablingBeforeItFiresPreventsTheCall)
     timer->OnTimer = rec.Handler();
     timer->Periodic = false;
     timer->Interval = 0;
-    timer->Time = -300000; // 30 ms
+    timer->Time = -5000000; // 500 ms: disabled long before it is due, even on a loaded machine
     timer->SetEnabled(true);
     RunEventLoopFor(5);
     timer->SetEnabled(false);
-    RunEventLoopFor(80);
+    RunEventLoopFor(600);
     EXPECT_TRUE(rec.times.empty());
 }
 
@@ -222,7 +222,7 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     });
     timer->Interval = 1;
     timer->SetEnabled(true);
-    for (int i = 0; i < 100 && timer; ++i)
+    for (int i = 0; i < 1000 && timer; ++i)
         RunEventLoopFor(5);
     EXPECT_FALSE(timer);
     RunEventLoopFor(20);
@@ -242,7 +242,7 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     owned->Interval = 0;
     owned->Time = -10000; // 1 ms
     owned->SetEnabled(true);
-    for (int i = 0; i < 100 && owned; ++i)
+    for (int i = 0; i < 1000 && owned; ++i)
         RunEventLoopFor(5);
     EXPECT_EQ(owned, nullptr);
     EXPECT_EQ(owner->ComponentCount(), 0);
@@ -258,7 +258,7 @@ TEST(PrecTimer, ItsOwnHandlerMayFreeItOrDropItsWaiter)
     });
     custom->Interval = 1;
     custom->SetEnabled(true);
-    for (int i = 0; i < 100 && calls == 0; ++i)
+    for (int i = 0; i < 1000 && calls == 0; ++i)
         RunEventLoopFor(5);
     EXPECT_TRUE(custom->CustomWait());
     EXPECT_TRUE(WaitForThreads(threads));

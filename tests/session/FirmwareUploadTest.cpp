@@ -209,10 +209,12 @@ TEST_F(UploadTest, DeviceThatStaysInItsApplicationIsReported)
 
 TEST_F(UploadTest, ADamagedReplyDuringTheBootloaderHandOverStartsTheHandOverOver)
 {
-    // The reply to enter-bootloader is damaged; its resend reaches a device still booting.
+    // The reply to enter-bootloader is damaged; its resend (one reply time-out later) reaches
+    // a device still booting, with a wide margin on a slow machine, and the device is up again
+    // well within the hand-over's restart limit.
     TSimOptions o = Fast();
     o.GarbleReplyTo = dcEnterBootloader;
-    o.BootTimeMs = 300;
+    o.BootTimeMs = 800;
     StartSim(o);
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));

@@ -114,7 +114,21 @@ protected:
         return p;
     }
 
-    void WaitBoot() { std::this_thread::sleep_for(std::chrono::milliseconds(BootMs + 50)); }
+    // Waits until the restarted device answers again (it is silent while it boots), then
+    // drops any late answer so the next exchange starts clean.
+    void WaitBoot()
+    {
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < until) {
+            Write(Wire(StatusRequest()));
+            if (Receive(BootMs / 2)) {
+                while (Receive(BootMs / 2)) {
+                }
+                return;
+            }
+        }
+        ADD_FAILURE() << "the device did not come back from its restart";
+    }
 
 
     TSimLog log_;
