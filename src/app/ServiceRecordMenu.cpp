@@ -110,9 +110,31 @@ bool TServiceRecordMenu::Connected()
 QString TServiceRecordMenu::DifferenceLine(const TSettingsDifference& d) const
 {
     if (d.Offset == 0)
-        return Text("lbl_set-tmopen", "Open Time") + QStringLiteral(": %1 ms -> %2 ms").arg(d.From).arg(d.To);
+        return Text("lbl_set-tmopen", "Open Time")
+            + QStringLiteral(": %1 %3 -> %2 %3").arg(d.From).arg(d.To).arg(Text("txt_unit-ms", "ms"));
     const int step = TDeviceSession::BreakTimeSeconds;
-    return Text("lbl_set-tmbreak", "Break Time") + QStringLiteral(": %1 s -> %2 s").arg(d.From * step).arg(d.To * step);
+    return Text("lbl_set-tmbreak", "Break Time")
+        + QStringLiteral(": %1 %3 -> %2 %3").arg(d.From * step).arg(d.To * step).arg(Text("txt_unit-s", "s"));
+}
+
+QString TServiceRecordMenu::RefusalText(const TSettingsFile::TRefusal& r) const
+{
+    const auto hex = [](u32 v) { return QStringLiteral("0x") + QString::number(v, 16).rightJustified(8, u'0').toUpper(); };
+    const QString ms = Text("txt_unit-ms", "ms");
+    const QString s = Text("txt_unit-s", "s");
+    switch (r.Kind) {
+    case TSettingsFile::TRefusal::srModel:
+        return Text("txt_settings-other-model", "the file was saved from a model %1 controller (%2); this controller is model %3 (%4)")
+            .arg(r.FileModel).arg(hex(r.FileIdentifier)).arg(r.DeviceModel).arg(hex(r.DeviceIdentifier));
+    case TSettingsFile::TRefusal::srOpenTime:
+        return Text("txt_settings-open-range", "open time %1 %4 is outside this controller's range %2..%3 %4")
+            .arg(r.Value).arg(r.Min).arg(r.Max).arg(ms);
+    case TSettingsFile::TRefusal::srBreakTime:
+        return Text("txt_settings-break-range", "break time %1 %4 is outside this controller's range %2..%3 %4 (firmware %5)")
+            .arg(r.Value).arg(r.Min).arg(r.Max).arg(s, Q(r.Firmware));
+    case TSettingsFile::TRefusal::srNone: break;
+    }
+    return {};
 }
 
 void TServiceRecordMenu::SaveSettingsClick()
@@ -148,8 +170,8 @@ void TServiceRecordMenu::ApplySettingsClick()
         Box(QMessageBox::Warning, refused.arg(path, Q(error)));
         return;
     }
-    if (const String refusal = file.Check(session_); !refusal.empty()) {
-        Box(QMessageBox::Warning, refused.arg(path, Q(refusal)));
+    if (const QString refusal = RefusalText(file.Refusal(session_)); !refusal.isEmpty()) {
+        Box(QMessageBox::Warning, refused.arg(path, refusal));
         return;
     }
     const std::vector<TSettingsDifference> changes = file.Differences(session_);

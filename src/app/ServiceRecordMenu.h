@@ -55,6 +55,8 @@ private:
     bool Connected();
     // A difference as the question shows it: "Open Time: 30 ms -> 22 ms".
     QString DifferenceLine(const TSettingsDifference& d) const;
+    // Why a file is refused, in the user's language.
+    QString RefusalText(const TSettingsFile::TRefusal& refusal) const;
     void CheckApplied();
 
     QWidget* window_;

@@ -182,23 +182,54 @@ bool TSettingsFile::Parse(const String& text, TSettingsFile& out, String& error)
     return true;
 }
 
-String TSettingsFile::Check(const TDeviceSession& session) const
+TSettingsFile::TRefusal TSettingsFile::Refusal(const TDeviceSession& session) const
 {
+    TRefusal r;
     const TDeviceInfo& d = session.DeviceInfo();
-    if (Identifier != d.Identifier() || Model != d.Model())
-        return "the file was saved from a model " + std::to_string(Model) + " controller (" + Hex32(Identifier)
-            + "); this controller is model " + std::to_string(d.Model()) + " (" + Hex32(d.Identifier()) + ")";
+    if (Identifier != d.Identifier() || Model != d.Model()) {
+        r.Kind = TRefusal::srModel;
+        r.FileModel = Model;
+        r.DeviceModel = d.Model();
+        r.FileIdentifier = Identifier;
+        r.DeviceIdentifier = d.Identifier();
+        return r;
+    }
     const auto& open = session.Knob(skOpenTime);
-    if (OpenTime < open.Min || OpenTime > open.Max)
-        return "open time " + std::to_string(OpenTime) + " ms is outside this controller's range "
-            + std::to_string(open.Min) + ".." + std::to_string(open.Max) + " ms";
+    if (OpenTime < open.Min || OpenTime > open.Max) {
+        r.Kind = TRefusal::srOpenTime;
+        r.Value = OpenTime;
+        r.Min = open.Min;
+        r.Max = open.Max;
+        return r;
+    }
     const auto& brk = session.Knob(skBreakTime);
     if (BreakTime < brk.Min || BreakTime > brk.Max) {
         const TFirmwareInfo& f = session.FirmwareInfo();
-        return "break time " + std::to_string(BreakTime * StepSeconds) + " s is outside this controller's range "
-            + std::to_string(brk.Min * StepSeconds) + ".." + std::to_string(brk.Max * StepSeconds)
-            + " s (firmware " + std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
-            + std::to_string(f.Version3()) + ")";
+        r.Kind = TRefusal::srBreakTime;
+        r.Value = BreakTime * StepSeconds;
+        r.Min = brk.Min * StepSeconds;
+        r.Max = brk.Max * StepSeconds;
+        r.Firmware = std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
+            + std::to_string(f.Version3());
+    }
+    return r;
+}
+
+String TSettingsFile::Check(const TDeviceSession& session) const
+{
+    const TRefusal r = Refusal(session);
+    switch (r.Kind) {
+    case TRefusal::srModel:
+        return "the file was saved from a model " + std::to_string(r.FileModel) + " controller ("
+            + Hex32(r.FileIdentifier) + "); this controller is model " + std::to_string(r.DeviceModel) + " ("
+            + Hex32(r.DeviceIdentifier) + ")";
+    case TRefusal::srOpenTime:
+        return "open time " + std::to_string(r.Value) + " ms is outside this controller's range "
+            + std::to_string(r.Min) + ".." + std::to_string(r.Max) + " ms";
+    case TRefusal::srBreakTime:
+        return "break time " + std::to_string(r.Value) + " s is outside this controller's range "
+            + std::to_string(r.Min) + ".." + std::to_string(r.Max) + " s (firmware " + r.Firmware + ")";
+    case TRefusal::srNone: break;
     }
     return {};
 }

@@ -55,7 +55,17 @@ public:
     static bool Parse(const String& text, TSettingsFile& out, String& error);
 
     // Why this file must not be applied to session's controller (another model, a value
-    // outside its range, naming the range); empty when it may.
+    // outside its range, naming the range); srNone when it may. The window words it in the
+    // user's language from these fields.
+    struct TRefusal {
+        enum TKind { srNone, srModel, srOpenTime, srBreakTime } Kind = srNone;
+        int Value = 0, Min = 0, Max = 0;   // the refused value and the controller's range (ms or s)
+        int FileModel = 0, DeviceModel = 0; // another model: the file's and the controller's
+        u32 FileIdentifier = 0, DeviceIdentifier = 0;
+        String Firmware;                    // the controller's firmware version "a.b.c"
+    };
+    TRefusal Refusal(const TDeviceSession& session) const;
+    // The refusal in English (the tool's message); empty when the file may be applied.
     String Check(const TDeviceSession& session) const;
     // What applying the file changes on session's controller, in parameter order.
     std::vector<TSettingsDifference> Differences(const TDeviceSession& session) const;

@@ -61,6 +61,30 @@ TEST_F(ServiceRecordWindowTest, ApplyAsksWithTheDifferencesAndWritesOnlyOnYes)
     EXPECT_EQ(result, "The controller holds the settings of " + file + ".");
     EXPECT_EQ(sim_->Parameters().OpenTime(), 20);
     EXPECT_EQ(sim_->Parameters().BreakTime(), 5);
+
+    // A value outside the controller's range is refused in the user's language, naming the
+    // range, and nothing is written.
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QJsonObject document = QJsonDocument::fromJson(saved.readAll()).object();
+    saved.close();
+    QJsonObject parameters = document["parameters"].toObject();
+    QJsonObject open = parameters["open_time"].toObject();
+    open["value"] = 60;
+    parameters["open_time"] = open;
+    document["parameters"] = parameters;
+    ASSERT_TRUE(saved.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    saved.write(QJsonDocument(document).toJson());
+    saved.close();
+    form_->SetLanguage(lngPolish);
+    QString refusal;
+    {
+        TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok, &refusal));
+        Trigger(names::ApplySettingsItem);
+        ASSERT_EQ(ok.Answered, 1);
+    }
+    EXPECT_TRUE(refusal.contains(QStringLiteral("czas otwarcia 60 ms wykracza poza zakres tego sterownika 10..50 ms")))
+        << refusal.toStdString();
+    EXPECT_EQ(sim_->Parameters().OpenTime(), 20);
 }
 
 TEST_F(ServiceRecordWindowTest, TheJournalShowsTheWindowsChangesNewestFirstAndExportsThem)
