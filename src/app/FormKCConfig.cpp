@@ -30,6 +30,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+
+#include <algorithm>
+#include <vector>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -344,7 +347,15 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     if (!list)
         return;
     int found = ModemStatus.IP.empty() ? -1 : 0;
-    for (const TKestConnectStatus& module : *list) {
+    // In the order of the main window's port list: addresses with their numbers by value.
+    std::vector<const TKestConnectStatus*> sorted;
+    for (const TKestConnectStatus& module : *list)
+        sorted.push_back(&module);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const TKestConnectStatus* a, const TKestConnectStatus* b) {
+        return MyString::StringCompare(a->IP, b->IP, 8) == 1;
+    });
+    for (const TKestConnectStatus* entry : sorted) {
+        const TKestConnectStatus& module = *entry;
         if (found == 0 && module.IPVersion == ModemStatus.IPVersion && module.IP == ModemStatus.IP)
             found = 1;
         moduleList_->addItem(QString::fromStdString(module.IP) + QStringLiteral(" (") + Decode(module.Config.Name) +
@@ -403,6 +414,10 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
     }
     noProgramText_ = QString::fromStdString(texts.Translate(TNoProgramBox::TextKey));
     TLanguageApplier::Apply(this, texts, mainCaption);
+    // What a screen reader calls the lists and the picture-only refresh button.
+    moduleList_->setAccessibleName(modulesGroup_->title().trimmed());
+    networkList_->setAccessibleName(networksGroup_->title().trimmed());
+    refreshButton_->setAccessibleName(refreshButton_->toolTip());
 }
 
 bool TFormKCConfig::HidePassword() const { return hideBox_->isChecked(); }

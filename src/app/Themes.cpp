@@ -73,11 +73,13 @@ QPalette MakePalette(const TThemeColours& c)
     p.setColor(QPalette::ToolTipText, text);
     p.setColor(QPalette::PlaceholderText, Mix(text, base, 0.55));
 
-    // Disabled: text half way to its ground, so it reads as unavailable but stays readable.
-    const QColor disabledText = Mix(windowText, window, 0.5);
+    // Disabled: text a little more than half way to its ground, so it reads as unavailable
+    // but stays readable (3:1 or more on its ground).
+    constexpr double DisabledWeight = 0.58;
+    const QColor disabledText = Mix(windowText, window, DisabledWeight);
     p.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
-    p.setColor(QPalette::Disabled, QPalette::Text, Mix(text, base, 0.5));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, Mix(buttonText, button, 0.5));
+    p.setColor(QPalette::Disabled, QPalette::Text, Mix(text, base, DisabledWeight));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, Mix(buttonText, button, DisabledWeight));
     p.setColor(QPalette::Disabled, QPalette::Base, window);
     p.setColor(QPalette::Disabled, QPalette::Highlight, Mix(highlight, window, 0.4));
     p.setColor(QPalette::Disabled, QPalette::HighlightedText, Mix(highlightedText, window, 0.6));

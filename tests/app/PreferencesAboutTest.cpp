@@ -205,7 +205,16 @@ TEST(About, ShowsVersionBuildTimeAndOpensLinks)
     TLanguageTexts texts;
     ASSERT_TRUE(texts.SetLanguage(1));
     TLanguageApplier::Apply(&about, texts, QStringLiteral("Ferrovan-Kest"));
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("Ferrovan-Kest : O Programie"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("Ferrovan-Kest : O programie"));
+    // The legal notice and the build date in the language's own words.
+    EXPECT_EQ(TFormProgInfo::LegalNotice(QStringLiteral("Copyright (C) 2026 NORDVEL. All rights reserved."),
+                                         QString::fromStdString(texts.Translate("inf_copyright"))),
+              QStringLiteral("© 2026 NORDVEL. Wszelkie prawa zastrzeżone."));
+    about.ShowLanguage(2, QString());
+    const QDateTime built = TFormProgInfo::BuildDateTime(none);
+    EXPECT_EQ(about.BuildTimeLabel()->text(), QLocale(QLocale::Russian).toString(built, QStringLiteral("d MMMM yyyy, HH:mm:ss")));
+    EXPECT_EQ(TFormProgInfo::LegalNotice(QStringLiteral("Made by us"), QStringLiteral("© %1 %2.")),
+              QStringLiteral("Made by us")); // a notice of another form stays as it is
 }
 
 TEST(About, IconSizeKeepsTheTwoHighestBits)
