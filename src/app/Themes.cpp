@@ -100,6 +100,11 @@ TThemes::TThemes()
         if (key.compare(platform, Qt::CaseInsensitive) == 0)
             platform = key;
     platformPalette_ = QApplication::palette();
+    for (const char* kind : {"QAbstractItemView", "QMenu", "QMenuBar", "QComboBox", "QHeaderView", "QLineEdit",
+                             "QTextEdit", "QAbstractButton", "QToolButton", "QCheckBox", "QRadioButton", "QTabBar",
+                             "QLabel", "QGroupBox", "QMessageBoxLabel", "QTextControl"})
+        if (const QPalette own = QApplication::palette(kind); own != platformPalette_)
+            platformClassPalettes_.emplace_back(kind, own);
     for (const TThemeColours& c : kThemes)
         if (QString::fromLatin1(c.Name).compare(platform, Qt::CaseInsensitive) != 0)
             themes_.push_back({QString::fromLatin1(c.Name), MakePalette(c), c.Dark});
@@ -131,6 +136,10 @@ bool TThemes::ApplySkin(const QString& name)
     QApplication::setStyle(style); // the application owns it from here
     // An empty palette hands the platform's own colours back (and keeps following them).
     QApplication::setPalette(theme ? theme->Palette : QPalette());
+    // A skin of ours is the same in every kind of widget: no white text of the platform's
+    // list palette on a skin's amber selection.
+    for (const auto& [kind, own] : platformClassPalettes_)
+        QApplication::setPalette(theme ? theme->Palette : own, kind.constData());
     active_ = name;
     return true;
 }

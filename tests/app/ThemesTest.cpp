@@ -82,6 +82,28 @@ TEST_F(ThemesTest, ApplyingByNameSetsStyleAndPaletteAndUnknownNamesChangeNothing
     EXPECT_EQ(QApplication::palette().color(QPalette::Text), platform.color(QPalette::Text));
 }
 
+// A desktop theme that gives a kind of widget a palette of its own (white selected text, as
+// some give lists) does not leak into a skin of ours; the platform's skin gets it back. The
+// message box label stands for every such kind here: no other test looks at its colours.
+TEST(ThemesPlatformPalettes, ASkinReplacesAPlatformsOwnPaletteOfAKindAndGivesItBack)
+{
+    const char* kind = "QMessageBoxLabel";
+    QPalette own = QApplication::palette();
+    own.setColor(QPalette::HighlightedText, Qt::white);
+    own.setColor(QPalette::WindowText, QColor(1, 2, 3));
+    QApplication::setPalette(own, kind);
+    {
+        TThemes themes;
+        const QString amber = QStringLiteral("Midnight Amber");
+        ASSERT_TRUE(themes.ApplySkin(amber));
+        EXPECT_EQ(QApplication::palette(kind).color(QPalette::HighlightedText),
+                  themes.Palette(amber).color(QPalette::HighlightedText));
+        ASSERT_TRUE(themes.ApplySkin(themes.PlatformName()));
+        EXPECT_EQ(QApplication::palette(kind).color(QPalette::WindowText), QColor(1, 2, 3));
+    }
+    QApplication::setPalette(QApplication::palette(), kind);
+}
+
 TEST_F(ThemesTest, EveryThemeIsLegible)
 {
     for (const QString& name : themes_.Names()) {
