@@ -17,8 +17,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The window shows on X11 through Qt's xcb plugin (in libqt6gui6) and on Wayland through
-# qt6-wayland, which Qt loads at run time, so dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+# qt6-wayland, which Qt loads at run time, so dpkg-shlibdeps cannot see it. Qt's own texts
+# (question buttons, the file dialog's columns) come in Polish and Russian from
+# qt6-translations-l10n, which the window loads at run time too.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, xdg-utils")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configurator for Ferrovan valve-lubricator controllers")
 # The first line of the package's description is the summary above; CPack indents the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Service engineers use the Ferrovan-Kest configurator to set up a Ferrovan

@@ -92,6 +92,21 @@ std::vector<std::pair<qreal, qreal>> UnbreakableSpans(QTextDocument& doc)
             const QTextLine line = lines->lineAt(i);
             spans.emplace_back(r.top() + line.y(), r.top() + line.y() + line.height());
         }
+        // A heading stays with the first line of what follows it.
+        const QTextBlock next = b.next();
+        if (b.blockFormat().headingLevel() > 0 && next.isValid()) {
+            const QRectF n = layout->blockBoundingRect(next);
+            const QTextLayout* nextLines = next.layout();
+            qreal bottom = n.bottom();
+            if (nextLines && nextLines->lineCount() > 0)
+                bottom = n.top() + nextLines->lineAt(0).y() + nextLines->lineAt(0).height();
+            // What follows may be a table: its first row then counts as that first line.
+            if (auto* table = qobject_cast<QTextTable*>(next.document()->frameAt(next.position())); table && table->rows() > 0) {
+                const QTextTableCell cell = table->cellAt(0, 0);
+                bottom = std::max(bottom, layout->blockBoundingRect(cell.lastCursorPosition().block()).bottom());
+            }
+            spans.emplace_back(r.top(), bottom);
+        }
     }
     for (QTextFrame* frame : doc.rootFrame()->childFrames()) {
         auto* table = qobject_cast<QTextTable*>(frame);
@@ -177,7 +192,9 @@ bool RenderManual(const QString& html, const QString& imagesDir, const QString& 
             writer.newPage();
         p.save();
         p.translate(0, -start);
-        doc.drawContents(&p, QRectF(0, start, writer.width(), ends[page] - start));
+        // The page's rectangle, a hair inside its ends: a line that only touches an end belongs
+        // to the other page, and is not drawn (clipped away, yet in the text layer) on this one.
+        doc.drawContents(&p, QRectF(0, start + 0.5, writer.width(), ends[page] - start - 1.0));
         p.restore();
         p.setFont(DocumentFont(8));
         p.setPen(QColor(0x44, 0x44, 0x44));
@@ -313,12 +330,15 @@ bool RenderDiagram(const QHash<QString, QString>& t, const QString& out)
         p.drawEllipse(b, 6, 6);
         font(8.5, true);
         p.setPen(w.color);
-        p.drawText(QRectF(de9.right() - 120, w.yFrom - 12, 112, 24), Qt::AlignRight | Qt::AlignVCenter, w.from);
-        p.drawText(QRectF(ctrl.left() + 10, w.yTo - 12, 90, 24), Qt::AlignLeft | Qt::AlignVCenter, w.to);
+        // The labels keep clear of the wire ends' dots (radius 6).
+        p.drawText(QRectF(de9.right() - 134, w.yFrom - 12, 118, 24), Qt::AlignRight | Qt::AlignVCenter, w.from);
+        p.drawText(QRectF(ctrl.left() + 16, w.yTo - 12, 90, 24), Qt::AlignLeft | Qt::AlignVCenter, w.to);
     }
     font(9);
     p.setPen(Qt::black);
-    p.drawText(QRectF(20, 432, 960, 50), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label("cross"));
+    // The wires' colours tell the signals apart; the note says they are not the cable's.
+    p.drawText(QRectF(20, 432, 960, 50), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+               label("cross") + QLatin1Char(' ') + label("colours"));
 
     // Line settings and notes.
     const QRectF notes(20, 488, 570, 167);

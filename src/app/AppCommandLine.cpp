@@ -56,6 +56,7 @@ const char* TAppCommandLine::Usage() noexcept
     return "usage: ferrovan-kest [--port PATH[=DESCRIPTION]]... [--connect NAME] [--connect-timeout SECONDS]\n"
            "                     [--module-tcp-port N] [--udp-port N]\n"
            "                     [--screenshot-to DIR] [--quit-after-connect] [--exit-when-shown]\n"
+           "                     [--trace FILE] [--version] [--help]\n"
            "  --port PATH[=DESCRIPTION]  add a serial port that discovery does not list (repeatable)\n"
            "  --connect NAME             connect to the port list entry NAME once it is listed (a module\n"
            "                             heard later, an adapter plugged in after the start); NAME may\n"
@@ -67,7 +68,8 @@ const char* TAppCommandLine::Usage() noexcept
            "  --quit-after-connect       quit once the connection is made or has failed\n"
            "  --exit-when-shown          print when the window was first shown (ns since the epoch) and quit\n"
            "  --trace FILE               write a diagnostic trace to FILE (JSON lines)\n"
-           "  --version                  print the product name and version\n";
+           "  --version                  print the product name and version\n"
+           "  --help                     print this text\n";
 }
 
 bool TAppCommandLine::Parse(const std::vector<String>& args, TAppCommandLine& result, String& error)

@@ -182,6 +182,37 @@ void TConnectionPorts::ShowTakenAdapters()
     }
 }
 
+QString TConnectionPorts::ShownDescription(const String& description) const
+{
+    static constexpr std::pair<const char*, const char*> plain[] = {
+        {"Serial port", "txt_port-serial"},
+        {"USB serial port", "txt_port-usb"},
+        {"Bluetooth serial port", "txt_port-bluetooth"},
+    };
+    const QString english = QString::fromStdString(description);
+    if (!Translate)
+        return english;
+    for (const auto& [text, key] : plain)
+        if (description == text) {
+            const String shown = Translate(key);
+            return shown.empty() ? english : QString::fromStdString(shown);
+        }
+    static const String channel = "RFCOMM channel ";
+    if (description.rfind(channel, 0) == 0) {
+        const String shown = Translate("txt_port-rfcomm");
+        if (!shown.empty())
+            return QString::fromStdString(shown).arg(QString::fromStdString(description.substr(channel.size())));
+    }
+    return english;
+}
+
+void TConnectionPorts::RelabelRows()
+{
+    const auto& ports = session_.PortList;
+    for (std::size_t i = 0; i < ports.size() && i < static_cast<std::size_t>(box_.count()); ++i)
+        box_.SetDescription(static_cast<int>(i), ShownDescription(ports[i].GetDeviceDescription()));
+}
+
 void TConnectionPorts::RefreshPortList()
 {
     const auto& old = session_.PortList;
@@ -233,7 +264,7 @@ void TConnectionPorts::RefreshPortList()
     std::vector<TPortListBox::TRow> rows;
     rows.reserve(ports.size());
     for (const auto& entry : ports)
-        rows.push_back({QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
+        rows.push_back({QString::fromStdString(entry.PortName), ShownDescription(entry.GetDeviceDescription()),
                         entry.ImageIndex});
     box_.SetRows(rows, selected);
     listed_ = true;

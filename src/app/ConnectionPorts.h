@@ -83,6 +83,11 @@ public:
     // saying what happened and what to do (texts through Translate; English without it).
     std::function<String(const String& key)> Translate;
     String ProcRoot = "/proc"; // where brltty is looked for (tests move it)
+    // A port's description as shown: the plain descriptions port discovery gives when the
+    // device names none ("Serial port", "RFCOMM channel 2") in the language shown.
+    QString ShownDescription(const String& description) const;
+    // Puts the descriptions on the rows again (after a change of language).
+    void RelabelRows();
 
 signals:
     // The adapter of a port that was pulled out came back as newName and is being connected.

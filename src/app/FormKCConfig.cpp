@@ -30,6 +30,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+
+#include <algorithm>
+#include <vector>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -214,6 +217,7 @@ void TFormKCConfig::BuildWidgets()
     grid->addWidget(hideBox_, 2, 1);
     grid->addWidget(hintLabel_, 3, 0, 1, 3);
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(scale(6));
     buttons->addStretch(1);
     buttons->addWidget(restoreButton_);
     buttons->addWidget(connectButton_);
@@ -344,7 +348,15 @@ void TFormKCConfig::SetDeviceList(const TKestConnectStatusList* list)
     if (!list)
         return;
     int found = ModemStatus.IP.empty() ? -1 : 0;
-    for (const TKestConnectStatus& module : *list) {
+    // In the order of the main window's port list: addresses with their numbers by value.
+    std::vector<const TKestConnectStatus*> sorted;
+    for (const TKestConnectStatus& module : *list)
+        sorted.push_back(&module);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const TKestConnectStatus* a, const TKestConnectStatus* b) {
+        return MyString::StringCompare(a->IP, b->IP, 8) == 1;
+    });
+    for (const TKestConnectStatus* entry : sorted) {
+        const TKestConnectStatus& module = *entry;
         if (found == 0 && module.IPVersion == ModemStatus.IPVersion && module.IP == ModemStatus.IP)
             found = 1;
         moduleList_->addItem(QString::fromStdString(module.IP) + QStringLiteral(" (") + Decode(module.Config.Name) +
@@ -403,6 +415,11 @@ void TFormKCConfig::ApplyLanguage(TLanguageTexts& texts, const QString& mainCapt
     }
     noProgramText_ = QString::fromStdString(texts.Translate(TNoProgramBox::TextKey));
     TLanguageApplier::Apply(this, texts, mainCaption);
+    ShowHeaderHint();
+    // What a screen reader calls the lists and the picture-only refresh button.
+    moduleList_->setAccessibleName(modulesGroup_->title().trimmed());
+    networkList_->setAccessibleName(networksGroup_->title().trimmed());
+    refreshButton_->setAccessibleName(refreshButton_->toolTip());
 }
 
 bool TFormKCConfig::HidePassword() const { return hideBox_->isChecked(); }
@@ -414,6 +431,19 @@ void TFormKCConfig::SetHidePassword(bool hide)
 }
 
 // ---------------------------------------------------------------- view
+
+void TFormKCConfig::ShowHeaderHint()
+{
+    // The header is cut with "…" where the dialog is narrow: its tool tip is the whole line.
+    QStringList parts;
+    for (const QLabel* label : {static_cast<QLabel*>(nameLabel_), versionLabel_, addressLabel_})
+        if (!label->isHidden() && !label->text().isEmpty())
+            parts << label->text();
+    QString whole = parts.join(QLatin1Char(' '));
+    if (!connectedPanel_->isHidden())
+        whole += QStringLiteral(" - ") + connectedToLabel_->text() + connectedColon_->text() + accessPointLabel_->text();
+    header_->setToolTip(whole);
+}
 
 void TFormKCConfig::UpdateView()
 {
@@ -436,6 +466,7 @@ void TFormKCConfig::UpdateView()
     accessPointLabel_->setText(Decode(config.AccessPoint.SSID) + QStringLiteral(" (") + Decode(config.AccessPoint.IP) +
                     QLatin1Char(')'));
     connectedPanel_->setVisible(enabled && config.APConnected);
+    ShowHeaderHint();
     if (!Edited) {
         SetBoxText(ssidEdit_, config.AccessPoint.SSID);
         SetBoxText(passwordEdit_, config.AccessPoint.Password);

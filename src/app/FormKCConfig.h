@@ -135,6 +135,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void ShowHeaderHint();
     void BuildWidgets();
     void ApplyColors();
     void UpdateView();

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -46,7 +47,9 @@ TFormProgInfo::TFormProgInfo(const TFileVersionInfo& version, QWidget* parent) :
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.2);
     productLabel_->setFont(bold);
-    legalLabel_ = new QLabel(QString::fromStdString(version.Strings[TVersionInfo::siLegalCopyright]), this);
+    notice_ = QString::fromStdString(version.Strings[TVersionInfo::siLegalCopyright]);
+    built_ = BuildDateTime(version);
+    legalLabel_ = new QLabel(notice_, this);
     if (legalLabel_->text().isEmpty())
         legalLabel_->setText(QStringLiteral("Legal"));
     legalLabel_->setEnabled(false);
@@ -170,6 +173,29 @@ QDateTime TFormProgInfo::BuildDateTime(const TVersionInfo& version)
 QString TFormProgInfo::BuildTime(const TVersionInfo& version)
 {
     return QLocale::c().toString(BuildDateTime(version), QStringLiteral("MMM d yyyy, hh:mm:ss"));
+}
+
+QString TFormProgInfo::BuildTime(const QDateTime& time, int language)
+{
+    if (language == 1 || language == 2)
+        return QLocale(language == 1 ? QLocale::Polish : QLocale::Russian).toString(time, QStringLiteral("d MMMM yyyy, HH:mm:ss"));
+    return QLocale::c().toString(time, QStringLiteral("MMM d yyyy, hh:mm:ss"));
+}
+
+QString TFormProgInfo::LegalNotice(const QString& notice, const QString& copyright)
+{
+    static const QRegularExpression form(QStringLiteral("^Copyright \\([Cc]\\) ([0-9][0-9 ,-]*[0-9]) (.+?)\\.( All rights reserved\\.)?$"));
+    const QRegularExpressionMatch m = form.match(notice);
+    if (copyright.isEmpty() || !m.hasMatch())
+        return notice;
+    return copyright.arg(m.captured(1), m.captured(2));
+}
+
+void TFormProgInfo::ShowLanguage(int language, const QString& copyright)
+{
+    buildTimeLabel_->setText(BuildTime(built_, language));
+    if (!notice_.isEmpty())
+        legalLabel_->setText(LegalNotice(notice_, copyright));
 }
 
 int TFormProgInfo::IconSize(int height)

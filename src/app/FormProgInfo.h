@@ -33,6 +33,14 @@ public:
     // without one gives its modification time, and a file that cannot be read the running
     // program's.
     static QString BuildTime(const TVersionInfo& version);
+    // The same in a language's own words (index 0 English, 1 Polish, 2 Russian).
+    static QString BuildTime(const QDateTime& time, int language);
+    // The legal notice "Copyright (C) YEAR HOLDER. ..." in a language: copyright is the
+    // language's form with %1 the year and %2 the holder; empty, or a notice of another
+    // form, leaves it as the version block has it.
+    static QString LegalNotice(const QString& notice, const QString& copyright);
+    // Puts the build time and legal notice in the language shown.
+    void ShowLanguage(int language, const QString& copyright);
     static QDateTime BuildDateTime(const TVersionInfo& version);
     // The icon size for a height: its highest set bit and the bit below it (50 -> 48, 40 -> 32).
     static int IconSize(int height);
@@ -66,6 +74,8 @@ private:
     QLabel* supportCaption_;
     QLabel* supportLink_ = nullptr;
     QPushButton* okButton_;
+    QDateTime built_;
+    QString notice_; // the legal notice of the version block
 };
 
 } // namespace fk

@@ -55,6 +55,7 @@ TFormSettings::TFormSettings(QWidget* parent) : QDialog(parent)
     opacityBar_->setTickInterval(16);
     opacityBar_->setTickPosition(QSlider::TicksBelow);
     opacityBar_->setValue(255);
+    opacityCaption_->setBuddy(opacityBar_);
     const QString hint = QStringLiteral("Opacity|") + QLatin1String(OpacityHint);
     opacityBar_->setToolTip(QLatin1String(OpacityHint));
     opacityLabel_->setToolTip(QLatin1String(OpacityHint));

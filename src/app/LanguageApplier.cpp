@@ -6,6 +6,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
 #include <QVariant>
 #include <QWidget>
 
@@ -32,11 +35,33 @@ void TLanguageApplier::Apply(QWidget* window, TLanguageTexts& texts, const QStri
     ApplyTo(window, true, texts, mainCaption);
     for (QWidget* child : window->findChildren<QWidget*>())
         ApplyTo(child, false, texts, mainCaption);
+    PadButtons(window);
     // Longer texts widen the window rather than being cut.
     if (window->layout()) {
         Remeasure(window);
         window->resize(window->size().expandedTo(window->sizeHint()));
         window->layout()->activate();
+    }
+}
+
+void TLanguageApplier::PadButtons(QWidget* window)
+{
+    // A caption keeps the room of a character or so from its button's border, however short
+    // the style draws its buttons; a window's own minimum width of a button stays the least.
+    static constexpr const char* DesignWidth = "fkDesignMinWidth";
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->window() != window || button->text().isEmpty())
+            continue;
+        if (!button->property(DesignWidth).isValid())
+            button->setProperty(DesignWidth, button->minimumWidth());
+        const QFontMetrics metrics = button->fontMetrics();
+        QString caption = button->text();
+        caption.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        int needed = metrics.horizontalAdvance(caption) + 2 * metrics.averageCharWidth() +
+            2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        if (!button->icon().isNull())
+            needed += button->iconSize().width() + metrics.averageCharWidth();
+        button->setMinimumWidth(std::max(button->property(DesignWidth).toInt(), needed));
     }
 }
 

@@ -42,6 +42,8 @@ public:
     static void Remeasure(QWidget* window);
 
 private:
+    // Gives each push button of window the room its caption needs inside its border.
+    static void PadButtons(QWidget* window);
     static void ApplyTo(QWidget* widget, bool isWindow, TLanguageTexts& texts, const QString& mainCaption);
 };
 

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/Accelerators.h"
 #include "app/AppImages.h"
 #include "app/ConnectionPorts.h"
 #include "app/ExitFarewell.h"
@@ -132,6 +133,7 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ports_->RefreshPortList();
     if (setup.WatchPorts)
         ports_->WatchPorts();
+    ApplyAccelerators();
     qApp->installEventFilter(this);
 }
 
@@ -194,6 +196,9 @@ void TMainForm::BuildWidgets()
     }
     ventingButton_ = TLanguageApplier::Key(
         NewButton(QStringLiteral("Venting (on/off)"), names::VentingButton, deviceControlsGroup_), "btn_vent-tgl");
+    // Alt + a label's letter puts the keyboard on its knob (the scroll bars take no focus).
+    openTimeLabel_->setBuddy(knob_[0]);
+    breakTimeLabel_->setBuddy(knob_[1]);
     grid->addWidget(openTimeLabel_, 0, 0);
     grid->addWidget(scrollBar_[0], 0, 1);
     grid->addWidget(knob_[0], 0, 2);
@@ -515,10 +520,40 @@ void TMainForm::ApplyTexts()
     menu(menuConfigure_, "men_configure");
     serviceRecord_->ApplyTexts();
     formProgInfo_->NoProgramText = QString::fromStdString(texts_.Translate(TNoProgramBox::TextKey));
+    formProgInfo_->ShowLanguage(language_ >= 0 ? language_ : 0, QString::fromStdString(texts_.Translate("inf_copyright")));
+    const QString units[2] = {Text("txt_unit-ms", "ms"), Text("txt_unit-s", "s")};
+    const QLabel* labels[2] = {openTimeLabel_, breakTimeLabel_};
+    for (int k = 0; k < 2; ++k) {
+        knob_[k]->setUnit(units[k]);
+        // A screen reader names the scroll bar and the knob by their label, with the unit.
+        const QString label = TAccelerators::Strip(labels[k]->text());
+        const QString name = label + QStringLiteral(" (") + units[k] + QLatin1Char(')');
+        scrollBar_[k]->setAccessibleName(name);
+        knob_[k]->SetSpokenNames(name, Text("txt_acc-increase", "Increase %1").arg(label.toLower()),
+                                 Text("txt_acc-decrease", "Decrease %1").arg(label.toLower()));
+    }
+    portList_->setAccessibleName(portListGroup_->title().trimmed());
+    statusLine_->SetUnits(units[0], units[1]);
+    if (ports_) {
+        ports_->RelabelRows();
+        ShowPortInStatusBar();
+    }
+    RenderDescription();
     if (modules_)
         modules_->Dialog().ApplyLanguage(texts_, Caption());
     statusLine_->Retranslate(session_->Messages());
+    ApplyAccelerators();
     FitMinimumSize();
+}
+
+void TMainForm::ApplyAccelerators()
+{
+    // The tables' captions carry no accelerators of their own: each window gets them anew.
+    for (QWidget* window : {static_cast<QWidget*>(this), static_cast<QWidget*>(formSettings_),
+                            static_cast<QWidget*>(formProgInfo_)})
+        TAccelerators::Apply(window);
+    if (modules_)
+        TAccelerators::Apply(&modules_->Dialog());
 }
 
 QString TMainForm::Text(const char* key, const char* english)
@@ -998,8 +1033,29 @@ void TMainForm::ShowKnob(TSessionKnob knob, int position, int min, int max)
 
 void TMainForm::ShowDescription(const String& version, const String& info)
 {
-    deviceVersionLabel_->setText(version.empty() ? QString() : TabbedLinesAsTable(QString::fromStdString(version)));
-    deviceInfoLabel_->setText(DecodeDeviceText(info).replace(QLatin1Char('\t'), QString()));
+    shownVersion_ = version;
+    shownInfo_ = info;
+    RenderDescription();
+}
+
+void TMainForm::RenderDescription()
+{
+    // "Ver.:\t1.2.0\r\nBuild:\t2024-05-17" and "Info: text, \tS/N: number": the captions
+    // are put in the language shown; the device's own texts stay as they are.
+    const auto caption = [](QString& text, const QString& english, const QString& shown) {
+        if (text.startsWith(english))
+            text.replace(0, english.size(), shown);
+    };
+    QStringList lines = QString::fromStdString(shownVersion_).split(QStringLiteral("\r\n"));
+    caption(lines[0], QStringLiteral("Ver.:"), Text("inf_dev-version", "Ver.:"));
+    if (lines.size() > 1)
+        caption(lines[1], QStringLiteral("Build:"), Text("inf_dev-build", "Build:"));
+    deviceVersionLabel_->setText(shownVersion_.empty() ? QString() : TabbedLinesAsTable(lines.join(QStringLiteral("\r\n"))));
+    QStringList parts = DecodeDeviceText(shownInfo_).split(QLatin1Char('\t'));
+    if (parts.size() > 1)
+        caption(parts[0], QStringLiteral("Info:"), Text("inf_dev-info", "Info:"));
+    caption(parts.last(), QStringLiteral("S/N:"), Text("inf_dev-serial", "S/N:"));
+    deviceInfoLabel_->setText(parts.join(QString()));
 }
 
 void TMainForm::RepaintPortList()
@@ -1021,7 +1077,7 @@ void TMainForm::ShowPortInStatusBar()
         return;
     }
     const auto& entry = list[static_cast<std::size_t>(row)];
-    statusLine_->ShowPort(QString::fromStdString(entry.PortName), QString::fromStdString(entry.GetDeviceDescription()),
+    statusLine_->ShowPort(QString::fromStdString(entry.PortName), ports_->ShownDescription(entry.GetDeviceDescription()),
                           ports_->Images().Icon(entry.ImageIndex));
 }
 

@@ -187,6 +187,9 @@ private:
     void SetGuardState(bool on);
     void ShowGuardProblem();
     void ApplyTexts();
+    void ApplyAccelerators();
+    // The device's description in the language shown (the session writes its captions in English).
+    void RenderDescription();
     void FitMinimumSize();
     // The text of a key in the active language; english when the table has none.
     QString Text(const char* key, const char* english);
@@ -224,6 +227,7 @@ private:
     bool stopping_ = false;
     bool closed_ = false;
     bool settingsFailureShown_ = false;
+    String shownVersion_, shownInfo_; // the device's description as the session gave it
 
     QGroupBox* deviceControlsGroup_ = nullptr;
     QLabel* openTimeLabel_ = nullptr;

@@ -47,13 +47,21 @@ void TPortListBox::SetRows(const std::vector<TRow>& rows, int selected)
     clear();
     for (const TRow& row : rows) {
         auto* item = new QListWidgetItem(row.Name, this);
-        item->setData(TPortListDelegate::DescriptionRole, row.Description);
         item->setData(TPortListDelegate::ImageIndexRole, row.ImageIndex);
-        item->setToolTip(row.Description.isEmpty() ? row.Name : row.Name + QStringLiteral(" (") + row.Description + ')');
+        SetDescription(count() - 1, row.Description);
     }
     UpdateNameColumn();
     quiet_ = false;
     SelectRow(selected);
+}
+
+void TPortListBox::SetDescription(int row, const QString& description)
+{
+    QListWidgetItem* it = item(row);
+    if (!it)
+        return;
+    it->setData(TPortListDelegate::DescriptionRole, description);
+    it->setToolTip(description.isEmpty() ? it->text() : it->text() + QStringLiteral(" (") + description + ')');
 }
 
 void TPortListBox::SelectRow(int row)

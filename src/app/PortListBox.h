@@ -24,6 +24,8 @@ public:
 
     // Replaces every row and selects `selected` (-1: none) without reporting a change.
     void SetRows(const std::vector<TRow>& rows, int selected);
+    // A row's description and its tool tip.
+    void SetDescription(int row, const QString& description);
     // Selects a row (-1: none) without reporting a change.
     void SelectRow(int row);
     // Row height from the design's item height and the density (dots per inch).

@@ -124,12 +124,26 @@ void TStatusLine::Retranslate(const TMessageTable& messages)
         Render(messages);
 }
 
+void TStatusLine::SetUnits(const QString& milliseconds, const QString& seconds)
+{
+    unitMs_ = milliseconds;
+    unitS_ = seconds;
+}
+
 void TStatusLine::Render(const TMessageTable& messages)
 {
     QString text = QString::fromStdString(messages.MessageText(index_));
     const String& suffix = suffixIndex_ >= 0 ? messages.MessageText(suffixIndex_) : suffix_;
-    if (!suffix.empty())
-        text += QStringLiteral(": ") + QString::fromStdString(suffix);
+    QString shown = QString::fromStdString(suffix);
+    // An out-of-range warning names the value the device holds with its unit ("120 ms").
+    if (suffixIndex_ < 0 && (index_ == staOpenTimeOutOfRange || index_ == staBreakTimeOutOfRange)) {
+        if (shown.endsWith(QStringLiteral(" ms")))
+            shown = shown.chopped(2) + unitMs_;
+        else if (shown.endsWith(QStringLiteral(" s")))
+            shown = shown.chopped(1) + unitS_;
+    }
+    if (!shown.isEmpty())
+        text += QStringLiteral(": ") + shown;
     statusLabel_->setText(text);
     QFont font = statusLabel_->font();
     font.setItalic(iconClass_ == icInformation);

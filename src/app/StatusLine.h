@@ -39,6 +39,8 @@ public:
     void ClearStatus();
     // Renders the kept status again (after a language switch or a new icon set).
     void Retranslate(const TMessageTable& messages);
+    // The units the out-of-range warnings name ("ms", "s"), in the language shown.
+    void SetUnits(const QString& milliseconds, const QString& seconds);
     // The status's suffix is the text of a message (what made an upload fail), so that a
     // change of language renders it in the new language too; -1: the suffix as given.
     // Applies to the status shown now; every new status starts without one.
@@ -84,6 +86,8 @@ private:
     int index_ = -1;
     TIconClass iconClass_ = icNone;
     String suffix_;
+    QString unitMs_ = QStringLiteral("ms");
+    QString unitS_ = QStringLiteral("s");
     int suffixIndex_ = -1;
     bool paused_ = false;
 };

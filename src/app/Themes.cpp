@@ -73,11 +73,13 @@ QPalette MakePalette(const TThemeColours& c)
     p.setColor(QPalette::ToolTipText, text);
     p.setColor(QPalette::PlaceholderText, Mix(text, base, 0.55));
 
-    // Disabled: text half way to its ground, so it reads as unavailable but stays readable.
-    const QColor disabledText = Mix(windowText, window, 0.5);
+    // Disabled: text a little more than half way to its ground, so it reads as unavailable
+    // but stays readable (3:1 or more on its ground).
+    constexpr double DisabledWeight = 0.58;
+    const QColor disabledText = Mix(windowText, window, DisabledWeight);
     p.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
-    p.setColor(QPalette::Disabled, QPalette::Text, Mix(text, base, 0.5));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, Mix(buttonText, button, 0.5));
+    p.setColor(QPalette::Disabled, QPalette::Text, Mix(text, base, DisabledWeight));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, Mix(buttonText, button, DisabledWeight));
     p.setColor(QPalette::Disabled, QPalette::Base, window);
     p.setColor(QPalette::Disabled, QPalette::Highlight, Mix(highlight, window, 0.4));
     p.setColor(QPalette::Disabled, QPalette::HighlightedText, Mix(highlightedText, window, 0.6));
@@ -98,6 +100,11 @@ TThemes::TThemes()
         if (key.compare(platform, Qt::CaseInsensitive) == 0)
             platform = key;
     platformPalette_ = QApplication::palette();
+    for (const char* kind : {"QAbstractItemView", "QMenu", "QMenuBar", "QComboBox", "QHeaderView", "QLineEdit",
+                             "QTextEdit", "QAbstractButton", "QToolButton", "QCheckBox", "QRadioButton", "QTabBar",
+                             "QLabel", "QGroupBox", "QMessageBoxLabel", "QTextControl"})
+        if (const QPalette own = QApplication::palette(kind); own != platformPalette_)
+            platformClassPalettes_.emplace_back(kind, own);
     for (const TThemeColours& c : kThemes)
         if (QString::fromLatin1(c.Name).compare(platform, Qt::CaseInsensitive) != 0)
             themes_.push_back({QString::fromLatin1(c.Name), MakePalette(c), c.Dark});
@@ -129,6 +136,10 @@ bool TThemes::ApplySkin(const QString& name)
     QApplication::setStyle(style); // the application owns it from here
     // An empty palette hands the platform's own colours back (and keeps following them).
     QApplication::setPalette(theme ? theme->Palette : QPalette());
+    // A skin of ours is the same in every kind of widget: no white text of the platform's
+    // list palette on a skin's amber selection.
+    for (const auto& [kind, own] : platformClassPalettes_)
+        QApplication::setPalette(theme ? theme->Palette : own, kind.constData());
     active_ = name;
     return true;
 }

@@ -3,10 +3,12 @@
 // "Fusion"), then the configurator's themes sorted by name. Each theme of ours is Qt's Fusion
 // style with a palette of its own; some are dark. Activating a skin sets the application's
 // style and palette, so every window follows.
+#include <QByteArray>
 #include <QPalette>
 #include <QString>
 #include <QStringList>
 
+#include <utility>
 #include <vector>
 
 namespace fk {
@@ -44,6 +46,10 @@ private:
     QStringList names_;
     QString active_;
     QPalette platformPalette_;
+    // The palettes the platform gives some kinds of widgets of its own (a desktop's theme may
+    // set the selected row's text of lists, the menus' colours): our skins replace them, the
+    // platform's skin puts them back.
+    std::vector<std::pair<QByteArray, QPalette>> platformClassPalettes_;
 };
 
 } // namespace fk

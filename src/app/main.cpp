@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "app/AppTrace.h"
 #include "app/ConnectionPorts.h"
+#include "app/DisplayProbe.h"
 #include "app/ExitFarewell.h"
 #include "app/MainForm.h"
 #include "app/SignalWatch.h"
@@ -97,21 +98,6 @@ std::vector<std::string> ProgramArguments(int argc, char** argv)
     return words;
 }
 
-// Whether the window has somewhere to go: an X or Wayland display, or a platform chosen by
-// QT_QPA_PLATFORM or -platform (offscreen, vnc, ...).
-bool HasDisplay(int argc, char** argv)
-{
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "-platform" || std::string(argv[i]).rfind("-platform=", 0) == 0)
-            return true;
-    return false;
-}
-
 enum TGuardOutcome { igTaken, igOtherInstance, igUnreachable, igOff };
 
 // The guard is taken before any window exists, so that of two starts at the same moment
@@ -163,10 +149,11 @@ int main(int argc, char** argv)
                   << std::endl;
         return 0;
     }
-    if (!HasDisplay(argc, argv)) {
-        std::cerr << "ferrovan-kest: no display: neither DISPLAY nor WAYLAND_DISPLAY is set (`make run` shows the "
-                     "window with a simulated controller on a virtual display)"
-                  << std::endl;
+    // A display that is set but cannot be reached would end inside Qt with an abort.
+    if (const std::string problem =
+            fk::TDisplayProbe::Problem(fk::TDisplayProbe::FromProcess(argc, argv), fk::TDisplayProbe::RunsInstalled());
+        !problem.empty()) {
+        std::cerr << "ferrovan-kest: " << problem << std::endl;
         return 2;
     }
     QApplication app(argc, argv);

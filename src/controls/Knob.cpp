@@ -4,7 +4,9 @@
 #include "controls/KnobColors.h"
 #include "controls/KnobLayout.h"
 #include "controls/KnobSpinButtons.h"
+#include "controls/ValueAccessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
@@ -14,6 +16,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 
 namespace fk {
 
@@ -47,6 +50,7 @@ TKnob::TKnob(QWidget* parent)
     : QWidget(parent)
     , logic_(*this)
 {
+    TValueAccessible::Install();
     setFocusPolicy(Qt::ClickFocus);
     setMouseTracking(true);
     QFont shared = font();
@@ -124,6 +128,10 @@ void TKnob::KnobMove()
 
 void TKnob::KnobChangePosition()
 {
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, Value());
+        QAccessible::updateAccessibility(&changed);
+    }
     if (signalsBlocked())
         return;
     DoOnChangePosition();
@@ -679,6 +687,13 @@ void TKnob::FocusLeaves()
     DoOnExit();
 }
 
+void TKnob::SetSpokenNames(const QString& name, const QString& increase, const QString& decrease)
+{
+    setAccessibleName(name);
+    edit_->setAccessibleName(name);
+    spin_->SetSpokenNames(increase, decrease);
+}
+
 void TKnob::focusInEvent(QFocusEvent* event)
 {
     FocusEnters();
@@ -749,8 +764,43 @@ void TKnob::ArrowKeySettled()
         edit_->end(false);
 }
 
+bool TKnob::JumpKey(const QKeyEvent* event, bool inEdit)
+{
+    if (event->modifiers() & ~(Qt::KeypadModifier))
+        return false;
+    const long long page = static_cast<long long>(TKnobLogic::PageStep) * Increment();
+    long long target = 0;
+    switch (event->key()) {
+    case Qt::Key_PageUp:
+        target = Position() + page;
+        break;
+    case Qt::Key_PageDown:
+        target = Position() - page;
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // While a number is being typed they move the caret, as in any edit box.
+        if (inEdit && logic_.Edited())
+            return false;
+        target = event->key() == Qt::Key_Home ? Min() : Max();
+        break;
+    default:
+        return false;
+    }
+    if (inEdit && logic_.Edited()) {
+        bool handled = false;
+        logic_.EditKeyDown(TKnobLogic::ekEnter, handled); // the typed number counts first
+        target = event->key() == Qt::Key_PageUp ? Position() + page : Position() - page;
+    }
+    return logic_.JumpTo(static_cast<int>(std::clamp<long long>(target, INT_MIN, INT_MAX)));
+}
+
 void TKnob::keyPressEvent(QKeyEvent* event)
 {
+    if (JumpKey(event, false)) {
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
         ArrowKeyPressed(event->isAutoRepeat());
         logic_.ArrowKeyDown(event->key() == Qt::Key_Up);
@@ -811,6 +861,8 @@ bool TKnob::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (JumpKey(key, true))
+            return true;
         TKnobLogic::TEditKey k;
         if (!EditKey(key->key(), k))
             break;

@@ -159,6 +159,11 @@ public:
     TCustomKnob* BackgroundFace() const noexcept { return background_; }
     TCustomKnob* KnobFace() const noexcept { return knob_; }
     QLineEdit* Edit() const noexcept { return edit_; }
+    // Moves to position as one whole move (one end-of-move event), as Page Up or Home do.
+    bool MoveTo(int position) { return logic_.JumpTo(position); }
+    // The names assistive technology reads: name for the control and its edit box ("Open time
+    // (ms)"), increase and decrease for its spin buttons.
+    void SetSpokenNames(const QString& name, const QString& increase, const QString& decrease);
     TKnobSpinButtons* SpinButtons() const noexcept { return spin_; }
     QLabel* CaptionLabel() const noexcept { return caption_; }
     QLabel* UnitLabel() const noexcept { return unit_; }
@@ -204,6 +209,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    // Page Up/Down and Home/End on the knob or its edit box; false for any other key.
+    bool JumpKey(const QKeyEvent* event, bool inEdit);
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;

@@ -55,10 +55,13 @@ TKnobColors TKnobColors::For(const QPalette& palette, bool skinColors, bool enab
         c.BackgroundPen = c.KnobPen =
             Legible(palette.color(QPalette::Disabled, QPalette::ButtonText), c.KnobBrush, DisabledContrast);
     }
-    if (canMove) {
+    if (canMove && skinColors) {
+        // A skin's spin buttons are buttons of that skin, not the written cyan.
+        c.Spin = palette.color(QPalette::Active, QPalette::Button);
+        c.SpinArrow = Legible(palette.color(QPalette::Active, QPalette::ButtonText), c.Spin, TextContrast);
+    } else if (canMove) {
         c.Spin = color3;
-        c.SpinArrow = skinColors ? Legible(palette.color(QPalette::Active, QPalette::ButtonText), color3, TextContrast)
-                                 : palette.color(QPalette::Active, QPalette::ButtonText);
+        c.SpinArrow = palette.color(QPalette::Active, QPalette::ButtonText);
     } else if (!skinColors) {
         c.Spin = White;
         c.SpinArrow = palette.color(QPalette::Disabled, QPalette::ButtonText);

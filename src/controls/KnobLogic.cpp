@@ -487,6 +487,21 @@ void TKnobLogic::ArrowKeyUp()
         EndMove(true);
 }
 
+bool TKnobLogic::JumpTo(int position)
+{
+    if (!canMove_ || spinPressed_ || facePressed_ || moving_)
+        return false;
+    WheelEnd();
+    if (moveStarted_)
+        EndMove(false); // a move of another input ends before this one begins
+    position = Clamp(position);
+    if (position == position_)
+        return true; // at that end already: taken, nothing moves
+    startPosition_ = position_;
+    SpinChange(position, scStartMove | scEndMove, position < position_ ? -1 : 1, true);
+    return true;
+}
+
 void TKnobLogic::SpinLeftDown(int y)
 {
     if (!canMove_)

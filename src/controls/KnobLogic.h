@@ -154,6 +154,11 @@ public:
     void SpinClick(bool up);
     void ArrowKeyDown(bool up);
     void ArrowKeyUp();
+    // Page Up/Down (steps of PageStep increments) and Home/End (the range's ends): each key
+    // press is one whole move to position, ended at once (one end-of-move, so one write).
+    // False when the knob does not take it (CanMove false, or a press holds the knob).
+    bool JumpTo(int position);
+    static constexpr int PageStep = 5;
     void SpinLeftDown(int y);
     // y: pointer row in the spin buttons; screenY: its row on the screen (0 = top row).
     void SpinMouseMove(int y, int spinHeight, int screenY, int screenHeight);

@@ -22,6 +22,13 @@ void TKnobSpinButtons::SetColor(const QColor& color)
     update();
 }
 
+void TKnobSpinButtons::SetSpokenNames(const QString& increase, const QString& decrease)
+{
+    spoken_[0] = increase;
+    spoken_[1] = decrease;
+    setAccessibleName(increase + QStringLiteral(", ") + decrease);
+}
+
 void TKnobSpinButtons::SetArrowColor(const QColor& color)
 {
     arrowColor_ = color;

@@ -7,6 +7,7 @@
 #include "controls/KnobPart.h"
 
 #include <QColor>
+#include <QString>
 #include <QTimer>
 
 namespace fk {
@@ -29,6 +30,11 @@ public:
     // the mouse): no further step, the button drawn raised.
     void CancelPress();
 
+    // The names assistive technology reads for the buttons, and where each is drawn.
+    void SetSpokenNames(const QString& increase, const QString& decrease);
+    QString SpokenName(bool up) const { return spoken_[up ? 0 : 1]; }
+    QRect ArrowRect(bool up) const { return ButtonRect(up ? btUp : btDown); }
+
     // (Sender, up): a step of a button.
     TEvent<TObject*, bool> OnSpin;
 
@@ -45,6 +51,7 @@ private:
 
     QColor color_;
     QColor arrowColor_;
+    QString spoken_[2] = {QStringLiteral("Increase"), QStringLiteral("Decrease")};
     TButton pressed_ = btNone;
     QTimer repeat_;
 };

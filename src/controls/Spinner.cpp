@@ -1,4 +1,5 @@
 #include "controls/Spinner.h"
+#include "controls/ValueAccessible.h"
 
 #include "controls/DesignScale.h"
 #include "controls/SpinnerButtons.h"
@@ -22,6 +23,7 @@ TSpinner::TSpinner(QWidget* parent)
     : QWidget(parent)
     , TSpinnerLogic(static_cast<TSpinnerView*>(this))
 {
+    TValueAccessible::Install();
     SetSender(this);
     edit_ = new QLineEdit(this);
     edit_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

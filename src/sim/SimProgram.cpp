@@ -5,6 +5,7 @@
 #include "sim/SimController.h"
 #include "sim/SimModule.h"
 #include "sim/SimReplay.h"
+#include "support/VersionInfo.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -367,6 +368,7 @@ const char* const MainHelp =
     "usage: ferrovan-sim COMMAND [OPTIONS]\n"
     "  controller   the simulated lubricator controller (node 8) on a pseudo-terminal\n"
     "  module       simulated wireless modules on loopback addresses, each with a controller\n"
+    "  --version    print the product name and version\n"
     "ferrovan-sim COMMAND --help lists the options of a command.\n";
 
 } // namespace
@@ -440,6 +442,11 @@ int TSimProgram::Run(const std::vector<std::string>& args)
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out_ << MainHelp;
+        return 0;
+    }
+    if (command == "--version") {
+        const String text = TFileVersionInfo().ProductAndVersion();
+        out_ << (text.empty() ? String("ferrovan-sim (this build carries no version information)") : text) << "\n";
         return 0;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -89,6 +89,9 @@ TEST(ModuleDialog, ShowsTheModuleAndOnlyAJoinedOneAsConnected)
     dialog.SetModemStatus(module);
     EXPECT_TRUE(dialog.ConnectedPanel()->isVisibleTo(&dialog));
     EXPECT_EQ(dialog.AccessPointLabel()->text(), "Depot (10.0.0.7)");
+    EXPECT_TRUE(dialog.Header()->toolTip().startsWith("Pump ")); // the whole header, however narrow
+    EXPECT_TRUE(dialog.Header()->toolTip().endsWith("(127.0.0.2) - Connected to: Depot (10.0.0.7)"))
+        << dialog.Header()->toolTip().toStdString();
     EXPECT_EQ(dialog.SSIDEdit()->text(), "Workshop");
     dialog.RestoreButton()->click();
     EXPECT_EQ(dialog.SSIDEdit()->text(), "Depot");
@@ -118,6 +121,22 @@ TEST(ModuleDialog, FillingWithTheSameTextKeepsTheBoxesFollowingTheModule)
     EXPECT_TRUE(dialog.Edited);
     dialog.SetModemStatus(ModuleRecord("127.0.0.2", "Pump", "Hall", "0.0.0.0", false));
     EXPECT_EQ(dialog.SSIDEdit()->text(), "Yard");
+}
+
+TEST(ModuleDialog, ModulesAreListedInThePortListsOrder)
+{
+    TFormKCConfig dialog(nullptr, TAnsiCodePage::Western);
+    const TKestConnectStatusList list{ModuleRecord("192.168.1.10", "C", "Depot", "0.0.0.0", false),
+                                      ModuleRecord("192.168.1.2", "A", "Depot", "0.0.0.0", false),
+                                      ModuleRecord("192.168.1.4", "B", "Depot", "0.0.0.0", false)};
+    dialog.SetModemStatus(list.back());
+    dialog.SetDeviceList(&list);
+    ASSERT_EQ(dialog.ModuleList()->count(), 3);
+    EXPECT_EQ(dialog.ModuleList()->item(0)->text(), "192.168.1.2 (A)");
+    EXPECT_EQ(dialog.ModuleList()->item(2)->text(), "192.168.1.10 (C)");
+    dialog.ModuleList()->setCurrentRow(1);
+    QTest::keyClick(dialog.ModuleList(), Qt::Key_Return); // the row chosen is the module shown there
+    EXPECT_EQ(dialog.ModemStatus.IP, "192.168.1.4");
 }
 
 TEST(ModuleDialog, SignalSortsStrongestFirstThenWeakestFirstThenAsTheModuleGaveIt)

@@ -58,10 +58,10 @@ TEST(LanguageTexts, SwitchingLanguagesReplacesTextsAndMessagesAndBackAgain)
     EXPECT_EQ(texts.MessageText(staConnected), "Connected");
     ASSERT_TRUE(texts.SetLanguage(1));
     EXPECT_EQ(texts.MessageText(staConnected), "Połączono");
-    EXPECT_EQ(texts.Translate("btn_upload"), "Zmień oprogramowanie");
+    EXPECT_EQ(texts.Translate("btn_upload"), "Wgraj oprogramowanie");
     ASSERT_TRUE(texts.SetLanguage(2));
     EXPECT_EQ(texts.Translate("men_preferences"), "Настройки");
-    EXPECT_EQ(texts.MessageText(msgNoConnection), "Не соединено с устройством.");
+    EXPECT_EQ(texts.MessageText(msgNoConnection), "Устройство не подключено.");
     ASSERT_TRUE(texts.SetLanguage(0));
     EXPECT_EQ(texts.MessageText(staConnected), "Connected");
     EXPECT_EQ(texts.Translate("btn_upload"), "Upload Firmware");

@@ -1,5 +1,6 @@
 #include "AppTestHarness.h"
 #include "ScreenshotUtil.h"
+#include "app/Accelerators.h"
 #include "app/FormProgInfo.h"
 #include "app/FormSettings.h"
 #include "app/InstanceGuard.h"
@@ -48,18 +49,19 @@ private:
 
 class LanguageWindowTest : public MainFormTest {
 protected:
+    // Captions as read, without their accelerators.
     QString Caption(const char* name) const
     {
         QWidget* w = form_->findChild<QWidget*>(QLatin1String(name));
         if (auto* group = qobject_cast<QGroupBox*>(w))
             return group->title();
         if (auto* button = qobject_cast<QAbstractButton*>(w))
-            return button->text();
+            return TAccelerators::Strip(button->text());
         if (auto* label = qobject_cast<QLabel*>(w))
-            return label->text();
+            return TAccelerators::Strip(label->text());
         return {};
     }
-    QString MenuText(int i) const { return form_->menuBar()->actions().at(i)->text(); }
+    QString MenuText(int i) const { return TAccelerators::Strip(form_->menuBar()->actions().at(i)->text()); }
 };
 
 } // namespace
@@ -81,7 +83,7 @@ TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheSta
 
     form_->SetLanguage(lngPolish);
     EXPECT_EQ(Caption(names::DeviceControls), QStringLiteral(" Sterowanie "));
-    EXPECT_EQ(Caption(names::UploadButton), QStringLiteral("Zmień oprogramowanie"));
+    EXPECT_EQ(Caption(names::UploadButton), QStringLiteral("Wgraj oprogramowanie"));
     EXPECT_EQ(MenuText(0), QStringLiteral("Opcje"));
     EXPECT_EQ(Status(), QStringLiteral("Połączono")); // the status shown before the switch, translated
     EXPECT_EQ(form_->Settings().Language, lngPolish);
@@ -93,8 +95,8 @@ TEST_F(LanguageWindowTest, SwitchingToPolishAndBackRestoresEveryCaptionAndTheSta
     form_->SetLanguage(lngRussian);
     EXPECT_FALSE(form_->About().IconLabel()->pixmap().isNull()); // the program's icon
     EXPECT_EQ(form_->Preferences().windowTitle(), QStringLiteral("Ferrovan-Kest : Настройки"));
-    EXPECT_EQ(form_->About().windowTitle(), QStringLiteral("Ferrovan-Kest : О Программе"));
-    EXPECT_EQ(Status(), QStringLiteral("Соединено"));
+    EXPECT_EQ(form_->About().windowTitle(), QStringLiteral("Ferrovan-Kest : О программе"));
+    EXPECT_EQ(Status(), QStringLiteral("Подключено"));
 
     form_->SetLanguage(lngEnglish);
     for (int i = 0; i < english.size(); ++i)

@@ -120,7 +120,8 @@ TEST_F(MainFormKnobTest, EverySkinKeepsTheKnobsLegible)
         const auto contrast = [](const QColor& a, const QColor& b) { return TKnobColors::Contrast(a, b); };
         group->setEnabled(true);
         const TKnobSpinButtons* spin = knob->SpinButtons();
-        EXPECT_EQ(spin->Color(), knob->Color3());
+        // The written cyan on the platform's skin; the skin's own buttons on the others.
+        EXPECT_EQ(spin->Color(), platform ? knob->Color3() : p.color(QPalette::Active, QPalette::Button));
         EXPECT_GE(contrast(spin->ArrowColor(), spin->Color()), 7.0);
         EXPECT_GE(contrast(knob->KnobFace()->Pen().color(), knob->KnobFace()->Brush().color()), 7.0);
 

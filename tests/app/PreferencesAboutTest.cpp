@@ -1,4 +1,5 @@
 #include "app/AppImages.h"
+#include "app/Accelerators.h"
 #include "app/FormProgInfo.h"
 #include "app/FormSettings.h"
 #include "app/LanguageApplier.h"
@@ -205,7 +206,16 @@ TEST(About, ShowsVersionBuildTimeAndOpensLinks)
     TLanguageTexts texts;
     ASSERT_TRUE(texts.SetLanguage(1));
     TLanguageApplier::Apply(&about, texts, QStringLiteral("Ferrovan-Kest"));
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("Ferrovan-Kest : O Programie"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("Ferrovan-Kest : O programie"));
+    // The legal notice and the build date in the language's own words.
+    EXPECT_EQ(TFormProgInfo::LegalNotice(QStringLiteral("Copyright (C) 2026 NORDVEL. All rights reserved."),
+                                         QString::fromStdString(texts.Translate("inf_copyright"))),
+              QStringLiteral("© 2026 NORDVEL. Wszelkie prawa zastrzeżone."));
+    about.ShowLanguage(2, QString());
+    const QDateTime built = TFormProgInfo::BuildDateTime(none);
+    EXPECT_EQ(about.BuildTimeLabel()->text(), QLocale(QLocale::Russian).toString(built, QStringLiteral("d MMMM yyyy, HH:mm:ss")));
+    EXPECT_EQ(TFormProgInfo::LegalNotice(QStringLiteral("Made by us"), QStringLiteral("© %1 %2.")),
+              QStringLiteral("Made by us")); // a notice of another form stays as it is
 }
 
 TEST(About, IconSizeKeepsTheTwoHighestBits)
@@ -221,18 +231,20 @@ TEST(About, IconSizeKeepsTheTwoHighestBits)
 TEST(DialogScreenshots, PreferencesAndAboutInEveryLanguage)
 {
     QApplication::setWindowIcon(TAppImages::ApplicationIcon());
-    const TFileVersionInfo none(String("/nonexistent"));
+    const TFileVersionInfo program(FK_FERROVAN_KEST_PATH); // a legal notice to translate
     TFormSettings settings;
     settings.SetLanguages({ QStringLiteral("English"), QStringLiteral("Polish (Polski)"), QStringLiteral("Russian (Русский)") });
     settings.SetSkins({ QStringLiteral("Fusion"), QStringLiteral("Graphite") });
     settings.SetSettings(Settings(1, 0, 200, optRememberConnection | optScreenSnap));
-    TFormProgInfo about(none);
+    TFormProgInfo about(program);
     TLanguageTexts texts;
     const char* names[] = { "en", "pl", "ru" };
     for (int lang = 0; lang < 3; ++lang) {
         ASSERT_TRUE(texts.SetLanguage(lang));
+        about.ShowLanguage(lang, QString::fromStdString(texts.Translate("inf_copyright")));
         for (QDialog* d : { static_cast<QDialog*>(&settings), static_cast<QDialog*>(&about) }) {
             TLanguageApplier::Apply(d, texts, QStringLiteral("Ferrovan-Kest"));
+            TAccelerators::Apply(d); // as the main window gives them
             d->show();
             QCoreApplication::processEvents();
         }

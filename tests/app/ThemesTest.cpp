@@ -1,4 +1,5 @@
 #include "app/Themes.h"
+#include "controls/KnobColors.h"
 #include "ScreenshotUtil.h"
 
 #include <QApplication>
@@ -81,6 +82,28 @@ TEST_F(ThemesTest, ApplyingByNameSetsStyleAndPaletteAndUnknownNamesChangeNothing
     EXPECT_EQ(QApplication::palette().color(QPalette::Text), platform.color(QPalette::Text));
 }
 
+// A desktop theme that gives a kind of widget a palette of its own (white selected text, as
+// some give lists) does not leak into a skin of ours; the platform's skin gets it back. The
+// message box label stands for every such kind here: no other test looks at its colours.
+TEST(ThemesPlatformPalettes, ASkinReplacesAPlatformsOwnPaletteOfAKindAndGivesItBack)
+{
+    const char* kind = "QMessageBoxLabel";
+    QPalette own = QApplication::palette();
+    own.setColor(QPalette::HighlightedText, Qt::white);
+    own.setColor(QPalette::WindowText, QColor(1, 2, 3));
+    QApplication::setPalette(own, kind);
+    {
+        TThemes themes;
+        const QString amber = QStringLiteral("Midnight Amber");
+        ASSERT_TRUE(themes.ApplySkin(amber));
+        EXPECT_EQ(QApplication::palette(kind).color(QPalette::HighlightedText),
+                  themes.Palette(amber).color(QPalette::HighlightedText));
+        ASSERT_TRUE(themes.ApplySkin(themes.PlatformName()));
+        EXPECT_EQ(QApplication::palette(kind).color(QPalette::WindowText), QColor(1, 2, 3));
+    }
+    QApplication::setPalette(QApplication::palette(), kind);
+}
+
 TEST_F(ThemesTest, EveryThemeIsLegible)
 {
     for (const QString& name : themes_.Names()) {
@@ -95,15 +118,23 @@ TEST_F(ThemesTest, EveryThemeIsLegible)
         }
         if (name == themes_.PlatformName())
             continue; // the rest is the platform's choice, ours are held to it
-        EXPECT_GE(Contrast(c(QPalette::Active, QPalette::HighlightedText), c(QPalette::Active, QPalette::Highlight)),
-                  4.5);
-        // Disabled text must look unavailable, yet still be readable.
+        // The selected row (focused or not), links on the window and in lists: AA, 4.5:1.
+        for (const QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+            EXPECT_GE(Contrast(c(g, QPalette::HighlightedText), c(g, QPalette::Highlight)), 4.5);
+            EXPECT_GE(Contrast(c(g, QPalette::Link), c(g, QPalette::Window)), 4.5);
+            EXPECT_GE(Contrast(c(g, QPalette::Link), c(g, QPalette::Base)), 4.5);
+        }
+        // Disabled text must look unavailable, yet still be readable (3:1).
         const double disabled =
             Contrast(c(QPalette::Disabled, QPalette::WindowText), c(QPalette::Disabled, QPalette::Window));
-        EXPECT_GE(disabled, 2.0);
+        EXPECT_GE(disabled, 3.0);
         EXPECT_LT(disabled, Contrast(c(QPalette::Active, QPalette::WindowText), c(QPalette::Active, QPalette::Window)));
-        EXPECT_GE(Contrast(c(QPalette::Disabled, QPalette::ButtonText), c(QPalette::Disabled, QPalette::Button)), 2.0);
-        EXPECT_GE(Contrast(c(QPalette::Disabled, QPalette::Text), c(QPalette::Disabled, QPalette::Base)), 2.0);
+        EXPECT_GE(Contrast(c(QPalette::Disabled, QPalette::ButtonText), c(QPalette::Disabled, QPalette::Button)), 3.0);
+        EXPECT_GE(Contrast(c(QPalette::Disabled, QPalette::Text), c(QPalette::Disabled, QPalette::Base)), 3.0);
+        // The knobs' spin buttons are the skin's buttons, their arrows legible on them.
+        const TKnobColors knob = TKnobColors::For(p, true, true, true, Qt::white, Qt::cyan, Qt::cyan);
+        EXPECT_EQ(knob.Spin, c(QPalette::Active, QPalette::Button));
+        EXPECT_GE(Contrast(knob.SpinArrow, knob.Spin), 4.5);
     }
 }
 

@@ -225,6 +225,42 @@ TEST_F(KnobWidget, ArrowKeysStepTheKnob)
     EXPECT_EQ(events_->Take(), "");
 }
 
+TEST_F(KnobWidget, PageKeysAndHomeEndAreOneWholeMoveEach)
+{
+    knob_->setMax(12);
+    knob_->setIncrement(2);
+    knob_->setFocus();
+    QTest::keyClick(knob_, Qt::Key_PageUp); // five steps
+    EXPECT_EQ(knob_->Position(), 10);
+    EXPECT_EQ(events_->Take(), "SCE");
+    QTest::keyClick(knob_, Qt::Key_PageUp); // clamped at the end
+    EXPECT_EQ(knob_->Position(), 12);
+    QTest::keyClick(knob_, Qt::Key_PageUp); // already there: nothing
+    EXPECT_EQ(events_->Take(), "SCE");
+    QTest::keyClick(knob_, Qt::Key_Home);
+    EXPECT_EQ(knob_->Position(), 0);
+    EXPECT_EQ(events_->Take(), "SCE");
+    // In the edit box too; Home and End move the caret while a number is being typed.
+    QLineEdit* edit = knob_->Edit();
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    EXPECT_EQ(knob_->Position(), 12);
+    EXPECT_EQ(events_->Take(), "SCE");
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("4"));
+    QTest::keyClick(edit, Qt::Key_Home);
+    EXPECT_EQ(edit->cursorPosition(), 0);
+    EXPECT_EQ(knob_->Position(), 12);
+    QTest::keyClick(edit, Qt::Key_PageDown); // the typed 4 counts first, then five steps down
+    EXPECT_EQ(knob_->Position(), 0);
+    EXPECT_EQ(events_->Take(), "SCESCE");
+    // A knob that may not move takes none of them.
+    knob_->setCanMove(false);
+    QTest::keyClick(knob_, Qt::Key_End);
+    EXPECT_EQ(knob_->Position(), 0);
+    EXPECT_EQ(events_->Take(), "");
+}
+
 TEST_F(KnobWidget, TypingIsFilteredAndEnterApplies)
 {
     knob_->setDot(1);

@@ -43,6 +43,8 @@ expect "ports of inventory --port" "ttyS10" "$(PATH=$stub:$PATH complete_line fe
 # Files: the image of flash, after its port.
 touch "$stub/app.img"
 expect "image file of flash" "$stub/app.img" "$(complete_line ferrovan flash ttyS0 "$stub/app")"
+touch "$stub/pump two.img"
+expect "a file name with a space" "$stub/pump two.img" "$(complete_line ferrovan image-info "$stub/pump")"
 
 if ((failures)); then
     echo "$failures completion(s) wrong"
