@@ -56,8 +56,14 @@ function(fk_test_suite name)
   gtest_discover_tests(test_${name}
     DISCOVERY_TIMEOUT 120
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${labels}" TIMEOUT 300
+    PROPERTIES TIMEOUT 300
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # The labels are set on the discovered tests after their discovery: a list given through
+  # gtest_discover_tests' PROPERTIES is flattened, so every label after the first was lost.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/test_${name}_labels.cmake)
+  file(WRITE ${labels_file}
+       "if(DEFINED test_${name}_TESTS)\n  set_tests_properties(\${test_${name}_TESTS} PROPERTIES LABELS \"${labels}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
   if(A_GUI)
     add_test(NAME ${name}.Screenshots@192dpi
              COMMAND test_${name} --gtest_filter=*Screenshot*)

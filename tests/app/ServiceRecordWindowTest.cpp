@@ -64,6 +64,7 @@ TEST_F(ServiceRecordWindowTest, ApplyAsksWithTheDifferencesAndWritesOnlyOnYes)
 
     // A value outside the controller's range is refused in the user's language, naming the
     // range, and nothing is written.
+    saved.close();
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     QJsonObject document = QJsonDocument::fromJson(saved.readAll()).object();
     saved.close();
