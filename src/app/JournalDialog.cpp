@@ -3,10 +3,13 @@
 #include "app/LanguageTexts.h"
 #include "app/ObjectNames.h"
 #include "app/TracedMessageBox.h"
+#include "session/DeviceSession.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
@@ -36,6 +39,63 @@ String Escaped(const String& text)
 }
 
 QString Q(const String& s) { return QString::fromStdString(Escaped(s)); }
+
+using TText = std::function<QString(const char* key, const char* english)>;
+
+// A record in the user's language, from its stored fields; a record of a kind this window
+// does not know keeps the journal's own one-line description.
+QString RecordText(const TJournalEntry& e, const TText& text)
+{
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(e.Line)).object();
+    const auto field = [&](const char* name) { return Q(o.value(QLatin1String(name)).toString().toStdString()); };
+    const auto number = [&](const char* name) { return o.value(QLatin1String(name)).toInt(); };
+    const auto known = [&](const char* name) {
+        const QString v = field(name);
+        return v.isEmpty() ? QStringLiteral("?") : v;
+    };
+    const int step = TDeviceSession::BreakTimeSeconds;
+    if (e.Event == "identified")
+        return text("jrn_identified", "connected: %1 (model %2), firmware %3 (%4), open time %5 ms, break time %6 s")
+            .arg(field("identifier"))
+            .arg(number("model"))
+            .arg(field("firmware_version"), field("build_date"))
+            .arg(number("open_time"))
+            .arg(number("break_time_seconds"));
+    if (e.Event == "parameter" && number("offset") == 0)
+        return text("jrn_open-time", "open time %1 ms -> %2 ms").arg(number("old")).arg(number("new"));
+    if (e.Event == "parameter" && number("offset") == 1)
+        return text("jrn_break-time", "break time %1 s -> %2 s").arg(number("old") * step).arg(number("new") * step);
+    if (e.Event == "venting")
+        return text("jrn_venting", "venting toggled");
+    if (e.Event == "restart")
+        return text("jrn_restart", "restarted");
+    const auto result = [&] {
+        const QString r = field("result");
+        if (r == QLatin1String("ok"))
+            return text("jrn_result-ok", "ok");
+        if (r == QLatin1String("failed"))
+            return text("jrn_result-failed", "failed");
+        if (r == QLatin1String("aborted"))
+            return text("jrn_result-aborted", "aborted");
+        return r;
+    };
+    const auto withMessage = [&](QString line) {
+        if (const QString message = field("message"); !message.isEmpty())
+            line += QStringLiteral(" (") + message + QStringLiteral(")");
+        return line;
+    };
+    if (e.Event == "upload")
+        return withMessage(text("jrn_upload", "firmware upload %1: image %2 (MD5 %3), firmware %4 -> %5")
+                               .arg(result(), field("image_identifier"), field("image_digest"),
+                                    known("firmware_before"), known("firmware_after")));
+    if (e.Event == "settings-applied") {
+        QString line = text("jrn_settings", "settings file %1 applied: %2").arg(field("file"), result());
+        if (const QString changes = field("changes"); !changes.isEmpty())
+            line += QStringLiteral(" (") + changes + QStringLiteral(")");
+        return withMessage(line);
+    }
+    return Q(e.Description);
+}
 
 } // namespace
 
@@ -68,12 +128,12 @@ TJournalDialog::TJournalDialog(QWidget* parent, const String& journalPath, const
         String time = e.Time.substr(0, 19);
         if (time.size() > 10)
             time[10] = ' ';
-        String record = e.Description;
+        QString record = RecordText(e, text);
         if (device.empty() && !e.Device.empty())
-            record = e.Device + ": " + record;
-        const String cells[5] = {time, e.Program, e.Port, e.User, record};
+            record = Q(e.Device) + QStringLiteral(": ") + record;
+        const QString cells[5] = {Q(time), Q(e.Program), Q(e.Port), Q(e.User), record};
         for (int column = 0; column < 5; ++column)
-            table->setItem(static_cast<int>(row), column, new QTableWidgetItem(Q(cells[column])));
+            table->setItem(static_cast<int>(row), column, new QTableWidgetItem(cells[column]));
     }
     table->resizeColumnsToContents();
 

@@ -126,6 +126,21 @@ TEST_F(ServiceRecordWindowTest, TheJournalShowsTheWindowsChangesNewestFirstAndEx
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], "time,program,port,user,device,event,description");
     EXPECT_TRUE(lines[2].endsWith(",FK-SIM-0001,parameter,open time 20 ms -> 25 ms")) << lines[2].toStdString();
+
+    // The records read in the user's language.
+    form_->SetLanguage(lngRussian);
+    QString change;
+    TModalAnswer russian([&](QWidget* w) {
+        auto* dialog = dynamic_cast<TJournalDialog*>(w);
+        if (!dialog)
+            return false;
+        change = dialog->findChild<QTableWidget*>(QLatin1String(names::JournalTable))->item(1, 4)->text();
+        dialog->reject();
+        return true;
+    });
+    Trigger(names::JournalItem);
+    ASSERT_EQ(russian.Answered, 1);
+    EXPECT_EQ(change, QStringLiteral("время открытия 20 мс -> 25 мс"));
 }
 
 TEST_F(ServiceRecordWindowTest, AnUnwritableJournalIsShownOnceAndTheWorkGoesOn)
