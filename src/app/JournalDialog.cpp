@@ -1,5 +1,6 @@
 #include "app/JournalDialog.h"
 
+#include "app/Accelerators.h"
 #include "app/LanguageTexts.h"
 #include "app/ObjectNames.h"
 #include "app/TracedMessageBox.h"
@@ -150,6 +151,8 @@ TJournalDialog::TJournalDialog(QWidget* parent, const String& journalPath, const
     layout->addWidget(table);
     layout->addWidget(buttons);
     resize(720, 360);
+    table->setAccessibleName(windowTitle());
+    TAccelerators::Apply(this);
 
     ChooseCsvFile = [this, text] {
         return QFileDialog::getSaveFileName(this, text("btn_jrn-export", "Export CSV..."), QString(),
