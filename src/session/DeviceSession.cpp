@@ -50,6 +50,10 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     farewellTimer_ = Create<TTimer>(this);
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::FarewellTimerTimer);
+    lostStatusTimer_ = Create<TTimer>(this);
+    lostStatusTimer_->SetEnabled(false);
+    lostStatusTimer_->SetInterval(LostStatusHold);
+    lostStatusTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::LostStatusTimerTimer);
 
     serialPort1_ = Create<TSerialPort>(this);
     serialPort1_->SetAutoRead(true);
@@ -94,6 +98,8 @@ void TDeviceSession::DetachConnection()
     queue_->StopReplyTimer();
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = nullptr;
+    lostStatusTimer_->SetEnabled(false);
+    lostStatusTimer_->OnTimer = nullptr;
     serial_->OnOpening = nullptr;
     serial_->OnOpen = nullptr;
     serial_->OnClosing = nullptr;
@@ -188,6 +194,8 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
         currentPort_.clear();
     else
         currentPort_ = name;
+    failureUnseen_ = false; // another connection: the user has acted
+    heldStatus_ = -1;
     ShowStatus(staPortOpening, icInformation);
     if (view_)
         view_->ShowPortInStatusBar();
@@ -243,6 +251,7 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
 {
+    lostStatusTimer_->SetEnabled(false);
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)
@@ -357,7 +366,10 @@ bool TDeviceSession::QueueParameterWrite(u16 offset, const void* bytes, unsigned
     data[0] = static_cast<u8>(offset & 0xFF);
     data[1] = static_cast<u8>(offset >> 8);
     std::memcpy(data + 2, bytes, length);
-    return QueueDataRequest(dcParameters, data, length + 2, 0, false);
+    if (!QueueDataRequest(dcParameters, data, length + 2, 0, false))
+        return false;
+    ++parameterWritesQueued_;
+    return true;
 }
 
 bool TDeviceSession::SendFront(bool force)
@@ -629,16 +641,20 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
             ReportUploadFailure();
         }
     } else if (!application && corrupt) {
-        uploadDone_ = false;
-        ShowStatus(staFirmwareCorrupted, icWarning);
         ResetUpload();
+        if (uploadDone_)
+            NewFirmwareDidNotStart();
+        else
+            ShowStatus(staFirmwareCorrupted, icWarning);
     } else if (!application) {
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcRestart, 0, false);
         } else {
-            uploadDone_ = false;
-            ShowStatus(staBootFailed, icWarning);
             ResetUpload();
+            if (uploadDone_)
+                NewFirmwareDidNotStart();
+            else
+                ShowStatus(staBootFailed, icWarning);
         }
     } else if (corrupt) {
         uploadDone_ = false;
@@ -810,18 +826,18 @@ void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int posi
 
 unsigned TDeviceSession::WriteParameters(std::optional<int> openTime, std::optional<int> breakTime)
 {
-    unsigned changed = 0;
+    // Counted by what went into the queue: a value clamped onto what the device holds, or a
+    // knob whose write is already on its way, adds no write (and no reply to wait for).
+    const unsigned before = parameterWritesQueued_;
     const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, openTime}, {skBreakTime, breakTime}};
     for (const auto& [knob, value] : wanted) {
         if (!value)
             continue;
         KnobChangePosition(knob, *value);
-        if (parameters_.Bytes[ParameterOffset(knob)] != *value)
-            ++changed;
         KnobEndMove(knob);
     }
     QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
-    return changed;
+    return parameterWritesQueued_ - before;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -834,6 +850,8 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
     TraceState();
+    if (state != dsNone)
+        lostStatusTimer_->SetEnabled(false); // the device answered again: nothing was lost
     if (state == dsNone) {
         EnterNoDevice(previous);
         return true;
@@ -884,8 +902,12 @@ void TDeviceSession::EnterNoDevice(TDeviceState previous)
     RefreshDescription();
     DeviceControlsOff();
     if (previous > dsNone && !inClose_) {
-        ShowStatus(staConnectionLost, icWarning);
-        ReportUploadFailure();
+        if (failureNoted_) {
+            ShowStatus(staConnectionLost, icWarning);
+            ReportUploadFailure();
+        } else {
+            lostStatusTimer_->Restart(LostStatusHold);
+        }
     }
     if (view_)
         view_->RepaintPortList();
@@ -933,8 +955,54 @@ void TDeviceSession::ForgetStalePorts()
 // ---------------------------------------------------------------------------------------------
 // Status, buttons, upload hooks
 
+// While a failure is unseen, the all-is-well statuses of the device found again wait behind
+// it: the user must not read "Connected" before having had the chance to read what failed.
+// A warning about the device (its firmware corrupted, ...) is shown: it stays true as well.
+bool TDeviceSession::HeldBehindFailure(int index) const
+{
+    if (!failureUnseen_)
+        return false;
+    switch (index) {
+    case staConnecting:
+    case staUploading:
+    case staConnected:
+    case staUploadDone:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDeviceSession::FailureSeen()
+{
+    if (!failureUnseen_)
+        return;
+    failureUnseen_ = false;
+    const int held = heldStatus_;
+    heldStatus_ = -1;
+    if (held < 0)
+        return;
+    if (held == staConnected && deviceState_ == dsConnected && ShowParameterOutOfRange())
+        return;
+    ShowStatus(held, heldIcon_);
+}
+
+void TDeviceSession::LostStatusTimerTimer(TObject*)
+{
+    lostStatusTimer_->SetEnabled(false);
+    if (deviceState_ == dsNone && serial_->IsValid())
+        ShowStatus(staConnectionLost, icWarning);
+}
+
 void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
 {
+    if (HeldBehindFailure(index)) {
+        heldStatus_ = index;
+        heldIcon_ = iconClass;
+        return;
+    }
+    if (index != staUploadFailed && index != staUploadInterrupted)
+        lostStatusTimer_->SetEnabled(false); // a later status says what is
     statusIndex_ = index;
     if (!view_)
         return;
@@ -1050,9 +1118,23 @@ void TDeviceSession::ReportUploadFailure()
         return;
     failureNoted_ = false;
     const TFirmwareUpload::TReport& report = upload_.Report();
-    ShowStatus(report.FirmwareErased ? staUploadInterrupted : staUploadFailed, icWarning);
+    const bool interrupted = report.FirmwareErased && report.FailCause != staNewFirmwareNoStart;
+    heldStatus_ = -1;
+    failureUnseen_ = false;
+    ShowStatus(interrupted ? staUploadInterrupted : staUploadFailed, icWarning);
+    failureUnseen_ = true;
     if (view_)
         view_->UploadFailed(report.FailCause, report.FirmwareErased);
+}
+
+void TDeviceSession::NewFirmwareDidNotStart()
+{
+    uploadDone_ = false;
+    TFirmwareUpload::TReport& report = upload_.Report();
+    report.FailCause = staNewFirmwareNoStart;
+    report.FirmwareErased = true;
+    failureNoted_ = true;
+    ReportUploadFailure();
 }
 
 void TDeviceSession::RestartDevice()
@@ -1161,6 +1243,8 @@ bool TDeviceSession::LoadAndUpload(const String& fileName)
     upload_.NewReport();
     uploadDone_ = false;
     failureNoted_ = false;
+    failureUnseen_ = false;
+    heldStatus_ = -1;
     if (!LoadFirmwareImage(fileName, upload_.FirmwareImage(), deviceState_ > dsNone ? &deviceInfo_ : nullptr)) {
         const u32 code = GetLastError();
         ResetUpload(); // releases what was read before the message is shown
@@ -1247,10 +1331,15 @@ void TDeviceSession::FirmwareBlockStep()
         upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
         uploadDone_ = upload_.Report().Completed;
     }
+    // A transfer that stops short (a block the device's block size does not allow, no memory
+    // for the packet) is a failed upload, told as any other.
+    if (!uploadDone_ && deviceState_ > dsNone)
+        NoteUploadFailure(staBlockNotBuilt);
     restartAttempts_ = 0;
     UpdateProgress();
     ResetUpload();
     QueueRequest(dcRestart, 0, false);
+    ReportUploadFailure();
 }
 
 void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
