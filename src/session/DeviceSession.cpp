@@ -127,10 +127,25 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         if (!ConfirmStopUpload(usNone))
             return false;
         HideProgress();
-        ResetUpload(); // stopped at the user's word: not reported as a failure
     }
     AutoConnectDone = true;
     const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
+    if (confirm && index >= 0 && static_cast<std::size_t>(index) < PortList.size() && SayFarewell()) {
+        // The open port goes with this open: an upload stopped at the user's word, or a
+        // device left in its bootloader, gets its restart on the line first; the open follows
+        // its answer, at the latest after FarewellTime.
+        openAfterFarewell_ = PortList[static_cast<std::size_t>(index)].PortName;
+        closeAfterFarewell_ = false;
+        farewellTimer_->Restart(FarewellTime);
+        return true;
+    }
+    if (confirm)
+        ResetUpload(); // stopped at the user's word: not reported as a failure
+    return OpenEntry(index, name.has_value());
+}
+
+bool TDeviceSession::OpenEntry(int index, bool named)
+{
     if (index >= 0 && static_cast<std::size_t>(index) < PortList.size()) {
         const TCommEnumerator::TCommPortInfo entry = PortList[static_cast<std::size_t>(index)];
         serial_->SetCommPort(BindPortForEntry(entry));
@@ -146,7 +161,7 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         return started;
     }
     serial_->Close();
-    if (name)
+    if (named)
         return false;
     ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
     return false;
@@ -246,7 +261,8 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
         closeStatusShown_ = false;
     }
     closeAfterFarewell_ = false;
-    farewellTimer_->SetEnabled(false);
+    if (!openAfterFarewell_)
+        farewellTimer_->SetEnabled(false); // an open waiting for the farewell still follows
 }
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
@@ -569,7 +585,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     default:
         break; // codes the configurator does not use
     }
-    if (closeAfterFarewell_ && queue_->Empty())
+    if ((closeAfterFarewell_ || openAfterFarewell_) && queue_->Empty())
         farewellTimer_->Restart(1); // answered: the port closes (outside the port's event)
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
 }
@@ -1089,6 +1105,12 @@ bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !que
 void TDeviceSession::FarewellTimerTimer(TObject*)
 {
     farewellTimer_->SetEnabled(false);
+    if (openAfterFarewell_) {
+        const String name = std::move(*openAfterFarewell_);
+        openAfterFarewell_.reset();
+        OpenEntry(FindEntry(name), true);
+        return;
+    }
     if (!closeAfterFarewell_)
         return;
     closeAfterFarewell_ = false;
@@ -1354,6 +1376,7 @@ void TDeviceSession::Disconnect()
 {
     HideProgress();
     userClose_ = true;
+    openAfterFarewell_.reset(); // the user's last word: no other port opens
     if (SayFarewell()) {
         // The abort or the restart out of the bootloader reaches the device before the port
         // closes: the close follows its answer, at the latest after FarewellTime.

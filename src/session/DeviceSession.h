@@ -310,6 +310,8 @@ private:
     void LostStatusTimerTimer(TObject* sender);
     void ShowCloseStatus(TCommCloseReason reason, bool hadDevice);
     void FarewellTimerTimer(TObject* sender);
+    // Binds and opens the port of a port-list entry (named: the caller gave a name).
+    bool OpenEntry(int index, bool named);
     bool TransferStepHeld();
     bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
@@ -386,6 +388,7 @@ private:
     bool inClose_ = false;
     bool closeStatusShown_ = false;
     bool closeAfterFarewell_ = false;
+    std::optional<String> openAfterFarewell_; // the entry to open once the farewell is answered
     // Upload endings: a failure noted before the upload is reset, shown after the status of
     // what happened; a completed transfer shown once the device is connected again.
     bool failureNoted_ = false;
