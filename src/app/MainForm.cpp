@@ -136,6 +136,10 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // Destroyed without being closed: a device being upgraded or left in its bootloader still
+    // gets its restart before the port closes with the session.
+    if (!closed_)
+        SayFarewell(TDeviceSession::FarewellTime);
     qApp->removeEventFilter(this);
     // Nothing the session does from here on may reach the widgets.
     modules_.reset();

@@ -202,5 +202,23 @@ TEST_F(WindowTruthTest, ALongStatusIsElidedAndWholeInItsToolTip)
     EXPECT_TRUE(label->toolTip().startsWith(whole)) << label->toolTip().toStdString();
 }
 
+// The window destroyed without being closed during a transfer: the device's restart reaches
+// the line before the port closes.
+TEST_F(WindowTruthTest, AWindowDestroyedDuringATransferRestartsTheDevice)
+{
+    TSimOptions o;
+    o.BlockSize = 64;
+    o.Baud = 19200;
+    StartSim(o);
+    MakeForm();
+    ConnectThroughWindow();
+    TByteString payload;
+    StartUpload(WriteImage(64 * 60, payload));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; })) << LogText();
+    const int restarts = LogCount("restarting into the");
+    form_.reset();
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+}
+
 } // namespace
 } // namespace fk::test
