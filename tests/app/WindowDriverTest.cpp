@@ -293,6 +293,11 @@ protected:
             }
             break;
         case akKill:
+            if (sim_) { // the controller keeps its parameters over a power cycle
+                const TDeviceParameters held = sim_->Parameters();
+                options_.OpenTime = held.OpenTime();
+                options_.BreakTime = held.BreakTime();
+            }
             sim_.reset();
             Settle(a.Arg);
             StartDevice();
@@ -382,18 +387,19 @@ protected:
         TMainFormSetup setup;
         setup.ExtraPorts.push_back({linePath_, "Simulated controller"});
         MakeForm(setup);
-        // Questions are answered as the current action says; messages with OK.
-        answerer_ = std::make_unique<TModalAnswer>([this](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
+        // Questions are answered as the current action says; messages with OK. (Every box
+        // that shows, even one at the address of the last.)
+        answerer_ = std::make_unique<QTimer>();
+        QObject::connect(answerer_.get(), &QTimer::timeout, answerer_.get(), [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
-                return false;
+                return;
             if (QAbstractButton* ok = box->button(QMessageBox::Ok))
                 ok->click();
-            else
-                box->button(yes_ ? QMessageBox::Yes : QMessageBox::No)->click();
-            return true;
+            else if (QAbstractButton* answer = box->button(yes_ ? QMessageBox::Yes : QMessageBox::No))
+                answer->click();
         });
-        answerer_->Repeat();
+        answerer_->start(20);
         QObject::connect(form_.get(), &TMainForm::StatusChanged, form_.get(), [this](int) {
             const QString text = Status();
             if (text.startsWith(QStringLiteral("Upload failed")) || text.startsWith(QStringLiteral("Upload interrupted")))
@@ -449,7 +455,7 @@ protected:
     TSimOptions options_;
     TUniqueFd master_, slave_;
     std::string linePath_;
-    std::unique_ptr<TModalAnswer> answerer_;
+    std::unique_ptr<QTimer> answerer_;
     bool yes_ = true;
     bool failureUnseen_ = false;
     bool connectedOnce_ = false;
