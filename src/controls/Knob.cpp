@@ -719,15 +719,20 @@ void TKnob::ArrowKeyPressed(bool autoRepeat)
         return;
     }
     keyRepeating_ = false;
+    keyHeld_.start();
 }
 
 void TKnob::ArrowKeyReleased(bool fromEdit, TKnobLogic::TEditKey key)
 {
     keyUpFromEdit_ = fromEdit;
     keyUpKey_ = key;
-    // A release may be one half of a repeat pair, flagged or not: the move ends when no press
-    // follows it within the settle time.
-    keyUpTimer_.start();
+    // A key tapped (released before it could repeat) ends its move now. A key that repeats, or
+    // was held long enough to, may be released as one half of a repeat pair, flagged or not:
+    // its move ends when no press follows within the settle time.
+    if (keyRepeating_ || (keyHeld_.isValid() && keyHeld_.elapsed() >= KeyRepeatDelay))
+        keyUpTimer_.start();
+    else
+        ArrowKeySettled();
 }
 
 void TKnob::ArrowKeySettled()

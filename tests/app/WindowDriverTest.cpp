@@ -251,7 +251,7 @@ protected:
             knob->Edit()->setFocus();
             for (int i = 0; i < std::abs(a.Arg); ++i) {
                 Key(knob->Edit(), QEvent::KeyPress, a.Arg > 0 ? Qt::Key_Up : Qt::Key_Down);
-                Settle(30);
+                Settle(i == 0 ? 400 : 30); // the repeat delay, then the repeat interval
                 Key(knob->Edit(), QEvent::KeyRelease, a.Arg > 0 ? Qt::Key_Up : Qt::Key_Down);
             }
             break;

@@ -87,8 +87,8 @@ TEST_F(WindowTruthTest, AHeldArrowKeyWithUnflaggedRepeatsWritesOnce)
     };
     for (int i = 0; i < 8; ++i) {
         send(QEvent::KeyPress);
-        Settle(30); // the server's repeat interval: the device answers each write meanwhile
-        send(QEvent::KeyRelease);
+        Settle(i == 0 ? 400 : 30); // the repeat delay, then the repeat interval: the device
+        send(QEvent::KeyRelease);  // answers each write meanwhile
     }
     ASSERT_TRUE(WaitFor([&] { return AtRest() && sim_->Parameters().OpenTime() == 28; })) << LogText();
     Settle(300);
