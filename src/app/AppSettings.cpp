@@ -91,9 +91,11 @@ bool DecodeOptions(const TByteString& value, u8& flags) noexcept
     return true;
 }
 
-bool ReadStoredOptions(u8& flags)
+bool ReadStoredOptions(u8& flags, String* setAside)
 {
     TRegistry reg;
+    if (setAside)
+        *setAside = reg.SetAside();
     TByteString value;
     return reg.OpenKeyReadOnly(AppSettingsKey) && reg.ReadBinary(kOptions, value) && DecodeOptions(value, flags);
 }
@@ -101,6 +103,7 @@ bool ReadStoredOptions(u8& flags)
 bool LoadSettings(TAppSettings& settings, TStoredPlaces& places)
 {
     TRegistry reg;
+    places.SetAside = reg.SetAside();
     if (!reg.OpenKeyReadOnly(AppSettingsKey))
         return false;
 

@@ -56,6 +56,8 @@ struct TStoredPlaces {
     String FirmwareDir;   // the firmware file chooser's folder
     // Load: the stored style name, none when absent. Save: the active style's name.
     std::optional<String> ThemeStyle;
+    // Load: the copy an oversized settings file was set aside as when it was opened, or empty.
+    String SetAside;
 };
 
 // The key of the configurator's values in the settings store.
@@ -87,7 +89,8 @@ bool SaveSettings(const TAppSettings& settings, const TStoredPlaces& places, Str
 
 // The stored option flags taken into flags (the program reads them before any window exists);
 // false when the key or a valid Options value is missing (flags then stay as they are).
-bool ReadStoredOptions(u8& flags);
+// setAside (when given) names the copy an oversized settings file was set aside as.
+bool ReadStoredOptions(u8& flags, String* setAside = nullptr);
 // The flag bits of an Options value (byte 0 = number of flag bits, then the flag bytes) taken
 // into flags. A value of another length than its bit count needs is refused (false, flags
 // unchanged); bits beyond the count keep their value.

@@ -56,9 +56,19 @@ bool TElidedLabel::event(QEvent* event)
     return QLabel::event(event);
 }
 
+void TElidedLabel::SetHint(const QString& hint)
+{
+    hint_ = hint;
+    UpdateToolTip();
+}
+
 void TElidedLabel::UpdateToolTip()
 {
-    setToolTip(Elided() ? text() : QString());
+    QString tip = Elided() ? text() : QString();
+    if (!hint_.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n\n")) + hint_;
+    if (tip != toolTip())
+        setToolTip(tip);
 }
 
 } // namespace fk

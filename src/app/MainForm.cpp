@@ -57,6 +57,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 namespace fk {
 
@@ -111,7 +112,10 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
     ApplyDensity();
     ApplyImages();
     settings_.Language = DefaultLanguage();
+    settingsSetAside_ = setup.SettingsSetAside;
     LoadStoredSettings();
+    // Settings that cannot be saved are told at start, not when the window closes.
+    settingsProblem_ = TRegistry::ProbeWrite();
     BuildDialogs(setup);
 
     ports_ = new TConnectionPorts(*session_, *portList_, this);
@@ -139,6 +143,10 @@ TMainForm::TMainForm(const TMainFormSetup& setup, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // Destroyed without being closed: a device being upgraded or left in its bootloader still
+    // gets its restart before the port closes with the session.
+    if (!closed_)
+        SayFarewell(TDeviceSession::FarewellTime);
     qApp->removeEventFilter(this);
     // Nothing the session does from here on may reach the widgets.
     modules_.reset();
@@ -178,8 +186,13 @@ void TMainForm::BuildWidgets()
         bar->setValue(state.Position);
         connect(bar, &QScrollBar::actionTriggered, this, [this, knob](int action) { KnobScrolled(knob, action); });
         connect(bar, &QScrollBar::sliderReleased, this, [this, knob, bar] {
+            scrollBurst_[knob]->stop();
             session_->ScrollBarScroll(knob, true, bar->sliderPosition());
         });
+        scrollBurst_[k] = new QTimer(this);
+        scrollBurst_[k]->setSingleShot(true);
+        scrollBurst_[k]->setInterval(TKnob::WheelBurstEnd);
+        connect(scrollBurst_[k], &QTimer::timeout, this, [this, knob] { session_->KnobEndMove(knob); });
         scrollBar_[k] = bar;
         auto* knobWidget = new TKnob(deviceControlsGroup_);
         knobWidget->setObjectName(QLatin1String(knobNames[k]));
@@ -379,7 +392,10 @@ void TMainForm::LoadStoredSettings()
 {
     TStoredPlaces places;
     const String cwd = QDir::currentPath().toStdString();
-    if (LoadSettings(settings_, places)) {
+    const bool loaded = LoadSettings(settings_, places);
+    if (!places.SetAside.empty())
+        settingsSetAside_ = places.SetAside;
+    if (loaded) {
         session_->SetCurrentPort(places.CurrentPort);
         session_->SetConnectedPort(places.ConnectedPort);
         rememberedIds_ = {places.CurrentPortIdentity, places.ConnectedPortIdentity};
@@ -406,6 +422,31 @@ void TMainForm::SaveSettings()
     String problem;
     if (!fk::SaveSettings(settings_, places, &problem))
         ShowSettingsNotSaved(problem);
+}
+
+void TMainForm::TellSettingsProblems()
+{
+    if (!settingsSetAside_.empty())
+        ShowSettingsSetAside();
+    if (!settingsProblem_.empty())
+        ShowSettingsNotSaved(std::exchange(settingsProblem_, String()));
+}
+
+void TMainForm::ShowSettingsSetAside()
+{
+    const QString copy = QString::fromStdString(std::exchange(settingsSetAside_, String()));
+    const QString text = Text("msg_settings-setaside", "The settings file was too large to read. It was set aside as %1; "
+                                                       "the program starts with its default settings.")
+                             .arg(copy);
+    if (stopping_) {
+        std::fprintf(stderr, "ferrovan-kest: %s\n", text.toLocal8Bit().constData());
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
+    box.setObjectName(QLatin1String(names::SettingsSetAsideBox));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    TTracedMessageBox::Exec(box);
+    keys_.Forget();
 }
 
 void TMainForm::ShowSettingsNotSaved(const String& problem)
@@ -710,7 +751,7 @@ void TMainForm::showEvent(QShowEvent* event)
         return;
     shown_ = true;
     ApplySettings(settings_);
-    QTimer::singleShot(0, this, [this] { ShowGuardProblem(); });
+    QTimer::singleShot(0, this, [this] { ShowGuardProblem(); TellSettingsProblems(); });
 }
 
 THelpLookup TMainForm::OpenHelpDocument(const QString& kind)
@@ -763,9 +804,17 @@ void TMainForm::KnobScrolled(TSessionKnob knob, int action)
     QScrollBar* bar = scrollBar_[knob];
     if (action == QAbstractSlider::SliderNoAction)
         return;
-    // Dragging moves the knob only; a step or a page (click, key) is a whole move and writes.
-    const bool endScroll = action != QAbstractSlider::SliderMove;
-    session_->ScrollBarScroll(knob, endScroll, bar->sliderPosition());
+    // Dragging the handle moves the knob only; its release writes. The wheel also moves the
+    // handle (without a press): a burst of notches is one move, written when the wheel rests.
+    // A step or a page (arrow click, trough click, key) is a whole move and writes at once.
+    if (action == QAbstractSlider::SliderMove) {
+        session_->ScrollBarScroll(knob, false, bar->sliderPosition());
+        if (!bar->isSliderDown())
+            scrollBurst_[knob]->start();
+        return;
+    }
+    scrollBurst_[knob]->stop();
+    session_->ScrollBarScroll(knob, true, bar->sliderPosition());
 }
 
 bool TMainForm::ConnectToName(const String& name) { return ports_->ConnectToName(name); }
@@ -773,6 +822,13 @@ bool TMainForm::ConnectToName(const String& name) { return ports_->ConnectToName
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::KeyPress) && session_->FailureUnseen()) {
+        // A click or a key in this window or in the failure's box: the user has seen it.
+        auto* target = qobject_cast<QWidget*>(watched);
+        QWidget* window = target ? target->window() : nullptr;
+        if (window && (window == this || window->objectName() == QLatin1String(names::UploadFailedBox)))
+            session_->FailureSeen();
+    }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QMainWindow::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
@@ -1095,10 +1151,16 @@ void TMainForm::UploadFailed(int cause, bool erased)
 {
     // Told once, in a box that stays until the user closes it; it does not hold up the
     // session, which goes on (and may find the device again) meanwhile.
+    // A question about stopping the upload is moot now: it is closed as No, so that the box
+    // can be read and answered.
+    if (question_ && question_->isVisible() && question_->button(QMessageBox::No))
+        question_->button(QMessageBox::No)->click();
     const TMessageTable& m = session_->Messages();
-    const QString text = QString::fromStdString(m.MessageText(erased ? staUploadInterrupted : staUploadFailed))
+    const bool noStart = cause == staNewFirmwareNoStart; // transferred, but the device stays in its bootloader
+    const QString text = QString::fromStdString(m.MessageText(erased && !noStart ? staUploadInterrupted : staUploadFailed))
         + QStringLiteral(": ") + QString::fromStdString(m.MessageText(cause)) + QStringLiteral("\n")
-        + QString::fromStdString(m.MessageText(erased ? msgNoFirmwareLeft : msgOldFirmwareKept));
+        + QString::fromStdString(m.MessageText(noStart ? msgNewFirmwareNoStartTodo
+                                               : erased ? msgNoFirmwareLeft : msgOldFirmwareKept));
     auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text, QMessageBox::Ok, this);
     box->setObjectName(QLatin1String(names::UploadFailedBox));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -1128,7 +1190,9 @@ TQuestionAnswer TMainForm::AskQuestion(int index)
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
+    question_ = &box;
     const int answer = TTracedMessageBox::Exec(box);
+    question_ = nullptr;
     keys_.Forget();
     return answer == QMessageBox::Yes ? qaYes : answer == QMessageBox::No ? qaNo : qaCancel;
 }

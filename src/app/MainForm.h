@@ -35,7 +35,9 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QMessageBox;
 class QScrollBar;
+class QTimer;
 class QUrl;
 
 namespace fk {
@@ -64,6 +66,7 @@ struct TMainFormSetup {
     std::optional<String> InstanceName;
     u16 ModuleTCPPort = 0;                // the wireless modules' command port (0: 90)
     u16 ModuleUDPPort = 0;                // the module link's UDP port (0: 13873)
+    String SettingsSetAside;              // an oversized settings file was set aside as this
 };
 
 class TMainForm : public QMainWindow, public TSessionView {
@@ -172,6 +175,10 @@ private:
     void LoadStoredSettings();
     // Tells the user, once per run, that the settings cannot be saved and why.
     void ShowSettingsNotSaved(const String& problem);
+    // Tells the user, once, that an oversized settings file was set aside (naming the copy).
+    void ShowSettingsSetAside();
+    // The settings problems found at start, told once the window is shown.
+    void TellSettingsProblems();
     void SetUpModules(const TMainFormSetup& setup);
     void CloseConnectionAndWait(int guardMs);
     void SayFarewell(int guardMs);
@@ -228,11 +235,14 @@ private:
     bool closed_ = false;
     bool settingsFailureShown_ = false;
     String shownVersion_, shownInfo_; // the device's description as the session gave it
+    String settingsProblem_;  // found at start: the settings cannot be saved, and why
+    String settingsSetAside_; // found at start: the copy an oversized settings file went to
 
     QGroupBox* deviceControlsGroup_ = nullptr;
     QLabel* openTimeLabel_ = nullptr;
     QLabel* breakTimeLabel_ = nullptr;
     QScrollBar* scrollBar_[2] = {};
+    QTimer* scrollBurst_[2] = {}; // a wheel burst over a scroll bar ends when it runs out
     TKnob* knob_[2] = {};
     QPushButton* ventingButton_ = nullptr;
     QGroupBox* portListGroup_ = nullptr;
@@ -257,6 +267,7 @@ private:
     QAction* menuHelpWiring_ = nullptr;
     QAction* menuAbout_ = nullptr;
     QMenu* portListMenu_ = nullptr;
+    QMessageBox* question_ = nullptr; // the question about stopping the upload, while it is open
     QAction* menuConfigure_ = nullptr;
 };
 

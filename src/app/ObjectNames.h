@@ -63,6 +63,7 @@ inline constexpr const char AbortButton[] = "Button1";             // its "Abort
 inline constexpr const char UploadFailedBox[] = "UploadFailedBox";       // a firmware upload failed
 inline constexpr const char HelpNotFoundBox[] = "HelpNotFound";          // no help document found
 inline constexpr const char SettingsNotSavedBox[] = "SettingsNotSaved";  // the settings cannot be saved
+inline constexpr const char SettingsSetAsideBox[] = "SettingsSetAside";  // an oversized settings file was set aside
 inline constexpr const char InstanceGuardOffBox[] = "InstanceGuardOff";  // one instance cannot be ensured
 inline constexpr const char NoProgramBox[] = "NoProgram";                // no program opens a file or address
 inline constexpr const char TraceFailureBox[] = "TraceFailure";          // the trace file cannot be written

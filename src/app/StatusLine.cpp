@@ -1,5 +1,6 @@
 #include "app/StatusLine.h"
 
+#include "app/ElidedLabel.h"
 #include "app/ObjectNames.h"
 #include "support/TraceSink.h"
 
@@ -36,9 +37,9 @@ TStatusLine::TStatusLine(QWidget* parent)
     statusIcon_ = new QLabel(statusPanel_);
     statusIcon_->setObjectName(QLatin1String(names::StatusIcon));
     statusIcon_->setAlignment(Qt::AlignCenter);
-    statusLabel_ = new QLabel(statusPanel_);
+    // A status longer than the window is cut with "…" and shown whole in the tool tip.
+    statusLabel_ = new TElidedLabel(statusPanel_);
     statusLabel_->setObjectName(QLatin1String(names::StatusLabel));
-    statusLabel_->setTextFormat(Qt::PlainText);
     statusLabel_->setMinimumWidth(1);
     statusLayout->addWidget(statusIcon_);
     statusLayout->addWidget(statusLabel_, 1);
@@ -113,7 +114,7 @@ void TStatusLine::ClearStatus()
     suffix_.clear();
     suffixIndex_ = -1;
     statusLabel_->clear();
-    statusLabel_->setToolTip(QString());
+    statusLabel_->SetHint(QString());
     ShowStatusIcon();
     TTraceSink::Status("");
 }
@@ -148,7 +149,7 @@ void TStatusLine::Render(const TMessageTable& messages)
     QFont font = statusLabel_->font();
     font.setItalic(iconClass_ == icInformation);
     statusLabel_->setFont(font);
-    statusLabel_->setToolTip(QString());
+    statusLabel_->SetHint(QString());
     ShowStatusIcon();
     if (TTraceSink::Enabled())
         TTraceSink::Status(text.toStdString());
@@ -177,11 +178,11 @@ void TStatusLine::ShowStatusIcon()
         statusIcon_->clear();
 }
 
-void TStatusLine::SetStatusHint(const QString& hint) { statusLabel_->setToolTip(hint); }
+void TStatusLine::SetStatusHint(const QString& hint) { statusLabel_->SetHint(hint); }
 
 QString TStatusLine::StatusText() const { return statusLabel_->text(); }
 
-QString TStatusLine::StatusHint() const { return statusLabel_->toolTip(); }
+QString TStatusLine::StatusHint() const { return statusLabel_->Hint(); }
 
 void TStatusLine::ShowPort(const QString& name, const QString& description, const QIcon& icon)
 {

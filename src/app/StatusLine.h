@@ -18,6 +18,8 @@ class QStackedWidget;
 
 namespace fk {
 
+class TElidedLabel;
+
 class TStatusLine : public QObject {
     Q_OBJECT
 public:
@@ -75,7 +77,7 @@ private:
     QLabel* portNameLabel_;
     QWidget* statusPanel_;
     QLabel* statusIcon_;
-    QLabel* statusLabel_;
+    TElidedLabel* statusLabel_;
     QWidget* progressPanel_;
     QProgressBar* progressBar_;
     QLabel* progressLabel_;

@@ -104,10 +104,10 @@ enum TGuardOutcome { igTaken, igOtherInstance, igUnreachable, igOff };
 // exactly one goes on. With "Run multiple instances" stored there is no guard. When another
 // instance holds it, that one is asked to come forward; it may still be building its window
 // and answers only once its event loop runs, so it is asked for a while.
-TGuardOutcome TakeInstanceGuard(const fk::String& name)
+TGuardOutcome TakeInstanceGuard(const fk::String& name, fk::String& settingsSetAside)
 {
     fk::u8 options = 0;
-    if (fk::ReadStoredOptions(options) && (options & fk::optMultiInstance) != 0)
+    if (fk::ReadStoredOptions(options, &settingsSetAside) && (options & fk::optMultiInstance) != 0)
         return igOff;
     if (fk::SingleInstance::SetState(true, name))
         return igTaken;
@@ -163,8 +163,9 @@ int main(int argc, char** argv)
     // One window at a time: a second start brings the first forward and ends. Runs that take
     // pictures or measure start-up stand alone.
     const bool standalone = !args.ScreenshotDir.empty() || args.ExitWhenShown || args.QuitAfterConnect;
+    fk::String settingsSetAside; // the first reader of the settings sets an oversized file aside
     if (!standalone) {
-        const TGuardOutcome guard = TakeInstanceGuard(version.InstanceName);
+        const TGuardOutcome guard = TakeInstanceGuard(version.InstanceName, settingsSetAside);
         if (guard == igOtherInstance)
             return 0;
         if (guard == igUnreachable)
@@ -177,6 +178,7 @@ int main(int argc, char** argv)
         std::cerr << "ferrovan-kest: " << trace.Error().toStdString() << std::endl;
 
     fk::TMainFormSetup setup;
+    setup.SettingsSetAside = settingsSetAside;
     setup.ExtraPorts = args.Ports;
     if (!standalone)
         setup.InstanceName = version.InstanceName;

@@ -369,6 +369,7 @@ bool TKestConnection::SendPacket(const TKestPacket* packet, bool asIs)
 void TKestConnection::OnOpeningEvent(TObject*, const String& portName, u32 result)
 {
     currentPortName_ = portName;
+    portLost_ = false;
     DoOnOpening(portName, result);
 }
 
@@ -389,7 +390,11 @@ void TKestConnection::OnClosingEvent(TObject*, const String& portName, u32 resul
 void TKestConnection::OnClosedEvent(TObject*, const String& portName, u32 result, TCommCloseReason reason)
 {
     currentPortName_.clear();
-    TTraceSink::Port("closed", portName, CloseReasonName(reason), result);
+    // A port that ended by itself (its device went away) is closed with an error, whatever
+    // close the port reports for it.
+    const bool lost = portLost_ || result != 0;
+    portLost_ = false;
+    TTraceSink::Port("closed", portName, lost && reason == ccReasonClose ? "error" : CloseReasonName(reason), result);
     DoOnClosed(portName, result, reason);
 }
 
@@ -423,6 +428,7 @@ void TKestConnection::OnRxSpeedEvent(TObject*, u32 value) { DoOnRxSpeed(value); 
 void TKestConnection::OnModemLostEvent(TObject*, u32 value)
 {
     TTraceSink::Port("lost", currentPortName_, {}, value);
+    portLost_ = true;
     DoOnModemLost(value);
 }
 

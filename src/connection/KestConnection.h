@@ -183,6 +183,7 @@ private:
     TSerialPort* ownPort_ = nullptr; // a child component
     String portName_;
     String currentPortName_;
+    bool portLost_ = false; // the port reported its device gone: its close is traced as an error
     bool threadedEvent_ = false;
     TCommState state_{};
     TKestReceiver receiver_;

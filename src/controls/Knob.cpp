@@ -726,26 +726,25 @@ void TKnob::wheelEvent(QWheelEvent* event)
 
 void TKnob::ArrowKeyPressed(bool autoRepeat)
 {
-    if (autoRepeat) {
+    // A press that follows a release within the settle time is the key held down: some servers
+    // send its repeats as plain release and press pairs, without the auto-repeat flag.
+    if (autoRepeat || keyUpTimer_.isActive()) {
         keyUpTimer_.stop(); // the key is still held: its move goes on
         keyRepeating_ = true;
         return;
     }
-    // A new press: the move of a key released before ends first.
-    if (keyUpTimer_.isActive()) {
-        keyUpTimer_.stop();
-        ArrowKeySettled();
-    }
     keyRepeating_ = false;
+    keyHeld_.start();
 }
 
 void TKnob::ArrowKeyReleased(bool fromEdit, TKnobLogic::TEditKey key)
 {
     keyUpFromEdit_ = fromEdit;
     keyUpKey_ = key;
-    // A key that never repeated was tapped: its move ends now. Once it repeats, a release may be
-    // one half of a repeat pair; the move ends when no repeated press follows it.
-    if (keyRepeating_)
+    // A key tapped (released before it could repeat) ends its move now. A key that repeats, or
+    // was held long enough to, may be released as one half of a repeat pair, flagged or not:
+    // its move ends when no press follows within the settle time.
+    if (keyRepeating_ || (keyHeld_.isValid() && keyHeld_.elapsed() >= KeyRepeatDelay))
         keyUpTimer_.start();
     else
         ArrowKeySettled();

@@ -25,6 +25,7 @@
 #include "controls/KnobLogic.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -51,6 +52,7 @@ public:
     static constexpr int MouseSensitivity = TKnobLogic::MouseSensitivity;
     static constexpr int WheelBurstEnd = 300;   // ms after the last wheel notch: the move ends
     static constexpr int KeyReleaseSettle = 100; // ms a released arrow key waits for a repeat
+    static constexpr int KeyRepeatDelay = 200;   // ms held before a key may be repeating
 
     explicit TKnob(QWidget* parent = nullptr);
     ~TKnob() override;
@@ -293,6 +295,7 @@ private:
     // at once: X11 reports a held key as release and press pairs and marks only the first
     // release as an auto-repeat, so each later pair would end the move and write.
     QTimer keyUpTimer_;
+    QElapsedTimer keyHeld_; // since the arrow key's first press
     bool keyRepeating_ = false; // the held key has repeated
     bool keyUpFromEdit_ = false;
     TKnobLogic::TEditKey keyUpKey_ = TKnobLogic::ekUp;

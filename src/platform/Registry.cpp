@@ -273,6 +273,12 @@ bool TRegistry::EndUpdate()
 
 std::string TRegistry::WriteProblem()
 {
+    const std::string problem = ProbeWrite();
+    return problem.empty() ? std::strerror(EACCES) : problem;
+}
+
+std::string TRegistry::ProbeWrite()
+{
     // The store only says that it could not write; find out why by doing what a write does:
     // make the folder, then create, fill and sync a file in it.
     const std::string path = StorePath();
@@ -304,7 +310,7 @@ std::string TRegistry::WriteProblem()
         return std::strerror(err);
     if (QFileInfo(QString::fromStdString(path)).isDir())
         return path + ": " + std::strerror(EISDIR);
-    return std::strerror(EACCES);
+    return {};
 }
 
 bool TRegistry::ValueExists(const std::string& name) const

@@ -42,6 +42,8 @@ public:
     // Why the store cannot be written now, in words (the folder or file named when it is the
     // culprit); call it after a failed write.
     static std::string WriteProblem();
+    // Whether a write would be stored now: empty when it would, else why not (as WriteProblem).
+    static std::string ProbeWrite();
     // The name an oversized file was set aside under when this store was opened; empty when not.
     const std::string& SetAside() const noexcept { return setAside_; }
 

@@ -50,6 +50,10 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     farewellTimer_ = Create<TTimer>(this);
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::FarewellTimerTimer);
+    lostStatusTimer_ = Create<TTimer>(this);
+    lostStatusTimer_->SetEnabled(false);
+    lostStatusTimer_->SetInterval(LostStatusHold);
+    lostStatusTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::LostStatusTimerTimer);
 
     serialPort1_ = Create<TSerialPort>(this);
     serialPort1_->SetAutoRead(true);
@@ -94,6 +98,8 @@ void TDeviceSession::DetachConnection()
     queue_->StopReplyTimer();
     farewellTimer_->SetEnabled(false);
     farewellTimer_->OnTimer = nullptr;
+    lostStatusTimer_->SetEnabled(false);
+    lostStatusTimer_->OnTimer = nullptr;
     serial_->OnOpening = nullptr;
     serial_->OnOpen = nullptr;
     serial_->OnClosing = nullptr;
@@ -121,10 +127,25 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         if (!ConfirmStopUpload(usNone))
             return false;
         HideProgress();
-        ResetUpload(); // stopped at the user's word: not reported as a failure
     }
     AutoConnectDone = true;
     const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
+    if (confirm && index >= 0 && static_cast<std::size_t>(index) < PortList.size() && SayFarewell()) {
+        // The open port goes with this open: an upload stopped at the user's word, or a
+        // device left in its bootloader, gets its restart on the line first; the open follows
+        // its answer, at the latest after FarewellTime.
+        openAfterFarewell_ = PortList[static_cast<std::size_t>(index)].PortName;
+        closeAfterFarewell_ = false;
+        farewellTimer_->Restart(FarewellTime);
+        return true;
+    }
+    if (confirm)
+        ResetUpload(); // stopped at the user's word: not reported as a failure
+    return OpenEntry(index, name.has_value());
+}
+
+bool TDeviceSession::OpenEntry(int index, bool named)
+{
     if (index >= 0 && static_cast<std::size_t>(index) < PortList.size()) {
         const TCommEnumerator::TCommPortInfo entry = PortList[static_cast<std::size_t>(index)];
         serial_->SetCommPort(BindPortForEntry(entry));
@@ -140,7 +161,7 @@ bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool conf
         return started;
     }
     serial_->Close();
-    if (name)
+    if (named)
         return false;
     ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
     return false;
@@ -188,6 +209,8 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
         currentPort_.clear();
     else
         currentPort_ = name;
+    failureUnseen_ = false; // another connection: the user has acted
+    heldStatus_ = -1;
     ShowStatus(staPortOpening, icInformation);
     if (view_)
         view_->ShowPortInStatusBar();
@@ -238,7 +261,8 @@ void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason
         closeStatusShown_ = false;
     }
     closeAfterFarewell_ = false;
-    farewellTimer_->SetEnabled(false);
+    if (!openAfterFarewell_)
+        farewellTimer_->SetEnabled(false); // an open waiting for the farewell still follows
 }
 
 void TDeviceSession::CommonClose(TCommCloseReason reason)
@@ -246,6 +270,7 @@ void TDeviceSession::CommonClose(TCommCloseReason reason)
     if (uploadToRecord_)
         RecordUploadEnd("ok", {}); // the new firmware's description was not read before the close
     rebootAsked_ = false;
+    lostStatusTimer_->SetEnabled(false);
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
     if (reason == ccReasonError && portOpened_)
@@ -360,7 +385,10 @@ bool TDeviceSession::QueueParameterWrite(u16 offset, const void* bytes, unsigned
     data[0] = static_cast<u8>(offset & 0xFF);
     data[1] = static_cast<u8>(offset >> 8);
     std::memcpy(data + 2, bytes, length);
-    return QueueDataRequest(dcParameters, data, length + 2, 0, false);
+    if (!QueueDataRequest(dcParameters, data, length + 2, 0, false))
+        return false;
+    ++parameterWritesQueued_;
+    return true;
 }
 
 bool TDeviceSession::SendFront(bool force)
@@ -572,7 +600,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     default:
         break; // codes the configurator does not use
     }
-    if (closeAfterFarewell_ && queue_->Empty())
+    if ((closeAfterFarewell_ || openAfterFarewell_) && queue_->Empty())
         farewellTimer_->Restart(1); // answered: the port closes (outside the port's event)
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
 }
@@ -644,16 +672,20 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
             ReportUploadFailure();
         }
     } else if (!application && corrupt) {
-        uploadDone_ = false;
-        ShowStatus(staFirmwareCorrupted, icWarning);
         ResetUpload();
+        if (uploadDone_)
+            NewFirmwareDidNotStart();
+        else
+            ShowStatus(staFirmwareCorrupted, icWarning);
     } else if (!application) {
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcRestart, 0, false);
         } else {
-            uploadDone_ = false;
-            ShowStatus(staBootFailed, icWarning);
             ResetUpload();
+            if (uploadDone_)
+                NewFirmwareDidNotStart();
+            else
+                ShowStatus(staBootFailed, icWarning);
         }
     } else if (corrupt) {
         uploadDone_ = false;
@@ -837,18 +869,18 @@ void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int posi
 
 unsigned TDeviceSession::WriteParameters(std::optional<int> openTime, std::optional<int> breakTime)
 {
-    unsigned changed = 0;
+    // Counted by what went into the queue: a value clamped onto what the device holds, or a
+    // knob whose write is already on its way, adds no write (and no reply to wait for).
+    const unsigned before = parameterWritesQueued_;
     const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, openTime}, {skBreakTime, breakTime}};
     for (const auto& [knob, value] : wanted) {
         if (!value)
             continue;
         KnobChangePosition(knob, *value);
-        if (parameters_.Bytes[ParameterOffset(knob)] != *value)
-            ++changed;
         KnobEndMove(knob);
     }
     QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
-    return changed;
+    return parameterWritesQueued_ - before;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -861,6 +893,8 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     const TDeviceState previous = deviceState_;
     deviceState_ = state;
     TraceState();
+    if (state != dsNone)
+        lostStatusTimer_->SetEnabled(false); // the device answered again: nothing was lost
     if (state == dsNone) {
         EnterNoDevice(previous);
         return true;
@@ -912,8 +946,12 @@ void TDeviceSession::EnterNoDevice(TDeviceState previous)
     RefreshDescription();
     DeviceControlsOff();
     if (previous > dsNone && !inClose_) {
-        ShowStatus(staConnectionLost, icWarning);
-        ReportUploadFailure();
+        if (failureNoted_) {
+            ShowStatus(staConnectionLost, icWarning);
+            ReportUploadFailure();
+        } else {
+            lostStatusTimer_->Restart(LostStatusHold);
+        }
     }
     if (view_)
         view_->RepaintPortList();
@@ -961,8 +999,54 @@ void TDeviceSession::ForgetStalePorts()
 // ---------------------------------------------------------------------------------------------
 // Status, buttons, upload hooks
 
+// While a failure is unseen, the all-is-well statuses of the device found again wait behind
+// it: the user must not read "Connected" before having had the chance to read what failed.
+// A warning about the device (its firmware corrupted, ...) is shown: it stays true as well.
+bool TDeviceSession::HeldBehindFailure(int index) const
+{
+    if (!failureUnseen_)
+        return false;
+    switch (index) {
+    case staConnecting:
+    case staUploading:
+    case staConnected:
+    case staUploadDone:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TDeviceSession::FailureSeen()
+{
+    if (!failureUnseen_)
+        return;
+    failureUnseen_ = false;
+    const int held = heldStatus_;
+    heldStatus_ = -1;
+    if (held < 0)
+        return;
+    if (held == staConnected && deviceState_ == dsConnected && ShowParameterOutOfRange())
+        return;
+    ShowStatus(held, heldIcon_);
+}
+
+void TDeviceSession::LostStatusTimerTimer(TObject*)
+{
+    lostStatusTimer_->SetEnabled(false);
+    if (deviceState_ == dsNone && serial_->IsValid())
+        ShowStatus(staConnectionLost, icWarning);
+}
+
 void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
 {
+    if (HeldBehindFailure(index)) {
+        heldStatus_ = index;
+        heldIcon_ = iconClass;
+        return;
+    }
+    if (index != staUploadFailed && index != staUploadInterrupted)
+        lostStatusTimer_->SetEnabled(false); // a later status says what is
     statusIndex_ = index;
     if (!view_)
         return;
@@ -1057,6 +1141,12 @@ bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !que
 void TDeviceSession::FarewellTimerTimer(TObject*)
 {
     farewellTimer_->SetEnabled(false);
+    if (openAfterFarewell_) {
+        const String name = std::move(*openAfterFarewell_);
+        openAfterFarewell_.reset();
+        OpenEntry(FindEntry(name), true);
+        return;
+    }
     if (!closeAfterFarewell_)
         return;
     closeAfterFarewell_ = false;
@@ -1087,9 +1177,23 @@ void TDeviceSession::ReportUploadFailure()
     failureNoted_ = false;
     const TFirmwareUpload::TReport& report = upload_.Report();
     RecordUploadEnd("failed", TMessageTable::DefaultText(report.FailCause));
-    ShowStatus(report.FirmwareErased ? staUploadInterrupted : staUploadFailed, icWarning);
+    const bool interrupted = report.FirmwareErased && report.FailCause != staNewFirmwareNoStart;
+    heldStatus_ = -1;
+    failureUnseen_ = false;
+    ShowStatus(interrupted ? staUploadInterrupted : staUploadFailed, icWarning);
+    failureUnseen_ = true;
     if (view_)
         view_->UploadFailed(report.FailCause, report.FirmwareErased);
+}
+
+void TDeviceSession::NewFirmwareDidNotStart()
+{
+    uploadDone_ = false;
+    TFirmwareUpload::TReport& report = upload_.Report();
+    report.FailCause = staNewFirmwareNoStart;
+    report.FirmwareErased = true;
+    failureNoted_ = true;
+    ReportUploadFailure();
 }
 
 void TDeviceSession::RestartDevice()
@@ -1198,6 +1302,8 @@ bool TDeviceSession::LoadAndUpload(const String& fileName)
     upload_.NewReport();
     uploadDone_ = false;
     failureNoted_ = false;
+    failureUnseen_ = false;
+    heldStatus_ = -1;
     if (!LoadFirmwareImage(fileName, upload_.FirmwareImage(), deviceState_ > dsNone ? &deviceInfo_ : nullptr)) {
         const u32 code = GetLastError();
         ResetUpload(); // releases what was read before the message is shown
@@ -1296,10 +1402,15 @@ void TDeviceSession::FirmwareBlockStep()
         uploadDone_ = upload_.Report().Completed;
         uploadToRecord_ = uploadDone_;
     }
+    // A transfer that stops short (a block the device's block size does not allow, no memory
+    // for the packet) is a failed upload, told as any other.
+    if (!uploadDone_ && deviceState_ > dsNone)
+        NoteUploadFailure(staBlockNotBuilt);
     restartAttempts_ = 0;
     UpdateProgress();
     ResetUpload();
     QueueRequest(dcRestart, 0, false);
+    ReportUploadFailure();
 }
 
 void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
@@ -1314,6 +1425,7 @@ void TDeviceSession::Disconnect()
 {
     HideProgress();
     userClose_ = true;
+    openAfterFarewell_.reset(); // the user's last word: no other port opens
     if (SayFarewell()) {
         // The abort or the restart out of the bootloader reaches the device before the port
         // closes: the close follows its answer, at the latest after FarewellTime.

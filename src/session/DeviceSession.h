@@ -70,6 +70,9 @@ public:
     // How long a request that must reach the device before the port closes at the user's
     // word (the restart after an aborted upload, or out of a bootloader) is waited for, ms.
     static constexpr unsigned FarewellTime = 500;
+    // A device given up is told "Connection lost" this long after, unless it answered again
+    // meanwhile: a device that resumes within it changes nothing on the screen.
+    static constexpr unsigned LostStatusHold = 600;
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
     static constexpr int OpenTimeMin = 10, OpenTimeMax = 50;
@@ -146,6 +149,12 @@ public:
     bool ProgressPaused() const noexcept { return progressPaused_; }
     // The index of the status last shown, -1 when the status line is empty.
     int StatusIndex() const noexcept { return statusIndex_; }
+    // An upload's failure is in the status and the user has not acted since: the statuses of
+    // the device found again wait behind it.
+    bool FailureUnseen() const noexcept { return failureUnseen_; }
+    // The user acted (a click, a key): a failure in the status has been seen, and the status
+    // held back behind it is shown.
+    void FailureSeen();
     // How many times one upload may start the bootloader hand-over over (MaxHandOverRestarts
     // by default); a caller with its own time limit on the hand-over may raise it.
     void SetHandOverRestartLimit(unsigned limit) noexcept { handOverLimit_ = limit; }
@@ -184,8 +193,8 @@ public:
     void Disconnect();
     // Sets the open time and/or the break time (knob positions, clamped to their ranges; a
     // value the device holds already is not written) and asks for the parameters again, so
-    // that the device's reply tells what it holds. The number of values that differ from what
-    // the device held: each is acknowledged (an empty dcParameters reply) before the read-back.
+    // that the device's reply tells what it holds. Returns the number of writes queued: each is
+    // acknowledged (an empty dcParameters reply) before the read-back.
     unsigned WriteParameters(std::optional<int> openTime, std::optional<int> breakTime);
     // Asks the device to toggle venting; false when the request could not be queued.
     bool ToggleVenting();
@@ -306,8 +315,14 @@ private:
     bool RestartHandOver();
     void NoteUploadFailure(int cause);
     void ReportUploadFailure();
+    // The transfer completed but the device came back in its bootloader.
+    void NewFirmwareDidNotStart();
+    bool HeldBehindFailure(int index) const;
+    void LostStatusTimerTimer(TObject* sender);
     void ShowCloseStatus(TCommCloseReason reason, bool hadDevice);
     void FarewellTimerTimer(TObject* sender);
+    // Binds and opens the port of a port-list entry (named: the caller gave a name).
+    bool OpenEntry(int index, bool named);
     bool TransferStepHeld();
     bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
@@ -368,6 +383,7 @@ private:
     u32 restartAttempts_ = 0;
     bool errorLatch_ = false;
     bool deviceRefused_ = false;
+    unsigned parameterWritesQueued_ = 0; // parameter writes ever queued (WriteParameters counts its own)
     int connectedIndex_ = -1;
     String currentPort_;
     String connectedPort_;
@@ -392,10 +408,16 @@ private:
     bool inClose_ = false;
     bool closeStatusShown_ = false;
     bool closeAfterFarewell_ = false;
+    std::optional<String> openAfterFarewell_; // the entry to open once the farewell is answered
     // Upload endings: a failure noted before the upload is reset, shown after the status of
     // what happened; a completed transfer shown once the device is connected again.
     bool failureNoted_ = false;
     bool uploadDone_ = false;
+    // A failure shown and not yet seen by the user, and the latest status held back behind it.
+    bool failureUnseen_ = false;
+    int heldStatus_ = -1;
+    TIconClass heldIcon_ = icNone;
+    TTimer* lostStatusTimer_ = nullptr;
     unsigned handOverLimit_ = MaxHandOverRestarts;
     // A question about stopping the upload is open: the transfer waits (a block reply that
     // came meanwhile is held and acted on after the answer).

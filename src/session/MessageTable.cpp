@@ -39,6 +39,9 @@ constexpr TMessageEntry kMessages[TMessageTable::Count] = {
     {"msg_upl-firm-none", "The device is left in its bootloader without firmware. Upload the firmware again."},
     {"sta_tmopen-outrange", "The device's open time lies outside its firmware's range"},
     {"sta_tmbreak-outrange", "The device's break time lies outside its firmware's range"},
+    {"sta_upl-nostart", "The new firmware did not start"},
+    {"msg_upl-nostart-todo", "The device stays in its bootloader. Upload the firmware again, or choose another image."},
+    {"sta_upl-noblock", "The next firmware block could not be prepared"},
 };
 
 bool InRange(int index) noexcept { return index >= 0 && index < TMessageTable::Count; }

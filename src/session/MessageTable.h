@@ -54,11 +54,16 @@ enum TMessageIndex : int {
     // end); the suffix is the device's value with its unit.
     staOpenTimeOutOfRange = 27,
     staBreakTimeOutOfRange = 28,
+    // Why an upload failed after its transfer or could not go on with it, and what to do when
+    // the new firmware did not start.
+    staNewFirmwareNoStart = 29,
+    msgNewFirmwareNoStartTodo = 30,
+    staBlockNotBuilt = 31,
 };
 
 class TMessageTable {
 public:
-    static constexpr int Count = 29;
+    static constexpr int Count = 32;
 
     TMessageTable();
 

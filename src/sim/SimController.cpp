@@ -148,6 +148,10 @@ bool TSimController::Start()
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
+    // A simulator stopped before starts again as a device that falls silent and resumes: what
+    // came in meanwhile is answered then. The stop request of last time is taken back first.
+    u64 stopped = 0;
+    [[maybe_unused]] const ssize_t n = ::read(stop_.Get(), &stopped, sizeof stopped);
     thread_ = std::thread([this] { Execute(); });
     return true;
 }

@@ -101,15 +101,26 @@ bool TTraceSink::Open(const String& path, u64 limit)
     }
     // Read and write: trimming reads the newer half back. Not emptied before it is known to be
     // a regular file; O_NONBLOCK keeps a FIFO without a reader from blocking the open.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    // A symbolic link is never followed (it could make the trace overwrite another file), a
+    // file of another user is not emptied, and a new file is for its user's eyes only: the
+    // trace holds the device's serial number and everything sent to it.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno, TErrnoUse::Open); // a folder: ErrorNotRegularFile
+        if (errno == ELOOP)
+            SetLastError(ErrorSymbolicLink);
+        else
+            SetLastErrorFromErrno(errno, TErrnoUse::Open); // a folder: ErrorNotRegularFile
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         SetLastError(ErrorNotRegularFile);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        ::close(fd);
+        SetLastError(ErrorOtherOwner);
         return false;
     }
     if (::ftruncate(fd, 0) != 0) {
@@ -147,7 +158,10 @@ u64 TTraceSink::Size() const noexcept
 String TTraceSink::OpenFailureText(const String& path)
 {
     const DWORD error = GetLastError();
-    const String reason = error == ErrorNotRegularFile ? String("It is not a regular file.") : ErrorText(error);
+    const String reason = error == ErrorNotRegularFile ? String("It is not a regular file.")
+        : error == ErrorSymbolicLink                   ? String("It is a symbolic link.")
+        : error == ErrorOtherOwner                     ? String("It belongs to another user.")
+                                                       : ErrorText(error);
     return "cannot open the trace file " + path + ": " + reason;
 }
 

@@ -34,6 +34,9 @@ public:
     // The last error of an Open refused because the path names no regular file (a folder, a
     // device, a FIFO): the platform's "bad file type".
     static constexpr DWORD ErrorNotRegularFile = ERROR_BAD_FILE_TYPE;
+    // The trace path names a symbolic link (never followed), or a file of another user.
+    static constexpr DWORD ErrorSymbolicLink = ERROR_BAD_FILE_TYPE + 1;
+    static constexpr DWORD ErrorOtherOwner = ERROR_BAD_FILE_TYPE + 2;
 
     TTraceSink() = default;
     ~TTraceSink();

@@ -51,15 +51,33 @@ TEST_F(MainFormTest, SettingsThatCannotBeSavedAreReportedOncePerRunWithPathAndRe
 {
     // A file where the settings folder should be: no one can write there, root included.
     std::ofstream((config_.Path() + QStringLiteral("/ferrovan-kest")).toStdString()) << "not a folder";
-    MakeForm();
     QString text;
     TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok, &text));
     ok.Repeat();
+    MakeForm();
+    ASSERT_TRUE(WaitFor([&] { return ok.Answered == 1; })); // told at start, not at the end
     form_->SaveSettings();
     form_->SaveSettings();
     EXPECT_EQ(ok.Answered, 1);
     EXPECT_TRUE(text.contains(QString::fromStdString(TRegistry::StorePath()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Not a directory"))) << text.toStdString();
+}
+
+// An oversized settings file is set aside when the window starts, and the user is told once
+// where the copy went.
+TEST_F(MainFormTest, AnOversizedSettingsFileSetAsideIsToldOnce)
+{
+    QDir().mkpath(config_.Path() + QStringLiteral("/ferrovan-kest"));
+    std::ofstream(TRegistry::StorePath()) << std::string(TRegistry::MaxStoreSize + 1, ';');
+    QString text;
+    TModalAnswer ok(TModalAnswer::Click(QMessageBox::Ok, &text));
+    ok.Repeat();
+    MakeForm();
+    ASSERT_TRUE(WaitFor([&] { return ok.Answered == 1; }));
+    EXPECT_TRUE(text.contains(QString::fromStdString(TRegistry::StorePath() + ".damaged"))) << text.toStdString();
+    form_->SaveSettings();
+    Settle(200);
+    EXPECT_EQ(ok.Answered, 1);
 }
 
 // The real program against the simulator: --quit-after-connect ends with 0 once connected, and

@@ -80,8 +80,10 @@ public:
         ++closes;
         if (!open)
             return true;
-        DoOnClosing(CurrentPortName(), 0, ccReasonClose);
+        // As the serial port: its I/O has stopped before the closing event, so nothing
+        // written from that event reaches the line.
         open = false;
+        DoOnClosing(CurrentPortName(), 0, ccReasonClose);
         DoOnClosed(CurrentPortName(), 0, ccReasonClose);
         return true;
     }

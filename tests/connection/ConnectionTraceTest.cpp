@@ -45,3 +45,32 @@ TEST(ConnectionTrace, PacketsForeignBytesAndPortEventsAreTraced)
     EXPECT_EQ(trace.Events("rx").at(0).value("code").toInt(), 5);
     EXPECT_EQ(trace.Events("port").at(1).value("reason").toString(), "close");
 }
+
+// A port whose device went away is closed by its owner, but the trace tells the port's own end.
+TEST(ConnectionTrace, APortThatLostItsDeviceIsTracedAsClosedByAnError)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("t.jsonl").toStdString();
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(path));
+    TTraceSink::SetActive(&sink);
+    {
+        TOwned<TestConnection> conn = Make<TestConnection>();
+        TOwned<FakePort> port = Make<FakePort>();
+        conn->SetCommPort(port.get());
+        conn->SetPortName("/dev/ttyFAKE");
+        ASSERT_TRUE(conn->Open());
+        port->DoOnModemLost(ERROR_DEVICE_NOT_CONNECTED);
+        conn->Close();
+        ASSERT_TRUE(conn->Open()); // a new opening starts clean
+        conn->Close();
+    }
+    TTraceSink::SetActive(nullptr);
+    const TTraceReader trace(path);
+    ASSERT_TRUE(trace.Valid()) << trace.Error();
+    QStringList closes;
+    for (const QJsonObject& o : trace.Events("port"))
+        if (o.value("action").toString() == "closed")
+            closes << o.value("reason").toString();
+    EXPECT_EQ(closes, (QStringList{"error", "close"}));
+}

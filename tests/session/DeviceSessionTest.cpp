@@ -109,6 +109,21 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
     ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 9; }));
 }
 
+// WriteParameters counts the writes it queued: a value clamped onto what the device holds, or
+// one already held, is no write to wait for.
+TEST_F(SessionTest, WriteParametersCountsTheWritesQueued)
+{
+    StartSim(TSimOptions{});
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    const int breakTime = sim_->Parameters().BreakTime();
+    session_->WriteParameters(50, std::nullopt);
+    ASSERT_TRUE(WaitFor([&] { return session_->Requests().Empty() && sim_->Parameters().OpenTime() == 50; }));
+    EXPECT_EQ(session_->WriteParameters(70, std::nullopt), 0u); // clamped to 50, held already
+    EXPECT_EQ(session_->WriteParameters(50, breakTime), 0u);
+    EXPECT_EQ(session_->WriteParameters(40, breakTime + 1), 2u);
+}
+
 TEST_F(SessionTest, ReplyNotMatchingTheRequestInFlightIsStillActedOn)
 {
     StartSim(TSimOptions{});
@@ -161,6 +176,28 @@ TEST_F(SessionTest, SilentDeviceGetsOneResendThenTheConnectionIsLost)
     EXPECT_FALSE(view_.Controls);
     // The poll goes on asking for the device while the port stays open.
     ASSERT_TRUE(WaitFor([&] { return writes_ - before > 2; }));
+}
+
+// A device that goes silent and answers again right after it was given up: nothing was lost
+// on the screen, the status does not flap.
+TEST_F(SessionTest, ADeviceThatResumesAtOnceKeepsItsStatus)
+{
+    TSimOptions o;
+    o.FirmwareCorrupt = true;
+    o.StartInBootloader = true;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
+    sim_->Stop();
+    const std::size_t from = view_.Statuses.size();
+    PollNow();
+    ASSERT_TRUE(WaitState(dsNone));
+    ASSERT_TRUE(sim_->Start()); // it answers what it was asked meanwhile
+    ASSERT_TRUE(WaitState(dsIdentifying));
+    WaitFor([] { return false; }, TDeviceSession::LostStatusHold + 200);
+    const std::vector<int> after(view_.Statuses.begin() + static_cast<std::ptrdiff_t>(from), view_.Statuses.end());
+    EXPECT_EQ(std::count(after.begin(), after.end(), staConnectionLost), 0);
+    EXPECT_EQ(view_.LastStatus(), staFirmwareCorrupted);
 }
 
 TEST_F(SessionTest, UnsupportedDevicesNeverConnect)

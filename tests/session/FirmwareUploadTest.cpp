@@ -412,5 +412,30 @@ TEST_F(UploadTest, DisconnectDuringTheTransferRestartsTheDeviceBeforeTheClose)
     EXPECT_TRUE(view_.Failures.empty()); // the user's own stop is no failure
 }
 
+// Connecting to another port during the transfer: the device being upgraded gets its restart
+// on the line before its port closes, then the other port opens.
+TEST_F(UploadTest, ConnectingToAnotherPortDuringTheTransferRestartsTheDeviceFirst)
+{
+    TSimOptions o = Fast();
+    o.Baud = 19200;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    TSimLog otherLog;
+    TSimController other(TSimOptions{}, otherLog);
+    ASSERT_TRUE(other.OpenPseudoTerminal());
+    ASSERT_TRUE(other.Start());
+    session_->PortList.emplace_back(other.PortPath());
+    Upload(WriteImage("a.img", Pattern(640)));
+    ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
+    received_.clear();
+    view_.Answer = qaYes;
+    ASSERT_TRUE(session_->ConnectToEntry(other.PortPath(), true));
+    ASSERT_TRUE(WaitFor([&] { return session_->DeviceState() == dsConnected && session_->Serial()->PortName() == other.PortPath(); }));
+    EXPECT_TRUE(std::any_of(received_.begin(), received_.end(),
+                            [](const TReceived& r) { return r.Code == dcRestart && r.WasReply; }));
+    EXPECT_TRUE(view_.Failures.empty()); // the user's own stop is no failure
+}
+
 } // namespace
 } // namespace fk::test

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fk {
 namespace {
@@ -104,6 +106,31 @@ TEST_F(TraceSinkTest, AFileThatCannotBeTracedToIsRefusedAndTheOpenTraceKept)
     TTraceSink::SetActive(&sink);
     TTraceSink::Message("still here");
     EXPECT_TRUE(TTraceReader(Path("first.jsonl")).Contains("still here"));
+}
+
+// The trace never writes through a symbolic link or into another user's file, and a new file
+// is its user's alone.
+TEST_F(TraceSinkTest, ALinkOrAnotherUsersFileIsRefusedAndANewFileIsPrivate)
+{
+    const std::string target = Path("target.txt");
+    { std::FILE* f = std::fopen(target.c_str(), "w"); ASSERT_TRUE(f); std::fputs("keep", f); std::fclose(f); }
+    ASSERT_EQ(::symlink(target.c_str(), Path("link.jsonl").c_str()), 0);
+    TTraceSink sink;
+    EXPECT_FALSE(sink.Open(Path("link.jsonl")));
+    EXPECT_NE(TTraceSink::OpenFailureText(Path("link.jsonl")).find("symbolic link"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 4);
+    if (::geteuid() == 0) { // another user's file needs the right to give it away
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(sink.Open(target));
+        EXPECT_NE(TTraceSink::OpenFailureText(target).find("another user"), std::string::npos);
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, 4);
+    }
+    ASSERT_TRUE(sink.Open(Path("new.jsonl")));
+    ASSERT_EQ(::stat(Path("new.jsonl").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 } // namespace
