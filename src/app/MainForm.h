@@ -55,18 +55,18 @@ class TStatusLine;
 
 // How the window is set up beyond the stored preferences.
 struct TMainFormSetup {
-    std::vector<TExtraPort> ExtraPorts;   // ports given on the command line
-    std::optional<String> ConnectName;    // connect to this entry once the list holds it
+    std::vector<TExtraPort> ExtraPorts{}; // ports given on the command line
+    std::optional<String> ConnectName{};  // connect to this entry once the list holds it
     int ConnectTimeoutMs = TAppCommandLine::DefaultConnectTimeoutMs; // how long ConnectName is awaited
     bool DiscoverPorts = true;            // list the machine's serial ports
-    TCommEnumerator::TDiscoveryPaths Paths; // where discovery and the hot-plug monitor look
+    TCommEnumerator::TDiscoveryPaths Paths{}; // where discovery and the hot-plug monitor look
     bool WatchPorts = true;               // start the hot-plug monitor
     // The single-instance name: the window holds the guard by the "Run multiple instances"
     // preference and answers a second start. None: no guard (tests, screenshots).
-    std::optional<String> InstanceName;
+    std::optional<String> InstanceName{};
     u16 ModuleTCPPort = 0;                // the wireless modules' command port (0: 90)
     u16 ModuleUDPPort = 0;                // the module link's UDP port (0: 13873)
-    String SettingsSetAside;              // an oversized settings file was set aside as this
+    String SettingsSetAside{};            // an oversized settings file was set aside as this
 };
 
 class TMainForm : public QMainWindow, public TSessionView {

@@ -197,7 +197,7 @@ TEST_F(WindowTruthTest, ALongStatusIsElidedAndWholeInItsToolTip)
     RunEventsFor(50);
     auto* label = Find<TElidedLabel>(names::StatusLabel);
     const QString whole = label->text();
-    EXPECT_TRUE(whole.endsWith(QStringLiteral(": 50 s")));
+    EXPECT_TRUE(whole.endsWith(QStringLiteral(": 50 \u0441"))) << whole.toStdString(); // the Russian unit
     EXPECT_TRUE(label->ShownText().endsWith(QChar(0x2026))) << label->ShownText().toStdString();
     EXPECT_TRUE(label->toolTip().startsWith(whole)) << label->toolTip().toStdString();
 }
