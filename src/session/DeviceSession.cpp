@@ -337,7 +337,15 @@ void TDeviceSession::SerialError(TObject*, TCommErrorFlags errors)
     SetPollTimer(RestartPollInterval);
 }
 
-void TDeviceSession::SerialModemLost(TObject*, u32) { PortLost(staConnectionLost); }
+// The line itself went away (hang-up, end of file): nothing more can reach the device.
+void TDeviceSession::SerialModemLost(TObject*, u32)
+{
+    if (!serial_->IsValid() && serial_->CurrentPortName().empty())
+        return;
+    portLost_ = true;
+    lostStatus_ = staConnectionLost;
+    serial_->Close();
+}
 
 void TDeviceSession::PortLost(int status)
 {
@@ -345,6 +353,20 @@ void TDeviceSession::PortLost(int status)
         return;
     portLost_ = true;
     lostStatus_ = status;
+    if (closeAfterFarewell_)
+        return; // a farewell is on its way: the port closes after it
+    openAfterFarewell_.reset();
+    // A port that left the system's list may still carry the line (a device node that went
+    // away while its descriptor is open): a device left in its bootloader gets its restart
+    // first, as on Disconnect. A line that is gone refuses the write, and the port closes at
+    // once. An upload under way is not aborted here: it ends with the port as an interrupted
+    // upload, told as such.
+    requestRefused_ = false;
+    if (uploadState_ == usNone && SayFarewell() && !requestRefused_) {
+        closeAfterFarewell_ = true;
+        farewellTimer_->Restart(FarewellTime);
+        return;
+    }
     serial_->Close();
 }
 
@@ -408,6 +430,14 @@ bool TDeviceSession::SendFront(bool force)
 
 // Every send of the front, its resend too: the poll waits a whole interval from here.
 void TDeviceSession::RequestSent() { SetPollTimer(PollInterval); }
+
+// A request the connection refused is written to the diagnostic trace; the reply time-out
+// that follows tells the user as for a device that did not answer.
+void TDeviceSession::RequestNotSent(DWORD error)
+{
+    requestRefused_ = true;
+    TTraceSink::Port("send-failed", serial_->CurrentPortName(), {}, error ? error : ERROR_INVALID_HANDLE);
+}
 
 void TDeviceSession::SetPollTimer(unsigned ms)
 {

@@ -292,6 +292,7 @@ private:
     bool RequestLinkBusy() const override;
     bool MayResend() override;
     void RequestSent() override;
+    void RequestNotSent(DWORD error) override;
     bool RequestTimedOut() override;
 
     // --- queueing and sending (one request on the line: the front)
@@ -408,6 +409,7 @@ private:
     bool inClose_ = false;
     bool closeStatusShown_ = false;
     bool closeAfterFarewell_ = false;
+    bool requestRefused_ = false;    // the connection refused the last request sent
     std::optional<String> openAfterFarewell_; // the entry to open once the farewell is answered
     // Upload endings: a failure noted before the upload is reset, shown after the status of
     // what happened; a completed transfer shown once the device is connected again.

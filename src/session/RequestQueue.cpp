@@ -1,6 +1,7 @@
 #include "session/RequestQueue.h"
 
 #include "connection/KestConnection.h"
+#include "platform/LastError.h"
 #include "platform/Timer.h"
 #include "protocol/DeviceMessages.h"
 
@@ -50,7 +51,9 @@ bool TRequestQueue::SendFront(bool armReplyTimer)
         return false;
     replyTimer_->SetEnabled(false);
     const TPacketElement& front = queue_.front();
-    connection_->SendData(front.Packet);
+    const bool sent = connection_->SendData(front.Packet);
+    if (!sent && host_)
+        host_->RequestNotSent(GetLastError());
     if (armReplyTimer) {
         resendsLeft_ = Resends;
         const u32 lineTime = connection_->CalculateTime(static_cast<u32>(front.Packet.size()) + front.ReplyLength
@@ -59,7 +62,7 @@ bool TRequestQueue::SendFront(bool armReplyTimer)
     }
     if (host_)
         host_->RequestSent();
-    return true;
+    return sent;
 }
 
 void TRequestQueue::FrontAnswered()

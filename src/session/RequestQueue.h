@@ -17,6 +17,7 @@
 // Everything runs on the main thread; the timer's handler may call the host, which may add,
 // send and clear requests from there.
 #include "platform/Component.h"
+#include "platform/LastError.h"
 #include "platform/Types.h"
 
 #include <cstddef>
@@ -57,6 +58,10 @@ public:
         virtual bool MayResend() { return true; }
         // The front went out (also its resend).
         virtual void RequestSent() {}
+        // The connection refused the front (the port closed under it, no memory): error is
+        // the platform's code. The reply timer runs as for a request sent, so what follows is
+        // the usual time-out.
+        virtual void RequestNotSent(DWORD /*error*/) {}
         // The front's reply did not come after its resend, or the resend was refused. True:
         // the reply timer runs on ReplyTimeOut at a time and tells again; false: the timer is
         // left as the host left it (a new request sent has armed it, or the link is gone).
@@ -76,7 +81,8 @@ public:
     // long, no memory).
     bool Add(u8 node, u8 code, const void* data, unsigned length, u16 replyLength);
     // Writes the front to the connection; with armReplyTimer the reply timer watches for its
-    // reply, with its resend left. False when nothing is queued.
+    // reply, with its resend left. False when nothing is queued or the connection refused the
+    // packet (the host is told, THost::RequestNotSent).
     bool SendFront(bool armReplyTimer);
     // The front was answered: the reply timer stops and the front goes (the next one is not
     // sent: that is the owner's call).

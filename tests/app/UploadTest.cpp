@@ -190,6 +190,15 @@ TEST_F(UploadTest, DisconnectAndCloseRestartADeviceLeftInItsBootloader)
     restarts = LogCount("restarting into the");
     EXPECT_TRUE(form_->close());
     EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+
+    // The port leaves the system's list while its line still works: the restart goes first.
+    form_->show();
+    QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Device boot up failed"))) << Status().toStdString();
+    restarts = LogCount("restarting into the");
+    form_->Session().PortLost(staPortInactive);
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+    EXPECT_TRUE(WaitFor([&] { return !form_->Session().Serial()->IsValid(); }));
 }
 
 TEST_F(UploadTest, ABadImageIsRefusedWithAMessage)
