@@ -20,19 +20,6 @@ namespace fk {
 
 namespace {
 
-String FirmwareVersion(const TFirmwareInfo& f)
-{
-    return std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "." + std::to_string(f.Version3());
-}
-
-String BuildDate(const TFirmwareInfo& f)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
-                  unsigned(f.BuildDay()));
-    return text;
-}
-
 int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
 
 // The device keeps the break time in tens of seconds.
@@ -269,7 +256,7 @@ String TDeviceCommand::MissingRepliesText() const
 String TDeviceCommand::NoParametersText() const
 {
     String text = session_->Messages().MessageText(msgNoConnection) + " Firmware "
-        + FirmwareVersion(session_->FirmwareInfo())
+        + session_->FirmwareInfo().VersionText()
         + " gives no parameters this program takes (its second version number is 0): ";
     text += kind_ == dcmInfo ? "the open and break times were not read."
                              : "the open and break times and venting cannot be set.";
@@ -509,8 +496,8 @@ void TDeviceCommand::PrintDevice()
             .Member("model", d.Model())
             .Member("serial_number", text_.Utf8(d.SerialNumber()));
         if (firmwareInfoSeen_)
-            w.Member("firmware_version", FirmwareVersion(f))
-                .Member("build_date", BuildDate(f))
+            w.Member("firmware_version", f.VersionText())
+                .Member("build_date", f.BuildDateText())
                 .Member("info", text_.Utf8(f.InfoText()));
         else
             w.Key("firmware_version").Null().Key("build_date").Null().Key("info").Null();
@@ -542,8 +529,8 @@ void TDeviceCommand::PrintDevice()
     line("Identifier:") << id << " (model " << unsigned(d.Model()) << ")\n";
     line("Serial number:") << text_.Printable(d.SerialNumber()) << "\n";
     if (firmwareInfoSeen_) {
-        line("Firmware version:") << FirmwareVersion(f) << "\n";
-        line("Build date:") << BuildDate(f) << "\n";
+        line("Firmware version:") << f.VersionText() << "\n";
+        line("Build date:") << f.BuildDateText() << "\n";
         line("Info:") << text_.Printable(f.InfoText()) << "\n";
     }
     line("Run mode:") << (d.ApplicationRuns() ? "application" : "bootloader") << "\n";

@@ -30,19 +30,6 @@ String Identifier(const TDeviceInfo& d)
     return id;
 }
 
-String FirmwareVersion(const TFirmwareInfo& f)
-{
-    return std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "." + std::to_string(f.Version3());
-}
-
-String BuildDate(const TFirmwareInfo& f)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
-                  unsigned(f.BuildDay()));
-    return text;
-}
-
 // An IPv4 address as a number for ordering; names and other addresses after them.
 u64 AddressOrder(const String& address)
 {
@@ -270,7 +257,7 @@ void TInventoryCommand::PrintText(const std::vector<const TInventoryProbe*>& row
         const TDeviceInfo& d = p->DeviceInfo();
         const TFirmwareInfo& f = p->FirmwareInfo();
         table.push_back({Where(*p), Identifier(d) + " (model " + std::to_string(d.Model()) + ")",
-                         text_.Printable(d.SerialNumber()), FirmwareVersion(f), BuildDate(f),
+                         text_.Printable(d.SerialNumber()), f.VersionText(), f.BuildDateText(),
                          d.ApplicationRuns() ? "application" : "bootloader",
                          std::to_string(p->Parameters().OpenTime()) + " ms",
                          std::to_string(p->Parameters().BreakTime() * TDeviceSession::BreakTimeSeconds) + " s"});
@@ -316,7 +303,7 @@ void TInventoryCommand::PrintJson(const std::vector<const TInventoryProbe*>& row
         else
             w.Key("identifier").Null().Key("model").Null().Key("serial_number").Null().Key("run_mode").Null();
         if (p->Identified() && p->FirmwareKnown())
-            w.Member("firmware_version", FirmwareVersion(f)).Member("build_date", BuildDate(f));
+            w.Member("firmware_version", f.VersionText()).Member("build_date", f.BuildDateText());
         else
             w.Key("firmware_version").Null().Key("build_date").Null();
         if (p->Read())
@@ -345,7 +332,7 @@ void TInventoryCommand::PrintCsv(const std::vector<const TInventoryProbe*>& rows
         const bool firmware = known && p->FirmwareKnown();
         out_ << CsvField(Where(*p)) << "," << (known ? Identifier(d) : "") << ","
              << (known ? std::to_string(d.Model()) : "") << "," << (known ? CsvField(text_.Printable(d.SerialNumber())) : "")
-             << "," << (firmware ? FirmwareVersion(f) : "") << "," << (firmware ? BuildDate(f) : "") << ","
+             << "," << (firmware ? f.VersionText() : "") << "," << (firmware ? f.BuildDateText() : "") << ","
              << (known ? (d.ApplicationRuns() ? "application" : "bootloader") : "") << ","
              << (p->Read() ? std::to_string(p->Parameters().OpenTime()) : "") << ","
              << (p->Read() ? std::to_string(p->Parameters().BreakTime() * TDeviceSession::BreakTimeSeconds) : "")

@@ -3,6 +3,7 @@
 #include "platform/LastError.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -25,6 +26,19 @@ bool TDeviceInfo::Load(const void* data, unsigned size) noexcept
         return false;
     std::memcpy(Bytes, data, Size);
     return true;
+}
+
+std::string TFirmwareInfo::VersionText() const
+{
+    return std::to_string(Version1()) + "." + std::to_string(Version2()) + "." + std::to_string(Version3());
+}
+
+std::string TFirmwareInfo::BuildDateText() const
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", BuildYear() % 10000u, unsigned(BuildMonth()),
+                  unsigned(BuildDay()));
+    return text;
 }
 
 bool TFirmwareInfo::Load(const void* data, unsigned size) noexcept

@@ -74,6 +74,9 @@ struct TFirmwareInfo : TDeviceRecord<43> {
     u8 Version2() const noexcept { return Bytes[9]; }
     u8 Version3() const noexcept { return Bytes[10]; }
     std::string InfoText() const { return Text(11); }
+    // "a.b.c" and "YYYY-MM-DD", as every program shows and stores them.
+    std::string VersionText() const;
+    std::string BuildDateText() const;
 
     // Takes the first 43 bytes of a reply's data; false (and unchanged) when there are fewer.
     bool Load(const void* data, unsigned size) noexcept;

@@ -52,11 +52,6 @@ String Hex32(u32 value)
     return text;
 }
 
-String FirmwareVersion(const TFirmwareInfo& f)
-{
-    return std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "." + std::to_string(f.Version3());
-}
-
 void Member(std::string& out, std::string_view name, std::string_view value)
 {
     out += ",\"";
@@ -160,13 +155,10 @@ bool TServiceJournal::Write(const TDeviceSession& session, const TSessionRecord&
     Member(line, "identifier", Hex32(d.Identifier()));
     switch (record.Kind) {
     case srIdentified: {
-        char date[16];
-        std::snprintf(date, sizeof date, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
-                      unsigned(f.BuildDay()));
-        lastFirmware_ = FirmwareVersion(f);
+        lastFirmware_ = f.VersionText();
         Number(line, "model", d.Model());
         Member(line, "firmware_version", lastFirmware_);
-        Member(line, "build_date", date);
+        Member(line, "build_date", f.BuildDateText());
         Member(line, "info", codePage_.Decode(f.InfoText()));
         Number(line, "open_time", session.Parameters().OpenTime());
         Number(line, "break_time", session.Parameters().BreakTime());
@@ -194,7 +186,7 @@ bool TServiceJournal::Write(const TDeviceSession& session, const TSessionRecord&
             Member(line, "firmware_before", lastFirmware_);
         // After a success the session has just read the new firmware's description.
         if (record.FirmwareRead)
-            Member(line, "firmware_after", FirmwareVersion(f));
+            Member(line, "firmware_after", f.VersionText());
         else
             line += ",\"firmware_after\":null";
         Member(line, "message", record.Text);

@@ -63,12 +63,8 @@ TSettingsFile TSettingsFile::FromSession(const TDeviceSession& session, const TA
     s.Identifier = d.Identifier();
     s.Model = d.Model();
     s.SerialNumber = codePage.Decode(d.SerialNumber());
-    s.FirmwareVersion = std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
-        + std::to_string(f.Version3());
-    char date[32];
-    std::snprintf(date, sizeof date, "%04u-%02u-%02u", f.BuildYear() % 10000u, unsigned(f.BuildMonth()),
-                  unsigned(f.BuildDay()));
-    s.BuildDate = date;
+    s.FirmwareVersion = f.VersionText();
+    s.BuildDate = f.BuildDateText();
     s.OpenTime = session.Parameters().OpenTime();
     s.BreakTime = session.Parameters().BreakTime();
     return s;
@@ -209,8 +205,7 @@ TSettingsFile::TRefusal TSettingsFile::Refusal(const TDeviceSession& session) co
         r.Value = BreakTime * StepSeconds;
         r.Min = brk.Min * StepSeconds;
         r.Max = brk.Max * StepSeconds;
-        r.Firmware = std::to_string(f.Version1()) + "." + std::to_string(f.Version2()) + "."
-            + std::to_string(f.Version3());
+        r.Firmware = f.VersionText();
     }
     return r;
 }

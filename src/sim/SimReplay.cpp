@@ -187,13 +187,9 @@ bool TSimReplay::Take(const TTraceFileReader& trace)
             told_.BuildMonth = f.BuildMonth();
             told_.BuildDay = f.BuildDay();
             told_.InfoText = Raw32(f.Bytes + 11);
-            char date[16];
-            std::snprintf(date, sizeof date, "%04u-%02u-%02u", f.BuildYear(), unsigned(f.BuildMonth()),
-                          unsigned(f.BuildDay()));
             notes_.push_back("firmware description (line " + std::to_string(p.Line) + "): identifier "
-                             + Hex32(f.Identifier()) + ", version " + std::to_string(f.Version1()) + "."
-                             + std::to_string(f.Version2()) + "." + std::to_string(f.Version3())
-                             + ", build date " + date + ", information \"" + Shown(told_.InfoText) + "\"");
+                             + Hex32(f.Identifier()) + ", version " + f.VersionText() + ", build date "
+                             + f.BuildDateText() + ", information \"" + Shown(told_.InfoText) + "\"");
         } else if (p.Code == dcParameters && n >= 2) {
             block.Load(p.Data.data(), n);
             parameters_ = true;
