@@ -522,8 +522,7 @@ void TDeviceCommand::PrintDevice()
         return;
     }
     auto line = [this](const char* label) -> std::ostream& { return out_ << std::left << std::setw(20) << label; };
-    char id[16];
-    std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(d.Identifier()));
+    const String id = IdentifierText(d.Identifier());
     line("Port:") << TDeviceText::Escaped(options_.port) << "\n";
     line("State:") << (connected ? "connected" : "identifying") << "\n";
     line("Identifier:") << id << " (model " << unsigned(d.Model()) << ")\n";

@@ -23,12 +23,6 @@ namespace {
 
 int ToMs(double seconds) { return static_cast<int>(seconds * 1000.0 + 0.5); }
 
-String Identifier(const TDeviceInfo& d)
-{
-    char id[16];
-    std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(d.Identifier()));
-    return id;
-}
 
 // An IPv4 address as a number for ordering; names and other addresses after them.
 u64 AddressOrder(const String& address)
@@ -256,7 +250,7 @@ void TInventoryCommand::PrintText(const std::vector<const TInventoryProbe*>& row
         }
         const TDeviceInfo& d = p->DeviceInfo();
         const TFirmwareInfo& f = p->FirmwareInfo();
-        table.push_back({Where(*p), Identifier(d) + " (model " + std::to_string(d.Model()) + ")",
+        table.push_back({Where(*p), IdentifierText(d.Identifier()) + " (model " + std::to_string(d.Model()) + ")",
                          text_.Printable(d.SerialNumber()), f.VersionText(), f.BuildDateText(),
                          d.ApplicationRuns() ? "application" : "bootloader",
                          std::to_string(p->Parameters().OpenTime()) + " ms",
@@ -330,7 +324,7 @@ void TInventoryCommand::PrintCsv(const std::vector<const TInventoryProbe*>& rows
         const TFirmwareInfo& f = p->FirmwareInfo();
         const bool known = p->Identified();
         const bool firmware = known && p->FirmwareKnown();
-        out_ << CsvField(Where(*p)) << "," << (known ? Identifier(d) : "") << ","
+        out_ << CsvField(Where(*p)) << "," << (known ? IdentifierText(d.Identifier()) : "") << ","
              << (known ? std::to_string(d.Model()) : "") << "," << (known ? CsvField(text_.Printable(d.SerialNumber())) : "")
              << "," << (firmware ? f.VersionText() : "") << "," << (firmware ? f.BuildDateText() : "") << ","
              << (known ? (d.ApplicationRuns() ? "application" : "bootloader") : "") << ","

@@ -28,6 +28,13 @@ bool TDeviceInfo::Load(const void* data, unsigned size) noexcept
     return true;
 }
 
+std::string IdentifierText(u32 identifier)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(identifier));
+    return text;
+}
+
 std::string TFirmwareInfo::VersionText() const
 {
     return std::to_string(Version1()) + "." + std::to_string(Version2()) + "." + std::to_string(Version3());

@@ -65,6 +65,9 @@ struct TDeviceInfo : TDeviceRecord<55> {
 };
 
 // The data of a dcFirmwareInfo reply (43 bytes).
+// A device or image identifier as every program shows and stores it: "0x00060001".
+std::string IdentifierText(u32 identifier);
+
 struct TFirmwareInfo : TDeviceRecord<43> {
     u32 Identifier() const noexcept { return U32(0); }
     unsigned BuildYear() const noexcept { return 2000u + Bytes[5]; }

@@ -45,28 +45,6 @@ String UserName()
     return user ? user : "";
 }
 
-String Hex32(u32 value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
-
-void Member(std::string& out, std::string_view name, std::string_view value)
-{
-    out += ",\"";
-    out += name;
-    out += "\":";
-    TTraceSink::AppendJsonString(out, value);
-}
-
-void Number(std::string& out, std::string_view name, long long value)
-{
-    out += ",\"";
-    out += name;
-    out += "\":";
-    out += std::to_string(value);
-}
 
 const char* EventName(TSessionRecordKind kind)
 {
@@ -146,57 +124,57 @@ bool TServiceJournal::Write(const TDeviceSession& session, const TSessionRecord&
     const TDeviceInfo& d = session.DeviceInfo();
     const TFirmwareInfo& f = session.FirmwareInfo();
     std::string line = "{\"time\":\"" + UtcNow() + "\"";
-    Number(line, "v", FormatVersion);
-    Member(line, "event", EventName(record.Kind));
-    Member(line, "program", program_);
-    Member(line, "port", session.Serial()->CurrentPortName());
-    Member(line, "user", user_);
-    Member(line, "device", codePage_.Decode(d.SerialNumber()));
-    Member(line, "identifier", Hex32(d.Identifier()));
+    TTraceSink::AppendNumber(line, "v", FormatVersion);
+    TTraceSink::AppendMember(line, "event", EventName(record.Kind));
+    TTraceSink::AppendMember(line, "program", program_);
+    TTraceSink::AppendMember(line, "port", session.Serial()->CurrentPortName());
+    TTraceSink::AppendMember(line, "user", user_);
+    TTraceSink::AppendMember(line, "device", codePage_.Decode(d.SerialNumber()));
+    TTraceSink::AppendMember(line, "identifier", IdentifierText(d.Identifier()));
     switch (record.Kind) {
     case srIdentified: {
         lastFirmware_ = f.VersionText();
-        Number(line, "model", d.Model());
-        Member(line, "firmware_version", lastFirmware_);
-        Member(line, "build_date", f.BuildDateText());
-        Member(line, "info", codePage_.Decode(f.InfoText()));
-        Number(line, "open_time", session.Parameters().OpenTime());
-        Number(line, "break_time", session.Parameters().BreakTime());
-        Number(line, "break_time_seconds", session.Parameters().BreakTime() * BreakTimeSeconds);
+        TTraceSink::AppendNumber(line, "model", d.Model());
+        TTraceSink::AppendMember(line, "firmware_version", lastFirmware_);
+        TTraceSink::AppendMember(line, "build_date", f.BuildDateText());
+        TTraceSink::AppendMember(line, "info", codePage_.Decode(f.InfoText()));
+        TTraceSink::AppendNumber(line, "open_time", session.Parameters().OpenTime());
+        TTraceSink::AppendNumber(line, "break_time", session.Parameters().BreakTime());
+        TTraceSink::AppendNumber(line, "break_time_seconds", session.Parameters().BreakTime() * BreakTimeSeconds);
         break;
     }
     case srParameter:
-        Member(line, "parameter", record.Offset == 0 ? "open_time" : record.Offset == 1 ? "break_time" : "other");
-        Number(line, "offset", record.Offset);
-        Number(line, "old", record.Old);
-        Number(line, "new", record.New);
-        Member(line, "unit", record.Offset == 0 ? "ms" : record.Offset == 1 ? "10 s" : "");
-        Member(line, "change", ChangeText(record.Offset, record.Old, record.New));
+        TTraceSink::AppendMember(line, "parameter", record.Offset == 0 ? "open_time" : record.Offset == 1 ? "break_time" : "other");
+        TTraceSink::AppendNumber(line, "offset", record.Offset);
+        TTraceSink::AppendNumber(line, "old", record.Old);
+        TTraceSink::AppendNumber(line, "new", record.New);
+        TTraceSink::AppendMember(line, "unit", record.Offset == 0 ? "ms" : record.Offset == 1 ? "10 s" : "");
+        TTraceSink::AppendMember(line, "change", ChangeText(record.Offset, record.Old, record.New));
         break;
     case srVenting:
     case srRestart:
         break;
     case srUploadEnded: {
-        Member(line, "result", record.Result);
-        Member(line, "image_identifier", Hex32(record.ImageIdentifier));
-        Member(line, "image_digest", record.ImageDigest);
+        TTraceSink::AppendMember(line, "result", record.Result);
+        TTraceSink::AppendMember(line, "image_identifier", IdentifierText(record.ImageIdentifier));
+        TTraceSink::AppendMember(line, "image_digest", record.ImageDigest);
         if (lastFirmware_.empty())
             line += ",\"firmware_before\":null";
         else
-            Member(line, "firmware_before", lastFirmware_);
+            TTraceSink::AppendMember(line, "firmware_before", lastFirmware_);
         // After a success the session has just read the new firmware's description.
         if (record.FirmwareRead)
-            Member(line, "firmware_after", f.VersionText());
+            TTraceSink::AppendMember(line, "firmware_after", f.VersionText());
         else
             line += ",\"firmware_after\":null";
-        Member(line, "message", record.Text);
+        TTraceSink::AppendMember(line, "message", record.Text);
         break;
     }
     case srSettingsApplied:
-        Member(line, "file", record.File);
-        Member(line, "result", record.Result);
-        Member(line, "changes", record.Changes);
-        Member(line, "message", record.Text);
+        TTraceSink::AppendMember(line, "file", record.File);
+        TTraceSink::AppendMember(line, "result", record.Result);
+        TTraceSink::AppendMember(line, "changes", record.Changes);
+        TTraceSink::AppendMember(line, "message", record.Text);
         break;
     }
     line += "}";

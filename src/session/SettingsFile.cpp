@@ -22,13 +22,6 @@ constexpr qint64 MaxFileSize = 1 << 20; // a settings file is a few hundred byte
 
 QString Q(const String& s) { return QString::fromStdString(s); }
 
-String Hex32(u32 value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-    return text;
-}
-
 String UtcNow()
 {
     const std::time_t now = std::time(nullptr);
@@ -73,7 +66,7 @@ TSettingsFile TSettingsFile::FromSession(const TDeviceSession& session, const TA
 String TSettingsFile::ToJson() const
 {
     QJsonObject device;
-    device.insert(QStringLiteral("identifier"), Q(Hex32(Identifier)));
+    device.insert(QStringLiteral("identifier"), Q(IdentifierText(Identifier)));
     device.insert(QStringLiteral("model"), Model);
     device.insert(QStringLiteral("serial_number"), Q(SerialNumber));
     device.insert(QStringLiteral("firmware_version"), Q(FirmwareVersion));
@@ -216,8 +209,8 @@ String TSettingsFile::Check(const TDeviceSession& session) const
     switch (r.Kind) {
     case TRefusal::srModel:
         return "the file was saved from a model " + std::to_string(r.FileModel) + " controller ("
-            + Hex32(r.FileIdentifier) + "); this controller is model " + std::to_string(r.DeviceModel) + " ("
-            + Hex32(r.DeviceIdentifier) + ")";
+            + IdentifierText(r.FileIdentifier) + "); this controller is model " + std::to_string(r.DeviceModel) + " ("
+            + IdentifierText(r.DeviceIdentifier) + ")";
     case TRefusal::srOpenTime:
         return "open time " + std::to_string(r.Value) + " ms is outside this controller's range "
             + std::to_string(r.Min) + ".." + std::to_string(r.Max) + " ms";

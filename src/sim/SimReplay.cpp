@@ -73,13 +73,6 @@ std::string Shown(const std::string& field)
     return out;
 }
 
-std::string Hex32(u32 v)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(v));
-    return text;
-}
-
 std::string Raw32(const u8* p) { return std::string(reinterpret_cast<const char*>(p), 32); }
 
 } // namespace
@@ -170,7 +163,7 @@ bool TSimReplay::Take(const TTraceFileReader& trace)
             told_.StartInBootloader = !d.ApplicationRuns();
             told_.FirmwareCorrupt = d.IsCorrupt();
             notes_.push_back("device information (line " + std::to_string(p.Line) + "): identifier "
-                             + Hex32(d.Identifier()) + ", serial number \"" + Shown(told_.SerialNumber) + "\", "
+                             + IdentifierText(d.Identifier()) + ", serial number \"" + Shown(told_.SerialNumber) + "\", "
                              + (d.ApplicationRuns() ? "application" : "bootloader")
                              + (d.IsCorrupt() ? ", firmware corrupted" : "") + ", "
                              + std::to_string(d.BlockCount()) + " x " + std::to_string(d.BlockSize())
@@ -188,7 +181,7 @@ bool TSimReplay::Take(const TTraceFileReader& trace)
             told_.BuildDay = f.BuildDay();
             told_.InfoText = Raw32(f.Bytes + 11);
             notes_.push_back("firmware description (line " + std::to_string(p.Line) + "): identifier "
-                             + Hex32(f.Identifier()) + ", version " + f.VersionText() + ", build date "
+                             + IdentifierText(f.Identifier()) + ", version " + f.VersionText() + ", build date "
                              + f.BuildDateText() + ", information \"" + Shown(told_.InfoText) + "\"");
         } else if (p.Code == dcParameters && n >= 2) {
             block.Load(p.Data.data(), n);

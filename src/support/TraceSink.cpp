@@ -31,22 +31,6 @@ void AppendHex(std::string& out, const void* bytes, std::size_t size)
     out += '"';
 }
 
-void AppendMember(std::string& out, std::string_view name, std::string_view value)
-{
-    out += ",\"";
-    out += name;
-    out += "\":";
-    TTraceSink::AppendJsonString(out, value);
-}
-
-void AppendNumber(std::string& out, std::string_view name, long long value)
-{
-    out += ",\"";
-    out += name;
-    out += "\":";
-    out += std::to_string(value);
-}
-
 // Length of the UTF-8 sequence at s[i], 0 when it is not a valid one.
 std::size_t Utf8Length(std::string_view s, std::size_t i) noexcept
 {
@@ -91,6 +75,22 @@ TTraceSink::~TTraceSink()
     TTraceSink* self = this;
     active_.compare_exchange_strong(self, nullptr);
     Close();
+}
+
+void TTraceSink::AppendMember(std::string& out, std::string_view name, std::string_view value)
+{
+    out += ",\"";
+    out += name;
+    out += "\":";
+    AppendJsonString(out, value);
+}
+
+void TTraceSink::AppendNumber(std::string& out, std::string_view name, long long value)
+{
+    out += ",\"";
+    out += name;
+    out += "\":";
+    out += std::to_string(value);
 }
 
 bool TTraceSink::Open(const String& path, u64 limit)

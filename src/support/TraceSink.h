@@ -144,6 +144,10 @@ public:
     // Appends s to out as a JSON string (quoted, escaped; bytes that are not UTF-8 become
     // U+FFFD).
     static void AppendJsonString(std::string& out, std::string_view s);
+    // Append ,"name":value to out (a JSON string or a number): the members of a JSON line
+    // after its first.
+    static void AppendMember(std::string& out, std::string_view name, std::string_view value);
+    static void AppendNumber(std::string& out, std::string_view name, long long value);
 
 private:
     void WriteStart(std::string_view program, std::string_view version);
