@@ -72,14 +72,21 @@ TEST_F(TraceSinkTest, TheFileStaysWithinItsLimitByDroppingTheOldestHalf)
     ASSERT_TRUE(sink.Open(Path("t.jsonl"), limit));
     TTraceSink::SetActive(&sink);
     u64 largest = 0;
+    int trims = 0;
     for (int i = 0; i < 500; ++i) {
+        const u64 before = sink.Size();
         TTraceSink::Message("line " + std::to_string(i));
         largest = std::max(largest, sink.Size());
+        if (sink.Size() < before) { // trimmed: the newer half is left, with this line and the note
+            ++trims;
+            EXPECT_LE(sink.Size(), limit / 2 + 200);
+        }
         struct stat st {};
         ASSERT_EQ(::stat(Path("t.jsonl").c_str(), &st), 0);
         ASSERT_EQ(u64(st.st_size), sink.Size());
     }
     EXPECT_LE(largest, limit);
+    EXPECT_GE(trims, 2);
     EXPECT_GT(sink.Size(), limit / 3); // the newer half stays
 
     const TTraceReader trace(Path("t.jsonl"));
