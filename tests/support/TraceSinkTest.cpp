@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,6 +125,9 @@ TEST_F(TraceSinkTest, TextWithEveryCharacterJsonMustEscapeReadsBackUnchanged)
     const TTraceReader trace(Path("t.jsonl"));
     ASSERT_TRUE(trace.Valid()) << trace.Error() << "\n" << trace.Raw().toStdString();
     ASSERT_EQ(trace.Raw().count('\n'), 2);
+    // Strict readers refuse a control character inside a string: none is written as it is.
+    const QByteArray& raw = trace.Raw();
+    EXPECT_EQ(std::count_if(raw.begin(), raw.end(), [](char ch) { return u8(ch) < 0x20 && ch != '\n'; }), 0);
     const QString expected = QString::fromUtf8(text.data(), qsizetype(text.size()));
     EXPECT_EQ(trace.Field("module-rx", "text"), QStringList{expected});
     EXPECT_EQ(trace.Field("message", "text"), QStringList{expected});
