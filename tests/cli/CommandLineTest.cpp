@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace fk;
 
 namespace {
@@ -43,6 +45,33 @@ TEST(CommandLine, UsageErrorsNameTheArgument)
     for (const char* bad : {"", "1e", "x", "25x", "-", "99999999999999999999"}) {
         ASSERT_TRUE(cl.Parse({"--open-time", bad}, kOptions));
         EXPECT_FALSE(cl.Integer("open-time", 0, 1000, n)) << bad;
+    }
+}
+
+// Both ends of a range are values the user may give; one step beyond either is refused.
+TEST(CommandLine, RangesIncludeTheirEnds)
+{
+    TCommandLine cl;
+    const struct {
+        const char* text;
+        bool accepted;
+    } seconds[] = {{"3600", true}, {"3600.0", true}, {"0.001", true}, {"3600.001", false}, {"0", false}, {"-1", false},
+                   {"nan", false}, {"inf", false}};
+    for (const auto& c : seconds) {
+        ASSERT_TRUE(cl.Parse({"--timeout", c.text}, kOptions));
+        double s = -1;
+        EXPECT_EQ(cl.Seconds("timeout", 3600, s), c.accepted) << c.text;
+        EXPECT_EQ(cl.Error().empty(), c.accepted) << c.text;
+    }
+    const struct {
+        const char* text;
+        bool accepted;
+    } integers[] = {{"10", true}, {"50", true}, {"9", false}, {"51", false}, {"-10", false}};
+    for (const auto& c : integers) {
+        ASSERT_TRUE(cl.Parse({"--open-time", c.text}, kOptions));
+        long long n = -1;
+        EXPECT_EQ(cl.Integer("open-time", 10, 50, n), c.accepted) << c.text;
+        EXPECT_EQ(n, c.accepted ? std::atoll(c.text) : -1) << c.text;
     }
 }
 

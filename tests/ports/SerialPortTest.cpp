@@ -456,6 +456,48 @@ TEST(PortLock, AStaleLockOfAnotherUserIsNotTakenOver)
     EXPECT_TRUE(lock.Held());
 }
 
+// A lock whose process runs as another user cannot be signalled (EPERM) but is alive: the port
+// stays theirs and their file stays where it is. Root looks as an unprivileged user at its own
+// process; anyone else at process 1 when that is another user's.
+TEST(PortLock, ALockOfAnotherUsersRunningProgramIsHonoured)
+{
+    TempDir dir;
+    const std::string device = "/dev/ttyFK8";
+    const std::string file = TPortLock::LockFilePath(dir.Path(), device);
+    const bool root = ::geteuid() == 0;
+    struct stat init {};
+    if (!root && (::stat("/proc/1", &init) != 0 || init.st_uid == ::geteuid()))
+        GTEST_SKIP() << "no process of another user to name";
+    const std::string text = std::to_string(root ? ::getpid() : 1) + "\n";
+    const int fd = ::open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
+    ::close(fd);
+
+    if (root) {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0); // removable by the other user
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
+                || ::setresuid(nobody, nobody, nobody) != 0)
+                ::_exit(255);
+            TPortLock lock;
+            ::_exit(lock.Acquire(dir.Path(), device) == ERROR_ACCESS_DENIED && !lock.Held() ? 0 : 1);
+        }
+        const int status = fk::test::WaitChild(child, 10000);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 255) << "could not become another user";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    } else {
+        TPortLock lock;
+        EXPECT_EQ(lock.Acquire(dir.Path(), device), DWORD(ERROR_ACCESS_DENIED));
+        EXPECT_FALSE(lock.Held());
+    }
+    struct stat st {};
+    EXPECT_EQ(::stat(file.c_str(), &st), 0);
+}
+
 TEST_F(SerialPortTest, WritesAreReportedWithTheCallersBuffer)
 {
     Recorder rec(port);

@@ -71,6 +71,39 @@ TEST_F(SessionTest, BootloaderWithSoundFirmwareIsRestartedIntoItsApplication)
     EXPECT_EQ(received_[1].Code, dcRestart);
 }
 
+// A value the device holds at either end of its firmware's range is in range; one step beyond
+// is shown as out of range with what the device really holds.
+TEST_F(SessionTest, ValuesAtTheEndsOfTheirRangeAreInRangeAndOneBeyondIsNot)
+{
+    const struct {
+        u8 version, openTime, breakTime;
+        int status; // -1: none
+        const char* held;
+    } cases[] = {{2, 50, 30, -1, ""},  {2, 10, 1, -1, ""},  {1, 20, 90, -1, ""}, {1, 20, 30, -1, ""},
+                 {2, 51, 30, staOpenTimeOutOfRange, "51 ms"}, {2, 9, 1, staOpenTimeOutOfRange, "9 ms"},
+                 {2, 50, 31, staBreakTimeOutOfRange, "310 s"}, {1, 20, 91, staBreakTimeOutOfRange, "910 s"},
+                 {1, 20, 29, staBreakTimeOutOfRange, "290 s"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "version " << int(c.version) << ", " << int(c.openTime) << " ms, "
+                                        << int(c.breakTime) << " steps");
+        TSimOptions o;
+        o.Version[1] = c.version;
+        o.OpenTime = c.openTime;
+        o.BreakTime = c.breakTime;
+        StartSim(o);
+        view_ = TRecordingView{};
+        Connect();
+        ASSERT_TRUE(WaitState(dsConnected));
+        EXPECT_FALSE(c.status != staOpenTimeOutOfRange && view_.Shown(staOpenTimeOutOfRange));
+        EXPECT_FALSE(c.status != staBreakTimeOutOfRange && view_.Shown(staBreakTimeOutOfRange));
+        if (c.status >= 0) {
+            EXPECT_EQ(view_.LastStatus(), c.status);
+            EXPECT_EQ(view_.LastSuffix, c.held);
+        }
+        session_.reset();
+    }
+}
+
 TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
 {
     StartSim(TSimOptions{});

@@ -225,6 +225,19 @@ TEST_F(UploadTest, ADamagedReplyDuringTheBootloaderHandOverStartsTheHandOverOver
     EXPECT_TRUE(view_.Failures.empty());
 }
 
+TEST_F(UploadTest, AHandOverThatNeverGetsAnAnswerStartsOverExactlyItsLimitThenGivesUp)
+{
+    // The device enters its bootloader and stays silent far longer than the hand-over waits.
+    TSimOptions o = Fast();
+    o.BootTimeMs = 60000;
+    StartSim(o);
+    Connect();
+    ASSERT_TRUE(WaitState(dsConnected));
+    Upload(WriteImage("a.img", Pattern(40)));
+    ASSERT_TRUE(WaitFor([&] { return session_->DeviceState() == dsNone; }));
+    EXPECT_EQ(session_->Upload().Report().HandOverRestarts, TDeviceSession::MaxHandOverRestarts);
+}
+
 TEST_F(UploadTest, LostBlockRepliesStartTheTransferOverAndTheFirmwareIsInstalledWhole)
 {
     // 56 bytes: blocks 1..3 of 16 bytes and block 4 of 8. Each case drops the replies to a run

@@ -13,6 +13,7 @@ public:
     bool RequestLinkBusy() const override { return Busy; }
     bool MayResend() override { return Resend; }
     void RequestSent() override { ++Sent; }
+    void RequestNotSent(DWORD error) override { NotSent.push_back(error); }
     bool RequestTimedOut() override
     {
         ++TimedOut;
@@ -24,6 +25,7 @@ public:
     bool WatchOn = false;
     int Sent = 0;
     int TimedOut = 0;
+    std::vector<DWORD> NotSent; // the errors of the refused sends
 };
 
 class RequestQueueTest : public SessionTest {
@@ -92,6 +94,20 @@ TEST_F(RequestQueueTest, AnUnansweredRequestIsResentOnceThenTheHostIsTold)
     ASSERT_TRUE(WaitFor([&] { return host_.TimedOut >= 3; }));
     EXPECT_EQ(port_->written.size(), 3u);
     EXPECT_TRUE(queue_->ReplyTimerRunning());
+}
+
+TEST_F(RequestQueueTest, ARefusedRequestIsReportedAndThenTimesOutAsAnUnansweredOne)
+{
+    port_->refuse = true; // the device has gone
+    ASSERT_TRUE(Add(dcStatus));
+    EXPECT_FALSE(queue_->SendFront(true));
+    ASSERT_EQ(host_.NotSent.size(), 1u);
+    EXPECT_EQ(host_.NotSent[0], DWORD(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_TRUE(queue_->ReplyTimerRunning());
+    // Its resend is refused and reported too; then the host decides as for any silence.
+    ASSERT_TRUE(WaitFor([&] { return host_.TimedOut > 0; }));
+    EXPECT_EQ(host_.NotSent.size(), 2u);
+    EXPECT_TRUE(port_->written.empty());
 }
 
 TEST_F(RequestQueueTest, ATimeOutWhileTheLinkIsBusyIsHeldBackWithItsResend)

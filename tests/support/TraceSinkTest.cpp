@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,14 +73,21 @@ TEST_F(TraceSinkTest, TheFileStaysWithinItsLimitByDroppingTheOldestHalf)
     ASSERT_TRUE(sink.Open(Path("t.jsonl"), limit));
     TTraceSink::SetActive(&sink);
     u64 largest = 0;
+    int trims = 0;
     for (int i = 0; i < 500; ++i) {
+        const u64 before = sink.Size();
         TTraceSink::Message("line " + std::to_string(i));
         largest = std::max(largest, sink.Size());
+        if (sink.Size() < before) { // trimmed: the newer half is left, with this line and the note
+            ++trims;
+            EXPECT_LE(sink.Size(), limit / 2 + 200);
+        }
         struct stat st {};
         ASSERT_EQ(::stat(Path("t.jsonl").c_str(), &st), 0);
         ASSERT_EQ(u64(st.st_size), sink.Size());
     }
     EXPECT_LE(largest, limit);
+    EXPECT_GE(trims, 2);
     EXPECT_GT(sink.Size(), limit / 3); // the newer half stays
 
     const TTraceReader trace(Path("t.jsonl"));
@@ -92,6 +100,37 @@ TEST_F(TraceSinkTest, TheFileStaysWithinItsLimitByDroppingTheOldestHalf)
     for (int k = 0; k < texts.size(); ++k)
         EXPECT_EQ(texts[k], QStringLiteral("line %1").arg(first + k));
     EXPECT_FALSE(trace.Events("trace-trimmed").empty());
+    // Read line by line as another program would: the trimmed file starts with a whole line,
+    // and no line is empty or cut.
+    const QList<QByteArray> lines = trace.Raw().split('\n');
+    ASSERT_TRUE(lines.back().isEmpty()); // the file ends with a line end
+    for (qsizetype k = 0; k + 1 < lines.size(); ++k)
+        ASSERT_TRUE(lines[k].startsWith("{\"time\":") && lines[k].endsWith('}')) << "line " << k + 1;
+}
+
+// Text from the device goes into the file as it came, whatever it holds: every character JSON
+// must escape reads back unchanged, and each line stays one line.
+TEST_F(TraceSinkTest, TextWithEveryCharacterJsonMustEscapeReadsBackUnchanged)
+{
+    std::string text = "\"quoted\" back\\slash \\n \\u0041 \\";
+    for (int c = 0; c < 0x20; ++c)
+        text += char(c);
+    text += '\x7F';
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(Path("t.jsonl")));
+    TTraceSink::SetActive(&sink);
+    TTraceSink::ModuleText(false, "10.0.0.7", text);
+    TTraceSink::Message(text);
+
+    const TTraceReader trace(Path("t.jsonl"));
+    ASSERT_TRUE(trace.Valid()) << trace.Error() << "\n" << trace.Raw().toStdString();
+    ASSERT_EQ(trace.Raw().count('\n'), 2);
+    // Strict readers refuse a control character inside a string: none is written as it is.
+    const QByteArray& raw = trace.Raw();
+    EXPECT_EQ(std::count_if(raw.begin(), raw.end(), [](char ch) { return u8(ch) < 0x20 && ch != '\n'; }), 0);
+    const QString expected = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    EXPECT_EQ(trace.Field("module-rx", "text"), QStringList{expected});
+    EXPECT_EQ(trace.Field("message", "text"), QStringList{expected});
 }
 
 TEST_F(TraceSinkTest, AFileThatCannotBeTracedToIsRefusedAndTheOpenTraceKept)
