@@ -225,11 +225,20 @@ TEST_F(SessionTest, ADeviceThatResumesAtOnceKeepsItsStatus)
     const std::size_t from = view_.Statuses.size();
     PollNow();
     ASSERT_TRUE(WaitState(dsNone));
+    QElapsedTimer silent;
+    silent.start();
     ASSERT_TRUE(sim_->Start()); // it answers what it was asked meanwhile
     ASSERT_TRUE(WaitState(dsIdentifying));
+    const qint64 silentMs = silent.elapsed();
+    ASSERT_TRUE(WaitFor([&] { return view_.LastStatus() == staFirmwareCorrupted; }));
     WaitFor([] { return false; }, TDeviceSession::LostStatusHold + 200);
     const std::vector<int> after(view_.Statuses.begin() + static_cast<std::ptrdiff_t>(from), view_.Statuses.end());
-    EXPECT_EQ(std::count(after.begin(), after.end(), staConnectionLost), 0);
+    // "Connection lost" is due only when the device stayed silent longer than the hold (a
+    // machine too loaded to answer at once); otherwise the status never changed.
+    if (silentMs < qint64(TDeviceSession::LostStatusHold) - 100) {
+        EXPECT_EQ(std::count(after.begin(), after.end(), staConnectionLost), 0) << "silent for " << silentMs << " ms";
+    }
+    EXPECT_LE(std::count(after.begin(), after.end(), staConnectionLost), 1);
     EXPECT_EQ(view_.LastStatus(), staFirmwareCorrupted);
 }
 
