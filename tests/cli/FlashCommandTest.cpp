@@ -319,9 +319,11 @@ TEST_F(FlashTest, AClosedOutputNeitherStopsTheUploadNorPassesForSuccess)
     const std::string err = p.readAllStandardError().toStdString();
     EXPECT_NE(err.find("status=1\n"), std::string::npos) << err;
     EXPECT_NE(err.find("the output could not be written"), std::string::npos) << err;
+    // The device installs and starts the image after its last reply: wait for that, a loaded
+    // machine may take a while.
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 200)
+    while (t.elapsed() < 10000 && (sim_->InstalledFirmware() != payload || sim_->InBootloader()))
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(sim_->InstalledFirmware(), payload);
     EXPECT_FALSE(sim_->InBootloader());
