@@ -42,7 +42,7 @@ u16 udpPort = 0, tcpPort = 0;
 bool AllListed(TMainForm& form)
 {
     unsigned named = 0;
-    for (const auto& entry : form.Session().PortList)
+    for (const auto& entry : form.Session().Ports().List())
         named += entry.PortType == TModuleEntries::ModulePortType && !entry.Description.empty();
     return named == ModuleCount;
 }
@@ -115,7 +115,7 @@ static void BM_WindowListsModules(benchmark::State& state)
             return;
         }
         state.SetIterationTime(seconds);
-        state.counters["rows"] = double(form.Session().PortList.size());
+        state.counters["rows"] = double(form.Session().Ports().List().size());
     }
 }
 BENCHMARK(BM_WindowListsModules)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -47,7 +47,7 @@ bool TConnectionPorts::WatchPorts() { return monitor_->Open(); }
 
 int TConnectionPorts::Find(const String& name) const
 {
-    const auto& list = session_.PortList;
+    const auto& list = session_.Ports().List();
     for (std::size_t i = 0; i < list.size(); ++i)
         if (list[i].PortName == name)
             return static_cast<int>(i);
@@ -56,7 +56,7 @@ int TConnectionPorts::Find(const String& name) const
 
 int TConnectionPorts::FindIdentity(const String& identity, bool* ambiguous) const
 {
-    const auto matches = TCommEnumerator::IdentityMatches(session_.PortList, identity);
+    const auto matches = TCommEnumerator::IdentityMatches(session_.Ports().List(), identity);
     if (ambiguous)
         *ambiguous = matches.size() > 1;
     return matches.size() == 1 ? static_cast<int>(matches.front()) : -1;
@@ -76,7 +76,7 @@ int TConnectionPorts::Resolve(const String& name, bool& ambiguous) const
     const auto target = std::filesystem::canonical(name, error);
     if (error)
         return -1;
-    const auto& list = session_.PortList;
+    const auto& list = session_.Ports().List();
     for (std::size_t i = 0; i < list.size(); ++i) {
         const String node = list[i].PortName.find('/') == String::npos ? paths_.DevRoot + "/" + list[i].PortName
                                                                         : list[i].PortName;
@@ -90,11 +90,11 @@ int TConnectionPorts::Resolve(const String& name, bool& ambiguous) const
 void TConnectionPorts::TellAmbiguous(const String& identity)
 {
     QStringList names;
-    for (const std::size_t i : TCommEnumerator::IdentityMatches(session_.PortList, identity)) {
-        const auto& e = session_.PortList[i];
+    for (const std::size_t i : TCommEnumerator::IdentityMatches(session_.Ports().List(), identity)) {
+        const auto& e = session_.Ports().List()[i];
         names << QString::fromStdString(e.StableLocation.empty() ? e.PortName : e.PortName + " (" + e.StableLocation + ")");
     }
-    session_.AutoConnectDone = true;
+    session_.Ports().SetAutoConnectDone(true);
     emit IdentityAmbiguous(QString::fromStdString(identity), names);
 }
 
@@ -109,32 +109,32 @@ String TConnectionPorts::IdentityOf(const String& name) const
     if (name.empty())
         return {};
     // An entry given by its device path is the discovered port of that node.
-    for (const auto& entry : session_.PortList)
+    for (const auto& entry : session_.Ports().List())
         if ((entry.PortName == name || paths_.DevRoot + "/" + entry.PortName == name) && !entry.Identity().empty())
             return entry.Identity();
-    if (name == session_.ConnectedPort() && !connectedId_.empty())
+    if (name == session_.Ports().ConnectedPort() && !connectedId_.empty())
         return connectedId_;
-    return name == session_.CurrentPort() ? currentId_ : String();
+    return name == session_.Ports().CurrentPort() ? currentId_ : String();
 }
 
 String TConnectionPorts::RenamedTo(const String& name, const String& identity) const
 {
     const int i = name.empty() || Find(name) >= 0 ? -1 : FindIdentity(identity);
-    return i < 0 ? String() : session_.PortList[std::size_t(i)].PortName;
+    return i < 0 ? String() : session_.Ports().List()[std::size_t(i)].PortName;
 }
 
 void TConnectionPorts::FollowIdentities()
 {
     // A remembered adapter that now has another name is remembered under that name.
-    if (const String name = RenamedTo(session_.ConnectedPort(), connectedId_); !name.empty())
-        session_.SetConnectedPort(name);
-    if (const String name = RenamedTo(session_.CurrentPort(), currentId_); !name.empty())
-        session_.SetCurrentPort(name);
+    if (const String name = RenamedTo(session_.Ports().ConnectedPort(), connectedId_); !name.empty())
+        session_.Ports().SetConnectedPort(name);
+    if (const String name = RenamedTo(session_.Ports().CurrentPort(), currentId_); !name.empty())
+        session_.Ports().SetCurrentPort(name);
     // Names in the list carry their identity from now on.
-    if (const int i = Find(session_.ConnectedPort()); i >= 0)
-        connectedId_ = session_.PortList[std::size_t(i)].Identity();
-    if (const int i = Find(session_.CurrentPort()); i >= 0)
-        currentId_ = session_.PortList[std::size_t(i)].Identity();
+    if (const int i = Find(session_.Ports().ConnectedPort()); i >= 0)
+        connectedId_ = session_.Ports().List()[std::size_t(i)].Identity();
+    if (const int i = Find(session_.Ports().CurrentPort()); i >= 0)
+        currentId_ = session_.Ports().List()[std::size_t(i)].Identity();
 }
 
 int TConnectionPorts::ReturnedEntry()
@@ -161,9 +161,9 @@ int TConnectionPorts::ReturnedEntry()
 void TConnectionPorts::ReconnectReturned(int index)
 {
     const String oldName = returningName_;
-    const String newName = session_.PortList[std::size_t(index)].PortName;
+    const String newName = session_.Ports().List()[std::size_t(index)].PortName;
     returning_.clear();
-    session_.AutoConnectDone = true;
+    session_.Ports().SetAutoConnectDone(true);
     session_.ConnectToEntry(newName, true);
     emit AdapterReturned(QString::fromStdString(oldName), QString::fromStdString(newName));
 }
@@ -208,15 +208,15 @@ QString TConnectionPorts::ShownDescription(const String& description) const
 
 void TConnectionPorts::RelabelRows()
 {
-    const auto& ports = session_.PortList;
+    const auto& ports = session_.Ports().List();
     for (std::size_t i = 0; i < ports.size() && i < static_cast<std::size_t>(box_.count()); ++i)
         box_.SetDescription(static_cast<int>(i), ShownDescription(ports[i].GetDeviceDescription()));
 }
 
 void TConnectionPorts::RefreshPortList()
 {
-    const auto& old = session_.PortList;
-    const int oldIndex = session_.ItemIndex;
+    const auto& old = session_.Ports().List();
+    const int oldIndex = session_.Ports().ItemIndex();
     const String previous = oldIndex >= 0 && static_cast<std::size_t>(oldIndex) < old.size()
         ? old[static_cast<std::size_t>(oldIndex)].PortName
         : String();
@@ -240,26 +240,26 @@ void TConnectionPorts::RefreshPortList()
         entry.ImageIndex = images_.ClassImageIndex(entry.GetDeviceGuid());
     std::stable_sort(list.begin(), list.end());
     list.Images = &images_;
-    session_.PortList = std::move(list);
-    const auto& ports = session_.PortList;
+    session_.Ports().SetList(std::move(list));
+    const auto& ports = session_.Ports().List();
     if (session_.View())
         session_.View()->EnableConnect(!ports.empty());
 
     // The entry in use follows the list.
     const String& open = session_.Serial()->CurrentPortName();
-    if (!open.empty() && (session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0))
-        session_.SetConnectedIndex(Find(open));
+    if (!open.empty() && (session_.Serial()->IsValid() || session_.Ports().ConnectedIndex() >= 0))
+        session_.Ports().SetConnectedIndex(Find(open));
 
     FollowIdentities();
     int selected = previous.empty() ? -1 : Find(previous);
-    if (selected < 0 && !session_.ConnectedPort().empty())
-        selected = Find(session_.ConnectedPort());
-    if (selected < 0 && !session_.CurrentPort().empty())
-        selected = Find(session_.CurrentPort());
+    if (selected < 0 && !session_.Ports().ConnectedPort().empty())
+        selected = Find(session_.Ports().ConnectedPort());
+    if (selected < 0 && !session_.Ports().CurrentPort().empty())
+        selected = Find(session_.Ports().CurrentPort());
     const int returned = ReturnedEntry();
     if (returned >= 0)
         selected = returned;
-    session_.ItemIndex = selected;
+    session_.Ports().SetItemIndex(selected);
 
     std::vector<TPortListBox::TRow> rows;
     rows.reserve(ports.size());
@@ -275,16 +275,16 @@ void TConnectionPorts::RefreshPortList()
         ReconnectReturned(returned);
     } else if (connectName_) {
         ConnectWhenListed(); // no preference rule while a named entry is awaited
-    } else if (selected >= 0 && !session_.AutoConnectDone) {
-        session_.AutoConnectDone = true;
+    } else if (selected >= 0 && !session_.Ports().AutoConnectDone()) {
+        session_.Ports().SetAutoConnectDone(true);
         if (rule_.ConnectAtStartup) {
             session_.ConnectToEntry(std::nullopt, true);
         } else if (rule_.RememberConnection && rule_.WasConnected) {
-            const String name = !session_.CurrentPort().empty() ? session_.CurrentPort() : session_.ConnectedPort();
+            const String name = !session_.Ports().CurrentPort().empty() ? session_.Ports().CurrentPort() : session_.Ports().ConnectedPort();
             session_.ConnectToEntry(name, true);
         }
     }
-    session_.ForgetStalePorts();
+    session_.Ports().ForgetStale();
     if (session_.View())
         session_.View()->ShowPortInStatusBar();
 }
@@ -326,7 +326,7 @@ bool TConnectionPorts::ConnectWhenListed()
             RefreshPortList(); // lists it, and connects to it from there
             return !connectName_;
         } else {
-            const String name = session_.PortList[std::size_t(i)].PortName;
+            const String name = session_.Ports().List()[std::size_t(i)].PortName;
             connectName_.reset();
             ConnectToName(name);
         }
@@ -348,8 +348,8 @@ void TConnectionPorts::ConnectWaitOver()
 bool TConnectionPorts::ConnectToName(const String& name)
 {
     if (Find(name) < 0) {
-        session_.AutoConnectDone = true;
-        session_.ShowStatus(session_.PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+        session_.Ports().SetAutoConnectDone(true);
+        session_.ShowStatus(session_.Ports().List().empty() ? staNoPorts : staNoPortSelected, icWarning);
         return false;
     }
     return session_.ConnectToEntry(name, true);
@@ -369,8 +369,8 @@ int TConnectionPorts::ConnectedOverlay() const noexcept
 
 void TConnectionPorts::RepaintList()
 {
-    const int row = session_.ConnectedIndex();
-    const bool valid = row >= 0 && static_cast<std::size_t>(row) < session_.PortList.size();
+    const int row = session_.Ports().ConnectedIndex();
+    const bool valid = row >= 0 && static_cast<std::size_t>(row) < session_.Ports().List().size();
     box_.Delegate()->SetConnectedRow(valid ? row : -1, valid ? ConnectedOverlay() : 0);
     box_.viewport()->update();
 }
@@ -386,7 +386,7 @@ void TConnectionPorts::PortRemoval(TObject*, const String& portName)
     if (!open.empty()
         && (open == portName || TCommEnumerator::CommFileName(open) == paths_.DevRoot + "/" + portName)) {
         // Awaited back while the session had the port open; known by identity only.
-        const bool inUse = session_.Serial()->IsValid() || session_.ConnectedIndex() >= 0
+        const bool inUse = session_.Serial()->IsValid() || session_.Ports().ConnectedIndex() >= 0
             || session_.StatusIndex() == staConnectionLost || session_.StatusIndex() == staPortInactive;
         if (const String id = IdentityOf(open); !id.empty() && inUse) {
             returning_ = id;
@@ -400,10 +400,10 @@ void TConnectionPorts::PortRemoval(TObject*, const String& portName)
 
 void TConnectionPorts::RowClicked()
 {
-    session_.AutoConnectDone = true;
-    session_.ForgetStalePorts();
+    session_.Ports().SetAutoConnectDone(true);
+    session_.Ports().ForgetStale();
 }
 
-void TConnectionPorts::SelectedRowChanged(int row) { session_.ItemIndex = row; }
+void TConnectionPorts::SelectedRowChanged(int row) { session_.Ports().SetItemIndex(row); }
 
 } // namespace fk

@@ -136,7 +136,7 @@ TFarewellOutcome TExitFarewell::Run()
     outcome.Sent = session_.SayFarewell();
     if (outcome.Sent)
         outcome.Answered = WaitUntil([this] { return !session_.FarewellPending(); },
-                                     start + milliseconds(TDeviceSession::FarewellTime));
+                                     start + milliseconds(TSessionClosing::FarewellTime));
     connection->Close();
     TSerialPort* port = session_.SerialPort1();
     outcome.Released = !port || connection->CommPort() != port

@@ -54,7 +54,7 @@ QString RecordText(const TJournalEntry& e, const TText& text)
         const QString v = field(name);
         return v.isEmpty() ? QStringLiteral("?") : v;
     };
-    const int step = TDeviceSession::BreakTimeSeconds;
+    const int step = TParameterWrites::BreakTimeSeconds;
     if (e.Event == "identified")
         return text("jrn_identified", "connected: %1 (model %2), firmware %3 (%4), open time %5 ms, break time %6 s")
             .arg(field("identifier"))

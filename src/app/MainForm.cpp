@@ -146,7 +146,7 @@ TMainForm::~TMainForm()
     // Destroyed without being closed: a device being upgraded or left in its bootloader still
     // gets its restart before the port closes with the session.
     if (!closed_)
-        SayFarewell(TDeviceSession::FarewellTime);
+        SayFarewell(TSessionClosing::FarewellTime);
     qApp->removeEventFilter(this);
     // Nothing the session does from here on may reach the widgets.
     modules_.reset();
@@ -181,18 +181,18 @@ void TMainForm::BuildWidgets()
         bar->setObjectName(QLatin1String(scrollNames[k]));
         bar->setPageStep(5);
         bar->setSingleStep(1);
-        const TDeviceSession::TKnobState& state = session_->Knob(knob);
+        const TParameterWrites::TKnobState& state = session_->Knobs().Knob(knob);
         bar->setRange(state.Min, state.Max);
         bar->setValue(state.Position);
         connect(bar, &QScrollBar::actionTriggered, this, [this, knob](int action) { KnobScrolled(knob, action); });
         connect(bar, &QScrollBar::sliderReleased, this, [this, knob, bar] {
             scrollBurst_[knob]->stop();
-            session_->ScrollBarScroll(knob, true, bar->sliderPosition());
+            session_->Knobs().ScrollBarScroll(knob, true, bar->sliderPosition());
         });
         scrollBurst_[k] = new QTimer(this);
         scrollBurst_[k]->setSingleShot(true);
         scrollBurst_[k]->setInterval(TKnob::WheelBurstEnd);
-        connect(scrollBurst_[k], &QTimer::timeout, this, [this, knob] { session_->KnobEndMove(knob); });
+        connect(scrollBurst_[k], &QTimer::timeout, this, [this, knob] { session_->Knobs().KnobEndMove(knob); });
         scrollBar_[k] = bar;
         auto* knobWidget = new TKnob(deviceControlsGroup_);
         knobWidget->setObjectName(QLatin1String(knobNames[k]));
@@ -203,8 +203,8 @@ void TMainForm::BuildWidgets()
         knobWidget->setMax(state.Max);
         knobWidget->setPosition(state.Position);
         connect(knobWidget, &TKnob::positionChanged, this,
-                [this, knob](int position) { session_->KnobChangePosition(knob, position); });
-        connect(knobWidget, &TKnob::moveEnded, this, [this, knob] { session_->KnobEndMove(knob); });
+                [this, knob](int position) { session_->Knobs().KnobChangePosition(knob, position); });
+        connect(knobWidget, &TKnob::moveEnded, this, [this, knob] { session_->Knobs().KnobEndMove(knob); });
         knob_[k] = knobWidget;
     }
     ventingButton_ = TLanguageApplier::Key(
@@ -279,12 +279,12 @@ void TMainForm::BuildWidgets()
     TLanguageApplier::SetKey(statusLine_->AbortButton(), "btn_upl-stop");
 
     // The user's own Connect or Disconnect: a pulled adapter is no longer awaited back.
-    connect(connectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button2Click(); });
-    connect(disconnectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->Button3Click(); });
-    connect(uploadButton_, &QPushButton::clicked, this, [this] { session_->Button4Click(); });
-    connect(rebootButton_, &QPushButton::clicked, this, [this] { session_->Button5Click(); });
-    connect(ventingButton_, &QPushButton::clicked, this, [this] { session_->Button6Click(); });
-    connect(statusLine_, &TStatusLine::AbortClicked, this, [this] { session_->Button1Click(); });
+    connect(connectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->ButtonClick(sbConnect); });
+    connect(disconnectButton_, &QPushButton::clicked, this, [this] { CancelAdapterReturn(); session_->ButtonClick(sbDisconnect); });
+    connect(uploadButton_, &QPushButton::clicked, this, [this] { session_->ButtonClick(sbUpload); });
+    connect(rebootButton_, &QPushButton::clicked, this, [this] { session_->ButtonClick(sbReboot); });
+    connect(ventingButton_, &QPushButton::clicked, this, [this] { session_->ButtonClick(sbVenting); });
+    connect(statusLine_, &TStatusLine::AbortClicked, this, [this] { session_->ButtonClick(sbAbort); });
     connect(portList_, &TPortListBox::ConnectRequested, this, [this] { session_->ConnectToEntry(std::nullopt, true); });
 
     connectButton_->setEnabled(true);
@@ -396,13 +396,13 @@ void TMainForm::LoadStoredSettings()
     if (!places.SetAside.empty())
         settingsSetAside_ = places.SetAside;
     if (loaded) {
-        session_->SetCurrentPort(places.CurrentPort);
-        session_->SetConnectedPort(places.ConnectedPort);
+        session_->Ports().SetCurrentPort(places.CurrentPort);
+        session_->Ports().SetConnectedPort(places.ConnectedPort);
         rememberedIds_ = {places.CurrentPortIdentity, places.ConnectedPortIdentity};
-        session_->SetFirmwareDir(TFirmwareFolder::InitialFolder(cwd, places.FirmwareDir));
+        session_->UploadRun().SetFirmwareDir(TFirmwareFolder::InitialFolder(cwd, places.FirmwareDir));
         ApplySkin(places.ThemeStyle ? std::optional<QString>(QString::fromStdString(*places.ThemeStyle)) : std::nullopt);
     } else {
-        session_->SetFirmwareDir(TFirmwareFolder::StartFolder(cwd));
+        session_->UploadRun().SetFirmwareDir(TFirmwareFolder::StartFolder(cwd));
         ApplySkin(std::nullopt);
     }
 }
@@ -410,14 +410,14 @@ void TMainForm::LoadStoredSettings()
 void TMainForm::SaveSettings()
 {
     TStoredPlaces places;
-    places.CurrentPort = session_->CurrentPort();
-    places.ConnectedPort = session_->ConnectedPort();
+    places.CurrentPort = session_->Ports().CurrentPort();
+    places.ConnectedPort = session_->Ports().ConnectedPort();
     if (ports_) {
         places.CurrentPortIdentity = ports_->IdentityOf(places.CurrentPort);
         places.ConnectedPortIdentity = ports_->IdentityOf(places.ConnectedPort);
     }
-    if (TFirmwareFolder::Usable(session_->FirmwareDir()))
-        places.FirmwareDir = session_->FirmwareDir();
+    if (TFirmwareFolder::Usable(session_->UploadRun().FirmwareDir()))
+        places.FirmwareDir = session_->UploadRun().FirmwareDir();
     places.ThemeStyle = themes_.ActiveName().toStdString();
     String problem;
     if (!fk::SaveSettings(settings_, places, &problem))
@@ -808,13 +808,13 @@ void TMainForm::KnobScrolled(TSessionKnob knob, int action)
     // handle (without a press): a burst of notches is one move, written when the wheel rests.
     // A step or a page (arrow click, trough click, key) is a whole move and writes at once.
     if (action == QAbstractSlider::SliderMove) {
-        session_->ScrollBarScroll(knob, false, bar->sliderPosition());
+        session_->Knobs().ScrollBarScroll(knob, false, bar->sliderPosition());
         if (!bar->isSliderDown())
             scrollBurst_[knob]->start();
         return;
     }
     scrollBurst_[knob]->stop();
-    session_->ScrollBarScroll(knob, true, bar->sliderPosition());
+    session_->Knobs().ScrollBarScroll(knob, true, bar->sliderPosition());
 }
 
 bool TMainForm::ConnectToName(const String& name) { return ports_->ConnectToName(name); }
@@ -858,7 +858,7 @@ void TMainForm::KeyAction(TKeyAction action)
     switch (action) {
     case kaDisconnect:
         CancelAdapterReturn();
-        session_->Button3Click();
+        session_->ButtonClick(sbDisconnect);
         break;
     case kaManual:
         OpenHelpDocument(HelpManual);
@@ -886,7 +886,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    if (!stopping_ && !session_->ConfirmStopUpload(usWaitBootloader)) {
+    if (!stopping_ && !session_->UploadRun().ConfirmStop(usWaitBootloader)) {
         event->ignore();
         return;
     }
@@ -894,7 +894,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     SaveSettings();
     closed_ = true;
     if (!stopping_) // a stop has said its farewell already
-        SayFarewell(TDeviceSession::FarewellTime);
+        SayFarewell(TSessionClosing::FarewellTime);
     CloseConnectionAndWait(2000);
     event->accept();
 }
@@ -948,7 +948,7 @@ String TMainForm::StopOnSignal(int signal)
         outcome.Upload = session_->UploadState() != usNone;
         outcome.Sent = session_->SayFarewell();
         if (outcome.Sent) {
-            RunEventsUntil([this] { return !session_->FarewellPending(); }, TDeviceSession::FarewellTime);
+            RunEventsUntil([this] { return !session_->FarewellPending(); }, TSessionClosing::FarewellTime);
             outcome.Answered = !session_->FarewellPending();
         }
     }
@@ -979,7 +979,7 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
     statusLine_->ShowStatus(session_->Messages(), index, iconClass, StatusSuffix(index, portSuffix));
     if (index == staUploadFailed || index == staUploadInterrupted) // what happened, in any language
         statusLine_->SetSuffixMessage(session_->Messages(), session_->Upload().Report().FailCause);
-    const u32 error = session_->LastOpenError();
+    const u32 error = session_->Diagnosis().LastOpenError();
     if (index >= staPortOpenFailed && index <= staTargetInactive && error != ERROR_SUCCESS) {
         if (error == ERROR_PORT_PERMISSION)
             statusLine_->SetStatusHint(Text("txt_port-dialout", "Permission denied: your user may not use this port. Add it to "
@@ -992,9 +992,9 @@ void TMainForm::ShowStatus(int index, TIconClass iconClass, const String& portSu
         ShowPortHolderHint();
     else if (index == staConnectionLost && ShowOtherOpeners(iconClass)) {
         // another program on the port may have taken the replies: said in the status and its tool tip
-    } else if (index >= staConnectionLost && session_->ModemCommandBytes() > 0)
+    } else if (index >= staConnectionLost && session_->Diagnosis().ModemCommandBytes() > 0)
         statusLine_->SetStatusHint(QString::fromStdString(TPortHolderText::ModemManagerTouched(
-            session_->ModemCommandBytes(), [this](const String& key) { return texts_.Translate(key); })));
+            session_->Diagnosis().ModemCommandBytes(), [this](const String& key) { return texts_.Translate(key); })));
     emit StatusChanged(index);
 }
 
@@ -1029,7 +1029,7 @@ void TMainForm::ShowIdentityAmbiguous(const QString& identity, const QStringList
 
 bool TMainForm::ShowOtherOpeners(TIconClass iconClass)
 {
-    const auto others = session_->OtherOpeners();
+    const auto others = session_->Diagnosis().OtherOpeners();
     if (others.empty())
         return false;
     const auto lookup = [this](const String& key) { return texts_.Translate(key); };
@@ -1042,7 +1042,7 @@ bool TMainForm::ShowOtherOpeners(TIconClass iconClass)
 void TMainForm::ShowPortHolderHint()
 {
     // Who keeps the port busy, and what to do about it, in the window's language.
-    const String hint = TPortHolderText::Hint(session_->PortHolder(), [this](const String& key) {
+    const String hint = TPortHolderText::Hint(session_->Diagnosis().PortHolder(), [this](const String& key) {
         return texts_.Translate(key);
     });
     if (!hint.empty())
@@ -1052,7 +1052,7 @@ void TMainForm::ShowPortHolderHint()
 String TMainForm::StatusSuffix(int index, const String& portSuffix)
 {
     // The session names a stale lock file in English; the window says it in the user's language.
-    if (index != staPortOpenFailed || portSuffix.empty() || session_->LastOpenError() != ERROR_PORT_STALE_LOCK ||
+    if (index != staPortOpenFailed || portSuffix.empty() || session_->Diagnosis().LastOpenError() != ERROR_PORT_STALE_LOCK ||
         !session_->SerialPort1() || session_->SerialPort1()->StaleLockFile().empty())
         return portSuffix;
     return Text("txt_stale-lock", "a stale lock file of another user blocks the port").toStdString() + ": " +
@@ -1126,8 +1126,8 @@ void TMainForm::ShowPortInStatusBar()
 {
     if (!ports_)
         return;
-    const int row = session_->ConnectedIndex();
-    const auto& list = session_->PortList;
+    const int row = session_->Ports().ConnectedIndex();
+    const auto& list = session_->Ports().List();
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) {
         statusLine_->ShowPort(QString(), QString(), QIcon());
         return;

@@ -118,9 +118,9 @@ void TModuleEntries::ListBox1ContextPopup(QPoint pos, bool fromKeyboard)
         if (QListWidgetItem* item = box_.itemAt(pos))
             box_.setCurrentItem(item); // selecting reports the row to the session
     }
-    const int row = session_.ItemIndex;
+    const int row = session_.Ports().ItemIndex();
     const QList<QListWidgetItem*> selected = box_.selectedItems();
-    if (row < 0 || std::size_t(row) >= session_.PortList.size() || selected.isEmpty() ||
+    if (row < 0 || std::size_t(row) >= session_.Ports().List().size() || selected.isEmpty() ||
         box_.row(selected.constFirst()) != row)
         return;
     const QRect rect = box_.visualItemRect(selected.constFirst());
@@ -133,7 +133,7 @@ void TModuleEntries::ListBox1ContextPopup(QPoint pos, bool fromKeyboard)
         at = pos;
     }
     at = box_.viewport()->mapToGlobal(at);
-    const TCommEnumerator::TCommPortInfo& entry = session_.PortList[std::size_t(row)];
+    const TCommEnumerator::TCommPortInfo& entry = session_.Ports().List()[std::size_t(row)];
     popupKind_ = entry.PortType;
     if (popupKind_ != ModulePortType)
         return;

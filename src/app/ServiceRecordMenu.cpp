@@ -112,7 +112,7 @@ QString TServiceRecordMenu::DifferenceLine(const TSettingsDifference& d) const
     if (d.Offset == 0)
         return Text("lbl_set-tmopen", "Open Time")
             + QStringLiteral(": %1 %3 -> %2 %3").arg(d.From).arg(d.To).arg(Text("txt_unit-ms", "ms"));
-    const int step = TDeviceSession::BreakTimeSeconds;
+    const int step = TParameterWrites::BreakTimeSeconds;
     return Text("lbl_set-tmbreak", "Break Time")
         + QStringLiteral(": %1 %3 -> %2 %3").arg(d.From * step).arg(d.To * step).arg(Text("txt_unit-s", "s"));
 }

@@ -59,7 +59,7 @@ void RunScreenshots(fk::TMainForm& form, const fk::TAppCommandLine& args, int& e
         if (args.Connect)
             form.Ports().SetConnectName(*args.Connect, args.ConnectTimeoutMs); // waits for it to be listed
         else
-            form.Session().Button2Click();
+            form.Session().ButtonClick(fk::sbConnect);
     });
 }
 

@@ -147,8 +147,8 @@ int TDeviceCommand::Run()
     // A busy or missing device is tried again only as long as the time-out leaves room for
     // saying why the open failed.
     session_->SerialPort1()->SetOpenRetryTime(OpenRetryTime(options_.timeout));
-    session_->PortList = std::move(list);
-    session_->ItemIndex = index;
+    session_->Ports().SetList(std::move(list));
+    session_->Ports().SetItemIndex(index);
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
         this, [this](TObject*, u8 code, unsigned length, bool wasReply) { OnMessage(code, length, wasReply); });
     view_.OnChange = [this] { Evaluate(); };
@@ -161,7 +161,7 @@ int TDeviceCommand::Run()
     QObject::connect(&deadline, &QTimer::timeout, [this] { Deadline(); });
     deadline.start(ToMs(options_.timeout));
 
-    if (!session_->Connect(session_->PortList[static_cast<std::size_t>(index)].PortName) && phase_ != phDone)
+    if (!session_->Connect(session_->Ports().List()[static_cast<std::size_t>(index)].PortName) && phase_ != phDone)
         FailPort();
     if (phase_ != phDone)
         loop.exec();
@@ -249,7 +249,7 @@ void TDeviceCommand::Deadline()
 String TDeviceCommand::MissingRepliesText() const
 {
     // Replies that went missing may have been read by another program on the same port.
-    const String also = TPortHolderText::AlsoOpen(session_->OtherOpeners());
+    const String also = TPortHolderText::AlsoOpen(session_->Diagnosis().OtherOpeners());
     return also.empty() ? String() : " " + also;
 }
 
@@ -289,7 +289,7 @@ void TDeviceCommand::StartAction()
         Succeed();
         return;
     case dcmSet: {
-        const auto& range = s.Knob(skBreakTime);
+        const auto& range = s.Knobs().Knob(skBreakTime);
         if (options_.breakTime && (*options_.breakTime < range.Min || *options_.breakTime > range.Max)) {
             err_ << "ferrovan set: --break-time " << *options_.breakTime << " is outside " << range.Min << ".."
                  << range.Max << " (" << range.Min * BreakTimeUnit << ".." << range.Max * BreakTimeUnit
@@ -485,7 +485,7 @@ void TDeviceCommand::PrintDevice()
     const TDeviceInfo& d = s.DeviceInfo();
     const TFirmwareInfo& f = s.FirmwareInfo();
     const bool connected = s.DeviceState() == dsConnected;
-    const auto& range = s.Knob(skBreakTime);
+    const auto& range = s.Knobs().Knob(skBreakTime);
     const int breakTime = s.Parameters().BreakTime();
     if (options_.json) {
         TJsonWriter w;

@@ -76,9 +76,9 @@ int TFlashCommand::Run()
     journal_.SetOnFailure([this](const String& text) { err_ << "ferrovan flash: warning: " << text << "\n"; });
     journal_.Attach(*session_);
     // The time-out bounds the bootloader hand-over: a device slow to boot is asked again until then.
-    session_->SetHandOverRestartLimit(UINT_MAX);
-    session_->PortList = std::move(list);
-    session_->ItemIndex = index;
+    session_->UploadRun().SetHandOverRestartLimit(UINT_MAX);
+    session_->Ports().SetList(std::move(list));
+    session_->Ports().SetItemIndex(index);
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
         this, [this](TObject*, u8 code, unsigned length, bool wasReply) { OnMessage(code, length, wasReply); });
     view_.OnChange = [this] { Evaluate(); };
@@ -99,7 +99,7 @@ int TFlashCommand::Run()
             String text = session_->Messages().MessageText(msgNoConnection);
             if (!answered_)
                 text += " The device did not answer.";
-            if (const String also = TPortHolderText::AlsoOpen(session_->OtherOpeners()); !also.empty())
+            if (const String also = TPortHolderText::AlsoOpen(session_->Diagnosis().OtherOpeners()); !also.empty())
                 text += " " + also;
             else if (session_->UploadState() == usWaitBootloader)
                 text += " The device did not come back in its bootloader within the time-out. "

@@ -254,7 +254,7 @@ void TInventoryCommand::PrintText(const std::vector<const TInventoryProbe*>& row
                          text_.Printable(d.SerialNumber()), f.VersionText(), f.BuildDateText(),
                          d.ApplicationRuns() ? "application" : "bootloader",
                          std::to_string(p->Parameters().OpenTime()) + " ms",
-                         std::to_string(p->Parameters().BreakTime() * TDeviceSession::BreakTimeSeconds) + " s"});
+                         std::to_string(p->Parameters().BreakTime() * TParameterWrites::BreakTimeSeconds) + " s"});
     }
     std::vector<std::size_t> width(table.front().size(), 0);
     for (const TRow& r : table)
@@ -303,7 +303,7 @@ void TInventoryCommand::PrintJson(const std::vector<const TInventoryProbe*>& row
         if (p->Read())
             w.Member("open_time", p->Parameters().OpenTime())
                 .Member("break_time", p->Parameters().BreakTime())
-                .Member("break_time_seconds", p->Parameters().BreakTime() * TDeviceSession::BreakTimeSeconds)
+                .Member("break_time_seconds", p->Parameters().BreakTime() * TParameterWrites::BreakTimeSeconds)
                 .Key("reason")
                 .Null();
         else
@@ -329,7 +329,7 @@ void TInventoryCommand::PrintCsv(const std::vector<const TInventoryProbe*>& rows
              << "," << (firmware ? f.VersionText() : "") << "," << (firmware ? f.BuildDateText() : "") << ","
              << (known ? (d.ApplicationRuns() ? "application" : "bootloader") : "") << ","
              << (p->Read() ? std::to_string(p->Parameters().OpenTime()) : "") << ","
-             << (p->Read() ? std::to_string(p->Parameters().BreakTime() * TDeviceSession::BreakTimeSeconds) : "")
+             << (p->Read() ? std::to_string(p->Parameters().BreakTime() * TParameterWrites::BreakTimeSeconds) : "")
              << "," << (p->Read() ? "" : CsvField(TDeviceText::Escaped(p->Reason()))) << "\n";
     }
 }

@@ -23,8 +23,8 @@ TInventoryProbe::TInventoryProbe(TCommEnumerator::TCommPortInfo entry, double ti
         link->SetTCPPort(moduleTcpPort);
         link->SetUDPPort(udpPort);
     }
-    session_->PortList.push_back(entry_);
-    session_->ItemIndex = 0;
+    session_->Ports().Add(entry_);
+    session_->Ports().SetItemIndex(0);
     session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
         this, [this](TObject*, u8 code, unsigned length, bool) { OnMessage(code, length); });
     view_.OnChange = [this] { Evaluate(); };

@@ -530,11 +530,11 @@ int TTool::Device(const std::string& command, const std::vector<std::string>& ar
     ok = ok && ModulePorts(cl, options.moduleTcpPort, options.udpPort);
     // Out-of-range values never reach the device. The break-time range depends on the device
     // (1..30 or 30..90); it is checked again against the device's own range before writing.
-    if (ok && cl.Has("open-time") && (ok = cl.Integer("open-time", TDeviceSession::OpenTimeMin,
-                                                       TDeviceSession::OpenTimeMax, n)))
+    if (ok && cl.Has("open-time") && (ok = cl.Integer("open-time", TParameterWrites::OpenTimeMin,
+                                                       TParameterWrites::OpenTimeMax, n)))
         options.openTime = static_cast<int>(n);
-    if (ok && cl.Has("break-time") && (ok = cl.Integer("break-time", TDeviceSession::BreakTimeMin,
-                                                        TDeviceSession::LongBreakTimeMax, n)))
+    if (ok && cl.Has("break-time") && (ok = cl.Integer("break-time", TParameterWrites::BreakTimeMin,
+                                                        TParameterWrites::LongBreakTimeMax, n)))
         options.breakTime = static_cast<int>(n);
     if (!ok) {
         err_ << prefix << cl.Error() << "\n";

@@ -63,7 +63,7 @@ void TToolView::Changed()
 
 bool TToolView::PortFailed(const TDeviceSession& session) const
 {
-    if (session.LastOpenError() != ERROR_SUCCESS) {
+    if (session.Diagnosis().LastOpenError() != ERROR_SUCCESS) {
         // The session shows the status of an open failure right after noting it; until then
         // the failure is not told apart (inactive, in use, ...).
         return closed_ || (status_ >= staPortOpenFailed && status_ <= staTargetInactive);
@@ -76,11 +76,11 @@ bool TToolView::PortFailed(const TDeviceSession& session) const
 
 String TToolView::PortFailureText(const TDeviceSession* session) const
 {
-    const u32 error = session ? session->LastOpenError() : 0;
+    const u32 error = session ? session->Diagnosis().LastOpenError() : 0;
     if (session && error == ERROR_SUCCESS && opened_)
         return session->Messages().MessageText(staConnectionLost)
             + ": the port was lost (the line hung up, or the device was unplugged or closed)"
-            + (session->ModemCommandBytes() > 0 ? ". " + TPortHolderText::ModemManagerTouched(session->ModemCommandBytes())
+            + (session->Diagnosis().ModemCommandBytes() > 0 ? ". " + TPortHolderText::ModemManagerTouched(session->Diagnosis().ModemCommandBytes())
                                                : String());
     String text = status_ >= staPortOpenFailed && status_ <= staTargetInactive && session
         ? session->Messages().MessageText(status_)
@@ -90,9 +90,9 @@ String TToolView::PortFailureText(const TDeviceSession* session) const
     else if (error == ERROR_PORT_PERMISSION)
         text += ": permission denied. Add your user to the \"dialout\" group "
                 "(sudo usermod -aG dialout $USER) and log in again.";
-    else if (error == ERROR_PORT_STALE_LOCK && !session->OpenFailureReason().empty())
-        text += ": " + session->OpenFailureReason() + " (its program has ended; that user or root can remove it)";
-    else if (const String holder = TPortHolderText::Hint(session ? session->PortHolder() : TPortHolderReport());
+    else if (error == ERROR_PORT_STALE_LOCK && !session->Diagnosis().OpenFailureReason().empty())
+        text += ": " + session->Diagnosis().OpenFailureReason() + " (its program has ended; that user or root can remove it)";
+    else if (const String holder = TPortHolderText::Hint(session ? session->Diagnosis().PortHolder() : TPortHolderReport());
              !holder.empty())
         text += ": " + holder;
     else if (error != ERROR_SUCCESS)

@@ -5,18 +5,10 @@
 #include "ports/SerialPort.h"
 #include "platform/LastError.h"
 #include "platform/Timer.h"
-#include "session/FirmwareImage.h"
 #include "support/TraceSink.h"
 
-#include <climits>
-#include <cstdlib>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
-#include <string_view>
 
 namespace fk {
 
@@ -47,13 +39,6 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     pollTimer_->SetEnabled(false);
     pollTimer_->SetInterval(PollInterval);
     pollTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::PollTimerTimer);
-    farewellTimer_ = Create<TTimer>(this);
-    farewellTimer_->SetEnabled(false);
-    farewellTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::FarewellTimerTimer);
-    lostStatusTimer_ = Create<TTimer>(this);
-    lostStatusTimer_->SetEnabled(false);
-    lostStatusTimer_->SetInterval(LostStatusHold);
-    lostStatusTimer_->OnTimer = TNotifyEvent(this, &TDeviceSession::LostStatusTimerTimer);
 
     serialPort1_ = Create<TSerialPort>(this);
     serialPort1_->SetAutoRead(true);
@@ -73,12 +58,6 @@ TDeviceSession::TDeviceSession(TComponent* owner, TSessionView* view)
     serial_->OnPacketReceived = TKestPacketEvent(this, &TDeviceSession::SerialPacketReceived);
     serial_->OnPacketLoss = TKestPacketLossEvent(this, &TDeviceSession::SerialPacketLoss);
     queue_ = Create<TRequestQueue>(this, serial_, static_cast<TRequestQueue::THost*>(this));
-
-    std::memset(parameters_.Bytes, 0xFF, sizeof parameters_.Bytes);
-    parameters_.Bytes[0] = OpenTimeMin;
-    parameters_.Bytes[1] = BreakTimeMin;
-    knobs_[skOpenTime] = {parameters_.Bytes[0], OpenTimeMin, OpenTimeMax};
-    knobs_[skBreakTime] = {parameters_.Bytes[1], BreakTimeMin, BreakTimeMax};
 }
 
 TDeviceSession::~TDeviceSession()
@@ -96,10 +75,8 @@ void TDeviceSession::DetachConnection()
     pollTimer_->SetEnabled(false);
     pollTimer_->OnTimer = nullptr;
     queue_->StopReplyTimer();
-    farewellTimer_->SetEnabled(false);
-    farewellTimer_->OnTimer = nullptr;
-    lostStatusTimer_->SetEnabled(false);
-    lostStatusTimer_->OnTimer = nullptr;
+    closing_.Detach();
+    status_.Detach();
     serial_->OnOpening = nullptr;
     serial_->OnOpen = nullptr;
     serial_->OnClosing = nullptr;
@@ -113,65 +90,51 @@ void TDeviceSession::DetachConnection()
 // ---------------------------------------------------------------------------------------------
 // Connecting
 
-int TDeviceSession::FindEntry(const String& name) const
-{
-    for (std::size_t i = 0; i < PortList.size(); ++i)
-        if (PortList[i].PortName == name)
-            return static_cast<int>(i);
-    return -1;
-}
-
 bool TDeviceSession::ConnectToEntry(const std::optional<String>& name, bool confirm)
 {
     if (confirm) {
-        if (!ConfirmStopUpload(usNone))
+        if (!run_.ConfirmStop(usNone))
             return false;
-        HideProgress();
+        run_.HideProgress();
     }
-    AutoConnectDone = true;
-    const int index = !name ? ItemIndex : name->empty() ? -1 : FindEntry(*name);
-    if (confirm && index >= 0 && static_cast<std::size_t>(index) < PortList.size() && SayFarewell()) {
-        // The open port goes with this open: an upload stopped at the user's word, or a
-        // device left in its bootloader, gets its restart on the line first; the open follows
-        // its answer, at the latest after FarewellTime.
-        openAfterFarewell_ = PortList[static_cast<std::size_t>(index)].PortName;
-        closeAfterFarewell_ = false;
-        farewellTimer_->Restart(FarewellTime);
-        return true;
-    }
+    ports_.SetAutoConnectDone(true);
+    const int index = !name ? ports_.ItemIndex() : name->empty() ? -1 : ports_.Find(*name);
+    if (confirm && ports_.Holds(index)
+        && closing_.OpenAfterFarewell(ports_.List()[static_cast<std::size_t>(index)].PortName))
+        return true; // the open follows the farewell's answer
     if (confirm)
-        ResetUpload(); // stopped at the user's word: not reported as a failure
+        run_.ResetUpload(); // stopped at the user's word: not reported as a failure
     return OpenEntry(index, name.has_value());
 }
 
 bool TDeviceSession::OpenEntry(int index, bool named)
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < PortList.size()) {
-        const TCommEnumerator::TCommPortInfo entry = PortList[static_cast<std::size_t>(index)];
+    if (ports_.Holds(index)) {
+        const TCommEnumerator::TCommPortInfo entry = ports_.List()[static_cast<std::size_t>(index)];
         serial_->SetCommPort(BindPortForEntry(entry));
         serial_->SetPortName(entry.PortName);
-        connectedIndex_ = index;
+        ports_.SetConnectedIndex(index);
         if (view_) {
             view_->EnableConnect(false);
             view_->RepaintPortList(); // the entry in use shows the device's state from now on
         }
         const bool started = serial_->Open();
         if (view_)
-            view_->EnableConnect(!PortList.empty());
+            view_->EnableConnect(!ports_.List().empty());
         return started;
     }
     serial_->Close();
     if (named)
         return false;
-    ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
+    ShowStatus(ports_.List().empty() ? staNoPorts : staNoPortSelected, icWarning);
     return false;
 }
 
 bool TDeviceSession::Connect(const String& port)
 {
     if (uploadState_ != usNone) {
-        HideProgress();
-        ResetUpload(); // stopped at the caller's word: not reported as a failure
+        run_.HideProgress();
+        run_.ResetUpload(); // stopped at the caller's word: not reported as a failure
     }
     return ConnectToEntry(port, false);
 }
@@ -187,17 +150,12 @@ bool TDeviceSession::ModuleLinkSuspended() const { return false; }
 
 void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 {
-    modemCommandBytes_ = 0;
+    diagnosis_.Opening();
     queue_->Clear();
     restartPending_ = rpNone;
     restartAttempts_ = 0;
     deviceRefused_ = false;
-    portLost_ = false;
-    portOpened_ = false;
-    userClose_ = false;
-    closeStatusShown_ = false;
-    closeAfterFarewell_ = false;
-    farewellTimer_->SetEnabled(false);
+    closing_.Opening();
     SetDeviceState(dsNone);
     if (view_) {
         view_->SetConnectDefault(false);
@@ -205,12 +163,8 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
         view_->RepaintPortList();
     }
     const String& name = serial_->PortName();
-    if (!connectedPort_.empty() && connectedPort_ == name)
-        currentPort_.clear();
-    else
-        currentPort_ = name;
-    failureUnseen_ = false; // another connection: the user has acted
-    heldStatus_ = -1;
+    ports_.SetCurrentPort(!ports_.ConnectedPort().empty() && ports_.ConnectedPort() == name ? String() : name);
+    status_.Forget(); // another connection: the user has acted
     ShowStatus(staPortOpening, icInformation);
     if (view_)
         view_->ShowPortInStatusBar();
@@ -218,10 +172,9 @@ void TDeviceSession::SerialOpening(TObject*, const String&, u32)
 
 void TDeviceSession::SerialOpen(TObject*, const String& fileName, u32 result)
 {
-    lastOpenError_ = result;
-    NotePortHolder(fileName, result);
+    diagnosis_.Opened(fileName, result);
     if (result == ERROR_SUCCESS) {
-        portOpened_ = true;
+        closing_.Opened();
         ShowStatus(staConnecting, icInformation);
         if (view_)
             view_->RepaintPortList();
@@ -233,90 +186,16 @@ void TDeviceSession::SerialOpen(TObject*, const String& fileName, u32 result)
     }
     pollTimer_->SetEnabled(false);
     queue_->StopReplyTimer();
-    ResetUpload();
+    run_.ResetUpload();
     ShowStatus(OpenFailureStatus(result), icWarning);
     if (result != ERROR_OPERATION_ABORTED)
-        connectedIndex_ = -1;
+        ports_.SetConnectedIndex(-1);
     ClosedStateUpdate();
 }
 
-void TDeviceSession::SerialClosing(TObject*, const String&, u32, TCommCloseReason reason)
-{
-    // A device left in its bootloader with sound firmware goes back to its application.
-    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt()
-        && restartPending_ != rpToApplication)
-        QueueRequest(dcRestart, 0, true);
-    CommonClose(reason);
-}
+void TDeviceSession::SerialClosing(TObject*, const String&, u32, TCommCloseReason reason) { closing_.Closing(reason); }
 
-void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason reason)
-{
-    CommonClose(reason);
-    ClosedStateUpdate();
-    if (reason != ccReasonReOpen) {
-        portLost_ = false;
-        portOpened_ = false;
-        lostStatus_ = staConnectionLost;
-        userClose_ = false;
-        closeStatusShown_ = false;
-    }
-    closeAfterFarewell_ = false;
-    if (!openAfterFarewell_)
-        farewellTimer_->SetEnabled(false); // an open waiting for the farewell still follows
-}
-
-void TDeviceSession::CommonClose(TCommCloseReason reason)
-{
-    if (uploadToRecord_)
-        RecordUploadEnd("ok", {}); // the new firmware's description was not read before the close
-    rebootAsked_ = false;
-    lostStatusTimer_->SetEnabled(false);
-    pollTimer_->SetEnabled(false);
-    queue_->StopReplyTimer();
-    if (reason == ccReasonError && portOpened_)
-        portLost_ = true; // the port ended by itself (a failed open has said why already)
-    // An upload that the port's loss interrupts is reported; one the user stopped is not.
-    if (reason != ccReasonReOpen && portLost_ && uploadState_ != usNone)
-        NoteUploadFailure(lostStatus_);
-    if (reason != ccReasonReOpen)
-        ResetUpload();
-    const bool hadDevice = deviceState_ > dsNone;
-    inClose_ = true;
-    SetDeviceState(dsNone);
-    inClose_ = false;
-    if (view_)
-        view_->RepaintPortList();
-    ShowCloseStatus(reason, hadDevice);
-    if (reason != ccReasonReOpen)
-        connectedIndex_ = -1;
-    if (view_)
-        view_->ShowPortInStatusBar();
-}
-
-// The status a close leaves, shown by the closing event and kept by the closed event: a lost
-// port says what was lost (and an interrupted upload), the user's own close "Disconnected";
-// other closes say "Disconnected" after a device, and leave the status empty otherwise.
-void TDeviceSession::ShowCloseStatus(TCommCloseReason reason, bool hadDevice)
-{
-    if (closeStatusShown_)
-        return;
-    if (reason == ccReasonReOpen) {
-        if (hadDevice)
-            ShowStatus(staDisconnected, icInformation);
-        return;
-    }
-    closeStatusShown_ = true;
-    if (portLost_) {
-        ShowStatus(lostStatus_, icWarning);
-        ReportUploadFailure();
-    } else if (hadDevice || userClose_) {
-        ShowStatus(staDisconnected, icInformation);
-    } else if (reason == ccReasonClose) {
-        statusIndex_ = -1;
-        if (view_)
-            view_->ClearStatus();
-    }
-}
+void TDeviceSession::SerialClosed(TObject*, const String&, u32, TCommCloseReason reason) { closing_.Closed(reason); }
 
 void TDeviceSession::ClosedStateUpdate()
 {
@@ -337,38 +216,9 @@ void TDeviceSession::SerialError(TObject*, TCommErrorFlags errors)
     SetPollTimer(RestartPollInterval);
 }
 
-// The line itself went away (hang-up, end of file): nothing more can reach the device.
-void TDeviceSession::SerialModemLost(TObject*, u32)
-{
-    if (!serial_->IsValid() && serial_->CurrentPortName().empty())
-        return;
-    portLost_ = true;
-    lostStatus_ = staConnectionLost;
-    serial_->Close();
-}
+void TDeviceSession::SerialModemLost(TObject*, u32) { closing_.ModemLost(); }
 
-void TDeviceSession::PortLost(int status)
-{
-    if (!serial_->IsValid() && serial_->CurrentPortName().empty())
-        return;
-    portLost_ = true;
-    lostStatus_ = status;
-    if (closeAfterFarewell_)
-        return; // a farewell is on its way: the port closes after it
-    openAfterFarewell_.reset();
-    // A port that left the system's list may still carry the line (a device node that went
-    // away while its descriptor is open): a device left in its bootloader gets its restart
-    // first, as on Disconnect. A line that is gone refuses the write, and the port closes at
-    // once. An upload under way is not aborted here: it ends with the port as an interrupted
-    // upload, told as such.
-    requestRefused_ = false;
-    if (uploadState_ == usNone && SayFarewell() && !requestRefused_) {
-        closeAfterFarewell_ = true;
-        farewellTimer_->Restart(FarewellTime);
-        return;
-    }
-    serial_->Close();
-}
+void TDeviceSession::PortLost(int status) { closing_.PortLost(status); }
 
 // ---------------------------------------------------------------------------------------------
 // Queueing and sending
@@ -399,20 +249,6 @@ bool TDeviceSession::QueueDeferredRequest(u8 code, u16 replyLength, unsigned del
     return true;
 }
 
-bool TDeviceSession::QueueParameterWrite(u16 offset, const void* bytes, unsigned length)
-{
-    if (length == 0 || !bytes || length > MaxDataLength - 2)
-        return false;
-    u8 data[MaxDataLength];
-    data[0] = static_cast<u8>(offset & 0xFF);
-    data[1] = static_cast<u8>(offset >> 8);
-    std::memcpy(data + 2, bytes, length);
-    if (!QueueDataRequest(dcParameters, data, length + 2, 0, false))
-        return false;
-    ++parameterWritesQueued_;
-    return true;
-}
-
 bool TDeviceSession::SendFront(bool force)
 {
     if (queue_->Empty()) {
@@ -435,7 +271,7 @@ void TDeviceSession::RequestSent() { SetPollTimer(PollInterval); }
 // that follows tells the user as for a device that did not answer.
 void TDeviceSession::RequestNotSent(DWORD error)
 {
-    requestRefused_ = true;
+    closing_.RequestRefused();
     TTraceSink::Port("send-failed", serial_->CurrentPortName(), {}, error ? error : ERROR_INVALID_HANDLE);
 }
 
@@ -462,10 +298,10 @@ void TDeviceSession::PollTimerTimer(TObject*)
         return;
     }
     queue_->HoldBack(hoPoll, false);
-    if (FrontIsTransferRequest()) {
+    if (run_.FrontIsTransferRequest()) {
         // A transfer request still unanswered (its time-out was held back by a busy module
         // link): never sent twice, the transfer starts over.
-        if (!RestartTransfer() && GiveUpDevice())
+        if (!run_.RestartTransfer() && GiveUpDevice())
             SetPollTimer(PollInterval); // identification goes on as after any give-up
     } else if (!queue_->Empty()) {
         SendFront(true);
@@ -481,27 +317,20 @@ bool TDeviceSession::RequestLinkBusy() const { return IsModuleLink() && ModuleLi
 
 // The device may hold the block whose reply was lost, and a resent copy would be stored after
 // it: a transfer request is never resent (RequestTimedOut starts the transfer over instead).
-bool TDeviceSession::MayResend() { return !FrontIsTransferRequest(); }
+bool TDeviceSession::MayResend() { return !run_.FrontIsTransferRequest(); }
 
 // The request on the line went unanswered after its resend (a transfer request: at once).
 bool TDeviceSession::RequestTimedOut()
 {
-    if (FrontIsTransferRequest()) {
+    if (run_.FrontIsTransferRequest()) {
         // The transfer starts over (it arms its own time-out).
-        if (RestartTransfer())
+        if (run_.RestartTransfer())
             return false;
         return GiveUpDevice();
     }
-    if (RestartHandOver())
+    if (run_.RestartHandOver())
         return false;
     return GiveUpDevice();
-}
-
-bool TDeviceSession::FrontIsTransferRequest() const
-{
-    return uploadState_ == usTransfer && !queue_->Empty()
-        && queue_->Front().Packet.size() >= KestPacketHeader2_t_::DataOffset
-        && queue_->Front().Packet[1] == dcFirmwareBlock;
 }
 
 // No valid reply after the retry: the device is given up ("Connection lost"). False when the
@@ -514,40 +343,9 @@ bool TDeviceSession::GiveUpDevice()
     // Silent since the port opened, while another program has the port open: that program
     // may be reading the replies, and the status says so (a connection never made is not
     // "lost" otherwise).
-    if (silent && !OtherOpeners().empty())
+    if (silent && !diagnosis_.OtherOpeners().empty())
         ShowStatus(staConnectionLost, icWarning);
     return serial_->Validate();
-}
-
-// A reply to the transfer was lost: the start request goes again, which makes the bootloader
-// drop what it received, and the blocks follow from the first. False when the transfer has
-// been started over MaxTransferRestarts times already.
-bool TDeviceSession::RestartTransfer()
-{
-    TFirmwareUpload::TReport& report = upload_.Report();
-    if (report.TransferRestarts >= MaxTransferRestarts)
-        return false;
-    ++report.TransferRestarts;
-    report.BlocksSent = 0;
-    queue_->Clear();
-    upload_.Rewind();
-    UpdateProgress();
-    return QueueRequest(dcFirmwareBlock, 0, true);
-}
-
-// A request of the bootloader hand-over went unanswered after its resend (a damaged reply, a
-// device slow to boot): the hand-over starts over from asking the device for its description,
-// which brings it into its bootloader or starts the transfer. False when the upload is not
-// waiting for the bootloader or has started the hand-over over often enough.
-bool TDeviceSession::RestartHandOver()
-{
-    TFirmwareUpload::TReport& report = upload_.Report();
-    if (uploadState_ != usWaitBootloader || report.HandOverRestarts >= handOverLimit_)
-        return false;
-    ++report.HandOverRestarts;
-    queue_->Purge();
-    restartPending_ = rpNone;
-    return QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -574,13 +372,13 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
 
     restartPending_ = rpNone;
     bool wasReply = false;
-    std::optional<TParameterWrite> answeredWrite; // the parameter write this packet answers
+    std::optional<TParameterWrites::TWrite> answeredWrite; // the parameter write this packet answers
     if (!queue_->Empty()) {
         const auto* request = reinterpret_cast<const KestPacketHeader2_t_*>(queue_->Front().Packet.data());
         if (header->IsReplyValid(*request)) {
             wasReply = true;
             if (code == dcParameters)
-                answeredWrite = ParameterWriteOf(queue_->Front());
+                answeredWrite = TParameterWrites::WriteOf(queue_->Front());
             queue_->FrontAnswered();
             SendFront(true);
         }
@@ -595,7 +393,7 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     switch (code) {
     case dcRestart:
         restartPending_ = rpToApplication;
-        ResetUpload();
+        run_.ResetUpload();
         ++restartAttempts_;
         DeviceControlsOff();
         SetPollTimer(RestartPollInterval);
@@ -609,8 +407,8 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
     case dcFirmwareBlock:
         // Only the reply to the request in flight moves the transfer on: a late reply to a
         // request given up since would send a block before its turn.
-        if (wasReply && !TransferStepHeld())
-            FirmwareBlockStep();
+        if (wasReply && !run_.TransferStepHeld())
+            run_.FirmwareBlockStep();
         break;
     case dcDeviceInfo:
         IdentificationStep(data, dataLength);
@@ -625,24 +423,13 @@ void TDeviceSession::SerialPacketReceived(TObject*, const void* buffer, u32 tran
             QueueRequest(dcParameters, TDeviceParameters::Size, false);
         break;
     case dcParameters:
-        ParameterStep(data, dataLength, answeredWrite ? &*answeredWrite : nullptr);
+        writes_.Reply(data, dataLength, answeredWrite ? &*answeredWrite : nullptr);
         break;
     default:
         break; // codes the configurator does not use
     }
-    if ((closeAfterFarewell_ || openAfterFarewell_) && queue_->Empty())
-        farewellTimer_->Restart(1); // answered: the port closes (outside the port's event)
+    closing_.MessageHandled();
     OnDeviceMessage.Invoke(this, code, dataLength, wasReply);
-}
-
-// While a question about stopping the upload is open, the transfer does not move on: the
-// step is held and taken after the answer (unless the answer stops the upload).
-bool TDeviceSession::TransferStepHeld()
-{
-    if (!transferPaused_)
-        return false;
-    heldBlockStep_ = true;
-    return true;
 }
 
 void TDeviceSession::DeviceControlsOff()
@@ -651,14 +438,7 @@ void TDeviceSession::DeviceControlsOff()
         view_->EnableDeviceControls(false);
         view_->EnableReboot(false);
     }
-    HideProgress();
-}
-
-void TDeviceSession::HideProgress()
-{
-    progressVisible_ = false;
-    if (view_)
-        view_->ShowProgress(false, progressPosition_, progressPaused_);
+    run_.HideProgress();
 }
 
 void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
@@ -682,43 +462,43 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcEnterBootloader, 0, false);
         } else {
-            NoteUploadFailure(staBootloaderFailed);
+            run_.NoteUploadFailure(staBootloaderFailed);
             ShowStatus(staBootloaderFailed, icWarning);
-            ResetUpload();
-            ReportUploadFailure();
+            run_.ResetUpload();
+            run_.ReportUploadFailure();
         }
     } else if (uploadState_ == usTransfer) {
         // A late reply to a device information request (one that was resent): the transfer
         // has started already and goes on; only a device waiting for its bootloader starts one.
     } else if (uploadRequested) {
-        if (CheckImageForDevice(deviceInfo_)) {
+        if (run_.CheckImageForDevice(deviceInfo_)) {
             uploadState_ = usTransfer;
             TraceState();
             QueueRequest(dcFirmwareBlock, 0, false);
         } else {
-            NoteUploadFailure(upload_.Report().DropMessage);
-            ResetUpload();
+            run_.NoteUploadFailure(run_.upload_.Report().DropMessage);
+            run_.ResetUpload();
             QueueRequest(dcRestart, 0, false);
-            ReportUploadFailure();
+            run_.ReportUploadFailure();
         }
     } else if (!application && corrupt) {
-        ResetUpload();
-        if (uploadDone_)
-            NewFirmwareDidNotStart();
+        run_.ResetUpload();
+        if (run_.uploadDone_)
+            run_.NewFirmwareDidNotStart();
         else
             ShowStatus(staFirmwareCorrupted, icWarning);
     } else if (!application) {
         if (restartAttempts_ < MaxRestartAttempts) {
             QueueRequest(dcRestart, 0, false);
         } else {
-            ResetUpload();
-            if (uploadDone_)
-                NewFirmwareDidNotStart();
+            run_.ResetUpload();
+            if (run_.uploadDone_)
+                run_.NewFirmwareDidNotStart();
             else
                 ShowStatus(staBootFailed, icWarning);
         }
     } else if (corrupt) {
-        uploadDone_ = false;
+        run_.uploadDone_ = false;
         ShowStatus(staFirmwareCorrupted, icWarning);
     } else {
         QueueRequest(dcFirmwareInfo, TFirmwareInfo::Size, false);
@@ -729,9 +509,9 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
 {
     if (!firmwareInfo_.Load(data, length))
         return;
-    if (uploadToRecord_)
-        RecordUploadEnd("ok", {}, true);
-    SetBreakTimeRange(firmwareInfo_.Version2());
+    if (run_.uploadToRecord_)
+        run_.RecordUploadEnd("ok", {}, true);
+    writes_.SetBreakTimeRange(firmwareInfo_.Version2());
     RefreshDescription();
     if (firmwareInfo_.Identifier() != deviceInfo_.Identifier() || firmwareInfo_.Bytes[2] != ExpectedModel) {
         deviceRefused_ = true;
@@ -742,175 +522,9 @@ void TDeviceSession::FirmwareInfoStep(const u8* data, unsigned length)
     QueueRequest(dcParameters, TDeviceParameters::Size, false);
 }
 
-void TDeviceSession::ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered)
-{
-    if (length == 0) {
-        // A write acknowledged: the device now holds what that write carried. An empty reply
-        // to no write of ours (a late one, given up already) tells nothing.
-        if (answered)
-            ParameterAcknowledged(*answered);
-        return;
-    }
-    if (length < 2 || firmwareInfo_.Version2() == 0)
-        return;
-    parameters_.Load(data, length);
-    // A knob whose write is still queued keeps the user's value: that write's acknowledgement
-    // settles it. Every other knob shows what the device holds (also a refused write's).
-    for (const TSessionKnob knob : {skOpenTime, skBreakTime})
-        if (!ParameterWriteQueued(knob))
-            SetKnob(knob, parameters_.Bytes[ParameterOffset(knob)]);
-    if (deviceState_ == dsIdentifying && !deviceRefused_)
-        SetDeviceState(dsConnected);
-    if (deviceState_ == dsConnected)
-        ShowParameterOutOfRange();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Knobs
-
-void TDeviceSession::SetBreakTimeRange(u8 version)
-{
-    if (version == 1)
-        SetKnobRange(skBreakTime, LongBreakTimeMin, LongBreakTimeMax);
-    else if (version != 0)
-        SetKnobRange(skBreakTime, BreakTimeMin, BreakTimeMax);
-}
-
-void TDeviceSession::SetKnobRange(TSessionKnob knob, int min, int max)
-{
-    // A new range moves the position into it without writing anything: only the user's own
-    // moves change the device.
-    TKnobState& k = knobs_[knob];
-    k.Min = min;
-    k.Max = max;
-    k.Position = std::clamp(k.Position, min, max);
-    if (view_)
-        view_->ShowKnob(knob, k.Position, k.Min, k.Max);
-}
-
-void TDeviceSession::SetKnob(TSessionKnob knob, int position)
-{
-    TKnobState& k = knobs_[knob];
-    k.Position = std::clamp(position, k.Min, k.Max);
-    if (view_)
-        view_->ShowKnob(knob, k.Position, k.Min, k.Max);
-}
-
-void TDeviceSession::KnobChangePosition(TSessionKnob knob, int position) { SetKnob(knob, position); }
-
-void TDeviceSession::KnobEndMove(TSessionKnob knob)
-{
-    // Only a connected device takes writes (a move that the lost link ended writes nothing);
-    // a write on its way is settled by its acknowledgement.
-    if (deviceState_ != dsConnected || ParameterWriteQueued(knob))
-        return;
-    WriteKnobIfChanged(knob);
-}
-
-void TDeviceSession::WriteKnobIfChanged(TSessionKnob knob)
-{
-    const u16 offset = ParameterOffset(knob);
-    const u8 value = static_cast<u8>(knobs_[knob].Position & 0xFF);
-    if (value != parameters_.Bytes[offset])
-        QueueParameterWrite(offset, &value, 1);
-}
-
-std::optional<TDeviceSession::TParameterWrite> TDeviceSession::ParameterWriteOf(const TRequestQueue::TPacketElement& element)
-{
-    // The queued packet is prepared for the line (data scrambled): read a copy back.
-    u8 bytes[KestPacketHeader2_t_::DataOffset + MaxDataLength];
-    if (element.Packet.size() < KestPacketHeader2_t_::DataOffset || element.Packet.size() > sizeof bytes)
-        return std::nullopt;
-    std::memcpy(bytes, element.Packet.data(), element.Packet.size());
-    auto* header = reinterpret_cast<KestPacketHeader2_t_*>(bytes);
-    const unsigned length = header->GetDataLength();
-    if (header->GetCode() != dcParameters || length < 3 || KestPacketHeader2_t_::DataOffset + length > element.Packet.size())
-        return std::nullopt;
-    header->Decode();
-    const u8* data = header->Data();
-    TParameterWrite write;
-    write.Offset = static_cast<u16>(data[0] | data[1] << 8);
-    write.Bytes.assign(data + 2, data + length);
-    return write;
-}
-
-bool TDeviceSession::ParameterWriteQueued(TSessionKnob knob) const
-{
-    const u16 offset = ParameterOffset(knob);
-    for (const TRequestQueue::TPacketElement& element : queue_->Pending()) {
-        const std::optional<TParameterWrite> write = ParameterWriteOf(element);
-        if (write && write->Offset <= offset && offset < write->Offset + write->Bytes.size())
-            return true;
-    }
-    return false;
-}
-
-void TDeviceSession::ParameterAcknowledged(const TParameterWrite& write)
-{
-    for (std::size_t i = 0; i < write.Bytes.size() && write.Offset + i < TDeviceParameters::Size; ++i) {
-        u8& held = parameters_.Bytes[write.Offset + i];
-        if (held != write.Bytes[i]) {
-            TSessionRecord record;
-            record.Kind = srParameter;
-            record.Offset = static_cast<unsigned>(write.Offset + i);
-            record.Old = held;
-            record.New = write.Bytes[i];
-            held = write.Bytes[i];
-            Record(record);
-        }
-    }
-    // The knob may have moved again while the write was on its way (up, then back down within
-    // one round trip): what the window shows is written until the device holds it.
-    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
-        const u16 offset = ParameterOffset(knob);
-        if (write.Offset <= offset && offset < write.Offset + write.Bytes.size() && !ParameterWriteQueued(knob))
-            WriteKnobIfChanged(knob);
-    }
-    // The user has changed the value that lay outside the range: the warning has done its work.
-    if ((statusIndex_ == staOpenTimeOutOfRange || statusIndex_ == staBreakTimeOutOfRange) && !ShowParameterOutOfRange())
-        ShowStatus(staConnected, icInformation);
-}
-
-bool TDeviceSession::ShowParameterOutOfRange()
-{
-    // The knob shows the nearest end of its range; the status says what the device really
-    // holds. Nothing is written until the user moves that knob.
-    for (const TSessionKnob knob : {skOpenTime, skBreakTime}) {
-        const int held = parameters_.Bytes[ParameterOffset(knob)];
-        const TKnobState& k = knobs_[knob];
-        if (held >= k.Min && held <= k.Max)
-            continue;
-        const int index = knob == skOpenTime ? staOpenTimeOutOfRange : staBreakTimeOutOfRange;
-        const String value = knob == skOpenTime ? std::to_string(held) + " ms" : std::to_string(held * BreakTimeSeconds) + " s";
-        statusIndex_ = index;
-        if (view_)
-            view_->ShowStatus(index, icWarning, value);
-        return true;
-    }
-    return false;
-}
-
-void TDeviceSession::ScrollBarScroll(TSessionKnob knob, bool endScroll, int position)
-{
-    SetKnob(knob, position);
-    if (endScroll)
-        KnobEndMove(knob);
-}
-
 unsigned TDeviceSession::WriteParameters(std::optional<int> openTime, std::optional<int> breakTime)
 {
-    // Counted by what went into the queue: a value clamped onto what the device holds, or a
-    // knob whose write is already on its way, adds no write (and no reply to wait for).
-    const unsigned before = parameterWritesQueued_;
-    const std::pair<TSessionKnob, std::optional<int>> wanted[] = {{skOpenTime, openTime}, {skBreakTime, breakTime}};
-    for (const auto& [knob, value] : wanted) {
-        if (!value)
-            continue;
-        KnobChangePosition(knob, *value);
-        KnobEndMove(knob);
-    }
-    QueueRequest(dcParameters, TDeviceParameters::Size, false); // read the block back
-    return parameterWritesQueued_ - before;
+    return writes_.Write(openTime, breakTime);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -924,20 +538,20 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     deviceState_ = state;
     TraceState();
     if (state != dsNone)
-        lostStatusTimer_->SetEnabled(false); // the device answered again: nothing was lost
+        status_.CancelLost(); // the device answered again: nothing was lost
     if (state == dsNone) {
         EnterNoDevice(previous);
         return true;
     }
     if (state == dsConnected) {
-        connectedPort_ = serial_->CurrentPortName();
-        if (currentPort_ == connectedPort_)
-            currentPort_.clear();
-        ItemIndex = connectedIndex_;
+        ports_.SetConnectedPort(serial_->CurrentPortName());
+        if (ports_.CurrentPort() == ports_.ConnectedPort())
+            ports_.SetCurrentPort({});
+        ports_.SetItemIndex(ports_.ConnectedIndex());
         if (view_)
-            view_->SelectPortListRow(connectedIndex_);
-        ForgetStalePorts();
-        ResetUpload();
+            view_->SelectPortListRow(ports_.ConnectedIndex());
+        ports_.ForgetStale();
+        run_.ResetUpload();
         const bool controls = firmwareInfo_.Version2() != 0;
         if (view_) {
             view_->EnableDeviceControls(controls);
@@ -946,11 +560,11 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
         }
         // The first connection after a completed transfer says that the upload succeeded.
         RecordKind(srIdentified);
-        ShowStatus(uploadDone_ ? staUploadDone : staConnected, icInformation);
-        uploadDone_ = false;
+        ShowStatus(run_.uploadDone_ ? staUploadDone : staConnected, icInformation);
+        run_.uploadDone_ = false;
     }
     if (uploadState_ == usNone) {
-        HideProgress();
+        run_.HideProgress();
         if (view_)
             view_->EnableReboot(true);
     }
@@ -963,24 +577,24 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
 void TDeviceSession::EnterNoDevice(TDeviceState previous)
 {
     // A device given up during an upload ends the upload; a close reports its own ending.
-    if (previous > dsNone && uploadState_ != usNone && !inClose_)
-        NoteUploadFailure(staConnectionLost);
+    if (previous > dsNone && uploadState_ != usNone && !closing_.InClose())
+        run_.NoteUploadFailure(staConnectionLost);
     if (uploadState_ == usWaitBootloader)
-        HideProgress();
-    if (!connectedPort_.empty())
-        currentPort_ = connectedPort_;
+        run_.HideProgress();
+    if (!ports_.ConnectedPort().empty())
+        ports_.SetCurrentPort(ports_.ConnectedPort());
     restartPending_ = rpNone;
     restartAttempts_ = 0;
-    connectedPort_.clear();
-    ResetUpload();
+    ports_.SetConnectedPort({});
+    run_.ResetUpload();
     RefreshDescription();
     DeviceControlsOff();
-    if (previous > dsNone && !inClose_) {
-        if (failureNoted_) {
+    if (previous > dsNone && !closing_.InClose()) {
+        if (run_.failureNoted_) {
             ShowStatus(staConnectionLost, icWarning);
-            ReportUploadFailure();
+            run_.ReportUploadFailure();
         } else {
-            lostStatusTimer_->Restart(LostStatusHold);
+            status_.HoldLost();
         }
     }
     if (view_)
@@ -990,7 +604,7 @@ void TDeviceSession::EnterNoDevice(TDeviceState previous)
 void TDeviceSession::BringToClosedState()
 {
     const bool wasNone = deviceState_ == dsNone;
-    CommonClose(ccReasonClose);
+    closing_.CommonClose(ccReasonClose);
     ClosedStateUpdate();
     if (wasNone)
         EnterNoDevice(dsNone); // SetDeviceState left an unchanged state alone
@@ -1016,219 +630,29 @@ void TDeviceSession::RefreshDescription()
     view_->ShowDescription(version, info);
 }
 
-void TDeviceSession::ForgetStalePorts()
-{
-    if (ItemIndex < 0)
-        return;
-    if (!connectedPort_.empty() && FindEntry(connectedPort_) < 0)
-        connectedPort_.clear();
-    if (!currentPort_.empty() && FindEntry(currentPort_) < 0)
-        currentPort_.clear();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Status, buttons, upload hooks
 
-// While a failure is unseen, the all-is-well statuses of the device found again wait behind
-// it: the user must not read "Connected" before having had the chance to read what failed.
-// A warning about the device (its firmware corrupted, ...) is shown: it stays true as well.
-bool TDeviceSession::HeldBehindFailure(int index) const
-{
-    if (!failureUnseen_)
-        return false;
-    switch (index) {
-    case staConnecting:
-    case staUploading:
-    case staConnected:
-    case staUploadDone:
-        return true;
-    default:
-        return false;
-    }
-}
+void TDeviceSession::FailureSeen() { status_.FailureSeen(); }
 
-void TDeviceSession::FailureSeen()
-{
-    if (!failureUnseen_)
-        return;
-    failureUnseen_ = false;
-    const int held = heldStatus_;
-    heldStatus_ = -1;
-    if (held < 0)
-        return;
-    if (held == staConnected && deviceState_ == dsConnected && ShowParameterOutOfRange())
-        return;
-    ShowStatus(held, heldIcon_);
-}
-
-void TDeviceSession::LostStatusTimerTimer(TObject*)
-{
-    lostStatusTimer_->SetEnabled(false);
-    if (deviceState_ == dsNone && serial_->IsValid())
-        ShowStatus(staConnectionLost, icWarning);
-}
-
-void TDeviceSession::ShowStatus(int index, TIconClass iconClass)
-{
-    if (HeldBehindFailure(index)) {
-        heldStatus_ = index;
-        heldIcon_ = iconClass;
-        return;
-    }
-    if (index != staUploadFailed && index != staUploadInterrupted)
-        lostStatusTimer_->SetEnabled(false); // a later status says what is
-    statusIndex_ = index;
-    if (!view_)
-        return;
-    String suffix;
-    if (index == staPortOpening)
-        suffix = serial_->PortName();
-    else if (index == staUploadFailed || index == staUploadInterrupted)
-        suffix = messages_.MessageText(upload_.Report().FailCause); // what happened
-    else if (index == staPortOpenFailed)
-        suffix = OpenFailureReason();
-    view_->ShowStatus(index, iconClass, suffix);
-}
+void TDeviceSession::ShowStatus(int index, TIconClass iconClass) { status_.Show(index, iconClass); }
 
 void TDeviceSession::SerialPacketLoss(TObject*, const void* buffer, DWORD transferred, TPacketLossReason reason,
                                       TCommErrorFlags)
 {
-    // Modem commands ("AT...\r") among the bytes the receiver threw away: ModemManager, which
-    // runs as root and is not kept off by our exclusive use, probed the port we hold.
-    if (reason == plrNotSent || !buffer || serial_->CommPort() != serialPort1_)
-        return;
-    const std::string_view bytes(static_cast<const char*>(buffer), transferred);
-    for (auto at = bytes.find("AT"); at != std::string_view::npos; at = bytes.find("AT", at + 2)) {
-        const auto end = bytes.find('\r', at);
-        if (end != std::string_view::npos && end - at <= 64) {
-            modemCommandBytes_ += u32(transferred);
-            return;
-        }
-    }
+    diagnosis_.PacketLoss(buffer, transferred, reason);
 }
 
-void TDeviceSession::NotePortHolder(const String& fileName, u32 openResult)
-{
-    portHolder_ = {};
-    if (openResult == ERROR_ACCESS_DENIED && serial_->CommPort() == serialPort1_ && !fileName.empty())
-        portHolder_ = TPortHolder::Find(fileName, ProcRoot, serialPort1_->LockDirectory());
-}
+bool TDeviceSession::SayFarewell() { return closing_.SayFarewell(); }
 
-std::vector<TFileHolder> TDeviceSession::OtherOpeners() const
-{
-    if (serial_->CommPort() != serialPort1_)
-        return {};
-    const String file = serialPort1_->GetCurrentFileName();
-    return file.empty() ? std::vector<TFileHolder>() : TPortHolder::OtherOpeners(file, ProcRoot);
-}
-
-String TDeviceSession::OpenFailureReason() const
-{
-    if (lastOpenError_ != ERROR_PORT_STALE_LOCK || serial_->CommPort() != serialPort1_
-        || serialPort1_->StaleLockFile().empty())
-        return {};
-    return "a stale lock file of another user blocks the port: " + serialPort1_->StaleLockFile();
-}
-
-bool TDeviceSession::ConfirmStopUpload(TUploadState level)
-{
-    if (uploadState_ <= level)
-        return true;
-    if (!view_)
-        return false;
-    // The transfer waits while the question is open, so the answer applies to the upload the
-    // user was asked about. A block reply that came meanwhile is acted on after a No.
-    const bool wasPaused = transferPaused_;
-    transferPaused_ = true;
-    const bool yes = view_->AskQuestion(msgStopUploadAsk) == qaYes;
-    transferPaused_ = wasPaused;
-    if (!transferPaused_ && heldBlockStep_) {
-        heldBlockStep_ = false;
-        if (!yes)
-            FirmwareBlockStep();
-    }
-    return yes;
-}
-
-bool TDeviceSession::SayFarewell()
-{
-    if (!serial_->IsValid())
-        return false;
-    if (uploadState_ != usNone) {
-        AbortUpload();
-        return !queue_->Empty();
-    }
-    if (deviceState_ > dsNone && deviceInfo_.RunMode() == 0 && !deviceInfo_.IsCorrupt()
-        && restartPending_ != rpToApplication) {
-        restartAttempts_ = 0;
-        return QueueRequest(dcRestart, 0, true);
-    }
-    return false;
-}
-
-bool TDeviceSession::FarewellPending() const { return serial_->IsValid() && !queue_->Empty(); }
-
-void TDeviceSession::FarewellTimerTimer(TObject*)
-{
-    farewellTimer_->SetEnabled(false);
-    if (openAfterFarewell_) {
-        const String name = std::move(*openAfterFarewell_);
-        openAfterFarewell_.reset();
-        OpenEntry(FindEntry(name), true);
-        return;
-    }
-    if (!closeAfterFarewell_)
-        return;
-    closeAfterFarewell_ = false;
-    serial_->Close();
-}
+bool TDeviceSession::FarewellPending() const { return closing_.FarewellPending(); }
 
 // ---------------------------------------------------------------------------------------------
 // Upload endings
 
-// Notes, before the upload is reset, that it ended without the user's word: what happened and
-// whether the transfer had begun (the bootloader dropped the application when it did).
-void TDeviceSession::NoteUploadFailure(int cause)
-{
-    if (uploadState_ == usNone || failureNoted_)
-        return;
-    TFirmwareUpload::TReport& report = upload_.Report();
-    report.FailCause = cause;
-    report.FirmwareErased = uploadState_ == usTransfer;
-    failureNoted_ = true;
-}
-
-// Shows a noted failure after the status of what happened: the status names the ending and its
-// cause, and the view shows what the device holds now.
-void TDeviceSession::ReportUploadFailure()
-{
-    if (!failureNoted_)
-        return;
-    failureNoted_ = false;
-    const TFirmwareUpload::TReport& report = upload_.Report();
-    RecordUploadEnd("failed", TMessageTable::DefaultText(report.FailCause));
-    const bool interrupted = report.FirmwareErased && report.FailCause != staNewFirmwareNoStart;
-    heldStatus_ = -1;
-    failureUnseen_ = false;
-    ShowStatus(interrupted ? staUploadInterrupted : staUploadFailed, icWarning);
-    failureUnseen_ = true;
-    if (view_)
-        view_->UploadFailed(report.FailCause, report.FirmwareErased);
-}
-
-void TDeviceSession::NewFirmwareDidNotStart()
-{
-    uploadDone_ = false;
-    TFirmwareUpload::TReport& report = upload_.Report();
-    report.FailCause = staNewFirmwareNoStart;
-    report.FirmwareErased = true;
-    failureNoted_ = true;
-    ReportUploadFailure();
-}
-
 void TDeviceSession::RestartDevice()
 {
-    ResetUpload();
+    run_.ResetUpload();
     restartAttempts_ = 0;
     QueueRequest(dcRestart, 0, false);
 }
@@ -1248,248 +672,42 @@ void TDeviceSession::TraceState()
 // ---------------------------------------------------------------------------------------------
 // Firmware upload
 
-void TDeviceSession::ResetUpload()
+void TDeviceSession::ButtonClick(TSessionButton button)
 {
-    uploadState_ = usNone;
-    TraceState();
-    if (upload_.Reset())
-        UpdateProgress();
-}
-
-void TDeviceSession::UpdateProgress()
-{
-    if (upload_.PayloadLength() > 0) {
-        if (!progressVisible_) {
-            progressPaused_ = false;
-            progressVisible_ = true;
-        }
-        progressPosition_ = upload_.Position(ProgressMin, ProgressMax);
-        if (view_)
-            view_->ShowProgress(true, progressPosition_, progressPaused_);
-        if (serial_->IsValid())
-            ShowStatus(uploadState_ == usTransfer ? staUploading : staConnecting, icInformation);
-        return;
+    switch (button) {
+    case sbConnect:
+        ConnectToEntry(std::nullopt, true);
+        break;
+    case sbDisconnect:
+        if (run_.ConfirmStop(usWaitBootloader))
+            Disconnect();
+        break;
+    case sbUpload:
+        run_.ChooseFileAndStart();
+        break;
+    case sbReboot:
+        if (run_.ConfirmStop(usNone))
+            Reboot();
+        break;
+    case sbVenting:
+        ToggleVenting();
+        break;
+    case sbAbort:
+        run_.AskAndAbort();
+        break;
     }
-    if (!progressVisible_)
-        return;
-    if (progressPosition_ < ProgressMax) {
-        // An aborted or failed transfer: the bar stays where it stopped.
-        progressPaused_ = true;
-        if (view_)
-            view_->ShowProgress(true, progressPosition_, progressPaused_);
-    } else {
-        HideProgress();
-    }
-}
-
-bool TDeviceSession::LoadFirmwareImage(const String& fileName, TByteString& image, const TDeviceInfo* info)
-{
-    return TFirmwareImage::Load(fileName, image, info);
-}
-
-void TDeviceSession::ShowUploadFailure(u32 code)
-{
-    const int index = code == ErrorImageTooBig ? msgFirmwareTooBig
-        : code == ErrorImageMismatch           ? msgFirmwareMismatch
-                                               : msgFirmwareInvalid;
-    upload_.Report().DropMessage = index;
-    if (view_)
-        view_->ShowMessage(index);
-}
-
-bool TDeviceSession::NoUploadPort()
-{
-    if (deviceState_ != dsNone || serial_->IsValid()
-        || (ItemIndex >= 0 && static_cast<std::size_t>(ItemIndex) < PortList.size()))
-        return false;
-    ShowStatus(PortList.empty() ? staNoPorts : staNoPortSelected, icWarning);
-    return true;
-}
-
-void TDeviceSession::Button4Click()
-{
-    if (NoUploadPort())
-        return;
-    TQuestionAnswer answer = qaYes;
-    if (uploadState_ != usNone) {
-        answer = view_ ? view_->AskQuestion(msgStopUploadAsk) : qaCancel;
-        if (answer == qaCancel)
-            return;
-    }
-    String fileName;
-    if (!view_ || !view_->ChooseFirmwareFile(firmwareDir_, fileName))
-        return;
-    if (uploadState_ != usNone && answer != qaYes && view_->AskQuestion(msgStopUploadAsk) != qaYes)
-        return;
-    LoadAndUpload(fileName);
-}
-
-bool TDeviceSession::StartUpload(const String& fileName) { return !NoUploadPort() && LoadAndUpload(fileName); }
-
-bool TDeviceSession::LoadAndUpload(const String& fileName)
-{
-    ResetUpload();
-    upload_.NewReport();
-    uploadDone_ = false;
-    failureNoted_ = false;
-    failureUnseen_ = false;
-    heldStatus_ = -1;
-    if (!LoadFirmwareImage(fileName, upload_.FirmwareImage(), deviceState_ > dsNone ? &deviceInfo_ : nullptr)) {
-        const u32 code = GetLastError();
-        ResetUpload(); // releases what was read before the message is shown
-        ShowUploadFailure(code);
-        return false;
-    }
-    if (const auto slash = fileName.find_last_of('/'); slash != String::npos) {
-        char* full = ::realpath(fileName.substr(0, slash + 1).c_str(), nullptr);
-        if (full) {
-            firmwareDir_ = full;
-            std::free(full);
-        }
-    } else if (char* cwd = ::getcwd(nullptr, 0)) {
-        firmwareDir_ = cwd;
-        std::free(cwd);
-    }
-    upload_.Report().PayloadBytes = upload_.PayloadLength();
-    {
-        const TByteString& image = upload_.FirmwareImage();
-        static constexpr char digits[] = "0123456789abcdef";
-        String digest;
-        for (std::size_t i = image.size() - TFirmwareImage::DigestSize; i < image.size(); ++i)
-            digest += {digits[image[i] >> 4], digits[image[i] & 15]};
-        upload_.Report().ImageIdentifier = TFirmwareImage::Identifier(image);
-        upload_.Report().ImageDigest = digest;
-    }
-    uploadState_ = usWaitBootloader;
-    TraceState();
-    if (deviceState_ == dsNone) {
-        const String& current = serial_->CurrentPortName();
-        if (ConnectToEntry(current.empty() ? std::nullopt : std::optional<String>(current), false)) {
-            UpdateProgress();
-            return true;
-        }
-        uploadState_ = usNone;
-        TraceState();
-        HideProgress();
-        return false;
-    }
-    if (deviceInfo_.ApplicationRuns())
-        QueueRequest(dcEnterBootloader, 0, false);
-    else
-        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, false);
-    return true;
-}
-
-void TDeviceSession::Button1Click()
-{
-    const TUploadState asked = uploadState_;
-    if (!ConfirmStopUpload(usWaitBootloader))
-        return;
-    if (asked == usTransfer && uploadState_ == usNone) {
-        // The transfer ended while the question was open: there is nothing left to stop, and
-        // a restart now would only interrupt the device.
-        HideProgress();
-        return;
-    }
-    AbortUpload();
-}
-
-void TDeviceSession::AbortUpload()
-{
-    if (uploadState_ != usNone)
-        RecordUploadEnd("aborted", {});
-    HideProgress();
-    RestartDevice();
-}
-
-bool TDeviceSession::CheckImageForDevice(const TDeviceInfo& info)
-{
-    if (!upload_.Held() || !TFirmwareImage::Fits(upload_.FirmwareImage(), info)) {
-        // Dropped without a message; the report keeps why.
-        upload_.Report().DropMessage
-            = GetLastError() == ErrorImageTooBig ? msgFirmwareTooBig : msgFirmwareMismatch;
-        return false;
-    }
-    upload_.Report().Started = true;
-    return true;
-}
-
-void TDeviceSession::FirmwareBlockStep()
-{
-    if (uploadState_ != usTransfer)
-        return;
-    const u8* block = nullptr;
-    u32 length = 0;
-    if (deviceState_ > dsNone && upload_.NextBlock(deviceInfo_.BlockSize(), block, length)) {
-        UpdateProgress();
-        if (QueueDataRequest(dcFirmwareBlock, block, length, 0, false)) {
-            ++upload_.Report().BlocksSent;
-            return;
-        }
-        // No memory for the packet: the transfer cannot go on; the device is restarted below.
-    } else {
-        upload_.Report().Completed = upload_.Held() && upload_.BlockEnd() >= upload_.PayloadLength();
-        uploadDone_ = upload_.Report().Completed;
-        uploadToRecord_ = uploadDone_;
-    }
-    // A transfer that stops short (a block the device's block size does not allow, no memory
-    // for the packet) is a failed upload, told as any other.
-    if (!uploadDone_ && deviceState_ > dsNone)
-        NoteUploadFailure(staBlockNotBuilt);
-    restartAttempts_ = 0;
-    UpdateProgress();
-    ResetUpload();
-    QueueRequest(dcRestart, 0, false);
-    ReportUploadFailure();
-}
-
-void TDeviceSession::Button2Click() { ConnectToEntry(std::nullopt, true); }
-
-void TDeviceSession::Button3Click()
-{
-    if (ConfirmStopUpload(usWaitBootloader))
-        Disconnect();
 }
 
 void TDeviceSession::Disconnect()
 {
-    HideProgress();
-    userClose_ = true;
-    openAfterFarewell_.reset(); // the user's last word: no other port opens
-    if (SayFarewell()) {
-        // The abort or the restart out of the bootloader reaches the device before the port
-        // closes: the close follows its answer, at the latest after FarewellTime.
-        closeAfterFarewell_ = true;
-        farewellTimer_->Restart(FarewellTime);
-        return;
-    }
-    serial_->Close();
-}
-
-void TDeviceSession::Button5Click()
-{
-    if (ConfirmStopUpload(usNone))
-        Reboot();
+    run_.HideProgress();
+    closing_.Disconnect();
 }
 
 void TDeviceSession::Reboot()
 {
     rebootAsked_ = true;
     RestartDevice();
-}
-
-void TDeviceSession::RecordUploadEnd(const char* result, const String& text, bool firmwareRead)
-{
-    const TFirmwareUpload::TReport& report = upload_.Report();
-    TSessionRecord record;
-    record.Kind = srUploadEnded;
-    record.Result = result;
-    record.FirmwareRead = firmwareRead;
-    uploadToRecord_ = false;
-    record.ImageIdentifier = report.ImageIdentifier;
-    record.ImageDigest = report.ImageDigest;
-    record.Text = text;
-    Record(record);
 }
 
 void TDeviceSession::NoteSettingsApplied(const String& file, const String& result, const String& changes,
@@ -1504,7 +722,9 @@ void TDeviceSession::NoteSettingsApplied(const String& file, const String& resul
     Record(record);
 }
 
-void TDeviceSession::Button6Click() { ToggleVenting(); }
+bool TDeviceSession::StartUpload(const String& path) { return run_.Start(path); }
+
+void TDeviceSession::AbortUpload() { run_.Abort(); }
 
 bool TDeviceSession::ToggleVenting() { return QueueRequest(dcVentingToggle, 0, false); }
 

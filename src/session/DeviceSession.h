@@ -12,18 +12,17 @@
 //
 // The intent entry points (Connect, Disconnect, WriteParameters, ToggleVenting, Reboot,
 // StartUpload, AbortUpload) act at the caller's word: where the window asks whether to stop an
-// upload under way, they stop it, as after Yes. The window's handlers Button1Click ..
-// Button6Click ask the view's questions (and its file chooser) first, then call them.
+// upload under way, they stop it, as after Yes. The window's buttons (ButtonClick) ask the
+// view's questions (and its file chooser) first, then call them.
 //
 // What the user sees goes through a TSessionView; the main window and the command-line tool
 // each implement one. Everything runs on the main thread.
 //
-// Firmware upload: StartUpload loads an image file (TFirmwareImage), brings the device into
-// its bootloader, checks the image against the bootloader's description, sends the payload in
-// blocks of the device's block size, one at a time, each after the previous one's reply, and
-// restarts the device into its new application (TFirmwareUpload keeps the transfer's state).
-// Blocks carry no offset, so a block whose reply was lost is never resent: the transfer starts
-// over from its start request, at most MaxTransferRestarts times, then "Connection lost".
+// The session keeps the device and upload states and the requests; its parts do the rest:
+// TUploadRun the firmware upload (hand-over, transfer, restarts, failures), TParameterWrites
+// the knobs and the writes up to their confirmation, TSessionClosing the farewell and the
+// close, TSessionStatus the status line (a failure stays until the user acts), TPortChoice
+// the port list and the remembered names, TPortDiagnosis what explains a failed open.
 // Wireless-module links hook in through BindPortForEntry, IsModuleLink, ModuleLinkSuspended;
 // while such a link is busy the poll and the reply time-out are held back (TRequestQueue's
 // hold-off) and run when it resumes.
@@ -36,14 +35,23 @@
 #include "protocol/DeviceMessages.h"
 #include "session/FirmwareUpload.h"
 #include "session/MessageTable.h"
+#include "session/ParameterWrites.h"
+#include "session/PortChoice.h"
+#include "session/PortDiagnosis.h"
 #include "session/RequestQueue.h"
+#include "session/SessionClosing.h"
 #include "session/SessionRecord.h"
+#include "session/SessionStatus.h"
 #include "session/SessionView.h"
+#include "session/UploadRun.h"
 
 #include <optional>
 
 namespace fk {
 
+namespace test {
+class SessionTest;
+}
 class TCommPort;
 class TKestConnection;
 class TSerialPort;
@@ -52,6 +60,8 @@ class TTimer;
 enum TDeviceState : int { dsNone, dsIdentifying, dsConnected };
 enum TUploadState : int { usNone, usWaitBootloader, usTransfer };
 enum TRestartPending : int { rpNone, rpToBootloader, rpToApplication };
+// The main window's buttons that act on the session.
+enum TSessionButton : int { sbConnect, sbDisconnect, sbUpload, sbReboot, sbVenting, sbAbort };
 
 // What a received device message was, for observers of the session (the command-line tool).
 using TDeviceMessageEvent = TEvent<TObject*, u8 /*code*/, unsigned /*dataLength*/, bool /*wasReply*/>;
@@ -62,31 +72,8 @@ public:
     static constexpr unsigned RestartPollInterval = 250;  // after a restart reply or a port error
     static constexpr unsigned ModuleFirstRequestDelay = 100;
     static constexpr unsigned MaxRestartAttempts = 3;
-    static constexpr unsigned MaxTransferRestarts = 3; // after lost block replies, per upload
-    // A request of the bootloader hand-over (entering it, asking the bootloader for its
-    // description) that goes unanswered after its resend starts the hand-over over, this
-    // many times per upload, before the device is given up.
-    static constexpr unsigned MaxHandOverRestarts = 3;
-    // How long a request that must reach the device before the port closes at the user's
-    // word (the restart after an aborted upload, or out of a bootloader) is waited for, ms.
-    static constexpr unsigned FarewellTime = 500;
-    // A device given up is told "Connection lost" this long after, unless it answered again
-    // meanwhile: a device that resumes within it changes nothing on the screen.
-    static constexpr unsigned LostStatusHold = 600;
     static constexpr unsigned MaxPacketLength = 256;
     static constexpr unsigned MaxDataLength = 256;
-    static constexpr int OpenTimeMin = 10, OpenTimeMax = 50;
-    static constexpr int ProgressMin = 0, ProgressMax = 100; // the progress bar's range
-    static constexpr int BreakTimeMin = 1, BreakTimeMax = 30;       // version byte 0 keeps, other values
-    static constexpr int LongBreakTimeMin = 30, LongBreakTimeMax = 90; // version byte 1
-    static constexpr int BreakTimeSeconds = 10; // seconds per step of the break time
-
-    // A knob: position within its range. The session owns the values; the view shows them.
-    struct TKnobState {
-        int Position = 0;
-        int Min = 0;
-        int Max = 100;
-    };
 
     explicit TDeviceSession(TComponent* owner, TSessionView* view = nullptr);
     ~TDeviceSession() override;
@@ -98,89 +85,44 @@ public:
     // --- the parts
     TKestConnection* Serial() const noexcept { return serial_; }
     TSerialPort* SerialPort1() const noexcept { return serialPort1_; }
-    TTimer* PollTimer() const noexcept { return pollTimer_; }
     // The requests on their way (one on the line), the reply timer, the hold-off.
     const TRequestQueue& Requests() const noexcept { return *queue_; }
     const TMessageTable& Messages() const noexcept { return messages_; }
     TMessageTable& Messages() noexcept { return messages_; }
 
     // --- state
-    u8 ControllerNode = dtController;
-    u8 ExpectedModel = 6;
     const TDeviceInfo& DeviceInfo() const noexcept { return deviceInfo_; }
     const TFirmwareInfo& FirmwareInfo() const noexcept { return firmwareInfo_; }
-    const TDeviceParameters& Parameters() const noexcept { return parameters_; }
+    const TDeviceParameters& Parameters() const noexcept { return writes_.Parameters(); }
     TDeviceState DeviceState() const noexcept { return deviceState_; }
     TUploadState UploadState() const noexcept { return uploadState_; }
-    TRestartPending RestartPending() const noexcept { return restartPending_; }
-    u32 RestartAttempts() const noexcept { return restartAttempts_; }
-    bool ErrorLatch() const noexcept { return errorLatch_; }
     // The device failed the identifier check (status 21): it is never connected.
     bool DeviceRefused() const noexcept { return deviceRefused_; }
-    int ConnectedIndex() const noexcept { return connectedIndex_; }
-    const String& CurrentPort() const noexcept { return currentPort_; }
-    const String& ConnectedPort() const noexcept { return connectedPort_; }
-    void SetCurrentPort(const String& name) { currentPort_ = name; }
-    void SetConnectedPort(const String& name) { connectedPort_ = name; }
-    // The error number of the last failed open (0 after a successful one).
-    u32 LastOpenError() const noexcept { return lastOpenError_; }
-    // What the status text of the last failed open does not tell by itself: which stale
-    // lock file of another user blocks the port. Empty otherwise. The status line shows it
-    // behind "Can not open the port".
-    String OpenFailureReason() const;
-    // Who holds the serial port when the last open failed because it is in use (culprit
-    // pcNone otherwise); looked for below ProcRoot, which tests move.
-    const TPortHolderReport& PortHolder() const noexcept { return portHolder_; }
-    // The other programs that have the serial port open (they may be taking the replies);
-    // empty for a module link or a closed port. Looked up when asked.
-    std::vector<TFileHolder> OtherOpeners() const;
-    String ProcRoot = "/proc";
-    // Bytes dropped on the open serial port that carried modem commands (ModemManager probing
-    // it although we hold it); counted from the port's opening.
-    u32 ModemCommandBytes() const noexcept { return modemCommandBytes_; }
+    // What the session knows about its port besides the device's replies: the last open's
+    // error, who holds the port, other openers, modem commands seen.
+    const TPortDiagnosis& Diagnosis() const noexcept { return diagnosis_; }
     // The firmware transfer: the image held, the block offsets, the last upload's report.
-    const TFirmwareUpload& Upload() const noexcept { return upload_; }
-    // The folder the firmware file chooser starts in (the folder of the last image loaded).
-    const String& FirmwareDir() const noexcept { return firmwareDir_; }
-    void SetFirmwareDir(const String& dir) { firmwareDir_ = dir; }
-    // The progress panel as last shown.
-    bool ProgressVisible() const noexcept { return progressVisible_; }
-    int ProgressPosition() const noexcept { return progressPosition_; }
-    bool ProgressPaused() const noexcept { return progressPaused_; }
+    const TFirmwareUpload& Upload() const noexcept { return run_.Transfer(); }
+    // The upload run: its progress, the firmware folder, the window's upload buttons.
+    TUploadRun& UploadRun() noexcept { return run_; }
+    const TUploadRun& UploadRun() const noexcept { return run_; }
     // The index of the status last shown, -1 when the status line is empty.
-    int StatusIndex() const noexcept { return statusIndex_; }
+    int StatusIndex() const noexcept { return status_.Index(); }
     // An upload's failure is in the status and the user has not acted since: the statuses of
     // the device found again wait behind it.
-    bool FailureUnseen() const noexcept { return failureUnseen_; }
+    bool FailureUnseen() const noexcept { return status_.FailureUnseen(); }
     // The user acted (a click, a key): a failure in the status has been seen, and the status
     // held back behind it is shown.
     void FailureSeen();
-    // How many times one upload may start the bootloader hand-over over (MaxHandOverRestarts
-    // by default); a caller with its own time limit on the hand-over may raise it.
-    void SetHandOverRestartLimit(unsigned limit) noexcept { handOverLimit_ = limit; }
 
-    // --- the port list (filled by the window's port list or the tool)
-    TCommEnumerator::TCommPortList_ PortList;
-    // The selected row, -1: none. The session owns it: the view's SelectPortListRow and the
-    // window's list follow it, and ConnectToEntry, StartUpload and ForgetStalePorts read it.
-    int ItemIndex = -1;
-    bool AutoConnectDone = false; // set by every ConnectToEntry
-    // The port list was rebuilt: the entry being opened or open moved to index (-1: gone).
-    void SetConnectedIndex(int index) noexcept { connectedIndex_ = index; }
-    // Drops the remembered port names that are no longer in PortList (only while a row is
-    // selected, so an empty or unselected list forgets nothing).
-    void ForgetStalePorts();
+    // --- the port list (filled by the window's port list or the tool), the selected and the
+    // open entry, the remembered port names
+    TPortChoice& Ports() noexcept { return ports_; }
+    const TPortChoice& Ports() const noexcept { return ports_; }
 
-    // --- knobs
-    const TKnobState& Knob(TSessionKnob knob) const noexcept { return knobs_[knob]; }
-    // The user (or the knob widget) moved a knob; clamped to its range, nothing is written.
-    void KnobChangePosition(TSessionKnob knob, int position);
-    // A knob ended its move: writes its value when it differs from what the device has
-    // acknowledged. While a write of that knob is still on its way nothing is queued: its
-    // acknowledgement compares again and writes what the knob shows by then.
-    void KnobEndMove(TSessionKnob knob);
-    // The knob's scroll bar moved: the knob follows; only the end of the scroll writes.
-    void ScrollBarScroll(TSessionKnob knob, bool endScroll, int position);
+    // --- the timing knobs: their values and ranges, the user's moves (which write)
+    TParameterWrites& Knobs() noexcept { return writes_; }
+    const TParameterWrites& Knobs() const noexcept { return writes_; }
 
     // --- what the user (or the tool) asks for
     // Binds and opens the port of the port-list entry with exactly that port name; its device
@@ -227,23 +169,14 @@ public:
     bool FarewellPending() const;
     // The bound port lost its device (hang-up, adapter pulled, port removed): the connection
     // closes and the status says so (status: staConnectionLost or staPortInactive) until the
-    // user acts; an upload under way is reported as interrupted.
+    // user acts; an upload under way is reported as interrupted. While the line still works,
+    // a device in its bootloader (or in an upload) is restarted before the port closes.
     void PortLost(int status);
     void ShowStatus(int index, TIconClass iconClass);
-    // Asks the view whether to stop an upload beyond level; true when there is none or the
-    // user says Yes.
-    bool ConfirmStopUpload(TUploadState level);
-    // Reads and checks an image file into image; with info, also against that device's
-    // capacity and identifier. False with the failure code as the last error (TFirmwareImage).
-    static bool LoadFirmwareImage(const String& fileName, TByteString& image, const TDeviceInfo* info);
 
-    // --- the main window's buttons: the view's questions, then the intent above
-    void Button2Click(); // Connect (the selected entry)
-    void Button3Click(); // Disconnect
-    void Button5Click(); // Reboot
-    void Button6Click(); // Venting
-    void Button4Click(); // Upload firmware (the view chooses the file)
-    void Button1Click(); // Abort the upload
+    // --- the main window's buttons: the view's questions (and its file chooser), then the
+    // intent above
+    void ButtonClick(TSessionButton button);
 
     // Raised after every device message the session accepted from the controller.
     TDeviceMessageEvent OnDeviceMessage;
@@ -256,11 +189,6 @@ public:
                              const String& reason);
 
 protected:
-    // Hooks of the firmware upload. The start-of-transfer check: true to start sending blocks.
-    virtual bool CheckImageForDevice(const TDeviceInfo& info);
-    // Every dcFirmwareBlock reply to the request in flight: the next block, or the restart
-    // after the last.
-    virtual void FirmwareBlockStep();
     // Hooks of wireless-module links: the port an entry binds (the serial port by default),
     // whether the bound port is a module link, and whether that link is busy right now.
     virtual TCommPort* BindPortForEntry(const TCommEnumerator::TCommPortInfo& entry);
@@ -270,6 +198,11 @@ protected:
     // request queue (whose hold-off it takes then).
     void PollTimerTimer(TObject* sender);
     TRequestQueue& Queue() noexcept { return *queue_; }
+    TTimer* PollTimer() const noexcept { return pollTimer_; }
+    // The restart state and the port-error latch (the session's tests read them).
+    TRestartPending RestartPending() const noexcept { return restartPending_; }
+    u32 RestartAttempts() const noexcept { return restartAttempts_; }
+    bool ErrorLatch() const noexcept { return errorLatch_; }
 
 private:
     static constexpr unsigned BootloaderPollInterval = 100;
@@ -284,6 +217,11 @@ private:
     // The bound port lost its device (unplugged, line hung up): the connection is closed, as
     // when the port list learns that the port was removed.
     void SerialModemLost(TObject* sender, u32 error);
+    friend class test::SessionTest; // the tests' harness reads the restart state, runs the poll
+    friend class TSessionClosing;
+    friend class TParameterWrites;
+    friend class TUploadRun;
+    friend class TSessionStatus;
     void SerialPacketReceived(TObject* sender, const void* buffer, u32 transferred, TKestPacketType packetType);
     void SerialPacketLoss(TObject* sender, const void* buffer, DWORD transferred, TPacketLossReason reason,
                           TCommErrorFlags errors);
@@ -299,62 +237,23 @@ private:
     bool QueueRequest(u8 code, u16 replyLength, bool force);
     bool QueueDataRequest(u8 code, const void* data, unsigned length, u16 replyLength, bool force);
     bool QueueDeferredRequest(u8 code, u16 replyLength, unsigned delay);
-    bool QueueParameterWrite(u16 offset, const void* bytes, unsigned length);
     // Sends the front (unless the device is restarting and force is false: the poll sends it
     // once it has had time to) and re-arms the poll; false when nothing is queued.
     bool SendFront(bool force);
 
     bool SetDeviceState(TDeviceState state);
     void RestartDevice();
-    void ResetUpload();
-    void UpdateProgress();
-    // No port is open and none selected to open for an upload: the status says so.
-    bool NoUploadPort();
-    // StartUpload past its check of the port (the window has checked before its questions).
-    bool LoadAndUpload(const String& fileName);
     void SetPollTimer(unsigned ms);
-    bool RestartHandOver();
-    void NoteUploadFailure(int cause);
-    void ReportUploadFailure();
-    // The transfer completed but the device came back in its bootloader.
-    void NewFirmwareDidNotStart();
-    bool HeldBehindFailure(int index) const;
-    void LostStatusTimerTimer(TObject* sender);
-    void ShowCloseStatus(TCommCloseReason reason, bool hadDevice);
-    void FarewellTimerTimer(TObject* sender);
     // Binds and opens the port of a port-list entry (named: the caller gave a name).
     bool OpenEntry(int index, bool named);
-    bool TransferStepHeld();
-    bool FrontIsTransferRequest() const;
     bool GiveUpDevice();
-    bool RestartTransfer();
-    void CommonClose(TCommCloseReason reason);
     void ClosedStateUpdate();
     void DeviceControlsOff();
-    void HideProgress();
-    void ShowUploadFailure(u32 code);
     void IdentificationStep(const u8* data, unsigned length);
     void FirmwareInfoStep(const u8* data, unsigned length);
-    // A parameter write as queued: the offset and the bytes it carries.
-    struct TParameterWrite {
-        u16 Offset = 0;
-        TByteString Bytes;
-    };
-    static std::optional<TParameterWrite> ParameterWriteOf(const TRequestQueue::TPacketElement& element);
-    bool ParameterWriteQueued(TSessionKnob knob) const;
-    static u16 ParameterOffset(TSessionKnob knob) noexcept { return knob == skOpenTime ? 0 : 1; }
-    void WriteKnobIfChanged(TSessionKnob knob);
-    void ParameterStep(const u8* data, unsigned length, const TParameterWrite* answered);
-    void ParameterAcknowledged(const TParameterWrite& write);
-    bool ShowParameterOutOfRange();
-    void SetBreakTimeRange(u8 version);
-    void SetKnobRange(TSessionKnob knob, int min, int max);
-    void SetKnob(TSessionKnob knob, int position);
     void RefreshDescription();
     void EnterNoDevice(TDeviceState previous);
-    int FindEntry(const String& name) const;
     void DetachConnection();
-    void NotePortHolder(const String& fileName, u32 openResult);
     // Every change of deviceState_ or uploadState_ calls it, for the diagnostic trace.
     void TraceState();
     void Record(const TSessionRecord& record) { OnRecord.Invoke(this, record); }
@@ -364,69 +263,32 @@ private:
         record.Kind = kind;
         Record(record);
     }
-    // An upload's end for the record; firmwareRead: FirmwareInfo() describes the new firmware.
-    void RecordUploadEnd(const char* result, const String& text, bool firmwareRead = false);
 
+    static constexpr u8 ControllerNode = dtController;
+    static constexpr u8 ExpectedModel = 6;
     TSessionView* view_ = nullptr;
     TKestConnection* serial_ = nullptr; // owned (child component)
     TSerialPort* serialPort1_ = nullptr; // owned (child component)
     TTimer* pollTimer_ = nullptr;       // owned (child component)
     TRequestQueue* queue_ = nullptr;    // owned (child component)
-    TTimer* farewellTimer_ = nullptr;   // owned (child component): closes after a farewell
     TMessageTable messages_;
 
     TDeviceInfo deviceInfo_;
     TFirmwareInfo firmwareInfo_;
-    TDeviceParameters parameters_;
     TDeviceState deviceState_ = dsNone;
     TUploadState uploadState_ = usNone;
     TRestartPending restartPending_ = rpNone;
     u32 restartAttempts_ = 0;
     bool errorLatch_ = false;
     bool deviceRefused_ = false;
-    unsigned parameterWritesQueued_ = 0; // parameter writes ever queued (WriteParameters counts its own)
-    int connectedIndex_ = -1;
-    String currentPort_;
-    String connectedPort_;
-    u32 lastOpenError_ = 0;
-    TPortHolderReport portHolder_;
-    u32 modemCommandBytes_ = 0;
-    int statusIndex_ = -1;
-    TKnobState knobs_[2];
-    TFirmwareUpload upload_;
-    String firmwareDir_;
-    bool progressVisible_ = false;
-    int progressPosition_ = ProgressMin;
-    bool progressPaused_ = false;
+    TPortChoice ports_;
+    TPortDiagnosis diagnosis_{*this};
+    TParameterWrites writes_{*this};
+    TUploadRun run_{*this};
+    TSessionStatus status_{*this};
 
-    // Closing: the port lost its device (and the status that says so), the user asked for the
-    // close, a close is being handled (the fall to no device shows no status of its own), the
-    // closing event has shown the close's status (the closed event keeps it).
-    bool portLost_ = false;
-    bool portOpened_ = false; // the open succeeded: an end of the port by itself is a loss
-    int lostStatus_ = staConnectionLost;
-    bool userClose_ = false;
-    bool inClose_ = false;
-    bool closeStatusShown_ = false;
-    bool closeAfterFarewell_ = false;
-    bool requestRefused_ = false;    // the connection refused the last request sent
-    std::optional<String> openAfterFarewell_; // the entry to open once the farewell is answered
-    // Upload endings: a failure noted before the upload is reset, shown after the status of
-    // what happened; a completed transfer shown once the device is connected again.
-    bool failureNoted_ = false;
-    bool uploadDone_ = false;
-    // A failure shown and not yet seen by the user, and the latest status held back behind it.
-    bool failureUnseen_ = false;
-    int heldStatus_ = -1;
-    TIconClass heldIcon_ = icNone;
-    TTimer* lostStatusTimer_ = nullptr;
-    unsigned handOverLimit_ = MaxHandOverRestarts;
-    // A question about stopping the upload is open: the transfer waits (a block reply that
-    // came meanwhile is held and acted on after the answer).
-    bool transferPaused_ = false;
-    bool heldBlockStep_ = false;
+    TSessionClosing closing_{*this};
     int tracedState_ = 0; // deviceState_ * 3 + uploadState_ as last traced
-    bool uploadToRecord_ = false; // a completed transfer waits for the new firmware's description
     bool rebootAsked_ = false; // Reboot was asked: its restart reply goes into the record
 };
 

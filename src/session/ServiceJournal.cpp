@@ -22,7 +22,7 @@ namespace fk {
 
 namespace {
 
-constexpr int BreakTimeSeconds = TDeviceSession::BreakTimeSeconds;
+constexpr int BreakTimeSeconds = TParameterWrites::BreakTimeSeconds;
 
 String UtcNow()
 {

@@ -17,7 +17,7 @@ namespace fk {
 
 namespace {
 
-constexpr int StepSeconds = TDeviceSession::BreakTimeSeconds;
+constexpr int StepSeconds = TParameterWrites::BreakTimeSeconds;
 constexpr qint64 MaxFileSize = 1 << 20; // a settings file is a few hundred bytes
 
 QString Q(const String& s) { return QString::fromStdString(s); }
@@ -183,7 +183,7 @@ TSettingsFile::TRefusal TSettingsFile::Refusal(const TDeviceSession& session) co
         r.DeviceIdentifier = d.Identifier();
         return r;
     }
-    const auto& open = session.Knob(skOpenTime);
+    const auto& open = session.Knobs().Knob(skOpenTime);
     if (OpenTime < open.Min || OpenTime > open.Max) {
         r.Kind = TRefusal::srOpenTime;
         r.Value = OpenTime;
@@ -191,7 +191,7 @@ TSettingsFile::TRefusal TSettingsFile::Refusal(const TDeviceSession& session) co
         r.Max = open.Max;
         return r;
     }
-    const auto& brk = session.Knob(skBreakTime);
+    const auto& brk = session.Knobs().Knob(skBreakTime);
     if (BreakTime < brk.Min || BreakTime > brk.Max) {
         const TFirmwareInfo& f = session.FirmwareInfo();
         r.Kind = TRefusal::srBreakTime;

@@ -43,13 +43,13 @@ protected:
     QStringList Rows() const
     {
         QStringList out;
-        for (const auto& e : form_->Session().PortList)
+        for (const auto& e : form_->Session().Ports().List())
             out << QString::fromStdString(e.PortName + " " + e.GetDeviceDescription());
         return out;
     }
     int RowOf(const String& name) const
     {
-        const auto& list = form_->Session().PortList;
+        const auto& list = form_->Session().Ports().List();
         for (std::size_t i = 0; i < list.size(); ++i)
             if (list[i].PortName == name)
                 return int(i);
@@ -78,7 +78,7 @@ TEST_F(MainFormModules, ModulesAppearSortedWithTheSerialPortsAndVanishWhenSilent
     TSimModule& pump = sims_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.Name = "KC Pump"; o.AnnounceIntervalMs = 100; });
     // Natural order of the names, modules and serial ports alike: .2 before .10.
     ASSERT_TRUE(Listed({"127.0.0.2 KC Pump", "127.0.0.10 KC Mixer", "ttyUSB0 USB serial"})) << Rows().join('|').toStdString();
-    const auto& entry = form_->Session().PortList[0];
+    const auto& entry = form_->Session().Ports().List()[0];
     EXPECT_EQ(entry.PortType, TModuleEntries::ModulePortType);
     EXPECT_EQ(entry.ImageIndex, TPortImageList::iiNetwork);
     EXPECT_EQ(form_->PortListBox().count(), 3);
@@ -87,7 +87,7 @@ TEST_F(MainFormModules, ModulesAppearSortedWithTheSerialPortsAndVanishWhenSilent
     ClickRow(2);
     pump.SetAnnouncing(false);
     ASSERT_TRUE(Listed({"127.0.0.10 KC Mixer", "ttyUSB0 USB serial"})) << Rows().join('|').toStdString();
-    EXPECT_EQ(form_->Session().ItemIndex, 1);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), 1);
 }
 
 TEST_F(MainFormModules, ConnectingToAModuleRowIdentifiesTheDeviceBehindIt)
@@ -291,7 +291,7 @@ TEST_F(MainFormModules, ScreenshotOfTheWindowWithModuleRows)
     sims_.Start("127.0.0.2", [](TSimModuleOptions& o) { o.Name = "KC Pump-House"; });
     sims_.Start("127.0.0.12", [](TSimModuleOptions& o) { o.Name = "KC Mixer"; });
     MakeModuleForm({{"ttyUSB0", "USB serial adapter"}, {"ttyS0", "Built-in port"}});
-    ASSERT_TRUE(SpinUntil([&] { return form_->Session().PortList.size() == 4; }));
+    ASSERT_TRUE(SpinUntil([&] { return form_->Session().Ports().List().size() == 4; }));
     MenuKeyOn(0);
     ASSERT_TRUE(SpinUntil([&] { return Popup().isVisible(); }));
     QTest::qWait(50);

@@ -27,11 +27,11 @@ TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
     EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
     EXPECT_FALSE(Button(names::RebootButton)->isEnabled());
     EXPECT_FALSE(Find<QWidget>(names::DeviceControls)->isEnabled());
-    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), -1);
     EXPECT_EQ(Status(), QString());
 
     ConnectThroughWindow();
-    EXPECT_EQ(form_->Session().ItemIndex, 0);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), 0);
     EXPECT_EQ(form_->PortListBox().currentRow(), 0);
     EXPECT_TRUE(Find<QWidget>(names::DeviceControls)->isEnabled());
     EXPECT_TRUE(Button(names::RebootButton)->isEnabled());
@@ -59,7 +59,7 @@ TEST_F(MainFormTest, ConnectsShowsTheDeviceAndWritesAKnobOnceOnRelease)
         bar1->setSliderPosition(v);
     Settle(300);
     EXPECT_EQ(LogCount("parameters written"), 0);
-    EXPECT_EQ(form_->Session().Knob(skOpenTime).Position, 30);
+    EXPECT_EQ(form_->Session().Knobs().Knob(skOpenTime).Position, 30);
     bar1->setSliderDown(false);
     ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().OpenTime() == 30; }));
     Settle(200);
@@ -162,7 +162,7 @@ TEST_F(MainFormTest, TheRowInUseShowsTheDeviceStateFromTheOpenOn)
     setup.ExtraPorts.push_back({sim_->PortPath(), "Simulated controller"});
     setup.ExtraPorts.push_back({"/dev/ttyFERROVAN-other", "another port"});
     MakeForm(setup);
-    const int row = form_->Session().PortList[0].PortName == sim_->PortPath() ? 0 : 1;
+    const int row = form_->Session().Ports().List()[0].PortName == sim_->PortPath() ? 0 : 1;
     ClickRow(row);
     QTest::mouseClick(Button(names::ConnectButton), Qt::LeftButton);
     ASSERT_TRUE(WaitStatus(QStringLiteral("Connecting ..."))) << Status().toStdString();
@@ -216,7 +216,7 @@ TEST_F(MainFormTest, APortInUseNamesItsHolderInTheStatusToolTip)
     ASSERT_TRUE(WaitFor([&] { return form_->Session().StatusIndex() == staPortInUse; }, 15000)) << Status().toStdString();
     const QString hint = form_->StatusLine().StatusHint();
     EXPECT_TRUE(hint.startsWith(QStringLiteral("brltty (proces ") + QString::number(brltty.Pid()))) << hint.toStdString();
-    EXPECT_EQ(form_->Session().PortHolder().Culprit, pcBrltty);
+    EXPECT_EQ(form_->Session().Diagnosis().PortHolder().Culprit, pcBrltty);
 }
 
 TEST_F(MainFormTest, CommandLineConnectNameConnectsOnceTheListIsFilled)

@@ -66,7 +66,7 @@ protected:
     }
     QString Selected() const
     {
-        const int i = form_->Session().ItemIndex;
+        const int i = form_->Session().Ports().ItemIndex();
         return i < 0 ? QString() : form_->PortListBox().item(i)->text();
     }
     int RowOf(const QString& name) const { return static_cast<int>(Rows().indexOf(name)); }
@@ -109,7 +109,7 @@ TEST_F(PortListTest, ArrivalAndRemovalMoveTheRowsAndKeepTheSelection)
     ClickRow(RowOf(QStringLiteral("ttyUSB1")));
     Send(Uevent("remove", "/devices/" + kHub + "/1-4/1-4:1.0/ttyUSB1/tty/ttyUSB1", "ttyUSB1"));
     ASSERT_TRUE(WaitFor([&] { return !Rows().contains(QStringLiteral("ttyUSB1")); }));
-    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), -1);
     EXPECT_TRUE(form_->PortListBox().selectedItems().isEmpty());
 }
 
@@ -195,7 +195,7 @@ TEST_F(AdapterReturnTest, APulledAdapterThatComesBackUnderANewNameIsConnectedAga
     ASSERT_TRUE(WaitFor([&] { return !returns_.isEmpty(); }));
     EXPECT_EQ(returns_, QStringList{QString::fromStdString(node_) + QStringLiteral(">ttyUSB5")});
     EXPECT_EQ(Selected(), QStringLiteral("ttyUSB5"));
-    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB5");
+    EXPECT_EQ(form_->Session().Ports().CurrentPort(), "ttyUSB5");
     EXPECT_TRUE(form_->AdapterReturnedText().endsWith(QStringLiteral("came back as ttyUSB5")));
     EXPECT_FALSE(form_->Ports().AwaitingReturn());
 }
@@ -223,7 +223,7 @@ TEST_F(AdapterReturnTest, AnAdapterBackAfterTheUsersDisconnectOrAfterSixtyOneSec
     Return("1-4", "ttyUSB5");
     Settle(200);
     EXPECT_TRUE(returns_.isEmpty());
-    EXPECT_NE(form_->Session().CurrentPort(), "ttyUSB5");
+    EXPECT_NE(form_->Session().Ports().CurrentPort(), "ttyUSB5");
     EXPECT_FALSE(form_->Ports().AwaitingReturn());
 }
 
@@ -248,7 +248,7 @@ TEST_F(PortListTest, AnAdapterBrlttyTookIsShownInItsPlaceWithWhatToDo)
     EXPECT_TRUE(row->toolTip().startsWith(QStringLiteral("brltty, служба брайлевских дисплеев"))) << row->toolTip().toStdString();
     EXPECT_FALSE(row->flags() & Qt::ItemIsSelectable);
     ClickRow(RowOf(QStringLiteral("1-6")));
-    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), -1);
     form_->PortListBox().scrollToItem(row);
     EXPECT_FALSE(SaveScreenshot(*form_, QStringLiteral("portlist"), QStringLiteral("brltty-ru")).isEmpty());
 }
@@ -264,7 +264,7 @@ TEST_F(PortListTest, ARememberedAdapterIsFoundByItsIdentityUnderItsNewName)
     ASSERT_TRUE(SaveSettings(settings, places));
     MakeFakeMachineForm();
     // The window starts closed: the connected port becomes the current one, found by identity.
-    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB0");
+    EXPECT_EQ(form_->Session().Ports().CurrentPort(), "ttyUSB0");
     EXPECT_EQ(Selected(), QStringLiteral("ttyUSB0"));
     form_->SaveSettings();
     TStoredPlaces stored;
@@ -290,7 +290,7 @@ TEST_F(PortListTest, AnAmbiguousIdentityIsLeftToTheUserAndALinkFindsItsPort)
 
     // The link names the second port: it is the one connected to.
     form_->Ports().SetConnectName(tree_.Dev() + "/serial/by-path/pci-0000:00:14.0-usb-0:7:1.1-port0");
-    EXPECT_EQ(form_->Session().CurrentPort(), "ttyUSB6");
+    EXPECT_EQ(form_->Session().Ports().CurrentPort(), "ttyUSB6");
     EXPECT_FALSE(form_->Ports().WaitingForName());
 }
 
@@ -351,7 +351,7 @@ TEST_F(AutoConnectTest, NoSelectionAndNothingRememberedConnectsNothing)
     Store(optConnectAtStartup | optRememberConnection | optWasConnected, "", "");
     MakeForm();
     EXPECT_FALSE(Connects());
-    EXPECT_EQ(form_->Session().ItemIndex, -1);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), -1);
     EXPECT_FALSE(Button(names::DisconnectButton)->isEnabled());
 }
 
@@ -361,7 +361,7 @@ TEST_F(AutoConnectTest, ConnectAtStartupTakesTheRememberedPort)
     Store(optConnectAtStartup, "", sim_->PortPath());
     MakeForm();
     EXPECT_TRUE(Connects());
-    EXPECT_EQ(form_->Session().ItemIndex, 0);
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), 0);
 }
 
 TEST_F(AutoConnectTest, RememberedConnectionReconnectsOnlyWhenTheLastRunEndedConnected)
@@ -370,7 +370,7 @@ TEST_F(AutoConnectTest, RememberedConnectionReconnectsOnlyWhenTheLastRunEndedCon
     Store(optRememberConnection, sim_->PortPath(), "");
     MakeForm();
     EXPECT_FALSE(Connects());
-    EXPECT_EQ(form_->Session().ItemIndex, 0); // selected, not connected
+    EXPECT_EQ(form_->Session().Ports().ItemIndex(), 0); // selected, not connected
     form_->StopOnSignal();
     form_.reset();
 

@@ -201,6 +201,32 @@ TEST_F(UploadTest, DisconnectAndCloseRestartADeviceLeftInItsBootloader)
     EXPECT_TRUE(WaitFor([&] { return !form_->Session().Serial()->IsValid(); }));
 }
 
+// The port leaves the system's list in the middle of the transfer while its line still works:
+// the device is restarted before the port closes, and the upload is told as interrupted by the
+// lost port (not as stopped by the user).
+TEST_F(UploadTest, APortRemovedDuringTheTransferRestartsTheDeviceAndTellsTheInterruption)
+{
+    ConnectToPacedController();
+    StartUpload(WriteImage(64 * 60));
+    ASSERT_TRUE(WaitFor([&] { return form_->Session().UploadState() == usTransfer; }))
+        << Status().toStdString() << "\n" << LogText();
+    const int restarts = LogCount("restarting into the");
+    form_->Session().PortLost(staPortInactive);
+    EXPECT_TRUE(WaitFor([&] { return LogCount("restarting into the") > restarts; })) << LogText();
+    ASSERT_TRUE(WaitFor([&] { return !Button(names::DisconnectButton)->isEnabled(); }));
+    Settle(100);
+    const TMessageTable& m = form_->Session().Messages();
+    const std::string told = m.MessageText(staUploadInterrupted) + ": " + m.MessageText(staPortInactive);
+    EXPECT_EQ(Status().toStdString(), told);
+    auto* box = form_->findChild<QMessageBox*>(QLatin1String(names::UploadFailedBox));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(box->text().toStdString().starts_with(told)) << box->text().toStdString();
+    EXPECT_EQ(form_->Session().Upload().Report().FailCause, staPortInactive);
+    EXPECT_TRUE(form_->Session().Upload().Report().FirmwareErased);
+    box->button(QMessageBox::Ok)->click();
+}
+
 TEST_F(UploadTest, ABadImageIsRefusedWithAMessage)
 {
     StartSim();

@@ -71,7 +71,7 @@ int main(int argc, char** argv)
             if (ask)
                 QTimer::singleShot(0, &form, [&form, &questionShown] {
                     questionShown.start(10);
-                    form.Session().Button1Click();
+                    form.Session().ButtonClick(fk::sbAbort);
                 });
         }
     });

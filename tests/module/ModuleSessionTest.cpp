@@ -77,7 +77,7 @@ protected:
         lan_->ConnectComm->SetUDPPort(o.UDPPort);
         lan_->ConnectComm->SetTCPPort(o.TCPPort);
         lan_->ConnectComm->SetConnectTimeout(1500);
-        session_->PortList.push_back(TModuleSession::ModuleEntry("127.0.0.2"));
+        session_->Ports().Add(TModuleSession::ModuleEntry("127.0.0.2"));
         lan_->EventList.OnOpen.Add(TCommOpenEvent::Bind(this, [this](TObject*, const String&, u32 r) {
             if (r == 0)
                 openedAt_ = clock_.elapsed();
@@ -121,8 +121,8 @@ TEST_F(ModuleSessionTest, DeviceIsIdentifiedAndParametersAreWrittenThroughTheMod
     ASSERT_GE(openedAt_, 0);
     EXPECT_GE(firstWriteAt_ - openedAt_, qint64(TDeviceSession::ModuleFirstRequestDelay) - 5);
 
-    session_->KnobChangePosition(skOpenTime, 33);
-    session_->KnobEndMove(skOpenTime);
+    session_->Knobs().KnobChangePosition(skOpenTime, 33);
+    session_->Knobs().KnobEndMove(skOpenTime);
     ASSERT_TRUE(SpinUntil([&] { return module_->Controller()->Parameters().Bytes[0] == 33; }));
     ASSERT_TRUE(SpinUntil([&] { return session_->Parameters().Bytes[0] == 33; }));
 

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <dirent.h>
 #include <csignal>
@@ -895,4 +896,83 @@ TEST_F(SerialPortTest, ExitWhileTheIoThreadHandsAnEventOverEndsTheProcess)
     ASSERT_NE(status, -1) << "the process hung in exit()";
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+// While the main thread waits for a port's lock it runs the hand-overs of every worker thread
+// (the lock's holder may be waiting for one of them). A handler run that way may close the
+// port, or close it and open another device: the port call that was waiting then acts on the
+// port as the handler left it, and never on the device it had closed.
+TEST_F(SerialPortTest, AHandlerRunInsideTheLockWaitCannotLeadTheWaitingCallToTheClosedDevice)
+{
+    Pty other;
+    ASSERT_FALSE(other.Path().empty());
+    std::mutex m;
+    std::condition_variable cv;
+    bool holding = false, released = false;
+    std::atomic<bool> inWrite{false}, ranInWrite{false};
+    port->OnEvent = TCommEventEvent::Bind(&m, [&](TObject*, TCommEventFlags e, u32, const TCommStatus&, TCommErrorFlags) {
+        if (!(e & CommEventBit(cEvRxReceive)))
+            return;
+        std::unique_lock lock(m);
+        if (holding)
+            return;
+        holding = true;
+        cv.notify_all();
+        // The I/O thread holds the port's lock in here until the other worker's call has run.
+        cv.wait_for(lock, std::chrono::seconds(8), [&] { return released; });
+    });
+    for (const bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "closed and opened on another device" : "closed");
+        holding = released = false;
+        ranInWrite = false;
+        port->SetThreadedEvent(true);
+        ASSERT_TRUE(port->Open(pty.Path()));
+        std::thread worker([&] {
+            {
+                std::unique_lock lock(m);
+                if (!cv.wait_for(lock, std::chrono::seconds(8), [&] { return holding; }))
+                    return;
+            }
+            TThread::Synchronize([&] {
+                ranInWrite = inWrite.load();
+                {
+                    std::lock_guard lock(m);
+                    released = true;
+                }
+                cv.notify_all();
+                port->Close();
+                if (reopen) {
+                    port->SetThreadedEvent(false);
+                    port->Open(other.Path());
+                }
+            });
+        });
+        pty.Send("z");
+        bool held = false;
+        {
+            std::unique_lock lock(m);
+            held = cv.wait_for(lock, std::chrono::seconds(8), [&] { return holding; });
+        }
+        u32 written = 0;
+        DWORD error = 0;
+        if (held) {
+            inWrite = true;
+            written = port->Write("x", 1, nullptr);
+            error = GetLastError();
+            inWrite = false;
+        }
+        worker.join();
+        EXPECT_TRUE(held);
+        EXPECT_TRUE(ranInWrite.load()); // the other worker's call ran inside Write's wait
+        EXPECT_EQ(pty.Receive(1, 300), ""); // the closed device got nothing
+        if (reopen) {
+            EXPECT_EQ(written, 1u);
+            EXPECT_EQ(other.Receive(1), "x");
+        } else {
+            EXPECT_EQ(written, 0u);
+            EXPECT_EQ(error, DWORD(ERROR_INVALID_HANDLE));
+        }
+        port->Close();
+    }
+    port->OnEvent = nullptr;
 }

@@ -42,7 +42,7 @@ TEST_F(SessionTest, ApplicationDeviceIsIdentifiedAndKeptAlive)
     EXPECT_EQ(session_->Parameters().OpenTime(), 33);
     EXPECT_EQ(view_.Knobs[skOpenTime].Position, 33);
     EXPECT_EQ(view_.Knobs[skBreakTime].Position, 7);
-    EXPECT_EQ(session_->ConnectedPort(), sim_->PortPath());
+    EXPECT_EQ(session_->Ports().ConnectedPort(), sim_->PortPath());
     ASSERT_GE(received_.size(), 3u);
     EXPECT_EQ(received_[0].Code, dcDeviceInfo);
     EXPECT_EQ(received_[1].Code, dcFirmwareInfo);
@@ -111,8 +111,8 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
     ASSERT_TRUE(WaitState(dsConnected));
 
     // The value the device already holds: nothing is queued.
-    session_->KnobChangePosition(skOpenTime, sim_->Parameters().OpenTime());
-    session_->KnobEndMove(skOpenTime);
+    session_->Knobs().KnobChangePosition(skOpenTime, sim_->Parameters().OpenTime());
+    session_->Knobs().KnobEndMove(skOpenTime);
     EXPECT_TRUE(session_->Requests().Empty());
 
     // A poll goes out; the write waits behind it and leaves it alone.
@@ -120,8 +120,8 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
     PollNow();
     ASSERT_EQ(session_->Requests().Size(), 1u);
     EXPECT_EQ(FrontCode(*session_), dcStatus);
-    session_->KnobChangePosition(skOpenTime, 25);
-    session_->KnobEndMove(skOpenTime);
+    session_->Knobs().KnobChangePosition(skOpenTime, 25);
+    session_->Knobs().KnobEndMove(skOpenTime);
     ASSERT_EQ(session_->Requests().Size(), 2u);
     EXPECT_EQ(FrontCode(*session_), dcStatus);
 
@@ -135,9 +135,9 @@ TEST_F(SessionTest, KnobWritesOnlyChangesAndWaitsBehindThePollInFlight)
     EXPECT_EQ(sim_->Parameters().OpenTime(), 25);
 
     // Dragging the scroll bar writes nothing until it is released.
-    session_->ScrollBarScroll(skBreakTime, false, 9);
+    session_->Knobs().ScrollBarScroll(skBreakTime, false, 9);
     EXPECT_TRUE(session_->Requests().Empty());
-    session_->ScrollBarScroll(skBreakTime, true, 9);
+    session_->Knobs().ScrollBarScroll(skBreakTime, true, 9);
     EXPECT_EQ(session_->Requests().Size(), 1u);
     ASSERT_TRUE(WaitFor([&] { return sim_->Parameters().BreakTime() == 9; }));
 }
@@ -231,11 +231,11 @@ TEST_F(SessionTest, ADeviceThatResumesAtOnceKeepsItsStatus)
     ASSERT_TRUE(WaitState(dsIdentifying));
     const qint64 silentMs = silent.elapsed();
     ASSERT_TRUE(WaitFor([&] { return view_.LastStatus() == staFirmwareCorrupted; }));
-    WaitFor([] { return false; }, TDeviceSession::LostStatusHold + 200);
+    WaitFor([] { return false; }, TSessionStatus::LostStatusHold + 200);
     const std::vector<int> after(view_.Statuses.begin() + static_cast<std::ptrdiff_t>(from), view_.Statuses.end());
     // "Connection lost" is due only when the device stayed silent longer than the hold (a
     // machine too loaded to answer at once); otherwise the status never changed.
-    if (silentMs < qint64(TDeviceSession::LostStatusHold) - 100) {
+    if (silentMs < qint64(TSessionStatus::LostStatusHold) - 100) {
         EXPECT_EQ(std::count(after.begin(), after.end(), staConnectionLost), 0) << "silent for " << silentMs << " ms";
     }
     EXPECT_LE(std::count(after.begin(), after.end(), staConnectionLost), 1);
@@ -281,7 +281,7 @@ TEST_F(SessionTest, CorruptFirmwareAndStuckBootloaderAreReported)
     StartSim(corrupt);
     Connect();
     ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
-    EXPECT_EQ(session_->RestartAttempts(), 0u);
+    EXPECT_EQ(RestartAttempts(), 0u);
     EXPECT_EQ(session_->DeviceState(), dsIdentifying);
     TearDown();
 
@@ -293,7 +293,7 @@ TEST_F(SessionTest, CorruptFirmwareAndStuckBootloaderAreReported)
     view_ = TRecordingView();
     Connect();
     ASSERT_TRUE(WaitStatus(staBootFailed));
-    EXPECT_EQ(session_->RestartAttempts(), TDeviceSession::MaxRestartAttempts);
+    EXPECT_EQ(RestartAttempts(), TDeviceSession::MaxRestartAttempts);
     EXPECT_FALSE(view_.Shown(staConnected));
 }
 
@@ -303,13 +303,13 @@ TEST_F(SessionTest, PortErrorsScheduleOnePollPerPeriod)
     Connect();
     ASSERT_TRUE(WaitState(dsConnected));
     session_->Serial()->OnError(session_->Serial(), CE_TXFULL); // outside the mask
-    EXPECT_FALSE(session_->ErrorLatch());
+    EXPECT_FALSE(ErrorLatch());
     session_->Serial()->OnError(session_->Serial(), CE_FRAME);
-    EXPECT_TRUE(session_->ErrorLatch());
-    EXPECT_EQ(session_->PollTimer()->Interval(), TDeviceSession::RestartPollInterval);
-    session_->PollTimer()->SetInterval(1234);
+    EXPECT_TRUE(ErrorLatch());
+    EXPECT_EQ(PollTimer()->Interval(), TDeviceSession::RestartPollInterval);
+    PollTimer()->SetInterval(1234);
     session_->Serial()->OnError(session_->Serial(), CE_OVERRUN); // latched: no second schedule
-    EXPECT_EQ(session_->PollTimer()->Interval(), 1234u);
+    EXPECT_EQ(PollTimer()->Interval(), 1234u);
 }
 
 TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
@@ -317,15 +317,15 @@ TEST_F(SessionTest, OpenFailuresAndUnpluggingAreShown)
     session_ = Make<TDeviceSession>(&view_);
     EXPECT_FALSE(session_->ConnectToEntry(std::nullopt, true));
     EXPECT_EQ(view_.Statuses.back(), staNoPorts);
-    session_->PortList.emplace_back("/dev/ttyFERROVAN-none");
+    session_->Ports().Add("/dev/ttyFERROVAN-none");
     EXPECT_FALSE(session_->ConnectToEntry(std::nullopt, true));
     EXPECT_EQ(view_.Statuses.back(), staNoPortSelected);
     EXPECT_FALSE(session_->ConnectToEntry(String("elsewhere"), true));
-    session_->ItemIndex = 0;
+    session_->Ports().SetItemIndex(0);
     session_->ConnectToEntry(std::nullopt, true);
     ASSERT_TRUE(WaitStatus(staPortInactive));
-    EXPECT_EQ(session_->LastOpenError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(session_->ConnectedIndex(), -1);
+    EXPECT_EQ(session_->Diagnosis().LastOpenError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(session_->Ports().ConnectedIndex(), -1);
     session_.reset();
 
     // The user's own Disconnect says so, and the closed port leaves it standing.
@@ -360,16 +360,16 @@ TEST_F(SessionTest, AStaleLockFileOfAnotherUserIsNamed)
     ASSERT_EQ(::mkdir(lockFile.c_str(), 0755), 0);
     session_ = Make<TDeviceSession>(&view_);
     session_->SerialPort1()->SetLockDirectory(folder);
-    session_->PortList.emplace_back(sim_->PortPath());
-    session_->ItemIndex = 0;
+    session_->Ports().Add(sim_->PortPath());
+    session_->Ports().SetItemIndex(0);
     session_->ConnectToEntry(std::nullopt, true);
     const bool shown = WaitStatus(staPortOpenFailed);
     std::filesystem::remove_all(folder);
     ASSERT_TRUE(shown);
     EXPECT_FALSE(view_.Shown(staPortInUse));
-    EXPECT_EQ(session_->LastOpenError(), ERROR_PORT_STALE_LOCK);
-    EXPECT_EQ(session_->OpenFailureReason(), "a stale lock file of another user blocks the port: " + lockFile);
-    EXPECT_EQ(view_.LastSuffix, session_->OpenFailureReason());
+    EXPECT_EQ(session_->Diagnosis().LastOpenError(), ERROR_PORT_STALE_LOCK);
+    EXPECT_EQ(session_->Diagnosis().OpenFailureReason(), "a stale lock file of another user blocks the port: " + lockFile);
+    EXPECT_EQ(view_.LastSuffix, session_->Diagnosis().OpenFailureReason());
 }
 
 } // namespace
@@ -385,11 +385,11 @@ TEST(DeviceSessionStart, BringToClosedStateAppliesTheNoDeviceEffects)
     TRecordingView view;
     view.Controls = view.Reboot = view.Disconnect = true;
     auto session = Make<TDeviceSession>(&view);
-    session->SetConnectedPort("ttyUSB0");
+    session->Ports().SetConnectedPort("ttyUSB0");
     session->BringToClosedState();
     EXPECT_EQ(session->DeviceState(), dsNone);
-    EXPECT_EQ(session->CurrentPort(), "ttyUSB0"); // remembered as the port to connect again
-    EXPECT_EQ(session->ConnectedPort(), "");
+    EXPECT_EQ(session->Ports().CurrentPort(), "ttyUSB0"); // remembered as the port to connect again
+    EXPECT_EQ(session->Ports().ConnectedPort(), "");
     EXPECT_FALSE(view.Controls);
     EXPECT_FALSE(view.Reboot);
     EXPECT_FALSE(view.Disconnect);
@@ -412,17 +412,17 @@ TEST_F(SessionTest, ModemCommandsDroppedOnOurPortAreNoted)
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     session_ = Make<TDeviceSession>(&view_);
-    session_->PortList.emplace_back(::ptsname(master));
-    session_->ItemIndex = 0;
+    session_->Ports().Add(::ptsname(master));
+    session_->Ports().SetItemIndex(0);
     ASSERT_TRUE(session_->ConnectToEntry(std::nullopt, true));
     ASSERT_TRUE(WaitStatus(staConnecting));
-    EXPECT_EQ(session_->ModemCommandBytes(), 0u);
+    EXPECT_EQ(session_->Diagnosis().ModemCommandBytes(), 0u);
     // ModemManager's probing: a few hundred modem commands, more than any packet can be long.
     std::string probe;
     for (int i = 0; i < 300; ++i)
         probe += "AT+GCAP\r";
     ASSERT_EQ(::write(master, probe.data(), probe.size()), ssize_t(probe.size()));
-    EXPECT_TRUE(WaitFor([&] { return session_->ModemCommandBytes() > 0; }));
+    EXPECT_TRUE(WaitFor([&] { return session_->Diagnosis().ModemCommandBytes() > 0; }));
     session_.reset();
     ::close(master);
 }

@@ -85,11 +85,11 @@ TEST_F(UploadTest, PayloadsOfOneByteAnExactMultipleAndARestAreInstalled)
         EXPECT_EQ(sim_->DuplicateBlocks(), 0u);
         EXPECT_TRUE(view_.Shown(staUploading));
         // The bar reached its end, then the panel went away; the image is released.
-        EXPECT_EQ(session_->ProgressPosition(), TDeviceSession::ProgressMax);
+        EXPECT_EQ(session_->UploadRun().ProgressPosition(), TUploadRun::ProgressMax);
         EXPECT_FALSE(view_.ProgressVisible);
         EXPECT_FALSE(session_->Upload().Held());
         EXPECT_EQ(session_->UploadState(), usNone);
-        EXPECT_EQ(session_->FirmwareDir(), dir_.path().toStdString());
+        EXPECT_EQ(session_->UploadRun().FirmwareDir(), dir_.path().toStdString());
         session_.reset();
     }
 }
@@ -142,7 +142,7 @@ TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         TByteString read;
-        EXPECT_FALSE(TDeviceSession::LoadFirmwareImage(c.file, read, &session_->DeviceInfo()));
+        EXPECT_FALSE(TFirmwareImage::Load(c.file, read, &session_->DeviceInfo()));
         EXPECT_EQ(GetLastError(), c.code);
         view_.Messages.clear();
         Upload(c.file);
@@ -156,7 +156,7 @@ TEST_F(UploadTest, BadFilesAreRefusedAndChangeNothing)
     }
     // A 76-byte image is the smallest that loads; the device stayed in its application.
     TByteString read;
-    EXPECT_TRUE(TDeviceSession::LoadFirmwareImage(WriteFile("min.img", minimal), read, &session_->DeviceInfo()));
+    EXPECT_TRUE(TFirmwareImage::Load(WriteFile("min.img", minimal), read, &session_->DeviceInfo()));
     EXPECT_EQ(read.size(), TFirmwareImage::MinSize);
     EXPECT_FALSE(sim_->InBootloader());
 }
@@ -174,8 +174,8 @@ TEST_F(UploadTest, BootloaderDescriptionMismatchDropsTheUploadSilently)
         SCOPED_TRACE(c.reason);
         StartSim(Fast());
         session_ = Make<TDeviceSession>(&view_);
-        session_->PortList.emplace_back(sim_->PortPath());
-        session_->ItemIndex = 0;
+        session_->Ports().Add(sim_->PortPath());
+        session_->Ports().SetItemIndex(0);
         Upload(WriteImage("x.img", Pattern(c.size), c.id));
         EXPECT_EQ(session_->UploadState(), usWaitBootloader);
         ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().DropMessage >= 0; }));
@@ -235,7 +235,7 @@ TEST_F(UploadTest, AHandOverThatNeverGetsAnAnswerStartsOverExactlyItsLimitThenGi
     ASSERT_TRUE(WaitState(dsConnected));
     Upload(WriteImage("a.img", Pattern(40)));
     ASSERT_TRUE(WaitFor([&] { return session_->DeviceState() == dsNone; }));
-    EXPECT_EQ(session_->Upload().Report().HandOverRestarts, TDeviceSession::MaxHandOverRestarts);
+    EXPECT_EQ(session_->Upload().Report().HandOverRestarts, TUploadRun::MaxHandOverRestarts);
 }
 
 TEST_F(UploadTest, LostBlockRepliesStartTheTransferOverAndTheFirmwareIsInstalledWhole)
@@ -281,7 +281,7 @@ TEST_F(UploadTest, AFourthLostBlockReplyGivesConnectionLostAndTheDeviceKeepsItsB
     EXPECT_EQ(session_->UploadState(), usNone);
     EXPECT_FALSE(session_->Upload().Held());
     EXPECT_FALSE(session_->Upload().Report().Completed);
-    EXPECT_EQ(session_->Upload().Report().TransferRestarts, TDeviceSession::MaxTransferRestarts);
+    EXPECT_EQ(session_->Upload().Report().TransferRestarts, TUploadRun::MaxTransferRestarts);
     EXPECT_EQ(sim_->RepliesDropped(), 4u);
     // Told as an interrupted upload that leaves the device without firmware.
     ASSERT_EQ(view_.Failures.size(), 1u);
@@ -349,7 +349,7 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     view_.FirmwareFile = image;
     view_.Answer = qaNo;
     const int asked = view_.Questions;
-    session_->Button4Click();
+    session_->ButtonClick(sbUpload);
     EXPECT_EQ(view_.Questions, asked + 2);
     EXPECT_EQ(session_->UploadState(), usTransfer);
     // Abort: the panel goes first, then the upload is reset and the device restarted. Its
@@ -358,7 +358,7 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     session_->AbortUpload();
     EXPECT_FALSE(view_.ProgressVisible);
     EXPECT_EQ(session_->UploadState(), usNone);
-    ASSERT_TRUE(WaitFor([&] { return session_->RestartPending() == rpToApplication; }));
+    ASSERT_TRUE(WaitFor([&] { return RestartPending() == rpToApplication; }));
     ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
     EXPECT_FALSE(session_->Upload().Report().Completed);
     EXPECT_TRUE(sim_->InBootloader());
@@ -376,7 +376,7 @@ TEST_F(UploadTest, AbortAndRebootDuringTheTransferLeaveTheDeviceInItsBootloader)
     EXPECT_EQ(session_->UploadState(), usNone);
     EXPECT_TRUE(view_.ProgressVisible);
     EXPECT_TRUE(view_.ProgressPaused);
-    EXPECT_LT(view_.ProgressPosition, TDeviceSession::ProgressMax);
+    EXPECT_LT(view_.ProgressPosition, TUploadRun::ProgressMax);
     ASSERT_TRUE(WaitStatus(staFirmwareCorrupted));
     EXPECT_FALSE(view_.ProgressVisible);
     EXPECT_TRUE(sim_->InstalledFirmware().empty());
@@ -407,7 +407,7 @@ TEST_F(UploadTest, TheTransferWaitsWhileTheAbortQuestionIsOpen)
         answered = session_->Upload().Report().BlocksSent;
     };
     view_.Answer = qaNo;
-    session_->Button1Click();
+    session_->ButtonClick(sbAbort);
     // No block goes out meanwhile. (On a loaded machine a reply may come too late: the
     // transfer then starts over, which sends no block either.)
     EXPECT_LE(answered, asked);
@@ -447,7 +447,7 @@ TEST_F(UploadTest, ConnectingToAnotherPortDuringTheTransferRestartsTheDeviceFirs
     TSimController other(TSimOptions{}, otherLog);
     ASSERT_TRUE(other.OpenPseudoTerminal());
     ASSERT_TRUE(other.Start());
-    session_->PortList.emplace_back(other.PortPath());
+    session_->Ports().Add(other.PortPath());
     Upload(WriteImage("a.img", Pattern(640)));
     ASSERT_TRUE(WaitFor([&] { return session_->Upload().Report().BlocksSent >= 3; }));
     received_.clear();

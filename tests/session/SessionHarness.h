@@ -60,7 +60,7 @@ public:
     bool Controls = false;
     bool Reboot = false;
     bool Disconnect = false;
-    TDeviceSession::TKnobState Knobs[2];
+    TParameterWrites::TKnobState Knobs[2];
     bool ProgressVisible = false;
     int ProgressPosition = 0;
     bool ProgressPaused = false;
@@ -94,8 +94,8 @@ protected:
     void Connect()
     {
         session_ = Make<TDeviceSession>(&view_);
-        session_->PortList.emplace_back(sim_->PortPath());
-        session_->ItemIndex = 0;
+        session_->Ports().Add(sim_->PortPath());
+        session_->Ports().SetItemIndex(0);
         session_->OnDeviceMessage = TDeviceMessageEvent::Bind(this, [this](TObject*, u8 code, unsigned n, bool reply) {
             received_.push_back({code, n, reply});
             if (onMessage_)
@@ -117,6 +117,10 @@ protected:
 
     // The poll timer runs out now (a poll, or the front sent again).
     void PollNow() { session_->PollTimer()->OnTimer(session_->PollTimer()); }
+    TTimer* PollTimer() const { return session_->PollTimer(); }
+    TRestartPending RestartPending() const { return session_->RestartPending(); }
+    u32 RestartAttempts() const { return session_->RestartAttempts(); }
+    bool ErrorLatch() const { return session_->ErrorLatch(); }
     // The connection hands the session a packet, as when it arrives on the line.
     void Deliver(const TByteString& wire, TKestPacketType type = ptKestPacket2)
     {
