@@ -1,5 +1,6 @@
 #include "ports/CommThread.h"
 
+#include "platform/FaultReport.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/SystemClock.h"
 #include "ports/PrecTimer.h"
@@ -272,6 +273,7 @@ DWORD TCommThread::OpenDevice()
         return ErrorFromErrno(err, TErrnoUse::Open);
     }
     TPortLock lock;
+    DWORD exclusiveError = ERROR_SUCCESS;
     struct stat st {};
     if (::fstat(dev.Get(), &st) == 0 && S_ISCHR(st.st_mode)) {
         // Exclusive use: flock against programs that use it, the lock file against those
@@ -280,12 +282,16 @@ DWORD TCommThread::OpenDevice()
             return ERROR_ACCESS_DENIED;
         if (const DWORD error = lock.Acquire(lockDirectory_, fileName_); error != ERROR_SUCCESS)
             return error; // in use (retried), or a stale lock that stays (not retried)
-        ::ioctl(dev.Get(), TIOCEXCL);
+        // A driver that refuses exclusive mode still gets the device: flock and the lock
+        // file keep away the programs that honour them. The port notes it (ExclusiveError).
+        if (::ioctl(dev.Get(), TIOCEXCL) != 0)
+            exclusiveError = ErrorFromErrno(errno);
         isPty_ = IsPseudoTerminal(st);
     }
     TLinkGuard guard(link_);
     fd_ = std::move(dev);
     portLock_ = std::move(lock);
+    exclusiveError_ = exclusiveError;
     return ERROR_SUCCESS;
 }
 
@@ -881,6 +887,7 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         try {
             method(*link_->Port);
         } catch (...) {
+            TFaultReport::Caught("a serial port event handler"); // must not leave the I/O thread
         }
         return true;
     }
@@ -900,11 +907,13 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
             try {
                 method(*port);
             } catch (...) {
+                TFaultReport::Caught("a serial port event handler");
             }
             inSynchronize_.store(false);
             delivered = true;
         });
     } catch (...) {
+        TFaultReport::Caught("a serial port event's hand-over"); // must not leave the I/O thread
     }
     if (!handedOver)
         Terminate(); // the program is ending: the device is released, nothing more reported
@@ -925,6 +934,7 @@ void TCommThread::EndNotification()
                 port->CommThreadTerminate(this);
         });
     } catch (...) {
+        TFaultReport::Caught("a serial port's end notification"); // must not leave the I/O thread
     }
 }
 

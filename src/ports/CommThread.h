@@ -125,6 +125,8 @@ public:
 
     // --- the device; callers hold the link's lock
     bool HandleValid() const noexcept { return fd_.Valid(); }
+    // Why the open device is not in exclusive mode (TIOCEXCL refused); 0 when it is.
+    DWORD ExclusiveError() const noexcept { return exclusiveError_; }
     int Handle() const noexcept { return fd_.Get(); }
     // Queue counts and the line errors since the last call.
     bool ClearCommError(TCommErrorFlags* errors, TCommStatus* status);
@@ -198,6 +200,7 @@ private:
     bool watching_ = false; // the tty is in the epoll set
     u32 subscribed_ = 0;    // the epoll events it is watched for
     bool isPty_ = false;
+    DWORD exclusiveError_ = ERROR_SUCCESS;
 
     TCommStatus status_;
     TTransferResult read_;
