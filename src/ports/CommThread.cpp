@@ -1,8 +1,8 @@
 #include "ports/CommThread.h"
 
 #include "platform/FaultReport.h"
-#include "platform/MainThreadQueue.h"
 #include "platform/SystemClock.h"
+#include "ports/LinkGuard.h"
 #include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
 #include "ports/TermiosMapping.h"
@@ -52,109 +52,6 @@ u64 TotalMs(u32 multiplier, u32 count, u32 constant)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------- TCommLink
-
-void TCommLink::Lock()
-{
-    if (!Mutex.try_lock()) {
-        if (TMainThreadQueue::IsMainThread()) {
-            bool got = false;
-            const bool waited = TMainThreadQueue::Instance().WaitWhile([&] {
-                if (!got)
-                    got = Mutex.try_lock();
-                return !got;
-            });
-            if (!waited && !got)
-                Mutex.lock(); // past the leaving deadline no holder waits for this thread
-        } else {
-            Mutex.lock();
-        }
-    }
-    ++Depth;
-}
-
-void TCommLink::Unlock() noexcept
-{
-    --Depth;
-    Mutex.unlock();
-    if (!TMainThreadQueue::IsMainThread())
-        TMainThreadQueue::Instance().Wake(); // a main thread may wait for the lock
-}
-
-int TCommLink::UnlockAll() noexcept
-{
-    const int depth = Depth;
-    Depth = 0;
-    for (int i = 0; i < depth; ++i)
-        Mutex.unlock();
-    if (!TMainThreadQueue::IsMainThread())
-        TMainThreadQueue::Instance().Wake();
-    return depth;
-}
-
-void TCommLink::Relock(int depth)
-{
-    if (depth <= 0)
-        return;
-    Lock();
-    for (int i = 1; i < depth; ++i)
-        Mutex.lock();
-    Depth = depth;
-}
-
-TLinkGuard::TLinkGuard(std::shared_ptr<TCommLink> link)
-    : link_(std::move(link))
-{
-    link_->Lock();
-}
-
-TLinkGuard::~TLinkGuard() { link_->Unlock(); }
-
-// ---------------------------------------------------------------- TOpenHandshake
-
-void TOpenHandshake::SignalTried()
-{
-    {
-        std::lock_guard lock(mutex_);
-        tried_.store(true);
-    }
-    cv_.notify_all();
-    TMainThreadQueue::Instance().Wake();
-}
-
-void TOpenHandshake::WaitTried()
-{
-    if (TMainThreadQueue::IsMainThread()) {
-        TMainThreadQueue::Instance().WaitWhile([this] { return !tried_.load(); });
-        return;
-    }
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [this] { return tried_.load(); });
-}
-
-void TOpenHandshake::Release()
-{
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-    }
-    cv_.notify_all();
-}
-
-void TOpenHandshake::WaitReleased(const std::function<bool()>& stop)
-{
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return released_ || stop(); });
-}
-
-void TOpenHandshake::Wake()
-{
-    {
-        std::lock_guard lock(mutex_);
-    }
-    cv_.notify_all();
-}
 
 // ---------------------------------------------------------------- TCommThread
 

@@ -1,5 +1,6 @@
 #include "ports/SerialPort.h"
 
+#include "ports/LinkGuard.h"
 #include "ports/PrecTimer.h"
 #include "support/TraceSink.h"
 
