@@ -8,6 +8,11 @@
 // owns the device session; every button, knob, scroll bar and list action goes to it, and
 // what the session shows comes back through the TSessionView operations below.
 //
+// Its parts: the three panels (TKnobPanel, TPortPanel, TUploadPanel) hold the widgets and
+// report what the user does through their signals, the menus are TMainMenus, the status bar's
+// texts about the session come from TWindowStatus and the warnings about the window's own
+// settings and guard from TWindowNotices. The window wires them to the session.
+//
 // The window sees keys before its controls: Esc twice disconnects, F1 opens the user manual,
 // S the wiring diagram. Closing during a firmware transfer asks first; closing closes the port.
 #include "app/AppCommandLine.h"
@@ -29,15 +34,7 @@
 #include <memory>
 #include <optional>
 
-class QAction;
-class QActionGroup;
-class QGroupBox;
-class QLabel;
-class QMenu;
-class QPushButton;
 class QMessageBox;
-class QScrollBar;
-class QTimer;
 class QUrl;
 
 namespace fk {
@@ -46,12 +43,17 @@ class TConnectionPorts;
 class TFormProgInfo;
 class TFormSettings;
 class TInstanceGuard;
-class TKnob;
+class TKnobPanel;
+class TMainMenus;
 class TScreenSnap;
 class TServiceRecordMenu;
 class TModuleEntries;
 class TPortListBox;
+class TPortPanel;
+class TWindowStatus;
 class TStatusLine;
+class TUploadPanel;
+class TWindowNotices;
 
 // How the window is set up beyond the stored preferences.
 struct TMainFormSetup {
@@ -169,9 +171,7 @@ private:
     void BuildWidgets();
     void BuildMenus();
     void ApplyDensity();
-    void KnobScrolled(TSessionKnob knob, int action);
     void KeyAction(TKeyAction action);
-    void BuildSkinMenu();
     void LoadStoredSettings();
     // Tells the user, once per run, that the settings cannot be saved and why.
     void ShowSettingsNotSaved(const String& problem);
@@ -184,12 +184,9 @@ private:
     void SayFarewell(int guardMs);
     void BuildDialogs(const TMainFormSetup& setup);
     void BringForward();
-    void ShowPortHolderHint();
     void CancelAdapterReturn();
     void ShowAdapterReturned(const QString& oldName, const QString& newName);
     void ShowIdentityAmbiguous(const QString& identity, const QStringList& names);
-    // Connection lost while other programs have the port open: named in the status; false for none.
-    bool ShowOtherOpeners(TIconClass iconClass);
     // Turns the single-instance guard on or off; a guard the machine keeps off is told once.
     void SetGuardState(bool on);
     void ShowGuardProblem();
@@ -200,8 +197,6 @@ private:
     void FitMinimumSize();
     // The text of a key in the active language; english when the table has none.
     QString Text(const char* key, const char* english);
-    QString ErrorReason(u32 error);
-    String StatusSuffix(int index, const String& portSuffix);
     void ApplyImages();
     // Runs the event loop until done() or the guard time is up.
     void RunEventsUntil(const std::function<bool()>& done, int guardMs);
@@ -211,6 +206,8 @@ private:
     TConnectionPorts* ports_ = nullptr;
     std::unique_ptr<TModuleEntries> modules_; // goes before the session it listens to
     TStatusLine* statusLine_ = nullptr;
+    std::unique_ptr<TWindowNotices> notices_; // the warnings about the settings and the guard
+    std::unique_ptr<TWindowStatus> status_; // what the status bar says about the session
     TKeyTracker keys_;
     TAppSettings settings_;
     TThemes themes_;
@@ -233,42 +230,16 @@ private:
     int dpi_ = 96;
     bool stopping_ = false;
     bool closed_ = false;
-    bool settingsFailureShown_ = false;
-    String shownVersion_, shownInfo_; // the device's description as the session gave it
     String settingsProblem_;  // found at start: the settings cannot be saved, and why
     String settingsSetAside_; // found at start: the copy an oversized settings file went to
 
-    QGroupBox* deviceControlsGroup_ = nullptr;
-    QLabel* openTimeLabel_ = nullptr;
-    QLabel* breakTimeLabel_ = nullptr;
-    QScrollBar* scrollBar_[2] = {};
-    QTimer* scrollBurst_[2] = {}; // a wheel burst over a scroll bar ends when it runs out
-    TKnob* knob_[2] = {};
-    QPushButton* ventingButton_ = nullptr;
-    QGroupBox* portListGroup_ = nullptr;
-    TPortListBox* portList_ = nullptr;
-    QPushButton* connectButton_ = nullptr;
-    QPushButton* disconnectButton_ = nullptr;
-    QLabel* deviceVersionLabel_ = nullptr;
-    QLabel* deviceInfoLabel_ = nullptr;
-    QGroupBox* firmwareGroup_ = nullptr;
-    QPushButton* uploadButton_ = nullptr;
-    QPushButton* rebootButton_ = nullptr;
+    TKnobPanel* knobPanel_ = nullptr;   // " Control ": both times and Venting
+    TPortPanel* portPanel_ = nullptr;   // the port list, Connect, Disconnect, the device's description
+    TPortListBox* portList_ = nullptr;  // the port panel's list
+    TUploadPanel* uploadPanel_ = nullptr; // Upload firmware and Reboot
 
-    QMenu* menuOptions_ = nullptr;
-    QMenu* menuLanguage_ = nullptr;
-    QActionGroup* languages_ = nullptr;
-    QAction* menuLng_[3] = {};
-    QMenu* menuSkins_ = nullptr;
-    QActionGroup* skins_ = nullptr;
-    QAction* menuSettings_ = nullptr;
-    QMenu* menuHelp_ = nullptr;
-    QAction* menuHelpManual_ = nullptr;
-    QAction* menuHelpWiring_ = nullptr;
-    QAction* menuAbout_ = nullptr;
-    QMenu* portListMenu_ = nullptr;
+    TMainMenus* menus_ = nullptr;
     QMessageBox* question_ = nullptr; // the question about stopping the upload, while it is open
-    QAction* menuConfigure_ = nullptr;
 };
 
 } // namespace fk

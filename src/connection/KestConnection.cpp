@@ -1,5 +1,6 @@
 #include "connection/KestConnection.h"
 
+#include "platform/FaultReport.h"
 #include "ports/SerialPort.h"
 #include "protocol/DeviceMessages.h"
 #include "protocol/KestPacket.h"
@@ -347,6 +348,7 @@ void TKestConnection::DropFailedHead(TCommErrorFlags errors)
     try {
         DoOnPacketLoss(lost.data(), u32(lost.size()), plrNotSent, errors);
     } catch (...) {
+        TFaultReport::Caught("the packet loss handler"); // the send queue goes on
     }
 }
 
@@ -535,7 +537,8 @@ void TKestConnection::ReceiverPacket(const u8* buffer, u32 length, TKestPacketTy
     try {
         DoOnPacketReceived(buffer, length, type);
     } catch (...) {
-        // a raiser overridden by a subclass threw: the receive state stays consistent
+        // A raiser overridden by a subclass threw: the receive state stays consistent.
+        TFaultReport::Caught("the packet handler");
     }
 }
 
@@ -545,6 +548,7 @@ void TKestConnection::ReceiverLoss(const u8* buffer, u32 length, TPacketLossReas
     try {
         DoOnPacketLoss(buffer, length, reason, errors);
     } catch (...) {
+        TFaultReport::Caught("the packet loss handler");
     }
 }
 

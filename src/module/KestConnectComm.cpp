@@ -5,12 +5,14 @@
 #include "support/TraceSink.h"
 #include "module/UDPClient.h"
 #include "module/UDPServer.h"
+#include "platform/FaultReport.h"
 #include "platform/LastError.h"
 #include "platform/SystemClock.h"
 #include "platform/Timer.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace fk {
 
@@ -24,8 +26,10 @@ TKestConnectComm::TKestConnectComm(TComponent* owner)
         udpClient_ = fk::Create<TUDPClient>(this);
         udpClient_->SetPort(udpPort_);
         udpClient_->SetIPVersion(ipVersion_);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        // Without it every datagram to the device fails with "invalid handle".
         udpClient_ = nullptr;
+        TFaultReport::Caught("the wireless module's UDP client");
     }
     try {
         udpServer_ = fk::Create<TUDPServer>(this);
@@ -33,7 +37,9 @@ TKestConnectComm::TKestConnectComm(TComponent* owner)
         udpServer_->OnUDPRead = TUDPReadEvent(this, &TKestConnectComm::OnUDPRead);
         udpServer_->OnUDPException = TUDPExceptionEvent(this, &TKestConnectComm::OnUDPException);
         udpServer_->SetActive(true);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        // Without a listener (or one not yet listening) Connect fails; it tries to listen again.
+        TFaultReport::Caught("the wireless module's UDP listener");
     }
     connectionTimer_ = MakeTimer(unsigned(connectTimeout_), &TKestConnectComm::ConnectionOnTimer);
     validationTimer_ = MakeTimer(ValidationInterval, &TKestConnectComm::ValidateOnTimer);
@@ -50,7 +56,8 @@ TTimer* TKestConnectComm::MakeTimer(unsigned interval, void (TKestConnectComm::*
         timer->SetInterval(interval);
         timer->OnTimer = TNotifyEvent(this, handler);
         return timer;
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        TFaultReport::Caught("a timer of the wireless module link");
         return nullptr;
     }
 }
@@ -95,7 +102,9 @@ void TKestConnectComm::SetUDPPort(u16 port)
             udpServer_->SetDefaultPort(port);
         if (udpClient_)
             udpClient_->SetPort(port);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        // The listener stopped on the old port; the next Connect listens again.
+        TFaultReport::Caught("the wireless module's UDP port change");
     }
 }
 
@@ -181,8 +190,8 @@ bool TKestConnectComm::UDPWrite(const TByteString& data)
     }
     try {
         return udpClient_->SendBuffer(data);
-    } catch (...) {
-        SetLastError(ERROR_FUNCTION_FAILED);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
 }
@@ -664,16 +673,13 @@ bool TKestConnectComm::DoConnect(const String& address, TIdIPVersion ipVersion)
     bool ok = false;
     try {
         ok = sharedListener_ || (udpServer_ && udpServer_->SetActive(true));
-    } catch (...) {
-        ok = false;
-    }
-    if (ok && udpClient_) {
-        try {
+        if (ok && udpClient_) {
             udpClient_->SetPort(udpPort_);
             udpClient_->SetHost(address);
             udpClient_->SetIPVersion(ipVersion);
-        } catch (...) {
         }
+    } catch (const std::bad_alloc&) {
+        ok = false; // ends as a failed connect below, never towards the old address
     }
     if (ok && SendTCPCommand(address, ipVersion, CMD_chk)) {
         ResetValidation();

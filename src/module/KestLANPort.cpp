@@ -1,6 +1,9 @@
 #include "module/KestLANPort.h"
 
+#include "platform/FaultReport.h"
 #include "platform/LastError.h"
+
+#include <new>
 
 namespace fk {
 
@@ -10,8 +13,9 @@ TKestLANPort::TKestLANPort(TComponent* owner)
     SetAutoRead(true);
     try {
         ConnectComm = fk::Create<TKestConnectComm>(this);
-    } catch (...) {
-        ConnectComm = nullptr;
+    } catch (const std::bad_alloc&) {
+        ConnectComm = nullptr; // every open fails
+        TFaultReport::Caught("the wireless module port's link");
         return;
     }
     ConnectComm->SetThreadedEvent(ThreadedEvent());

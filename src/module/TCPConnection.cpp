@@ -1,7 +1,11 @@
 #include "module/TCPConnection.h"
 
 #include "module/TCPThread.h"
+#include "platform/FaultReport.h"
 #include "platform/LastError.h"
+
+#include <new>
+#include <system_error>
 
 namespace fk {
 
@@ -45,8 +49,9 @@ bool TTCPConnection::Create()
     try {
         thread_ = std::make_unique<TTCPThread>(*this);
         thread_->SetThreadedEvent(threadedEvent_);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         thread_.reset();
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     return thread_ != nullptr;
 }
@@ -62,8 +67,12 @@ bool TTCPConnection::TCPConnect(const String& host, TIdIPVersion ipVersion, u16 
     bool started = false;
     try {
         started = thread_->StartConnect(host, ipVersion, port, socketTimeout_);
-    } catch (...) {
-        started = false;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::system_error& e) {
+        // No thread could be started for the connection.
+        SetLastError(e.code().category() == std::system_category() ? ErrorFromErrno(e.code().value())
+                                                                    : ERROR_NOT_ENOUGH_MEMORY);
     }
     if (!started)
         return false;
@@ -158,6 +167,7 @@ void TTCPConnection::DoOnTCPStatusEvent(TObject*, TIdStatus status, const String
     try {
         DoOnTCPStatus(status, text);
     } catch (...) {
+        TFaultReport::Caught("the TCP status handler");
     }
 }
 

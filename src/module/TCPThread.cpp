@@ -1,6 +1,7 @@
 #include "module/TCPThread.h"
 
 #include "module/TCPConnection.h"
+#include "platform/FaultReport.h"
 #include "platform/SystemClock.h"
 
 #include <cerrno>
@@ -52,6 +53,7 @@ void TTCPThread::Disconnect()
         try {
             owner_.DoOnTCPDisconnecting();
         } catch (...) {
+            TFaultReport::Caught("the TCP disconnecting handler"); // the disconnect goes on
         }
         // The handler closed this connection itself, or started a new one: nothing is left
         // to do here, and the disconnected callback has fired (or will, for the new one).
@@ -77,6 +79,7 @@ void TTCPThread::Disconnect()
         try {
             owner_.DoOnTCPDisconnected();
         } catch (...) {
+            TFaultReport::Caught("the TCP disconnected handler");
         }
     }
 }
@@ -88,6 +91,7 @@ void TTCPThread::StatusNotification(TIdStatus status, const String& text)
     try {
         owner_.DoOnTCPStatusEvent(&owner_, status, text);
     } catch (...) {
+        TFaultReport::Caught("the TCP status handler");
     }
 }
 
@@ -99,6 +103,7 @@ void TTCPThread::Dispatch(const std::function<void()>& fn)
         else
             Synchronize(fn);
     } catch (...) {
+        TFaultReport::Caught("the TCP reader's hand-over"); // must not leave the thread
     }
 }
 

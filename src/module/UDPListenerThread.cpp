@@ -2,6 +2,7 @@
 
 #include "module/SocketAddress.h"
 #include "module/UDPServer.h"
+#include "platform/FaultReport.h"
 
 #include <cerrno>
 #include <cstring>
@@ -66,6 +67,7 @@ void TUDPListenerThread::Dispatch(const std::function<void()>& fn)
         else
             Synchronize(fn);
     } catch (...) {
+        TFaultReport::Caught("the UDP listener's hand-over"); // must not leave the thread
     }
 }
 
@@ -78,6 +80,7 @@ void TUDPListenerThread::Deliver(const std::vector<TDatagram>& batch)
             try {
                 owner_.DoOnUDPRead(d.Data, d.Binding);
             } catch (...) {
+                TFaultReport::Caught("a UDP datagram handler"); // the next datagram is still delivered
             }
         }
     });

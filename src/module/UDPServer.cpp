@@ -5,6 +5,8 @@
 #include "platform/LastError.h"
 
 #include <cerrno>
+#include <new>
+#include <system_error>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -106,9 +108,14 @@ bool TUDPServer::SetActive(bool value)
         boundPort_ = bound;
         thread_ = std::move(thread);
         thread_->Start();
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         return Fail("cannot listen on " + portText + ": " + ErrorText(ERROR_NOT_ENOUGH_MEMORY),
                     ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::system_error& e) {
+        // No thread for the listener (the system's limit of threads).
+        const DWORD code = e.code().category() == std::system_category() ? ErrorFromErrno(e.code().value())
+                                                                         : ERROR_NOT_ENOUGH_MEMORY;
+        return Fail("cannot listen on " + portText + ": " + ErrorText(code), code);
     }
     activationError_.clear();
     SetLastError(ERROR_SUCCESS);

@@ -8,7 +8,8 @@
 //
 // A TEventList keeps further handlers of one event in the order they were added. Raising
 // an event (RaiseEvent) calls the slot first and then every handler of the list; whatever
-// a handler throws is caught and dropped, and dispatch goes on with the next handler.
+// a handler throws is caught and reported (TFaultReport: standard error and the diagnostic
+// trace), and dispatch goes on with the next handler.
 // A handler may add or remove list entries while the list is being dispatched, also from a
 // nested dispatch of the same list: entries removed meanwhile are only marked, and the list
 // drops them when the outermost dispatch ends, so a removed handler that is running stays
@@ -19,6 +20,8 @@
 // A slot may be reassigned or cleared by its own handler while that handler runs: a handler
 // that carries state (a callable made with Bind) is held for the length of its call, and a
 // bound member function or plain function reads nothing of its binding once it is called.
+#include "platform/FaultReport.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -106,12 +109,13 @@ public:
     // Calls the handler if one is assigned. Exceptions pass through.
     void operator()(Args... args) const { Call(std::forward<Args>(args)...); }
 
-    // Calls the handler if one is assigned and drops whatever it throws.
+    // Calls the handler if one is assigned; whatever it throws is reported, not passed on.
     void Invoke(Args... args) const noexcept
     {
         try {
             Call(std::forward<Args>(args)...);
         } catch (...) {
+            TFaultReport::Caught("an event handler");
         }
     }
 
@@ -245,7 +249,7 @@ public:
         }
     }
 
-    // Calls every handler in list order, each with its exceptions dropped.
+    // Calls every handler in list order; what one throws is reported, and the next one runs.
     void Dispatch(Args... args) const noexcept
     {
         ++depth_;
@@ -260,6 +264,7 @@ public:
             try {
                 binding->invoke(*binding, args...);
             } catch (...) {
+                TFaultReport::Caught("an event handler");
             }
         }
         if (--depth_ == 0 && removed_ != 0) {
@@ -279,7 +284,7 @@ private:
     mutable unsigned depth_ = 0;      // dispatches in progress
 };
 
-// Calls the slot if assigned, then every handler of the list; exceptions are dropped.
+// Calls the slot if assigned, then every handler of the list; exceptions are reported.
 template <class... Args>
 void RaiseEventWith(const TEvent<Args...>& slot, const TEventList<Args...>& list,
                     std::type_identity_t<Args>... args) noexcept

@@ -1,5 +1,6 @@
 #include "platform/Thread.h"
 
+#include "platform/FaultReport.h"
 #include "platform/MainThreadQueue.h"
 
 namespace fk {
@@ -41,11 +42,13 @@ void TThread::Run()
     try {
         Execute();
     } catch (...) {
+        TFaultReport::Caught("a worker thread"); // it must not leave the thread
     }
     if (OnTerminate) {
         try {
             Synchronize([this] { OnTerminate.Invoke(this); });
         } catch (...) {
+            TFaultReport::Caught("a worker thread's end notification");
         }
     }
     const bool freeSelf = FreeOnTerminate();

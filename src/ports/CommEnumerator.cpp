@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -76,8 +77,8 @@ bool TrailingNumber(const String& name, unsigned long& n)
         --i;
     if (i == name.size() || name.size() - i > 9)
         return false;
-    n = std::stoul(name.substr(i));
-    return true;
+    // At most nine digits: no overflow, and from_chars throws nothing.
+    return std::from_chars(name.data() + i, name.data() + name.size(), n).ec == std::errc();
 }
 
 // Device node names that serial drivers use.
@@ -122,12 +123,8 @@ TPortKind PortKindOf(const TCommPortInfo& info) noexcept
 u32 PortNameTag(const String& portName, TPortKind kind) noexcept
 {
     unsigned long n = 0;
-    try {
-        if (!TrailingNumber(portName, n) || n >= 256)
-            return 0;
-    } catch (...) {
+    if (!TrailingNumber(portName, n) || n >= 256)
         return 0;
-    }
     return MakePortTag(static_cast<unsigned>(n), kind);
 }
 

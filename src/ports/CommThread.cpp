@@ -1,7 +1,8 @@
 #include "ports/CommThread.h"
 
-#include "platform/MainThreadQueue.h"
+#include "platform/FaultReport.h"
 #include "platform/SystemClock.h"
+#include "ports/LinkGuard.h"
 #include "ports/PrecTimer.h"
 #include "ports/SerialPort.h"
 #include "ports/TermiosMapping.h"
@@ -51,109 +52,6 @@ u64 TotalMs(u32 multiplier, u32 count, u32 constant)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------- TCommLink
-
-void TCommLink::Lock()
-{
-    if (!Mutex.try_lock()) {
-        if (TMainThreadQueue::IsMainThread()) {
-            bool got = false;
-            const bool waited = TMainThreadQueue::Instance().WaitWhile([&] {
-                if (!got)
-                    got = Mutex.try_lock();
-                return !got;
-            });
-            if (!waited && !got)
-                Mutex.lock(); // past the leaving deadline no holder waits for this thread
-        } else {
-            Mutex.lock();
-        }
-    }
-    ++Depth;
-}
-
-void TCommLink::Unlock() noexcept
-{
-    --Depth;
-    Mutex.unlock();
-    if (!TMainThreadQueue::IsMainThread())
-        TMainThreadQueue::Instance().Wake(); // a main thread may wait for the lock
-}
-
-int TCommLink::UnlockAll() noexcept
-{
-    const int depth = Depth;
-    Depth = 0;
-    for (int i = 0; i < depth; ++i)
-        Mutex.unlock();
-    if (!TMainThreadQueue::IsMainThread())
-        TMainThreadQueue::Instance().Wake();
-    return depth;
-}
-
-void TCommLink::Relock(int depth)
-{
-    if (depth <= 0)
-        return;
-    Lock();
-    for (int i = 1; i < depth; ++i)
-        Mutex.lock();
-    Depth = depth;
-}
-
-TLinkGuard::TLinkGuard(std::shared_ptr<TCommLink> link)
-    : link_(std::move(link))
-{
-    link_->Lock();
-}
-
-TLinkGuard::~TLinkGuard() { link_->Unlock(); }
-
-// ---------------------------------------------------------------- TOpenHandshake
-
-void TOpenHandshake::SignalTried()
-{
-    {
-        std::lock_guard lock(mutex_);
-        tried_.store(true);
-    }
-    cv_.notify_all();
-    TMainThreadQueue::Instance().Wake();
-}
-
-void TOpenHandshake::WaitTried()
-{
-    if (TMainThreadQueue::IsMainThread()) {
-        TMainThreadQueue::Instance().WaitWhile([this] { return !tried_.load(); });
-        return;
-    }
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [this] { return tried_.load(); });
-}
-
-void TOpenHandshake::Release()
-{
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-    }
-    cv_.notify_all();
-}
-
-void TOpenHandshake::WaitReleased(const std::function<bool()>& stop)
-{
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return released_ || stop(); });
-}
-
-void TOpenHandshake::Wake()
-{
-    {
-        std::lock_guard lock(mutex_);
-    }
-    cv_.notify_all();
-}
 
 // ---------------------------------------------------------------- TCommThread
 
@@ -272,6 +170,7 @@ DWORD TCommThread::OpenDevice()
         return ErrorFromErrno(err, TErrnoUse::Open);
     }
     TPortLock lock;
+    DWORD exclusiveError = ERROR_SUCCESS;
     struct stat st {};
     if (::fstat(dev.Get(), &st) == 0 && S_ISCHR(st.st_mode)) {
         // Exclusive use: flock against programs that use it, the lock file against those
@@ -280,12 +179,16 @@ DWORD TCommThread::OpenDevice()
             return ERROR_ACCESS_DENIED;
         if (const DWORD error = lock.Acquire(lockDirectory_, fileName_); error != ERROR_SUCCESS)
             return error; // in use (retried), or a stale lock that stays (not retried)
-        ::ioctl(dev.Get(), TIOCEXCL);
+        // A driver that refuses exclusive mode still gets the device: flock and the lock
+        // file keep away the programs that honour them. The port notes it (ExclusiveError).
+        if (::ioctl(dev.Get(), TIOCEXCL) != 0)
+            exclusiveError = ErrorFromErrno(errno);
         isPty_ = IsPseudoTerminal(st);
     }
     TLinkGuard guard(link_);
     fd_ = std::move(dev);
     portLock_ = std::move(lock);
+    exclusiveError_ = exclusiveError;
     return ERROR_SUCCESS;
 }
 
@@ -881,6 +784,7 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
         try {
             method(*link_->Port);
         } catch (...) {
+            TFaultReport::Caught("a serial port event handler"); // must not leave the I/O thread
         }
         return true;
     }
@@ -900,11 +804,13 @@ bool TCommThread::CallEvent(const std::function<void(TSerialPort&)>& method)
             try {
                 method(*port);
             } catch (...) {
+                TFaultReport::Caught("a serial port event handler");
             }
             inSynchronize_.store(false);
             delivered = true;
         });
     } catch (...) {
+        TFaultReport::Caught("a serial port event's hand-over"); // must not leave the I/O thread
     }
     if (!handedOver)
         Terminate(); // the program is ending: the device is released, nothing more reported
@@ -925,6 +831,7 @@ void TCommThread::EndNotification()
                 port->CommThreadTerminate(this);
         });
     } catch (...) {
+        TFaultReport::Caught("a serial port's end notification"); // must not leave the I/O thread
     }
 }
 

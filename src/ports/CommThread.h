@@ -19,49 +19,19 @@
 // does reaches the port.
 #include "platform/LastError.h"
 #include "platform/Thread.h"
+#include "ports/CommLink.h"
 #include "ports/CommTypes.h"
+#include "ports/OpenHandshake.h"
 #include "ports/PortLock.h"
 #include "ports/UniqueFd.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace fk {
 
 class TSerialPort;
-
-// The lock shared by a port and its I/O thread, and the port the thread reports to.
-class TCommLink {
-public:
-    std::recursive_mutex Mutex;
-    TSerialPort* Port = nullptr; // guarded by Mutex; null once the port let the thread go
-    int Depth = 0;               // how many TLinkGuards the owning thread holds
-
-    // Releases every level the calling thread holds (it must hold at least one) and returns
-    // how many; Relock takes them again. Lets a closer wait for the thread to end.
-    int UnlockAll() noexcept;
-    void Relock(int depth);
-    // Takes the lock. On the main thread the wait keeps running synchronised calls, so a
-    // thread that holds the lock while it waits for the main thread cannot deadlock it.
-    void Lock();
-    void Unlock() noexcept;
-};
-
-// Holds a TCommLink's lock for one scope.
-class TLinkGuard {
-public:
-    explicit TLinkGuard(std::shared_ptr<TCommLink> link);
-    ~TLinkGuard();
-    TLinkGuard(const TLinkGuard&) = delete;
-    TLinkGuard& operator=(const TLinkGuard&) = delete;
-    TCommLink* Link() const noexcept { return link_.get(); }
-
-private:
-    std::shared_ptr<TCommLink> link_;
-};
 
 // One transfer of one direction. Guarded by the link's lock.
 struct TTransferResult {
@@ -77,23 +47,6 @@ struct TTransferResult {
     TCommErrorFlags Errors = 0;
     u32 StartTick = 0;
     u32 LastByteTick = 0;
-};
-
-// The open handshake of a synchronous open: the thread reports that it tried, the opener
-// reports that it delivered the open notifications.
-class TOpenHandshake {
-public:
-    void SignalTried();
-    void WaitTried();    // the opener (serves synchronised calls on the main thread)
-    void Release();
-    void WaitReleased(const std::function<bool()>& stop); // the I/O thread
-    void Wake();         // re-check `stop`
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::atomic<bool> tried_{false};
-    bool released_ = false;
 };
 
 struct TCommThreadParams {
@@ -125,6 +78,8 @@ public:
 
     // --- the device; callers hold the link's lock
     bool HandleValid() const noexcept { return fd_.Valid(); }
+    // Why the open device is not in exclusive mode (TIOCEXCL refused); 0 when it is.
+    DWORD ExclusiveError() const noexcept { return exclusiveError_; }
     int Handle() const noexcept { return fd_.Get(); }
     // Queue counts and the line errors since the last call.
     bool ClearCommError(TCommErrorFlags* errors, TCommStatus* status);
@@ -198,6 +153,7 @@ private:
     bool watching_ = false; // the tty is in the epoll set
     u32 subscribed_ = 0;    // the epoll events it is watched for
     bool isPty_ = false;
+    DWORD exclusiveError_ = ERROR_SUCCESS;
 
     TCommStatus status_;
     TTransferResult read_;

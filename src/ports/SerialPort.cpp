@@ -1,6 +1,8 @@
 #include "ports/SerialPort.h"
 
+#include "ports/LinkGuard.h"
 #include "ports/PrecTimer.h"
+#include "support/TraceSink.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -190,6 +192,7 @@ bool TSerialPort::OpenByFileName(const String& fileName, u32 baudRate, TSerialPa
     CloseThread(ccReasonReOpen);
     ReapThreads();
     staleLockFile_.clear();
+    exclusiveError_ = ERROR_SUCCESS;
     TCommState& s = MutableState();
     s.BaudRate = baudRate;
     s.Parity = parity;
@@ -263,6 +266,11 @@ void TSerialPort::OnOpenEvent(TCommThread& thread)
     const DWORD result = thread.ReturnValue();
     if (result == ERROR_PORT_STALE_LOCK)
         staleLockFile_ = thread.LockFilePath();
+    if (result == ERROR_SUCCESS) {
+        exclusiveError_ = thread.ExclusiveError();
+        if (exclusiveError_ != ERROR_SUCCESS)
+            TTraceSink::Port("not-exclusive", name, {}, exclusiveError_);
+    }
     if (result == ERROR_SUCCESS && IsValid()) {
         PurgeAll();
         ClearError(nullptr, nullptr);

@@ -35,6 +35,11 @@ public:
     // The lock file that made the last open fail with ERROR_PORT_STALE_LOCK (left by a
     // program that has ended, and not ours to remove); empty otherwise.
     const String& StaleLockFile() const noexcept { return staleLockFile_; }
+    // Why the open device could not be put in exclusive mode (the driver refused TIOCEXCL),
+    // so that another program's open() is not refused; 0 when it is exclusive. The open
+    // goes on: flock and the lock file still keep away the programs that honour them. Such an
+    // open is written to the diagnostic trace ("not-exclusive").
+    DWORD ExclusiveError() const noexcept { return exclusiveError_; }
     // How long an open tries a busy or missing device again (OpenTimeOut by default); a
     // caller with a deadline of its own shortens it so that the real reason arrives in time.
     u32 OpenRetryTime() const noexcept { return openRetryTime_; }
@@ -115,6 +120,7 @@ private:
     u32 openRetryTime_ = OpenTimeOut;
     String lockDirectory_;
     String staleLockFile_;
+    DWORD exclusiveError_ = ERROR_SUCCESS;
     TCommErrorFlags readErrors_ = 0;
     TCommErrorFlags writeErrors_ = 0;
     TTransferResult* pendingRead_ = nullptr;

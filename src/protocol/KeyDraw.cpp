@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <functional>
+#include <new>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 namespace fk {
@@ -16,7 +18,7 @@ std::mt19937 SeededEngine() noexcept
         std::random_device device;
         for (auto& w : words)
             w = device();
-    } catch (...) {
+    } catch (const std::runtime_error&) {
         // No entropy source: fall back to the clock, the thread and an address, which
         // still gives every thread and every run a different stream.
         const auto now = static_cast<std::uint64_t>(
@@ -33,7 +35,8 @@ std::mt19937 SeededEngine() noexcept
     try {
         std::seed_seq seq(std::begin(words), std::end(words));
         return std::mt19937(seq);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        // No memory for the seed sequence: the first words alone.
         return std::mt19937(words[0] ^ words[2] ^ words[4]);
     }
 }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <limits>
 #include <locale>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace fk {
@@ -25,8 +27,10 @@ const TFormatSettings& DefaultFormatSettings()
                 s.DecimalSeparator = dec;
             if (static_cast<unsigned char>(sep) < 0x80 && sep != '\0' && sep != dec)
                 s.ThousandSeparator = sep;
-        } catch (...) {
+        } catch (const std::runtime_error&) {
             // An unknown locale name in the environment: keep '.' and ','.
+        } catch (const std::bad_alloc&) {
+            // No memory to load the locale: the same defaults.
         }
         return s;
     }();

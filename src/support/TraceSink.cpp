@@ -1,5 +1,6 @@
 #include "support/TraceSink.h"
 
+#include "platform/FaultReport.h"
 #include "platform/LastError.h"
 
 #include <cerrno>
@@ -14,6 +15,13 @@
 namespace fk {
 
 std::atomic<TTraceSink*> TTraceSink::active_{nullptr};
+
+void TTraceSink::SetActive(TTraceSink* sink) noexcept
+{
+    active_.store(sink, std::memory_order_release);
+    if (sink)
+        TFaultReport::SetReporter(&TTraceSink::Fault);
+}
 
 namespace {
 
@@ -354,6 +362,14 @@ void TTraceSink::WriteExit(int status)
 {
     std::string line = Begin("exit");
     AppendNumber(line, "status", status);
+    Finish(line);
+}
+
+void TTraceSink::WriteFault(std::string_view where, std::string_view what)
+{
+    std::string line = Begin("fault");
+    AppendMember(line, "where", where);
+    AppendMember(line, "what", what);
     Finish(line);
 }
 

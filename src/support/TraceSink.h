@@ -61,8 +61,9 @@ public:
     // --- the active sink (null: tracing is off)
     static TTraceSink* Active() noexcept { return active_.load(std::memory_order_acquire); }
     static bool Enabled() noexcept { return Active() != nullptr; }
-    // Makes sink (open) the active one; null turns tracing off.
-    static void SetActive(TTraceSink* sink) noexcept { active_.store(sink, std::memory_order_release); }
+    // Makes sink (open) the active one; null turns tracing off. A sink made active also
+    // receives the faults the program reports (TFaultReport).
+    static void SetActive(TTraceSink* sink) noexcept;
 
     // --- hooks; each does nothing while no sink is active
     // The first line: which program writes the trace.
@@ -119,11 +120,19 @@ public:
             s->WriteQuestion(text, answer);
     }
     // A port event: action "opened", "open-failed" (with error), "closed" (with reason),
-    // "lost" (with error), "arrived", "removed".
+    // "lost" (with error), "not-exclusive" (with error), "arrived", "removed".
     static void Port(std::string_view action, std::string_view port, std::string_view reason = {}, u32 error = 0)
     {
         if (TTraceSink* s = Active())
             s->WritePort(action, port, reason, error);
+    }
+
+    // A failure caught where it could not be handed back (an event handler or a thread that
+    // threw): where it was caught and what it was.
+    static void Fault(std::string_view where, std::string_view what)
+    {
+        if (TTraceSink* s = Active())
+            s->WriteFault(where, what);
     }
 
     // Why the program ends without being closed (a signal, the display connection lost)
@@ -159,6 +168,7 @@ private:
     void WriteText(std::string_view event, std::string_view text);
     void WriteStatus(std::string_view text);
     void WriteExit(int status);
+    void WriteFault(std::string_view where, std::string_view what);
     void WriteQuestion(std::string_view text, std::string_view answer);
     void WritePort(std::string_view action, std::string_view port, std::string_view reason, u32 error);
 

@@ -1,3 +1,4 @@
+#include "FaultLog.h"
 #include "platform/Event.h"
 
 #include <gtest/gtest.h>
@@ -63,8 +64,9 @@ TEST(EventList, AddAndRemoveFollowTheListRules)
     EXPECT_EQ(list.Count(), 1u);
 }
 
-TEST(EventList, RaiseCallsSlotThenListInOrderAndSwallowsExceptions)
+TEST(EventList, RaiseCallsSlotThenListInOrderAndReportsExceptions)
 {
+    test::TFaultLog faults;
     Listener a, b, c;
     std::vector<std::string> order;
     TTextEvent slot = TTextEvent::Bind(&order, [&](TObject*, std::string s) { order.push_back("slot:" + s); });
@@ -75,6 +77,13 @@ TEST(EventList, RaiseCallsSlotThenListInOrderAndSwallowsExceptions)
     // A string argument must reach every handler intact (nothing is moved from it).
     EXPECT_NO_THROW(RaiseEvent(slot, list, nullptr, std::string("v")));
     EXPECT_EQ(order, (std::vector<std::string>{"slot:v", "first:v", "last:v"}));
+    // The slot throwing something that is no std::exception is reported as well.
+    slot = TTextEvent::Bind(&order, [](TObject*, std::string) { throw 42; });
+    EXPECT_NO_THROW(RaiseEvent(slot, list, nullptr, std::string("w")));
+    EXPECT_EQ(order.back(), "last:w");
+    EXPECT_EQ(faults.Lines(), (std::vector<std::string>{"an event handler: handler failed",
+                                                        "an event handler: an exception of an unknown type",
+                                                        "an event handler: handler failed"}));
 }
 
 TEST(EventList, RemovingDuringDispatchDoesNotCrash)

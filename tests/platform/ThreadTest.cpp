@@ -1,6 +1,7 @@
 #include "platform/MainThreadQueue.h"
 #include "platform/Thread.h"
 #include "ChildProcess.h"
+#include "FaultLog.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -10,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 using namespace fk;
@@ -208,6 +211,22 @@ TEST(Thread, ExceptionsInSynchronizedCallsReachTheCaller)
     auto t = StartThread<Thrower>();
     t->WaitFor();
     EXPECT_TRUE(t->caught);
+}
+
+TEST(Thread, AnExceptionThatEndsTheBodyIsReportedAndTheThreadStillEndsInOrder)
+{
+    class Failing : public TThread {
+    protected:
+        void Execute() override { throw std::runtime_error("no device"); }
+    };
+    test::TFaultLog faults;
+    Failing t;
+    bool terminated = false;
+    t.OnTerminate = TNotifyEvent::Bind(&terminated, [&](TObject*) { terminated = true; });
+    t.Start();
+    t.WaitFor();
+    EXPECT_TRUE(terminated);
+    EXPECT_EQ(faults.Lines(), std::vector<std::string>{"a worker thread: no device"});
 }
 
 // A leaving main thread (in a child: leaving is for good) still runs the workers' hand-overs

@@ -1,6 +1,8 @@
 // The diagnostic trace's file: well-formed JSON lines, nothing written while no sink is
 // active, the bound that drops the oldest half, and files that cannot be traced to.
 #include "TraceReader.h"
+#include "platform/Event.h"
+#include "platform/FaultReport.h"
 #include "platform/LastError.h"
 #include "support/TraceSink.h"
 
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +23,11 @@ using test::TTraceReader;
 class TraceSinkTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    void TearDown() override { TTraceSink::SetActive(nullptr); }
+    void TearDown() override
+    {
+        TTraceSink::SetActive(nullptr);
+        TFaultReport::SetReporter(nullptr);
+    }
     std::string Path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)).toStdString(); }
 
     QTemporaryDir dir_;
@@ -170,6 +177,20 @@ TEST_F(TraceSinkTest, ALinkOrAnotherUsersFileIsRefusedAndANewFileIsPrivate)
     ASSERT_TRUE(sink.Open(Path("new.jsonl")));
     ASSERT_EQ(::stat(Path("new.jsonl").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(TraceSinkTest, AHandlerThatThrowsLeavesAFaultLine)
+{
+    TTraceSink sink;
+    ASSERT_TRUE(sink.Open(Path("f.jsonl")));
+    TTraceSink::SetActive(&sink);
+    const TNotifyEvent handler = TNotifyEvent::Bind(&sink, [](TObject*) { throw std::length_error("queue \"full\""); });
+    handler.Invoke(nullptr);
+
+    const TTraceReader trace(Path("f.jsonl"));
+    ASSERT_TRUE(trace.Valid()) << trace.Error();
+    EXPECT_EQ(trace.Field("fault", "where"), QStringList{"an event handler"});
+    EXPECT_EQ(trace.Field("fault", "what"), QStringList{"queue \"full\""});
 }
 
 } // namespace
