@@ -53,7 +53,7 @@ test-asan:
 test-tsan:
 	@cmake -S . -B $(TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DFK_TSAN=ON >/dev/null
 	@cmake --build $(TSAN) -j $(JOBS)
-	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  scripts/run-tests $(TSAN) $(JOBS)
 
 install: build
