@@ -17,7 +17,6 @@
 #include <cstring>
 #include <new>
 #include <string_view>
-#include <utility>
 
 namespace fk {
 
@@ -473,11 +472,6 @@ void TDeviceSession::PollTimerTimer(TObject*)
     } else if (restartPending_ != rpNone || uploadState_ != usNone || deviceState_ == dsNone
                || (deviceState_ == dsIdentifying && deviceInfo_.RunMode() == 0)) {
         QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
-    } else if (deviceState_ == dsConnected && ++keepAlives_ % IdentityCheckPolls == 0) {
-        // The keep-alive reply tells nothing of the device: now and then it is asked who it
-        // is instead, so that a controller swapped on the line between two polls is read afresh.
-        identityCheck_ = true;
-        QueueRequest(dcDeviceInfo, TDeviceInfo::Size, true);
     } else {
         QueueRequest(dcStatus, 0, true);
     }
@@ -676,10 +670,6 @@ void TDeviceSession::IdentificationStep(const u8* data, unsigned length)
         SetDeviceState(dsNone);
         return;
     }
-    // The same device as it was, answering the check of who answers: nothing to read again.
-    if (std::exchange(identityCheck_, false) && deviceState_ == dsConnected && uploadState_ == usNone
-        && std::equal(data, data + TDeviceInfo::Size, deviceInfo_.Bytes))
-        return;
     const u8 previousMode = deviceInfo_.RunMode();
     deviceInfo_.Load(data, length);
     if (!SetDeviceState(dsIdentifying) && previousMode != deviceInfo_.RunMode() && view_)
@@ -936,7 +926,6 @@ bool TDeviceSession::SetDeviceState(TDeviceState state)
     if (state != dsNone)
         lostStatusTimer_->SetEnabled(false); // the device answered again: nothing was lost
     if (state == dsNone) {
-        identityCheck_ = false;
         EnterNoDevice(previous);
         return true;
     }

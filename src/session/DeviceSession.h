@@ -60,7 +60,6 @@ class TDeviceSession : public TComponent, private TRequestQueue::THost {
 public:
     static constexpr unsigned PollInterval = 2000;        // keep-alive and identification, ms
     static constexpr unsigned RestartPollInterval = 250;  // after a restart reply or a port error
-    static constexpr unsigned IdentityCheckPolls = 5;     // every 5th poll of a connected device asks who it is
     static constexpr unsigned ModuleFirstRequestDelay = 100;
     static constexpr unsigned MaxRestartAttempts = 3;
     static constexpr unsigned MaxTransferRestarts = 3; // after lost block replies, per upload
@@ -385,8 +384,6 @@ private:
     u32 restartAttempts_ = 0;
     bool errorLatch_ = false;
     bool deviceRefused_ = false;
-    unsigned keepAlives_ = 0;      // polls of a connected device
-    bool identityCheck_ = false;   // the device information asked is a check of who answers
     unsigned parameterWritesQueued_ = 0; // parameter writes ever queued (WriteParameters counts its own)
     int connectedIndex_ = -1;
     String currentPort_;

@@ -52,57 +52,6 @@ TEST_F(SessionTest, ApplicationDeviceIsIdentifiedAndKeptAlive)
     EXPECT_EQ(session_->DeviceState(), dsConnected);
 }
 
-// Another controller answers on the same line between two polls, the line never silent: the
-// check of who answers every few polls reads it afresh; the same device is not read again.
-TEST_F(SessionTest, AControllerSwappedBetweenPollsIsReadAfresh)
-{
-    TUniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    ASSERT_TRUE(master.Valid());
-    ASSERT_EQ(::grantpt(master.Get()), 0);
-    ASSERT_EQ(::unlockpt(master.Get()), 0);
-    const std::string line = ::ptsname(master.Get());
-    TUniqueFd keep(::open(line.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)); // the line stays up between devices
-    const auto serve = [&](const TSimOptions& o) {
-        sim_ = std::make_unique<TSimController>(o, log_);
-        return sim_->Serve(TUniqueFd(::dup(master.Get())), line) && sim_->Start();
-    };
-    const auto polls = [&](int n) {
-        for (int i = 0; i < n; ++i) {
-            ASSERT_TRUE(WaitFor([&] { return session_->Requests().Empty(); }));
-            PollNow();
-        }
-        ASSERT_TRUE(WaitFor([&] { return session_->Requests().Empty(); }));
-    };
-    ASSERT_TRUE(serve({}));
-    session_ = Make<TDeviceSession>(&view_);
-    session_->PortList.emplace_back(line);
-    session_->ItemIndex = 0;
-    session_->OnDeviceMessage = TDeviceMessageEvent::Bind(
-        this, [this](TObject*, u8 code, unsigned n, bool reply) { received_.push_back({code, n, reply}); });
-    ASSERT_TRUE(session_->ConnectToEntry(std::nullopt, true));
-    ASSERT_TRUE(WaitState(dsConnected));
-    polls(TDeviceSession::IdentityCheckPolls);
-    EXPECT_EQ(std::count_if(received_.begin(), received_.end(), [](const TReceived& r) { return r.Code == dcDeviceInfo; }), 2);
-    EXPECT_EQ(std::count_if(received_.begin(), received_.end(), [](const TReceived& r) { return r.Code == dcFirmwareInfo; }), 1);
-    const std::size_t statuses = view_.Statuses.size();
-
-    sim_.reset();
-    TSimOptions other;
-    other.SerialNumber = "FK-SIM-0002";
-    other.OpenTime = 41;
-    other.BreakTime = 9;
-    other.Version[2] = 7;
-    ASSERT_TRUE(serve(other));
-    polls(TDeviceSession::IdentityCheckPolls);
-    ASSERT_TRUE(WaitFor([&] { return session_->DeviceState() == dsConnected && view_.Knobs[skOpenTime].Position == 41; }));
-    EXPECT_EQ(session_->DeviceInfo().SerialNumber(), "FK-SIM-0002");
-    EXPECT_EQ(session_->FirmwareInfo().Version3(), 7);
-    EXPECT_EQ(view_.Knobs[skBreakTime].Position, 9);
-    EXPECT_EQ(view_.Statuses.back(), staConnected);
-    EXPECT_GT(view_.Statuses.size(), statuses);
-    EXPECT_FALSE(view_.Shown(staConnectionLost));
-}
-
 TEST_F(SessionTest, BootloaderWithSoundFirmwareIsRestartedIntoItsApplication)
 {
     TSimOptions o;
