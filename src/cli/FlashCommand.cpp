@@ -163,14 +163,20 @@ void TFlashCommand::Evaluate()
         return;
     }
     const int status = view_.Status();
+    const TFirmwareUpload& upload = session_->Upload();
     if (phase_ == phRestarting) {
+        // The whole image went over, but the device came back in its bootloader: the session
+        // calls it a failed upload (it would call the device corrupted from the next poll on).
+        if (upload.Report().FailCause >= 0) {
+            Fail(UploadFailureText(upload.Report()));
+            return;
+        }
         // The new application may take longer to start than the session waits for a reply: a
         // fall back to no device is not the end (the session keeps asking), the deadline is.
         if (status >= staFirmwareCorrupted && status <= staNotSupported)
             Fail(session_->Messages().MessageText(status));
         return;
     }
-    const TFirmwareUpload& upload = session_->Upload();
     if (upload.Report().FailCause >= 0 && phase_ == phUploading) {
         // The upload ended without the user's word: what happened and what the device holds.
         Fail(UploadFailureText(upload.Report()));
@@ -212,6 +218,8 @@ String TFlashCommand::UploadFailureText(const TFirmwareUpload::TReport& report) 
     String text = m.MessageText(report.FailCause);
     if (!text.empty() && text.back() == '.')
         text.pop_back();
+    if (report.FailCause == staNewFirmwareNoStart)
+        return text + ". " + m.MessageText(msgNewFirmwareNoStartTodo);
     if (report.FirmwareErased) {
         if (report.TransferRestarts > 0)
             text += " after the transfer was started over " + std::to_string(report.TransferRestarts)

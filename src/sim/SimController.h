@@ -46,6 +46,10 @@ public:
     // Stops the thread and waits for it; the line stays open until destruction.
     void Stop();
 
+    // The thread runs (started and neither stopped nor ended by itself). For the thread that
+    // starts and stops it.
+    bool Serving() const noexcept { return thread_.joinable(); }
+
     const std::string& PortPath() const noexcept { return path_; }
     // Readable once the thread has ended by itself (hang-up, the line went away) or was stopped.
     int EndedFd() const noexcept { return ended_.Get(); }

@@ -10,11 +10,14 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <csignal>
 #include <cstdlib>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace fk {
 
@@ -157,6 +160,20 @@ const std::vector<TOption>& ControllerOptions()
     static const std::vector<TOption> options = {
         {"tty", "PATH", "serve this tty instead of a new pseudo-terminal",
          [](TSettings& s, const std::string& v) { s.Tty = v; return !v.empty(); }, "a path"},
+        {"line-fd", "N",
+         "serve the inherited descriptor N (such as the side of a pseudo-terminal its caller keeps, so "
+         "that another simulator can serve the same line later)",
+         [](TSettings& s, const std::string& v) {
+             unsigned long long n;
+             if (!ParseNumber(v, 3, INT_MAX, n) || fcntl(static_cast<int>(n), F_GETFD) < 0)
+                 return false;
+             s.LineFd = static_cast<int>(n);
+             return true;
+         }, "an open descriptor from 3 on"},
+        {"control", nullptr,
+         "take commands on the standard input, one a line, each answered with one line: state (what "
+         "the device holds), silent, answer; the program ends when its input ends",
+         [](TSettings& s, const std::string&) { return (s.Control = true); }},
         {"replay", "TRACE",
          "answer as the controller recorded in a diagnostic trace (--trace of ferrovan or ferrovan-kest) did: "
          "its identity, firmware, parameters, and its silence or late replies from the same request on; "
@@ -381,6 +398,28 @@ std::string TSimProgram::ControllerHelp()
                        ControllerOptions());
 }
 
+std::string TSimProgram::ControlReply(TSimController& controller, const std::string& line)
+{
+    std::string command = line;
+    if (!command.empty() && command.back() == '\r')
+        command.pop_back();
+    if (command == "state") {
+        const TDeviceParameters held = controller.Parameters();
+        return std::string("state ") + (controller.InBootloader() ? "bootloader" : "application") + " open-time "
+            + std::to_string(held.OpenTime()) + " break-time " + std::to_string(held.BreakTime());
+    }
+    if (command == "silent") {
+        controller.Stop();
+        return "ok";
+    }
+    if (command == "answer") {
+        if (!controller.Serving() && !controller.Start())
+            return "error: cannot answer: " + ErrorText(GetLastError());
+        return "ok";
+    }
+    return "error: unknown command '" + command + "' (state, silent, answer)";
+}
+
 bool TSimProgram::ParseController(const std::vector<std::string>& args, TControllerSettings& settings,
                                   std::string& error)
 {
@@ -487,16 +526,54 @@ int TSimProgram::RunController(const TControllerSettings& settings)
     if (!settings.Replay.empty() && !LoadReplay(settings.Replay, options, log))
         return 1;
     TSimController controller(options, log);
-    const bool opened = settings.Tty.empty() ? controller.OpenPseudoTerminal() : controller.OpenTty(settings.Tty);
+    bool opened;
+    std::string what = settings.Tty.empty() ? "a pseudo-terminal" : settings.Tty;
+    if (settings.LineFd >= 0) {
+        // Named as the pseudo-terminal's other side when it is one.
+        char name[PATH_MAX];
+        what = "descriptor " + std::to_string(settings.LineFd);
+        opened = controller.Serve(TUniqueFd(settings.LineFd),
+                                  ptsname_r(settings.LineFd, name, sizeof name) == 0 ? std::string(name) : what);
+    } else {
+        opened = settings.Tty.empty() ? controller.OpenPseudoTerminal() : controller.OpenTty(settings.Tty);
+    }
     if (!opened || !controller.Start()) {
-        err_ << "ferrovan-sim: cannot open " << (settings.Tty.empty() ? "a pseudo-terminal" : settings.Tty)
-             << ": " << ErrorText(GetLastError()) << "\n";
+        err_ << "ferrovan-sim: cannot open " << what << ": " << ErrorText(GetLastError()) << "\n";
         return 1;
     }
     out_ << controller.PortPath() << std::endl;
 
-    pollfd fds[2] = {{signalFd.Get(), POLLIN, 0}, {controller.EndedFd(), POLLIN, 0}};
-    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    pollfd fds[3] = {{signalFd.Get(), POLLIN, 0}, {controller.EndedFd(), POLLIN, 0},
+                     {settings.Control ? STDIN_FILENO : -1, POLLIN, 0}};
+    std::string input;
+    bool inputEnded = false;
+    for (;;) {
+        if (poll(fds, 3, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN)
+            break;
+        if (fds[1].revents & POLLIN) {
+            if (controller.Serving())
+                break; // the line went away or was hung up
+            // Stopped on a command: the device is silent, not gone.
+            u64 count;
+            [[maybe_unused]] const ssize_t n = ::read(controller.EndedFd(), &count, sizeof count);
+        }
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[512];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) {
+                log.Line("stopping: the control input ended");
+                inputEnded = true;
+                break;
+            }
+            input.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1))
+                out_ << ControlReply(controller, input.substr(0, end)) << std::endl;
+        }
     }
     if (fds[0].revents & POLLIN) {
         signalfd_siginfo info{};
@@ -504,7 +581,7 @@ int TSimProgram::RunController(const TControllerSettings& settings)
         log.Line(std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
     }
     controller.Stop();
-    return fds[0].revents & POLLIN || controller.HungUp() ? 0 : 1;
+    return fds[0].revents & POLLIN || inputEnded || controller.HungUp() ? 0 : 1;
 }
 
 std::string TSimProgram::ModuleHelp()

@@ -4,8 +4,8 @@
 //   ferrovan-sim controller [OPTIONS]   the simulated lubricator controller
 //   ferrovan-sim module [OPTIONS]       simulated wireless modules, each with a controller
 //
-// Exit status: 0 after a clean stop (SIGINT, SIGTERM, or the hang-up the options asked for),
-// 1 when the line could not be opened or went away, 2 on wrong usage.
+// Exit status: 0 after a clean stop (SIGINT, SIGTERM, the hang-up the options asked for, or the
+// end of the control input), 1 when the line could not be opened or went away, 2 on wrong usage.
 #include "ports/UniqueFd.h"
 #include "sim/SimModuleOptions.h"
 #include "sim/SimOptions.h"
@@ -17,6 +17,7 @@
 
 namespace fk {
 
+class TSimController;
 class TSimLog;
 
 class TSimProgram {
@@ -29,6 +30,8 @@ public:
     struct TControllerSettings {
         TSimOptions Options;
         std::string Tty;     // serve this tty instead of a new pseudo-terminal
+        int LineFd = -1;     // serve this inherited descriptor instead
+        bool Control = false; // take commands on the standard input
         std::string Replay;  // answer as the controller recorded in this trace did
         std::string LogPath; // log to this file instead of the standard error stream
         bool Quiet = false;  // no log at all
@@ -38,6 +41,12 @@ public:
     static bool ParseController(const std::vector<std::string>& args, TControllerSettings& settings,
                                 std::string& error);
     static std::string ControllerHelp();
+    // The answer to one line of the controller's control input (without its line end):
+    //   state    "state application|bootloader open-time N break-time N": what the device holds
+    //   silent   "ok": the device stops answering (what comes in meanwhile waits) ...
+    //   answer   "ok": ... and answers again
+    // Anything else: "error: " and why.
+    static std::string ControlReply(TSimController& controller, const std::string& command);
 
     // What the module command takes.
     struct TModuleSettings {

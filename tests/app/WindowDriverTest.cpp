@@ -1,8 +1,10 @@
-// A seeded random driver of the real window against the simulated controller: sequences of
-// user actions (knob and scroll bar moves of every kind, venting, Disconnect, Connect, an
-// upload started and aborted) mixed with device faults (a silent device, one killed and
-// started again, and per sequence a reply delay, dropped and damaged replies). After each
-// step it checks what the window shows against the simulator's own state:
+// A seeded random driver of the real window against `ferrovan-sim controller`, the simulator
+// program, on a pseudo-terminal the test keeps: sequences of user actions (knob and scroll bar
+// moves of every kind, venting, Disconnect, Connect, an upload started and aborted) mixed with
+// device faults (a device silenced through the program's control input, the program killed and
+// another started on the same line, and per sequence a reply delay, dropped and damaged replies
+// from its options). After each step it checks what the window shows against what the program
+// says the device holds:
 //  - at rest, the open and break times the window shows are what the device holds;
 //  - the status is never empty once connected, and never says "Connected" or "Firmware
 //    uploaded" while an upload's failure has not been seen (no click or key since);
@@ -12,6 +14,7 @@
 // seed. FK_DRIVER_SEED (first seed), FK_DRIVER_SEQUENCES, FK_DRIVER_ACTIONS and
 // FK_DRIVER_SECONDS (time for the whole run) set the run; the default takes about a minute.
 #include "AppTestHarness.h"
+#include "SimProcess.h"
 
 #include "controls/Knob.h"
 #include "controls/KnobSpinButtons.h"
@@ -22,6 +25,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <csignal>
 #include <fcntl.h>
 #include <random>
 #include <sstream>
@@ -124,8 +128,22 @@ int EnvInt(const char* name, int fallback)
     return v && *v ? std::atoi(v) : fallback;
 }
 
+// What the program says its device holds.
+struct TDeviceState {
+    bool Known = false;
+    bool Bootloader = false;
+    int OpenTime = -1;
+    int BreakTime = -1;
+};
+
 class WindowDriverTest : public MainFormTest {
 protected:
+    void SetUp() override
+    {
+        MainFormTest::SetUp();
+        std::signal(SIGPIPE, SIG_IGN); // a program that died is told by a failed write
+    }
+
     // What a run found: empty when every check held.
     struct TOutcome {
         std::string Failure;
@@ -165,8 +183,49 @@ protected:
         char junk[4096];
         while (::read(master_.Get(), junk, sizeof junk) > 0) {
         }
-        sim_ = std::make_unique<TSimController>(options_, log_);
-        return sim_->Serve(TUniqueFd(::dup(master_.Get())), linePath_) && sim_->Start();
+        // Each device logs to a file of its own (a log is made afresh when the program starts).
+        logs_.push_back(dir_.filePath(QStringLiteral("sim-%1.log").arg(logs_.size())).toStdString());
+        std::vector<std::string> args = {"--log", logs_.back(), "--boot-time", std::to_string(options_.BootTimeMs),
+                                         "--open-time", std::to_string(options_.OpenTime), "--break-time",
+                                         std::to_string(options_.BreakTime)};
+        if (options_.ReplyDelayMs)
+            args.insert(args.end(), {"--reply-delay", std::to_string(options_.ReplyDelayMs)});
+        if (options_.DropEvery)
+            args.insert(args.end(), {"--drop-every", std::to_string(options_.DropEvery)});
+        if (options_.GarbleEvery)
+            args.insert(args.end(), {"--garble-every", std::to_string(options_.GarbleEvery)});
+        device_ = std::make_unique<TSimProcess>();
+        if (!device_->Start(master_.Get(), args) || device_->PortLine() != linePath_) {
+            device_.reset();
+            return false;
+        }
+        return true;
+    }
+
+    // What the device holds, asked of the program.
+    TDeviceState Held() const
+    {
+        TDeviceState state;
+        if (!device_)
+            return state;
+        std::istringstream answer(device_->Ask("state"));
+        std::string word, mode, open, brk;
+        answer >> word >> mode >> open >> state.OpenTime >> brk >> state.BreakTime;
+        state.Known = word == "state" && !answer.fail();
+        state.Bootloader = mode == "bootloader";
+        return state;
+    }
+
+    // Parameter writes the devices of this run have logged.
+    int WritesLogged() const
+    {
+        int n = 0;
+        for (const std::string& path : logs_) {
+            QFile file(QString::fromStdString(path));
+            if (file.open(QIODevice::ReadOnly))
+                n += static_cast<int>(file.readAll().count("parameters written"));
+        }
+        return n;
     }
 
     void EndRun()
@@ -177,7 +236,7 @@ protected:
             form_->StopOnSignal();
             form_.reset();
         }
-        sim_.reset();
+        device_.reset();
         answerer_.reset();
         slave_.Reset(-1);
         master_.Reset(-1);
@@ -286,21 +345,23 @@ protected:
                 QTest::mouseClick(form_->StatusLine().AbortButton(), Qt::LeftButton);
             break;
         case akSilence:
-            if (sim_) {
-                sim_->Stop();
+            if (device_) {
+                device_->Ask("silent");
                 Settle(a.Arg);
-                sim_->Start();
+                device_->Ask("answer");
             }
             break;
         case akKill:
-            if (sim_) { // the controller keeps its parameters over a power cycle
-                const TDeviceParameters held = sim_->Parameters();
-                options_.OpenTime = held.OpenTime();
-                options_.BreakTime = held.BreakTime();
+            if (const TDeviceState held = Held(); held.Known) { // the controller keeps its parameters over a power cycle
+                options_.OpenTime = static_cast<u8>(held.OpenTime);
+                options_.BreakTime = static_cast<u8>(held.BreakTime);
             }
-            sim_.reset();
+            if (device_)
+                device_->Kill();
+            device_.reset();
             Settle(a.Arg);
-            StartDevice();
+            if (!StartDevice() && violation_.empty())
+                violation_ = "the simulator program could not be started again";
             break;
         case akCount:
             break;
@@ -316,10 +377,11 @@ protected:
         QElapsedTimer clock;
         clock.start();
         const auto rest = [&] { return s.Requests().Empty() && s.UploadState() == usNone; };
+        TDeviceState held;
         const auto agree = [&] {
-            const TDeviceParameters held = sim_ ? sim_->Parameters() : TDeviceParameters{};
-            return sim_ && Knob(0)->Position() == held.OpenTime() && Knob(1)->Position() == held.BreakTime()
-                && Bar(0)->value() == held.OpenTime() && Bar(1)->value() == held.BreakTime();
+            held = Held();
+            return held.Known && Knob(0)->Position() == held.OpenTime && Knob(1)->Position() == held.BreakTime
+                && Bar(0)->value() == held.OpenTime && Bar(1)->value() == held.BreakTime;
         };
         int restSince = -1;
         while (clock.elapsed() < 6000) {
@@ -338,11 +400,10 @@ protected:
             // At rest for long enough that a wheel burst or a held key has ended.
             if (restSince >= 0 && clock.elapsed() - restSince > 450 && clock.elapsed() > 600) {
                 if (!agree() && clock.elapsed() > 3000) {
-                    const TDeviceParameters held = sim_->Parameters();
                     std::ostringstream m;
                     m << "at rest the window shows " << Knob(0)->Position() << "/" << Bar(0)->value() << " ms and "
-                      << Knob(1)->Position() << "/" << Bar(1)->value() << ", the device holds "
-                      << int(held.OpenTime()) << " and " << int(held.BreakTime());
+                      << Knob(1)->Position() << "/" << Bar(1)->value() << ", the device holds " << held.OpenTime
+                      << " and " << held.BreakTime;
                     return m.str();
                 }
                 if (agree())
@@ -353,19 +414,18 @@ protected:
         }
         if (!violation_.empty())
             return violation_;
-        if (sim_) {
-            const TDeviceParameters held = sim_->Parameters();
-            if (held.OpenTime() < 10 || held.OpenTime() > 50 || held.BreakTime() < 1 || held.BreakTime() > 30)
-                return "the device holds a value outside its range: " + std::to_string(held.OpenTime()) + ", "
-                    + std::to_string(held.BreakTime());
-        }
-        if (noDeviceThroughout && s.DeviceState() == dsNone && LogCount("parameters written") > writesBefore)
+        held = Held();
+        if (held.Known
+            && (held.OpenTime < 10 || held.OpenTime > 50 || held.BreakTime < 1 || held.BreakTime > 30))
+            return "the device holds a value outside its range: " + std::to_string(held.OpenTime) + ", "
+                + std::to_string(held.BreakTime);
+        if (noDeviceThroughout && s.DeviceState() == dsNone && WritesLogged() > writesBefore)
             return "a parameter was written while no device was connected";
         if (connectedOnce_ && Status().isEmpty())
             return "the status is empty";
-        if (sim_ && sim_->InBootloader() && s.UploadState() == usNone && s.Requests().Empty()) {
+        if (held.Bootloader && s.UploadState() == usNone && s.Requests().Empty()) {
             Settle(300);
-            if (sim_ && sim_->InBootloader() && s.UploadState() == usNone
+            if (Held().Bootloader && s.UploadState() == usNone
                 && (Status() == QStringLiteral("Connected") || Status() == QStringLiteral("Firmware uploaded")))
                 return "the device sits in its bootloader, the status says " + Status().toStdString();
         }
@@ -380,7 +440,8 @@ protected:
         connectedOnce_ = false;
         options_ = seq.Options;
         TOutcome out;
-        if (!log_.ToFile(logPath_) || !OpenLine() || !StartDevice()) {
+        logs_.clear();
+        if (!OpenLine() || !StartDevice()) {
             out.Failure = "the simulated line could not be set up";
             return out;
         }
@@ -412,7 +473,7 @@ protected:
         });
         Do(TAction{akConnect});
         for (std::size_t i = 0; i < seq.Actions.size(); ++i) {
-            const int writes = LogCount("parameters written");
+            const int writes = WritesLogged();
             const bool noDevice = form_->Session().DeviceState() == dsNone;
             Do(seq.Actions[i]);
             if (actionsDone)
@@ -453,6 +514,8 @@ protected:
     }
 
     TSimOptions options_;
+    std::unique_ptr<TSimProcess> device_;
+    std::vector<std::string> logs_;
     TUniqueFd master_, slave_;
     std::string linePath_;
     std::unique_ptr<QTimer> answerer_;

@@ -190,6 +190,17 @@ TEST_F(FlashTest, FailuresPrintTheMessageAndExitWithOne)
     EXPECT_EQ(Run({"flash", sim_->PortPath(), image}), exitFailed);
     EXPECT_NE(err_.str().find("Can't return to bootloader"), std::string::npos) << err_.str();
 
+    // The whole image went over, but the new firmware does not start: told as a failed upload
+    // with what to do, not as a corrupted device.
+    TSimOptions stay;
+    stay.StayInBootloader = true;
+    StartSim(stay);
+    EXPECT_EQ(Run({"flash", sim_->PortPath(), MakeImage(Payload(64))}), exitFailed);
+    EXPECT_EQ(err_.str(), "ferrovan flash: " + sim_->PortPath()
+                              + ": The new firmware did not start. The device stays in its bootloader. Upload the "
+                                "firmware again, or choose another image.\n");
+    EXPECT_TRUE(sim_->InBootloader());
+
     // A fourth lost block reply: the transfer is not started over again, and the device is
     // left in its bootloader without an application.
     TSimOptions lossy;

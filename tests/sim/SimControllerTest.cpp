@@ -3,6 +3,7 @@
 #include "protocol/ByteSum.h"
 #include "protocol/DeviceMessages.h"
 #include "sim/SimController.h"
+#include "sim/SimProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,30 @@ TEST_F(SimControllerTest, ParametersAreWrittenReadBackAndGuarded)
     EXPECT_EQ(Exchange(StatusRequest())[1], 1);
     Exchange(VentingToggleRequest());
     EXPECT_FALSE(sim_->Venting());
+}
+
+TEST_F(SimControllerTest, TheControlInputTellsWhatTheDeviceHoldsAndSilencesIt)
+{
+    Begin(Quick());
+    TSimController& sim = *sim_;
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "state"), "state application open-time 20 break-time 5");
+    const u8 times[2] = {33, 7};
+    TKestPacket2 write;
+    ASSERT_TRUE(BuildParametersWriteRequest(write, 0, times, 2));
+    Exchange(write);
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "state\r"), "state application open-time 33 break-time 7");
+    // Silent: a request waits, unanswered, until the device answers again.
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "silent"), "ok");
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "silent"), "ok");
+    ExpectNoReply(StatusRequest());
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "answer"), "ok");
+    EXPECT_TRUE(Receive());
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "answer"), "ok");
+    EXPECT_FALSE(Exchange(StatusRequest()).empty());
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "reboot"), "error: unknown command 'reboot' (state, silent, answer)");
+    Exchange(EnterBootloaderRequest());
+    WaitBoot();
+    EXPECT_EQ(TSimProgram::ControlReply(sim, "state").rfind("state bootloader ", 0), 0u);
 }
 
 TEST_F(SimControllerTest, RestartsAreSilentAndChangeTheRunMode)

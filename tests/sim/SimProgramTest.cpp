@@ -35,6 +35,8 @@ TEST(SimProgramTest, WrongUsageExitsWithTwoAndSaysWhy)
         {{"controller", "--build-date", "2024-13-01"}, "date"},
         {{"controller", "--serial", std::string(33, 'x')}, "at most 32"},
         {{"controller", "stray"}, "unexpected argument 'stray'"},
+        {{"controller", "--line-fd", "2"}, "an open descriptor from 3 on"},
+        {{"controller", "--line-fd", "999"}, "an open descriptor from 3 on"},
     };
     for (const auto& [args, message] : cases) {
         EXPECT_EQ(RunSim(args, out, err), 2) << err;
