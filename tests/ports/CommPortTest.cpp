@@ -239,7 +239,7 @@ TEST(CommPort, GetCommPortID)
     EXPECT_EQ(TCommPort::GetCommPortID("ttyUSB0"), -1);
 }
 
-TEST(CommPort, DispatchersKeepStateAndNameAndSwallowExceptions)
+TEST(CommPort, DispatchersKeepStateAndNameAndGoOnPastAThrowingHandler)
 {
     auto port = Make<TFakePort>();
     Log log;
