@@ -406,6 +406,23 @@ TEST_F(SerialPortTest, AStaleLockThatCannotBeRemovedEndsTheOpenAtOnceAndIsNamed)
     EXPECT_TRUE(port->StaleLockFile().empty());
 }
 
+// Tries to take the lock of DEVICE in DIR as the unprivileged user `nobody`, in a child
+// (the caller is root). The child's exit status: 0 when the attempt gave EXPECTED and left the
+// lock not held, 1 when it did not, 255 when the child could not become that user.
+static int AcquireAsNobody(const std::string& dir, const std::string& device, DWORD expected)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
+            || ::setresuid(nobody, nobody, nobody) != 0)
+            ::_exit(255);
+        TPortLock lock;
+        ::_exit(lock.Acquire(dir, device) == expected && !lock.Held() ? 0 : 1);
+    }
+    return fk::test::WaitChild(child, 10000);
+}
+
 TEST(PortLock, AStaleLockOfAnotherUserIsNotTakenOver)
 {
     TempDir dir;
@@ -426,17 +443,7 @@ TEST(PortLock, AStaleLockOfAnotherUserIsNotTakenOver)
     DWORD result = 0;
     if (::geteuid() == 0) {
         ASSERT_EQ(::chmod(dir.Path().c_str(), 01777), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const gid_t nobody = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
-                || ::setresuid(nobody, nobody, nobody) != 0)
-                ::_exit(255);
-            TPortLock lock;
-            ::_exit(lock.Acquire(dir.Path(), device) == ERROR_PORT_STALE_LOCK && !lock.Held() ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        const int status = AcquireAsNobody(dir.Path(), device, ERROR_PORT_STALE_LOCK);
         ASSERT_TRUE(WIFEXITED(status));
         ASSERT_NE(WEXITSTATUS(status), 255) << "could not become another user";
         result = WEXITSTATUS(status) == 0 ? ERROR_PORT_STALE_LOCK : ERROR_ACCESS_DENIED;
@@ -477,16 +484,7 @@ TEST(PortLock, ALockOfAnotherUsersRunningProgramIsHonoured)
 
     if (root) {
         ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0); // removable by the other user
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const gid_t nobody = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0
-                || ::setresuid(nobody, nobody, nobody) != 0)
-                ::_exit(255);
-            TPortLock lock;
-            ::_exit(lock.Acquire(dir.Path(), device) == ERROR_ACCESS_DENIED && !lock.Held() ? 0 : 1);
-        }
-        const int status = fk::test::WaitChild(child, 10000);
+        const int status = AcquireAsNobody(dir.Path(), device, ERROR_ACCESS_DENIED);
         ASSERT_TRUE(WIFEXITED(status));
         ASSERT_NE(WEXITSTATUS(status), 255) << "could not become another user";
         EXPECT_EQ(WEXITSTATUS(status), 0);
